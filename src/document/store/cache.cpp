@@ -1,0 +1,99 @@
+#include "cache.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "largefile.h"
+
+int32_t LevelFromPeak(int32_t peak) {
+    if (peak <= 0) return kSilenceLevel;
+    return static_cast<int32_t>(std::nearbyint(20.0 * std::log10(peak / 32768.0)));
+}
+
+TFilter::TFilter(int channels)
+    : buffer_(static_cast<size_t>(std::max(channels, 1)) * kPeakBlockFrames),
+      channels_(std::max(channels, 1)) {}
+
+void TFilter::Feed(const int16_t* samples, size_t bytes) {
+    size_t n = bytes / 2;
+    const int32_t capacity = channels_ * static_cast<int32_t>(kPeakBlockFrames);
+    while (n > 0) {
+        // A block is closed only when the next sample arrives, so the last one stays open.
+        if (buffered_ == capacity) {
+            CloseBlock();
+            buffered_ = 0;
+        }
+        const size_t take = std::min(n, static_cast<size_t>(capacity - buffered_));
+        std::copy_n(samples, take, buffer_.begin() + buffered_);
+        buffered_ += static_cast<int32_t>(take);
+        samples += take;
+        n -= take;
+    }
+}
+
+void TFilter::CloseBlock() {
+    entries_ += channels_;
+    table_.resize(static_cast<size_t>(entries_));
+    const int32_t blockFrames = buffered_ / channels_;
+    std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+    const int nc = std::min(channels_, kMaxPeakChannels);
+    for (int32_t f = 0; f < std::min<int32_t>(blockFrames, kPeakBlockFrames); ++f) {
+        for (int c = 0; c < nc; ++c) {
+            const int16_t s = buffer_[static_cast<size_t>(f * channels_ + c)];
+            mx[c] = std::max(mx[c], s);
+            mn[c] = std::min(mn[c], s);
+        }
+    }
+    for (int c = 0; c < nc; ++c) {
+        channelPeak_[c] = std::max<int16_t>(channelPeak_[c], mx[c]);
+        table_[static_cast<size_t>(entries_ - channels_ + c)] = {mx[c], mn[c]};
+        peak_ = std::max<int32_t>(peak_, mx[c]);
+    }
+    level_ = LevelFromPeak(peak_);
+}
+
+void TFilter::ExportPeaks(Tindexdata& table) {
+    CloseBlock();
+    buffered_ = 0;
+    table.assign(static_cast<size_t>(entries_ + channels_), TPeakEntry{});
+    std::copy(table_.begin(), table_.begin() + entries_, table.begin());
+}
+
+void TFilter::ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
+                           int32_t& level) const {
+    channelPeak = channelPeak_;
+    peak = static_cast<int16_t>(peak_);
+    level = level_;
+}
+
+void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<int32_t>& progress,
+                  Tindexdata& table, TLevels& levels) {
+    const int n = std::clamp(channels, 1, kMaxPeakChannels);
+    progress = 0;
+    levels = TLevels{};
+    const uint32_t blocks = frames / kPeakBlockFrames;
+    table.assign(static_cast<size_t>(blocks + 1) * n, TPeakEntry{});
+    std::vector<int16_t> buf(static_cast<size_t>(kPeakBlockFrames) * n);
+    for (uint32_t k = 0; k <= blocks; ++k) {
+        if (blocks > 0) progress = static_cast<int32_t>(uint64_t(k) * 100 / blocks);
+        const uint32_t count = k < blocks ? kPeakBlockFrames : frames % kPeakBlockFrames;
+        const int64_t first = int64_t(k) * kPeakBlockFrames * n;
+        store.ReadSamples(buf.data(), first, first + int64_t(count) * n - 1);
+        std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+        mn.fill(32767);
+        for (uint32_t f = 0; f < count; ++f) {
+            for (int c = 0; c < n; ++c) {
+                const int16_t s = buf[f * n + c];
+                mx[c] = std::max(mx[c], s);
+                mn[c] = std::min(mn[c], s);
+            }
+        }
+        for (int c = 0; c < n; ++c) {
+            levels.channelPeak[c] = std::max(levels.channelPeak[c], mx[c]);
+            table[size_t(k) * n + c] = {mx[c], mn[c]};
+        }
+    }
+    for (int c = 0; c < n; ++c) levels.peak = std::max(levels.peak, levels.channelPeak[c]);
+    levels.level = LevelFromPeak(levels.peak);
+    progress = 0;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The peak table: for every block of 512 frames and every channel the largest and smallest
+// sample, plus the largest positive sample per channel, the overall peak and its level in dB.
+// TFilter builds it while a file is decoded; RebuildPeaks rebuilds it from a version file.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class TLargeFile;
+
+constexpr uint32_t kPeakBlockFrames = 512;
+constexpr int kMaxPeakChannels = 8;
+constexpr int32_t kSilenceLevel = -90;
+
+struct TPeakEntry {
+    int16_t max = 0;
+    int16_t min = 0;
+    bool operator==(const TPeakEntry&) const = default;
+};
+// Entry of block k, channel c at index k * channels + c.
+using Tindexdata = std::vector<TPeakEntry>;
+
+struct TLevels {
+    std::array<int16_t, kMaxPeakChannels> channelPeak{};
+    int16_t peak = 0;
+    int32_t level = kSilenceLevel;
+};
+
+// 20 * log10(peak / 32768) rounded to nearest (ties to even); -90 for a peak of 0.
+int32_t LevelFromPeak(int32_t peak);
+
+// Peak accumulator fed with every decoded buffer, in order.
+class TFilter {
+public:
+    explicit TFilter(int channels);
+
+    // Takes bytes / 2 interleaved samples.
+    void Feed(const int16_t* samples, size_t bytes);
+    // Closes the last block and copies the table out: ceil(F / 512) blocks for F > 0 frames,
+    // one block of (0, 0) for none, plus one spare zero block.
+    void ExportPeaks(Tindexdata& table);
+    void ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
+                      int32_t& level) const;
+    int Channels() const { return channels_; }
+
+private:
+    void CloseBlock();
+
+    std::vector<int16_t> buffer_;
+    Tindexdata table_;
+    int32_t entries_ = 0;
+    int32_t channels_;
+    int32_t buffered_ = 0;
+    std::array<int16_t, kMaxPeakChannels> channelPeak_{};
+    int32_t peak_ = 0;
+    int32_t level_ = kSilenceLevel;
+};
+
+// Rebuilds the table and levels of a version of `frames` frames from its store, in one pass.
+// Writes a percentage to `progress` once per block and 0 at the end.
+void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<int32_t>& progress,
+                  Tindexdata& table, TLevels& levels);

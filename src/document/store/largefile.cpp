@@ -1,0 +1,190 @@
+#include "largefile.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "apperror.h"
+#include "messages.h"
+#include "settings.h"
+
+namespace {
+
+[[noreturn]] void Fail(int err, const QString& path) {
+    throw EOSError(err, path.toStdString());
+}
+
+}  // namespace
+
+TLargeFile::TLargeFile(const QString& path) : path_(path) {
+    granularity_ = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) Fail(errno, path);
+    struct stat st{};
+    if (fstat(fd_, &st) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        Fail(err, path);
+    }
+    if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes ||
+        static_cast<uint64_t>(st.st_size) < kWavHeaderBytes) {
+        ::close(fd_);
+        throw EAppError("Not a usable sample store: " + path.toStdString());
+    }
+    fileSize_ = static_cast<uint32_t>(st.st_size);
+    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    try {
+        MapWindow(0);
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), path_(path) {
+    granularity_ = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
+    if (size > kMaxFileBytes) {
+        throw EAppError("The sound would be larger than the 4 GiB a WAV file can hold.");
+    }
+    if (size < kWavHeaderBytes || size % 2 != 0) {
+        throw EAppError("Invalid sample store size");
+    }
+    const int64_t avail = FreeDiskSpace(Settings.tempfolder.isEmpty() ? DefaultTempFolder()
+                                                                      : Settings.tempfolder);
+    // When the free space cannot be read, the allocation below still catches a real shortage.
+    if (avail >= 0 && size > static_cast<uint64_t>(avail)) {
+        QFile::remove(path);
+        throw EAppError(Msg("outofmemory"));
+    }
+    const QByteArray name = QFile::encodeName(path);
+    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) Fail(errno, path);
+    auto abandon = [&](int err) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(name.constData());
+        if (err == ENOSPC || err == EDQUOT) throw EAppError(Msg("outofmemory"));
+        Fail(err, path);
+    };
+    if (const int err = posix_fallocate(fd_, 0, static_cast<off_t>(size)); err != 0) abandon(err);
+    fileSize_ = static_cast<uint32_t>(size);
+    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    try {
+        MapWindow(0);
+    } catch (const EOSError& e) {
+        abandon(e.code());
+    }
+}
+
+TLargeFile::~TLargeFile() {
+    Unmap();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TLargeFile::Unmap() {
+    if (window_) munmap(window_, winLength_);
+    window_ = nullptr;
+    winStart_ = wrStart_ = 1;
+    winEnd_ = wrEnd_ = 0;
+    winLength_ = 0;
+}
+
+void TLargeFile::MapWindow(uint64_t start) {
+    Unmap();
+    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(fileSize_ - start, kWindowBytes));
+    const int prot = writable_ ? (PROT_READ | PROT_WRITE) : PROT_READ;
+    void* p = mmap(nullptr, length, prot, MAP_SHARED, fd_, static_cast<off_t>(start));
+    if (p == MAP_FAILED) throw EOSError(errno, path_.toStdString());
+    madvise(p, length, MADV_SEQUENTIAL);
+    window_ = static_cast<uint8_t*>(p);
+    winStart_ = start;
+    winLength_ = length;
+    winEnd_ = start + length - 1;
+    if (writable_) {
+        wrStart_ = winStart_;
+        wrEnd_ = winEnd_;
+    }
+    ++remaps_;
+}
+
+void TLargeFile::MoveWindow(uint64_t offset, bool forWrite) {
+    if (forWrite && !writable_) throw EAppError("Sample store is read-only: " + path_.toStdString());
+    if (offset + 2 > fileSize_) {
+        throw EAppError("Sample index beyond the end of the store: " + path_.toStdString());
+    }
+    MapWindow(offset - offset % granularity_);
+}
+
+uint64_t TLargeFile::Reach(uint64_t offset, bool forWrite) {
+    if (forWrite ? (offset < wrStart_ || offset > wrEnd_) : (offset < winStart_ || offset > winEnd_)) {
+        MoveWindow(offset, forWrite);
+    }
+    return winEnd_ + 1 - offset;
+}
+
+uint64_t TLargeFile::IndexOffset(int64_t index, int64_t count) const {
+    const uint64_t off = kWavHeaderBytes + 2 * static_cast<uint64_t>(index);
+    if (index < 0 || off + 2 * static_cast<uint64_t>(count) > fileSize_) {
+        throw EAppError("Sample range beyond the end of the store: " + path_.toStdString());
+    }
+    return off;
+}
+
+TWavHeaderBytes TLargeFile::ReadHeader() {
+    if (winStart_ != 0 || !window_) MapWindow(0);
+    TWavHeaderBytes out{};
+    std::memcpy(out.data(), window_, kWavHeaderBytes);
+    return out;
+}
+
+void TLargeFile::WriteHeader(const TWavHeaderBytes& header) {
+    if (!writable_) throw EAppError("Sample store is read-only: " + path_.toStdString());
+    if (winStart_ != 0 || !window_) MapWindow(0);
+    std::memcpy(window_, header.data(), kWavHeaderBytes);
+}
+
+void TLargeFile::ReadSamples(int16_t* dst, int64_t first, int64_t last) {
+    if (last < first) return;
+    int64_t count = last - first + 1;
+    uint64_t off = IndexOffset(first, count);
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(Reach(off, false) / 2));
+        std::memcpy(dst, window_ + (off - winStart_), static_cast<size_t>(n) * 2);
+        dst += n;
+        off += 2 * static_cast<uint64_t>(n);
+        count -= n;
+    }
+}
+
+void TLargeFile::WriteSamples(const int16_t* src, int64_t first, int64_t last) {
+    if (last < first) return;
+    int64_t count = last - first + 1;
+    uint64_t off = IndexOffset(first, count);
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(Reach(off, true) / 2));
+        std::memcpy(window_ + (off - winStart_), src, static_cast<size_t>(n) * 2);
+        src += n;
+        off += 2 * static_cast<uint64_t>(n);
+        count -= n;
+    }
+}
+
+void TLargeFile::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst, int64_t count) {
+    if (count <= 0) return;
+    uint64_t so = source.IndexOffset(srcFirst, count);
+    uint64_t dof = IndexOffset(dstFirst, count);
+    while (count > 0) {
+        int64_t n = std::min<int64_t>(count, static_cast<int64_t>(Reach(dof, true) / 2));
+        n = std::min<int64_t>(n, static_cast<int64_t>(source.Reach(so, false) / 2));
+        std::memmove(window_ + (dof - winStart_), source.window_ + (so - source.winStart_),
+                     static_cast<size_t>(n) * 2);
+        so += 2 * static_cast<uint64_t>(n);
+        dof += 2 * static_cast<uint64_t>(n);
+        count -= n;
+    }
+}

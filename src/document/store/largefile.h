@@ -1,0 +1,88 @@
+#pragma once
+// TLargeFile: one version of a document as a WAV file on disk, with random access to its 16-bit
+// samples through a sliding memory-mapped window of at most 32 MiB. Sample indices count over
+// all channels (frame f, channel c of an n-channel sound is sample f * n + c) and address the
+// byte 44 + 2 * index. A store is opened either for reading (an existing file) or for writing
+// (a new file of a fixed size); it is never resized and it never deletes its file, except a file
+// it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
+// EAppError / EOSError.
+
+#include <QString>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "wavlayout.h"
+
+static_assert(std::endian::native == std::endian::little, "samples are stored little-endian");
+
+class TLargeFile {
+public:
+    static constexpr uint32_t kWindowBytes = 32 * 1024 * 1024;
+    // Store files are addressed with 32-bit sizes.
+    static constexpr uint64_t kMaxFileBytes = 0xFFFFFFFFull;
+
+    // Opens an existing file for reading.
+    explicit TLargeFile(const QString& path);
+    // Creates (or truncates) `path` for writing, `size` bytes long, its blocks allocated now so
+    // that a full disk fails here. On failure no file is left at `path`.
+    TLargeFile(const QString& path, uint64_t size);
+    ~TLargeFile();
+    TLargeFile(const TLargeFile&) = delete;
+    TLargeFile& operator=(const TLargeFile&) = delete;
+
+    TWavHeaderBytes ReadHeader();
+    void WriteHeader(const TWavHeaderBytes& header);
+    void WriteHeader(const TWavHeader& header) { WriteHeader(header.Bytes()); }
+
+    int16_t ReadSample(uint32_t index) {
+        const uint64_t off = kWavHeaderBytes + 2 * uint64_t(index);
+        if (off < winStart_ || off > winEnd_) [[unlikely]] MoveWindow(off, false);
+        int16_t v;
+        std::memcpy(&v, window_ + (off - winStart_), 2);
+        return v;
+    }
+    // Stores the low 16 bits of value.
+    void WriteSample(uint32_t index, int32_t value) {
+        const uint64_t off = kWavHeaderBytes + 2 * uint64_t(index);
+        if (off < wrStart_ || off > wrEnd_) [[unlikely]] MoveWindow(off, true);
+        const int16_t v = static_cast<int16_t>(value);
+        std::memcpy(window_ + (off - winStart_), &v, 2);
+    }
+
+    // Samples first..last inclusive; nothing when last < first.
+    void ReadSamples(int16_t* dst, int64_t first, int64_t last);
+    void WriteSamples(const int16_t* src, int64_t first, int64_t last);
+    // Writes count samples of source from srcFirst to this store from dstFirst; nothing when
+    // count <= 0.
+    void CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst, int64_t count);
+
+    uint32_t FileSize() const { return fileSize_; }
+    uint32_t SampleCount() const { return (fileSize_ - kWavHeaderBytes) / 2; }
+    bool Writable() const { return writable_; }
+    const QString& Path() const { return path_; }
+
+    // Number of window moves so far (for tests and benchmarks).
+    uint64_t Remaps() const { return remaps_; }
+
+private:
+    void MapWindow(uint64_t start);
+    void MoveWindow(uint64_t offset, bool forWrite);
+    void Unmap();
+    // Makes sure the window holds the byte at `offset`; returns bytes available from it.
+    uint64_t Reach(uint64_t offset, bool forWrite);
+    uint64_t IndexOffset(int64_t index, int64_t count) const;
+
+    uint32_t granularity_ = 0;
+    uint8_t* window_ = nullptr;
+    uint32_t fileSize_ = 0;
+    // Window bounds as offsets (inclusive end). The write bounds equal them on a writable store
+    // and are empty on a read-only one, so the write path also needs only one range check.
+    uint64_t winStart_ = 1, winEnd_ = 0;
+    uint64_t wrStart_ = 1, wrEnd_ = 0;
+    uint32_t winLength_ = 0;
+    int fd_ = -1;
+    bool writable_ = false;
+    QString path_;
+    uint64_t remaps_ = 0;
+};

@@ -1,0 +1,19 @@
+#pragma once
+// TStack: paths of version files that are not current, most recent on top (index 0).
+// Clear deletes the named files; destroying the stack leaves them on disk.
+
+#include <QStringList>
+
+class TStack {
+public:
+    void Push(const QString& path) { list_.prepend(path); }
+    // The top entry, removed; an empty string when the stack is empty.
+    QString Pop() { return list_.isEmpty() ? QString() : list_.takeFirst(); }
+    bool IsEmpty() const { return list_.isEmpty(); }
+    // Deletes every named file from the top down (failures ignored), then empties the list.
+    void Clear();
+    const QStringList& Items() const { return list_; }
+
+private:
+    QStringList list_;
+};

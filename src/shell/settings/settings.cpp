@@ -1,0 +1,119 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "apperror.h"
+
+TSettings Settings;
+
+namespace {
+
+constexpr const char* kOrganisation = "Quillfen";
+constexpr const char* kApplication = "Orvane";
+constexpr const char* kGroup = "Settings";
+
+// Reads an integer value only when it was stored as one. QSettings' INI format keeps no type
+// tags, so a value counts as an integer when its whole text is a decimal 32-bit number.
+int32_t ReadInt(QSettings& s, const char* name, int32_t fallback) {
+    if (!s.contains(name)) return fallback;
+    const QVariant v = s.value(name);
+    if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong ||
+        v.typeId() == QMetaType::UInt) {
+        bool ok = false;
+        const qlonglong n = v.toLongLong(&ok);
+        if (ok && n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
+        return fallback;
+    }
+    if (v.typeId() != QMetaType::QString) return fallback;
+    bool ok = false;
+    const int n = v.toString().toInt(&ok, 10);
+    return ok ? n : fallback;
+}
+
+QString ReadString(QSettings& s, const char* name, const QString& fallback) {
+    if (!s.contains(name)) return fallback;
+    const QVariant v = s.value(name);
+    // A list or a byte array is not a string value.
+    if (v.typeId() != QMetaType::QString) return fallback;
+    return v.toString();
+}
+
+}  // namespace
+
+QString DefaultTempFolder() {
+    QString path = QDir::tempPath();
+    if (!path.endsWith('/')) path += '/';
+    return path;
+}
+
+TSettings LoadSettings() {
+    TSettings r;
+    r.tempfolder = DefaultTempFolder();
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    if (s.status() != QSettings::NoError) return r;
+    s.beginGroup(kGroup);
+    r.tempfolder = ReadString(s, "tempfolder", r.tempfolder);
+    r.selectiontype = ReadInt(s, "selectiontype", r.selectiontype);
+    r.backcolor = ReadInt(s, "backcolor", r.backcolor);
+    r.scalecolor = ReadInt(s, "scalecolor", r.scalecolor);
+    r.wavecolor = ReadInt(s, "wavecolor", r.wavecolor);
+    r.posx = ReadInt(s, "posx", r.posx);
+    r.posy = ReadInt(s, "posy", r.posy);
+    r.width = ReadInt(s, "width", r.width);
+    r.height = ReadInt(s, "height", r.height);
+    r.lang = ReadInt(s, "lang", r.lang);
+    r.volume = ReadInt(s, "volume", r.volume);
+    s.endGroup();
+    r.savetype = 0;
+    return r;
+}
+
+void SaveSettings(const TSettings& record) {
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    // A file we could not parse is never replaced by our defaults: the user may mend it.
+    if (s.status() != QSettings::NoError || !s.isWritable()) return;
+    const QString file = s.fileName();
+    if (QFileInfo::exists(file) && !QFileInfo(file).isReadable()) return;
+    s.beginGroup(kGroup);
+    s.setValue("tempfolder", record.tempfolder);
+    s.setValue("selectiontype", record.selectiontype);
+    s.setValue("backcolor", record.backcolor);
+    s.setValue("scalecolor", record.scalecolor);
+    s.setValue("wavecolor", record.wavecolor);
+    s.setValue("posx", record.posx);
+    s.setValue("posy", record.posy);
+    s.setValue("width", record.width);
+    s.setValue("height", record.height);
+    s.setValue("lang", record.lang);
+    s.setValue("volume", record.volume);
+    s.endGroup();
+    s.sync();
+}
+
+QString MakeTempFileName() {
+    QString folder = Settings.tempfolder.isEmpty() ? DefaultTempFolder() : Settings.tempfolder;
+    if (!folder.endsWith('/')) folder += '/';
+    QByteArray templ = QFile::encodeName(folder + "~ovXXXXXX");
+    const int fd = mkstemp(templ.data());
+    if (fd < 0) {
+        const int err = errno;
+        throw EAppError("Cannot create a temporary file in the folder \"" + folder.toStdString() +
+                        "\": " + std::strerror(err) + ".");
+    }
+    ::close(fd);
+    return QFile::decodeName(templ);
+}
+
+int64_t FreeDiskSpace(const QString& folder) {
+    struct statvfs st{};
+    if (statvfs(QFile::encodeName(folder).constData(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.f_bavail) * static_cast<int64_t>(st.f_frsize);
+}

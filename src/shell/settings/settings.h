@@ -1,0 +1,42 @@
+#pragma once
+// The per-user settings record. One process-wide instance (`Settings`), loaded once when the
+// main window is created and saved once when it closes. Only the user-interface thread touches
+// it, except MakeTempFileName, which workers call and which only reads the temporary folder.
+
+#include <QString>
+#include <cstdint>
+
+struct TSettings {
+    QString tempfolder;          // folder for the document's temporary files, ends with '/'
+    int32_t selectiontype = 0;   // 0: times in milliseconds; anything else: frame numbers
+    int32_t backcolor = 0;       // colours: red in the lowest byte, then green, then blue
+    int32_t scalecolor = 14474460;
+    int32_t wavecolor = 11268124;
+    int32_t posx = -1;
+    int32_t posy = -1;
+    int32_t width = -1;
+    int32_t height = -1;
+    int32_t lang = -1;           // language identifier; -1: none chosen yet
+    int32_t volume = -8000;      // volume control position, -10000 ... 0
+    int32_t savetype = 0;        // last file type chosen in the save dialog; never stored
+
+    bool operator==(const TSettings&) const = default;
+};
+
+extern TSettings Settings;
+
+// The platform's temporary folder with a trailing separator.
+QString DefaultTempFolder();
+
+// Reads the record from the store; missing values and values of another type take defaults.
+TSettings LoadSettings();
+
+// Writes the record. A store that cannot be written is left alone, silently.
+void SaveSettings(const TSettings& record);
+
+// Creates a new empty file "~ovXXXXXX" in Settings.tempfolder and returns its full path.
+// Raises EAppError naming the folder and the system's reason when no file can be made there.
+QString MakeTempFileName();
+
+// Bytes available to the user on the file system holding `folder`, or -1 when unknown.
+int64_t FreeDiskSpace(const QString& folder);

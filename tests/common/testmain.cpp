@@ -1,0 +1,24 @@
+// Test entry shared by every suite: a QCoreApplication (no display) and private XDG and
+// temporary folders, so that nothing of the user's is read or changed.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "settings.h"
+
+int main(int argc, char** argv) {
+    static QTemporaryDir home(QDir::tempPath() + "/orvane-test-XXXXXX");
+    const QByteArray root = QFile::encodeName(home.path());
+    for (const char* sub : {"config", "cache", "runtime", "tmp"}) QDir(home.path()).mkpath(sub);
+    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
+    setenv("TMPDIR", (root + "/tmp").constData(), 1);
+    QCoreApplication app(argc, argv);
+    Settings = TSettings{};
+    Settings.tempfolder = DefaultTempFolder();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Small helpers shared by the suites.
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <vector>
+
+#include "settings.h"
+
+// A fresh folder that Settings.tempfolder points at for the life of the object.
+class TTempFolder {
+public:
+    TTempFolder() : saved_(Settings.tempfolder) { Settings.tempfolder = dir_.path() + "/"; }
+    ~TTempFolder() { Settings.tempfolder = saved_; }
+    QString path(const QString& name = {}) const { return dir_.path() + "/" + name; }
+    // Version files ("~ov...") currently in the folder.
+    QStringList tempFiles() const { return QDir(dir_.path()).entryList({"~ov*"}, QDir::Files); }
+
+private:
+    QTemporaryDir dir_;
+    QString saved_;
+};
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
