@@ -29,3 +29,26 @@ inline QByteArray ReadAll(const QString& path) {
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
 }
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+// A tmpfs of a few bytes' capacity for full-disk tests; needs root, so check ok() and skip.
+class TSmallDisk {
+public:
+    explicit TSmallDisk(const QString& size) {
+        if (geteuid() != 0) return;
+        const QByteArray options = "size=" + size.toLatin1();
+        mounted_ = mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0,
+                         options.constData()) == 0;
+    }
+    ~TSmallDisk() {
+        if (mounted_) umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
+    }
+    bool ok() const { return mounted_; }
+    QString path(const QString& name = {}) const { return dir_.path() + "/" + name; }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+};
