@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -92,6 +93,9 @@ void TLargeFile::Unmap() {
     winStart_ = wrStart_ = 1;
     winEnd_ = wrEnd_ = 0;
     winLength_ = 0;
+    samples_ = nullptr;
+    first_ = 0;
+    span_ = writeSpan_ = 0;
 }
 
 void TLargeFile::MapWindow(uint64_t start) {
@@ -109,6 +113,10 @@ void TLargeFile::MapWindow(uint64_t start) {
         wrStart_ = winStart_;
         wrEnd_ = winEnd_;
     }
+    samples_ = reinterpret_cast<int16_t*>(window_);
+    first_ = (int64_t(start) - int64_t(kWavHeaderBytes)) / 2;
+    span_ = length / 2;
+    writeSpan_ = writable_ ? span_ : 0;
     ++remaps_;
 }
 
@@ -118,6 +126,16 @@ void TLargeFile::MoveWindow(uint64_t offset, bool forWrite) {
         throw EAppError("Sample index beyond the end of the store: " + path_.toStdString());
     }
     MapWindow(offset - offset % granularity_);
+}
+
+int16_t TLargeFile::ReadSlow(uint32_t index) {
+    MoveWindow(kWavHeaderBytes + 2 * uint64_t(index), false);
+    return samples_[int64_t(index) - first_];
+}
+
+void TLargeFile::WriteSlow(uint32_t index, int32_t value) {
+    MoveWindow(kWavHeaderBytes + 2 * uint64_t(index), true);
+    samples_[int64_t(index) - first_] = static_cast<int16_t>(value);
 }
 
 uint64_t TLargeFile::Reach(uint64_t offset, bool forWrite) {

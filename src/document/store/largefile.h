@@ -10,7 +10,6 @@
 #include <QString>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "wavlayout.h"
 
@@ -36,18 +35,15 @@ public:
     void WriteHeader(const TWavHeader& header) { WriteHeader(header.Bytes()); }
 
     int16_t ReadSample(uint32_t index) {
-        const uint64_t off = kWavHeaderBytes + 2 * uint64_t(index);
-        if (off < winStart_ || off > winEnd_) [[unlikely]] MoveWindow(off, false);
-        int16_t v;
-        std::memcpy(&v, window_ + (off - winStart_), 2);
-        return v;
+        const uint64_t k = uint64_t(int64_t(index) - first_);
+        if (k >= span_) [[unlikely]] return ReadSlow(index);
+        return samples_[k];
     }
     // Stores the low 16 bits of value.
     void WriteSample(uint32_t index, int32_t value) {
-        const uint64_t off = kWavHeaderBytes + 2 * uint64_t(index);
-        if (off < wrStart_ || off > wrEnd_) [[unlikely]] MoveWindow(off, true);
-        const int16_t v = static_cast<int16_t>(value);
-        std::memcpy(window_ + (off - winStart_), &v, 2);
+        const uint64_t k = uint64_t(int64_t(index) - first_);
+        if (k >= writeSpan_) [[unlikely]] return WriteSlow(index, value);
+        samples_[k] = static_cast<int16_t>(value);
     }
 
     // Samples first..last inclusive; nothing when last < first.
@@ -69,9 +65,20 @@ private:
     void MapWindow(uint64_t start);
     void MoveWindow(uint64_t offset, bool forWrite);
     void Unmap();
+    int16_t ReadSlow(uint32_t index);
+    void WriteSlow(uint32_t index, int32_t value);
     // Makes sure the window holds the byte at `offset`; returns bytes available from it.
     uint64_t Reach(uint64_t offset, bool forWrite);
     uint64_t IndexOffset(int64_t index, int64_t count) const;
+
+    // The fast path: samples_[k] is sample first_ + k for k < span_ (writeSpan_ on a writable
+    // store, 0 on a read-only one, so writes also need a single compare). The window starts on a
+    // page boundary, which is always a sample boundary, so first_ is negative for the window
+    // that holds the header.
+    int16_t* samples_ = nullptr;
+    int64_t first_ = 0;
+    uint64_t span_ = 0;
+    uint64_t writeSpan_ = 0;
 
     uint32_t granularity_ = 0;
     uint8_t* window_ = nullptr;
