@@ -1,0 +1,187 @@
+#include "cli_options.h"
+
+#include <charconv>
+#include <map>
+
+namespace {
+
+bool ParseInt(const std::string& text, int64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && p == end;
+}
+
+// "A:B" with two non-negative integers.
+bool ParsePair(const std::string& text, int64_t& a, int64_t& b) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    return ParseInt(text.substr(0, colon), a) && ParseInt(text.substr(colon + 1), b) && a >= 0 && b >= 0;
+}
+
+}  // namespace
+
+std::string CliUsage() {
+    return "Usage: orvane-cli INPUT [STEP...]\n"
+           "Loads INPUT (any format the decoder reads) and runs the steps in the order given.\n"
+           "Frames count samples per channel; ranges are START:END with END exclusive.\n\n"
+           "  --info                     print format, channels, rate, frames, duration, peak, level\n"
+           "  -o, --output FILE          save as WAV or MP3 (by the extension)\n"
+           "  --range START:END          save only that range (applies to the outputs)\n"
+           "  --cut S:E | --copy S:E | --delete S:E\n"
+           "  --paste P                  paste the clipboard at frame P\n"
+           "  --insert-silence P:FRAMES  insert FRAMES silent frames at P\n"
+           "  --fade-in S:E | --fade-out S:E\n"
+           "  --normalize PERCENT | --amplify PERCENT\n"
+           "  --reverse | --invert | --undo | --redo\n"
+           "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
+           "  --clipboard-out FILE.wav   write the clipboard to a file\n"
+           "  --play [S:E]               play the document or a range\n\n"
+           "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
+           "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
+           "  --vbr-quality 0..8 (8 the best)  --crc\n\n"
+           "  -h, --help     show this help\n"
+           "  --version      show the version\n"
+           "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";
+}
+
+TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out, std::string& error) {
+    const std::map<std::string, TCliStep::Kind> rangeSteps = {
+        {"--cut", TCliStep::kCut}, {"--copy", TCliStep::kCopy}, {"--delete", TCliStep::kDelete},
+        {"--fade-in", TCliStep::kFadeIn}, {"--fade-out", TCliStep::kFadeOut},
+        {"--insert-silence", TCliStep::kInsertSilence}};
+    const std::map<std::string, TCliStep::Kind> plainSteps = {
+        {"--info", TCliStep::kInfo}, {"--reverse", TCliStep::kReverse},
+        {"--invert", TCliStep::kInvert}, {"--undo", TCliStep::kUndo}, {"--redo", TCliStep::kRedo}};
+    bool haveRange = false;
+    int64_t rangeA = 0, rangeB = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "-h" || arg == "--help") return TParseResult::kHelp;
+        if (arg == "--version") return TParseResult::kVersion;
+        if (auto it = plainSteps.find(arg); it != plainSteps.end()) {
+            out.steps.push_back(TCliStep(it->second));
+        } else if (auto r = rangeSteps.find(arg); r != rangeSteps.end()) {
+            TCliStep s{r->second};
+            if (!value(v)) return TParseResult::kError;
+            if (!ParsePair(v, s.a, s.b)) {
+                error = arg + " needs two frame numbers as A:B, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--paste" || arg == "--normalize" || arg == "--amplify") {
+            TCliStep s{arg == "--paste" ? TCliStep::kPaste
+                       : arg == "--normalize" ? TCliStep::kNormalize : TCliStep::kAmplify};
+            if (!value(v)) return TParseResult::kError;
+            if (!ParseInt(v, s.a) || s.a < 0) {
+                error = arg + " needs a non-negative whole number, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" || arg == "--output") {
+            TCliStep s{arg == "--clipboard-in" ? TCliStep::kClipboardIn
+                       : arg == "--clipboard-out" ? TCliStep::kClipboardOut : TCliStep::kSave};
+            if (!value(v)) return TParseResult::kError;
+            s.path = QString::fromLocal8Bit(v.c_str());
+            out.steps.push_back(s);
+        } else if (arg == "--range") {
+            if (!value(v)) return TParseResult::kError;
+            if (!ParsePair(v, rangeA, rangeB)) {
+                error = "--range needs two frame numbers as START:END, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            haveRange = true;
+        } else if (arg == "--play") {
+            TCliStep s{TCliStep::kPlay};
+            if (i + 1 < args.size() && ParsePair(args[i + 1], s.a, s.b)) {
+                s.hasRange = true;
+                ++i;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--mp3-mode") {
+            if (!value(v)) return TParseResult::kError;
+            if (v == "cbr") out.mp3.mode = 0;
+            else if (v == "vbr") out.mp3.mode = 1;
+            else if (v == "abr") out.mp3.mode = 2;
+            else {
+                error = "--mp3-mode is cbr, vbr or abr, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+        } else if (arg == "--bitrate" || arg == "--max-bitrate" || arg == "--avg-bitrate" ||
+                   arg == "--vbr-quality") {
+            if (!value(v)) return TParseResult::kError;
+            int64_t n = 0;
+            const bool quality = arg == "--vbr-quality";
+            if (!ParseInt(v, n) || n < 0 || (quality && n > 8) || (!quality && n == 0) || n > 100000) {
+                error = quality ? "--vbr-quality is a whole number from 0 to 8"
+                                : arg + " needs a bitrate in kbit/s, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            (arg == "--bitrate" ? out.mp3.bitrate
+             : arg == "--max-bitrate" ? out.mp3.maxBitrate
+             : arg == "--avg-bitrate" ? out.mp3.avgBitrate : out.mp3.quality) = int(n);
+        } else if (arg == "--crc") {
+            out.mp3.crc = true;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            error = "unknown option " + arg;
+            return TParseResult::kError;
+        } else if (out.input.isEmpty()) {
+            out.input = QString::fromLocal8Bit(arg.c_str());
+        } else {
+            error = "only one input file, but also got \"" + arg + "\"";
+            return TParseResult::kError;
+        }
+    }
+    if (out.input.isEmpty()) {
+        error = "no input file";
+        return TParseResult::kError;
+    }
+    for (TCliStep& s : out.steps) {
+        if (s.kind == TCliStep::kSave && haveRange) {
+            s.hasRange = true;
+            s.a = rangeA;
+            s.b = rangeB;
+        }
+    }
+    return TParseResult::kRun;
+}
+
+std::optional<TMp3Choices> ResolveMp3Choices(const TMp3Options& o, uint32_t sampleRate, std::string& error) {
+    TMp3Choices c;
+    c.modeIndex = o.mode;
+    c.qualityPosition = o.quality;
+    c.crc = o.crc;
+    const std::vector<int>& table = BitrateTable(sampleRate);
+    auto index = [&](int kbps, const char* what, int& out) {
+        if (kbps == 0) return true;
+        for (size_t i = 0; i < table.size(); ++i) {
+            if (table[i] == kbps) {
+                out = int(i);
+                return true;
+            }
+        }
+        std::string offered;
+        for (int t : table) offered += (offered.empty() ? "" : ", ") + std::to_string(t);
+        if (table.empty()) {
+            if (kbps == 128) return true;
+            offered = "128";
+        }
+        error = std::string(what) + " " + std::to_string(kbps) + " kbit/s is not offered at " +
+                std::to_string(sampleRate) + " Hz; choose one of: " + offered;
+        return false;
+    };
+    if (!index(o.bitrate, "bitrate", c.bitrateIndex) ||
+        !index(o.maxBitrate, "maximum bitrate", c.maxBitrateIndex) ||
+        !index(o.avgBitrate, "average bitrate", c.avgBitrateIndex)) {
+        return std::nullopt;
+    }
+    return c;
+}

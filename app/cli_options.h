@@ -1,0 +1,46 @@
+#pragma once
+// Command-line parsing of orvane-cli: the steps to run, in the order given.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mp3format.h"
+
+struct TCliStep {
+    enum Kind {
+        kInfo, kCut, kCopy, kPaste, kDelete, kInsertSilence, kFadeIn, kFadeOut, kNormalize,
+        kAmplify, kReverse, kInvert, kUndo, kRedo, kClipboardIn, kClipboardOut, kSave, kPlay
+    };
+    explicit TCliStep(Kind k = kInfo) : kind(k) {}
+    Kind kind;
+    int64_t a = 0, b = 0;  // frames, or a percentage
+    bool hasRange = false;
+    QString path;
+};
+
+// MP3 options as given; bitrates in kbit/s, 0 when not given.
+struct TMp3Options {
+    int mode = 0;  // 0 cbr, 1 vbr, 2 abr
+    int bitrate = 0, maxBitrate = 0, avgBitrate = 0;
+    int quality = 0;  // the settings dialog's slider, 0..8, 8 the best
+    bool crc = false;
+};
+
+struct TCliOptions {
+    QString input;
+    std::vector<TCliStep> steps;
+    TMp3Options mp3;
+};
+
+enum class TParseResult { kRun, kHelp, kVersion, kError };
+
+TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out, std::string& error);
+std::string CliUsage();
+
+// The dialog's choices for the given options at a sample rate; nothing (and a message listing
+// what the rate offers) when a bitrate is not offered there.
+std::optional<TMp3Choices> ResolveMp3Choices(const TMp3Options& options, uint32_t sampleRate,
+                                             std::string& error);

@@ -1,0 +1,263 @@
+// orvane-cli: the headless front end. It drives the same document, codecs and player as the
+// editor, one request after another in the order given, so scripts, benchmarks and tests run
+// the real code.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "apperror.h"
+#include "cli_options.h"
+#include "mp3format.h"
+#include "notifier.h"
+#include "settings.h"
+#include "wavfile.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Errors and warnings of the document become one line on standard error.
+class TConsoleNotifier : public TNotifier {
+public:
+    void ShowError(const QString& message) override { Report(message); }
+    void ShowWarning(const QString& message, const QString& caption) override {
+        Report(caption + " " + message);
+    }
+    bool failed = false;
+
+private:
+    void Report(const QString& message) {
+        failed = true;
+        QString line = message;
+        line.replace('\n', ' ');
+        std::fprintf(stderr, "\r\033[Korvane-cli: error: %s\n", qPrintable(line));
+    }
+};
+
+QString FormatDuration(double seconds) {
+    const auto ms = static_cast<long long>(std::llround(seconds * 1000.0));
+    return QString("%1:%2:%3.%4")
+        .arg(ms / 3600000)
+        .arg(ms / 60000 % 60, 2, 10, QChar('0'))
+        .arg(ms / 1000 % 60, 2, 10, QChar('0'))
+        .arg(ms % 1000, 3, 10, QChar('0'));
+}
+
+const char* SourceFormatName(int32_t f) {
+    switch (f) {
+        case sfWav: return "WAV";
+        case sfMp3: return "MP3";
+        case sfWma: return "WMA";
+        default: return "other";
+    }
+}
+
+void PrintInfo(const Twavefile& doc) {
+    std::printf("File: %s\n", qPrintable(doc.FileName()));
+    std::printf("Format: %s, decoded to 16-bit PCM\n", SourceFormatName(doc.SourceFormat()));
+    std::printf("Channels: %u\n", doc.Channels());
+    std::printf("Sample rate: %u Hz\n", doc.SampleRate());
+    std::printf("Frames: %u\n", doc.Frames());
+    std::printf("Duration: %s\n", qPrintable(FormatDuration(doc.Duration())));
+    std::printf("Data bytes: %u\n", doc.DataBytes());
+    std::printf("Peak: %d\n", doc.Peak());
+    std::printf("Level: %d dB\n", doc.Level());
+    std::fflush(stdout);
+}
+
+// Shows the running operation's progress on a terminal.
+class TProgressBar {
+public:
+    explicit TProgressBar(const Twavefile& doc) : doc_(doc), enabled_(isatty(STDERR_FILENO)) {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Draw(); });
+    }
+    void Start(const QString& what) {
+        what_ = what;
+        if (enabled_) timer_.start();
+    }
+    void Stop() {
+        if (!enabled_) return;
+        timer_.stop();
+        std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    void Draw() {
+        const int p = std::clamp(doc_.Progress(), 0, 100);
+        const int width = 30;
+        std::string bar(size_t(p * width / 100), '#');
+        bar.resize(width, ' ');
+        std::fprintf(stderr, "\r%-12s [%s] %3d%%", qPrintable(what_), bar.c_str(), p);
+        std::fflush(stderr);
+    }
+    const Twavefile& doc_;
+    bool enabled_;
+    QTimer timer_;
+    QString what_;
+};
+
+class TRunner {
+public:
+    TRunner(const TCliOptions& options) : options_(options), doc_(&notifier_, &clipboard_), bar_(doc_) {
+        doc_.OnReady = [this](Twavefile*) { loop_.quit(); };
+        doc_.OnMp3Settings = [this](Twavefile* d) -> std::optional<TMp3Choices> {
+            std::string error;
+            auto choices = ResolveMp3Choices(options_.mp3, d->SampleRate(), error);
+            if (!choices) {
+                mp3Error_ = error;
+                return std::nullopt;
+            }
+            return choices;
+        };
+    }
+
+    int Run() {
+        if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) return kExitFailure;
+        if (!doc_.Ready()) return kExitFailure;
+        for (const TCliStep& step : options_.steps) {
+            const int status = RunStep(step);
+            if (status != 0) return status;
+        }
+        return 0;
+    }
+
+private:
+    // Makes the request and, when it started an operation, runs the event loop until it ends.
+    bool Wait(const QString& what, const std::function<void()>& request) {
+        try {
+            request();
+        } catch (const std::exception& e) {
+            notifier_.ShowError(QString::fromStdString(e.what()));
+            return false;
+        }
+        if (doc_.Busy()) {
+            bar_.Start(what);
+            loop_.exec();
+            bar_.Stop();
+        }
+        return !notifier_.failed;
+    }
+
+    int RunStep(const TCliStep& s) {
+        bool ok = true;
+        switch (s.kind) {
+            case TCliStep::kInfo: PrintInfo(doc_); break;
+            case TCliStep::kCut: ok = Wait("Cut", [&] { doc_.Cut(s.a, s.b); }); break;
+            case TCliStep::kCopy: ok = Wait("Copy", [&] { doc_.Copy(s.a, s.b); }); break;
+            case TCliStep::kPaste: ok = Wait("Paste", [&] { doc_.Paste(s.a); }); break;
+            case TCliStep::kDelete: ok = Wait("Delete", [&] { doc_.Delete(s.a, s.b); }); break;
+            case TCliStep::kInsertSilence:
+                ok = Wait("Silence", [&] { doc_.InsertSilence(s.a, s.b); });
+                break;
+            case TCliStep::kFadeIn: ok = Wait("Fade in", [&] { doc_.FadeIn(s.a, s.b); }); break;
+            case TCliStep::kFadeOut: ok = Wait("Fade out", [&] { doc_.FadeOut(s.a, s.b); }); break;
+            case TCliStep::kNormalize:
+                ok = Wait("Normalize", [&] { doc_.Normalize(int32_t(s.a)); });
+                break;
+            case TCliStep::kAmplify: ok = Wait("Amplify", [&] { doc_.Amplify(int32_t(s.a)); }); break;
+            case TCliStep::kReverse: ok = Wait("Reverse", [&] { doc_.Reverse(); }); break;
+            case TCliStep::kInvert: ok = Wait("Invert", [&] { doc_.Invert(); }); break;
+            case TCliStep::kUndo: ok = Wait("Undo", [&] { doc_.Undo(); }); break;
+            case TCliStep::kRedo: ok = Wait("Redo", [&] { doc_.Redo(); }); break;
+            case TCliStep::kClipboardIn: {
+                QFile f(s.path);
+                if (!f.open(QIODevice::ReadOnly)) {
+                    notifier_.ShowError("Cannot read " + s.path + ": " + f.errorString());
+                    return kExitFailure;
+                }
+                clipboard_.SetWave(f.readAll());
+                break;
+            }
+            case TCliStep::kClipboardOut: {
+                const auto wave = clipboard_.GetWave();
+                QFile f(s.path);
+                if (!wave || !f.open(QIODevice::WriteOnly) || f.write(*wave) != wave->size()) {
+                    notifier_.ShowError(wave ? "Cannot write " + s.path : QString("The clipboard is empty"));
+                    return kExitFailure;
+                }
+                break;
+            }
+            case TCliStep::kSave: return Save(s);
+            case TCliStep::kPlay: return Play(s);
+        }
+        if (!ok) return kExitFailure;
+        if (!doc_.Ready()) {
+            notifier_.ShowError("The document is not usable after the last operation");
+            return kExitFailure;
+        }
+        return 0;
+    }
+
+    int Save(const TCliStep& s) {
+        bool started = false;
+        const int64_t start = s.hasRange ? s.a : 0;
+        const int64_t end = s.hasRange ? s.b : doc_.Frames();
+        const bool ok = Wait("Saving", [&] { started = doc_.SaveRange(s.path, start, end); });
+        if (!mp3Error_.empty()) {
+            std::fprintf(stderr, "orvane-cli: %s\n", mp3Error_.c_str());
+            return kExitUsage;
+        }
+        if (!started) {
+            std::fprintf(stderr, "orvane-cli: cannot save %s: the name must end in .wav or .mp3\n",
+                         qPrintable(s.path));
+            return kExitUsage;
+        }
+        return ok ? 0 : kExitFailure;
+    }
+
+    int Play(const TCliStep& s);
+
+    const TCliOptions& options_;
+    TConsoleNotifier notifier_;
+    TMemoryClipboard clipboard_;
+    Twavefile doc_;
+    TProgressBar bar_;
+    QEventLoop loop_;
+    std::string mp3Error_;
+};
+
+int TRunner::Play(const TCliStep& s) {
+#ifdef ORVANE_CLI_PLAY
+    const int64_t start = s.hasRange ? s.a : 0;
+    const int64_t end = s.hasRange ? s.b : doc_.Frames();
+    return RunPlay(doc_, uint32_t(std::clamp<int64_t>(std::min(start, end), 0, doc_.Frames())),
+                   uint32_t(std::clamp<int64_t>(std::max(start, end), 0, doc_.Frames())));
+#else
+    (void)s;
+    std::fprintf(stderr, "orvane-cli: playback is not part of this build\n");
+    return kExitFailure;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("orvane-cli");
+    QCoreApplication::setApplicationVersion(ORVANE_VERSION);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    TCliOptions options;
+    std::string error;
+    switch (ParseCliOptions(args, options, error)) {
+        case TParseResult::kHelp: std::fputs(CliUsage().c_str(), stdout); return 0;
+        case TParseResult::kVersion: std::printf("orvane-cli %s\n", ORVANE_VERSION); return 0;
+        case TParseResult::kError:
+            std::fprintf(stderr, "orvane-cli: %s\n(see orvane-cli --help)\n", error.c_str());
+            return kExitUsage;
+        case TParseResult::kRun: break;
+    }
+    Settings = LoadSettings();
+    TRunner runner(options);
+    return runner.Run();
+}

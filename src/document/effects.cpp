@@ -1,0 +1,169 @@
+// The seven effects: worker routines run inside the edit frame. Each is one sequential pass,
+// reading and writing whole runs of samples through the stores' mapped windows.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "wavfile.h"
+
+namespace {
+
+constexpr int64_t kRunFrames = 32768;
+
+int16_t Limit(double v) { return static_cast<int16_t>(std::clamp(v, -32767.0, 32767.0)); }
+
+// Runs `op(buffer, firstFrame, frameCount)` over frames [from, to) of source, writing the
+// changed samples to the same place in target.
+template <typename Op>
+void Transform(TLargeFile& src, TLargeFile& dst, int n, int64_t from, int64_t to, Op op) {
+    std::vector<int16_t> buf(size_t(kRunFrames) * n);
+    for (int64_t f = from; f < to;) {
+        const int64_t count = std::min(kRunFrames, to - f);
+        src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
+        op(buf.data(), f, count);
+        dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
+        f += count;
+    }
+}
+
+}  // namespace
+
+bool Twavefile::InsertSilence(int64_t at, int64_t count) {
+    if (!ready_ || count < 0) return false;
+    return Dispatch(opInsertSilence, [&] {
+        range_ = {ClampFrame(at), ClampFrame(at)};
+        insertCount_ = static_cast<uint32_t>(std::min<int64_t>(count, UINT32_MAX));
+    });
+}
+
+void Twavefile::FadeIn(int64_t start, int64_t end) {
+    if (!ready_) return;
+    Dispatch(opFadeIn, [&] { range_ = Clamp(start, end); });
+}
+
+void Twavefile::FadeOut(int64_t start, int64_t end) {
+    if (!ready_) return;
+    Dispatch(opFadeOut, [&] { range_ = Clamp(start, end); });
+}
+
+void Twavefile::Normalize(int32_t percent) {
+    if (!ready_) return;
+    Dispatch(opNormalize, [&] { normalizePercent_ = percent; });
+}
+
+void Twavefile::Amplify(int32_t percent) {
+    if (!ready_) return;
+    Dispatch(opAmplify, [&] { amplifyPercent_ = percent; });
+}
+
+void Twavefile::Reverse() {
+    if (!ready_) return;
+    Dispatch(opReverse, nullptr);
+}
+
+void Twavefile::Invert() {
+    if (!ready_) return;
+    Dispatch(opInvert, nullptr);
+}
+
+void Twavefile::DoInsertSilence() {
+    const uint32_t p = range_.start, m = insertCount_, frames = frames_;
+    const int64_t n = channels_;
+    RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TLargeFile& dst) {
+        dst.CopyFrom(src, 0, 0, p * n);
+        // The new file's blocks were allocated zeroed, so the silence is already there.
+        dst.CopyFrom(src, p * n, (int64_t(p) + m) * n, (int64_t(frames) - p) * n);
+    });
+}
+
+void Twavefile::DoFade(bool fadeIn) {
+    const uint32_t s = range_.start, e = range_.end, frames = frames_;
+    const int n = channels_;
+    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+        dst.CopyFrom(src, 0, 0, int64_t(s) * n);
+        if (e > s) {
+            const double step = 90.0 / double(e - s);
+            Transform(src, dst, n, s, e, [&](int16_t* buf, int64_t first, int64_t count) {
+                for (int64_t k = 0; k < count; ++k) {
+                    const double angle = double(first + k - s) * step * std::numbers::pi / 200.0;
+                    const double gain = fadeIn ? std::sin(angle) : std::cos(angle);
+                    for (int c = 0; c < n; ++c) {
+                        int16_t& v = buf[k * n + c];
+                        v = static_cast<int16_t>(std::nearbyint(v * gain));
+                    }
+                }
+            });
+        }
+        dst.CopyFrom(src, int64_t(e) * n, int64_t(e) * n, (int64_t(frames) - e) * n);
+    });
+}
+
+void Twavefile::DoNormalize() {
+    const uint32_t frames = frames_;
+    const int n = channels_;
+    const int16_t peak = levels_.peak;
+    // A sound with no positive sample has nothing to scale against: it stays as it is.
+    const double factor = peak > 0 ? (normalizePercent_ / 100.0 * 32768.0) / peak : 1.0;
+    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
+            progress_ = static_cast<int32_t>(std::nearbyint(double(first) * 100.0 / frames));
+            for (int64_t i = 0; i < count * n; ++i) {
+                buf[i] = Limit(std::nearbyint(buf[i] * factor));
+            }
+        });
+        progress_ = 100;
+    });
+}
+
+void Twavefile::DoAmplify() {
+    const uint32_t frames = frames_;
+    const int n = channels_;
+    // The factor is single precision on purpose; the product is taken in double and truncated.
+    const float factor = static_cast<float>(amplifyPercent_) / 100.0f;
+    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
+            progress_ = static_cast<int32_t>(first * 100 / frames);
+            for (int64_t i = 0; i < count * n; ++i) {
+                buf[i] = Limit(std::trunc(double(buf[i]) * double(factor)));
+            }
+        });
+        progress_ = 100;
+    });
+}
+
+void Twavefile::DoReverse() {
+    const uint32_t frames = frames_;
+    const int n = channels_;
+    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+        std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
+        for (int64_t f = 0; f < frames;) {
+            progress_ = static_cast<int32_t>(f * 100 / frames);
+            const int64_t count = std::min<int64_t>(kRunFrames, frames - f);
+            src.ReadSamples(in.data(), f * n, (f + count) * n - 1);
+            // Frames swap places; the channels inside a frame keep their order.
+            for (int64_t k = 0; k < count; ++k) {
+                for (int c = 0; c < n; ++c) out[(count - 1 - k) * n + c] = in[k * n + c];
+            }
+            const int64_t to = frames - f - count;
+            dst.WriteSamples(out.data(), to * n, (to + count) * n - 1);
+            f += count;
+        }
+        progress_ = 100;
+    });
+}
+
+void Twavefile::DoInvert() {
+    const uint32_t frames = frames_;
+    const int n = channels_;
+    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
+            progress_ = static_cast<int32_t>(first * 100 / frames);
+            // 16-bit two's complement: -32768 stays -32768.
+            for (int64_t i = 0; i < count * n; ++i) {
+                buf[i] = static_cast<int16_t>(-static_cast<int32_t>(buf[i]));
+            }
+        });
+        progress_ = 100;
+    });
+}

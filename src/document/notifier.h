@@ -1,0 +1,47 @@
+#pragma once
+// What the document needs from the desktop, as small interfaces the shell implements with
+// widgets and the command line and tests implement in memory. All are called on the
+// user-interface thread (the document hands calls over from its worker and waits).
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+class TNotifier {
+public:
+    virtual ~TNotifier() = default;
+    // The error of a failed operation; the operation has ended.
+    virtual void ShowError(const QString& message) = 0;
+    // A warning box with a caption (the load failure).
+    virtual void ShowWarning(const QString& message, const QString& caption) = 0;
+};
+
+// The system clipboard as the document uses it: one wave image in the 44-byte layout.
+class TClipboard {
+public:
+    virtual ~TClipboard() = default;
+    // Replaces the clipboard's content with a WAV image. Returns false when the clipboard
+    // refused it.
+    virtual bool SetWave(const QByteArray& image) = 0;
+    // The clipboard's wave audio, if it holds any.
+    virtual std::optional<QByteArray> GetWave() = 0;
+    virtual bool HasWave() = 0;
+};
+
+// Clipboard of the command line and the tests: held in memory for the process's life.
+class TMemoryClipboard : public TClipboard {
+public:
+    bool SetWave(const QByteArray& image) override {
+        data_ = image;
+        return true;
+    }
+    std::optional<QByteArray> GetWave() override {
+        if (!data_) return std::nullopt;
+        return data_;
+    }
+    bool HasWave() override { return data_.has_value(); }
+    void Clear() { data_.reset(); }
+
+private:
+    std::optional<QByteArray> data_;
+};

@@ -1,0 +1,406 @@
+#include "wavfile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "apperror.h"
+#include "decoder.h"
+#include "messages.h"
+#include "mp3writer.h"
+#include "settings.h"
+#include "uithread.h"
+
+namespace {
+
+constexpr const char* kLoadFailure = "Could not import audio file. Format not supported or file broken";
+constexpr const char* kLoadFailureCaption = "File Loading Error!";
+constexpr int64_t kSaveBlockSamples = 16384;
+
+QString LowerSuffix(const QString& path) { return QFileInfo(path).suffix().toLower(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Worker thread
+
+CThread::CThread(TRoutine routine, Twavefile* document)
+    : routine_(std::move(routine)), document_(document) {}
+
+void CThread::run() {
+    try {
+        routine_(*document_);
+    } catch (const EAbort&) {
+        // Silent: neither shown nor a failure.
+    } catch (const std::exception& e) {
+        HandleError(e);
+    } catch (...) {
+        HandleError(EAppError("Unexpected error"));
+    }
+}
+
+void CThread::HandleError(const std::exception& e) {
+    returnValue = -1;
+    const QString message = QString::fromStdString(e.what());
+    RunOnUiThread([&] { document_->ShowError(message); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Document
+
+Twavefile::Twavefile(TNotifier* notifier, TClipboard* clipboard)
+    : notifier_(notifier), clipboard_(clipboard) {}
+
+Twavefile::~Twavefile() {
+    destroying_ = true;
+    if (worker_) {
+        // The worker may be waiting for a hand-over to this thread: keep serving them.
+        while (!worker_->wait(10)) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        }
+        worker_.reset();
+    }
+}
+
+void Twavefile::ShowError(const QString& message) {
+    if (notifier_ && !destroying_) notifier_->ShowError(message);
+}
+
+Twavefile::TRange Twavefile::Clamp(int64_t start, int64_t end) const {
+    if (start > end) std::swap(start, end);
+    start = std::clamp<int64_t>(start, 0, frames_);
+    end = std::clamp<int64_t>(end, 0, frames_);
+    return {static_cast<uint32_t>(start), static_cast<uint32_t>(end)};
+}
+
+uint32_t Twavefile::ClampFrame(int64_t at) const {
+    return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, frames_));
+}
+
+void Twavefile::ReleaseStore() {
+    if (OnReleaseStore) OnReleaseStore();
+}
+
+bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {
+    if (busy_) return false;
+    if (record) record();
+    operation_ = code;
+    busy_ = true;
+    worker_ = std::make_unique<CThread>([code](Twavefile& doc) { doc.RunRoutine(code); }, this);
+    CThread* worker = worker_.get();
+    // The thread object lives on this thread, so its end arrives here as a queued call.
+    QObject::connect(worker, &QThread::finished, worker, [this, worker] { Complete(worker); });
+    worker->start();
+    return true;
+}
+
+void Twavefile::Complete(CThread* worker) {
+    if (destroying_ || worker != worker_.get()) return;
+    worker->wait();
+    const int result = worker->returnValue;
+    worker_.release()->deleteLater();
+    if (result == 1) {
+        ready_ = true;
+        if (operation_ == opLoad && OnLoaded) OnLoaded(this);
+        if (operation_ == opSaveMp3 || operation_ == opSaveWav) modified_ = false;
+    }
+    progress_ = 0;
+    if (OnReady) OnReady(this);
+    busy_ = false;
+}
+
+void Twavefile::RunRoutine(int32_t code) {
+    switch (code) {
+        case opRebuild: DoRebuild(); break;
+        case opLoad: DoLoad(); break;
+        case opSaveMp3: DoSaveMp3(); break;
+        case opSaveWav: DoSaveWav(); break;
+        case opCut: DoCut(); break;
+        case opCopy: DoCopy(); break;
+        case opPaste: DoPaste(); break;
+        case opDelete: DoDelete(); break;
+        case opInsertSilence: DoInsertSilence(); break;
+        case opNormalize: DoNormalize(); break;
+        case opFadeIn: DoFade(true); break;
+        case opFadeOut: DoFade(false); break;
+        case opReverse: DoReverse(); break;
+        case opInvert: DoInvert(); break;
+        case opAmplify: DoAmplify(); break;
+        default: break;
+    }
+}
+
+void Twavefile::InterpretCurrentHeader() {
+    header_ = TWavHeader::Parse(store_->ReadHeader().data());
+    const TWavFormat f = InterpretHeader(header_);
+    dataBytes_ = f.dataBytes;
+    if (!f.pcm) notPcm_ = true;
+    channels_ = f.channels;
+    sampleRate_ = f.sampleRate;
+    frames_ = f.frames;
+    duration_ = f.duration;
+}
+
+// --- requests --------------------------------------------------------------------------------
+
+void Twavefile::LoadFile(const QString& path) {
+    if (busy_) return;
+    Close();
+    fileName_ = path;
+    const QString ext = LowerSuffix(path);
+    if (ext == "mp3") sourceFormat_ = sfMp3;
+    else if (ext == "wav") sourceFormat_ = sfWav;
+    else if (ext == "wma") sourceFormat_ = sfWma;
+    Dispatch(opLoad, nullptr);
+}
+
+void Twavefile::Close() {
+    if (busy_) return;
+    ready_ = false;
+    ReleaseStore();
+    store_.reset();
+    fileName_.clear();
+    modified_ = false;
+    redo_.Clear();
+    undo_.Clear();
+    if (!tempPath_.isEmpty()) QFile::remove(tempPath_);
+    tempPath_.clear();
+    brokenEdit_ = false;
+}
+
+void Twavefile::Undo() {
+    if (busy_ || undo_.IsEmpty()) return;
+    // Open the earlier version first: if it cannot be opened nothing has changed.
+    auto restored = std::make_unique<TLargeFile>(undo_.Items().front());
+    ReleaseStore();
+    if (brokenEdit_) {
+        // The half-written version is worthless: drop it instead of offering it for Redo.
+        QFile::remove(tempPath_);
+        brokenEdit_ = false;
+    } else {
+        redo_.Push(tempPath_);
+    }
+    tempPath_ = undo_.Pop();
+    store_ = std::move(restored);
+    InterpretCurrentHeader();
+    Dispatch(opRebuild, nullptr);
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+}
+
+void Twavefile::Redo() {
+    if (busy_ || redo_.IsEmpty()) return;
+    auto restored = std::make_unique<TLargeFile>(redo_.Items().front());
+    ReleaseStore();
+    store_.reset();
+    undo_.Push(tempPath_);
+    tempPath_ = redo_.Pop();
+    store_ = std::move(restored);
+    InterpretCurrentHeader();
+    Dispatch(opRebuild, nullptr);
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+}
+
+bool Twavefile::Save() { return SaveRange(fileName_, 0, frames_); }
+
+bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
+    if (busy_ || !store_) return false;
+    const QString ext = LowerSuffix(path);
+    const TRange r = Clamp(start, end);
+    if (ext == "mp3") {
+        if (!OnMp3Settings) return false;
+        const std::optional<TMp3Choices> choices = OnMp3Settings(this);
+        if (!choices) return false;
+        return Dispatch(opSaveMp3, [&] {
+            mp3Config_ = MakeMp3Config(sampleRate_, channels_, *choices);
+            savePath_ = path;
+            range_ = r;
+        });
+    }
+    if (ext == "wav") {
+        return Dispatch(opSaveWav, [&] {
+            savePath_ = path;
+            range_ = r;
+        });
+    }
+    return false;
+}
+
+// --- worker routines -------------------------------------------------------------------------
+
+void Twavefile::DoLoad() {
+    const QString temp = MakeTempFileName();
+    RunOnUiThread([&] { tempPath_ = temp; });
+    TDecoder decoder(fileName_, temp);
+    if (decoder.Supported() && decoder.Decode(progress_)) {
+        auto store = std::make_unique<TLargeFile>(temp);
+        Tindexdata table;
+        TLevels levels;
+        decoder.Filter()->ExportPeaks(table);
+        decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+        RunOnUiThread([&] {
+            store_ = std::move(store);
+            peakTable_ = std::move(table);
+            levels_ = levels;
+            InterpretCurrentHeader();
+            if (frames_ == 0) {
+                levels_.peak = 0;
+                levels_.level = kSilenceLevel;
+            }
+        });
+        return;
+    }
+    worker_->returnValue = 0;
+    RunOnUiThread([&] {
+        if (notifier_ && !destroying_) notifier_->ShowWarning(kLoadFailure, kLoadFailureCaption);
+    });
+}
+
+void Twavefile::DoRebuild() {
+    TLargeFile reader(tempPath_);
+    Tindexdata table;
+    TLevels levels;
+    RebuildPeaks(reader, frames_, channels_, progress_, table, levels);
+    RunOnUiThread([&] {
+        peakTable_ = std::move(table);
+        levels_ = levels;
+    });
+}
+
+namespace {
+
+// A file beside `target` that becomes the target by rename once it is complete, so a failed
+// save never touches what was there.
+class TPendingFile {
+public:
+    explicit TPendingFile(const QString& target) : target_(target) {
+        const QFileInfo info(target);
+        QByteArray templ = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+        const int fd = mkstemp(templ.data());
+        if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
+        // New files get the usual permissions; a replaced file keeps its own.
+        struct stat st{};
+        mode_t mode = 0666;
+        if (stat(QFile::encodeName(target).constData(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = umask(0);
+            umask(mask);
+            mode &= ~mask;
+        }
+        fchmod(fd, mode);
+        ::close(fd);
+        path_ = QFile::decodeName(templ);
+    }
+    ~TPendingFile() {
+        if (!committed_) QFile::remove(path_);
+    }
+    const QString& Path() const { return path_; }
+    // Flushes the file to disk and moves it over the target.
+    void Commit() {
+        const QByteArray from = QFile::encodeName(path_);
+        const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || fsync(fd) != 0) {
+            const int err = errno;
+            if (fd >= 0) ::close(fd);
+            throw EOSError(err, target_.toStdString());
+        }
+        ::close(fd);
+        if (rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
+            throw EOSError(errno, target_.toStdString());
+        }
+        committed_ = true;
+    }
+
+private:
+    QString target_;
+    QString path_;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+void Twavefile::DoSaveWav() {
+    const uint32_t n = range_.end - range_.start;
+    const int64_t total = int64_t(n) * channels_;
+    const uint32_t bytes = static_cast<uint32_t>(total * 2);
+    const int64_t first = int64_t(range_.start) * channels_;
+    TWavHeader h = header_;
+    h.riffSize = bytes + 36;
+    h.dataSize = bytes;
+    progress_ = 0;
+    TLargeFile source(tempPath_);
+    TPendingFile pending(savePath_);
+    {
+        TLargeFile target(pending.Path(), uint64_t(bytes) + kWavHeaderBytes);
+        target.WriteHeader(h);
+        const int64_t blocks = total / kSaveBlockSamples;
+        for (int64_t b = 0; b < blocks; ++b) {
+            progress_ = static_cast<int32_t>(b * 100 / blocks);
+            target.CopyFrom(source, first + b * kSaveBlockSamples, b * kSaveBlockSamples,
+                            kSaveBlockSamples);
+        }
+        target.CopyFrom(source, first + blocks * kSaveBlockSamples, blocks * kSaveBlockSamples,
+                        total % kSaveBlockSamples);
+    }
+    pending.Commit();
+    progress_ = 0;
+}
+
+void Twavefile::DoSaveMp3() {
+    TLargeFile source(tempPath_);
+    SaveMp3(source, range_.start, range_.end, channels_, mp3Config_, savePath_, progress_);
+}
+
+// --- the edit frame --------------------------------------------------------------------------
+
+void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
+    const uint64_t newBytes = uint64_t(newFrames) * channels_ * 2;
+    if (newBytes + kWavHeaderBytes > TLargeFile::kMaxFileBytes) {
+        throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
+    }
+    const QString previous = tempPath_;
+    RunOnUiThread([&] {
+        ready_ = false;
+        undo_.Push(previous);
+        redo_.Clear();
+        modified_ = true;
+        if (OnAction) OnAction(this, true, false);
+    });
+    const QString next = MakeTempFileName();
+    // From here until the new version is adopted, a failure leaves a broken edit.
+    RunOnUiThread([&] {
+        tempPath_ = next;
+        brokenEdit_ = true;
+    });
+    TWavHeader h = header_;
+    h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
+    {
+        TLargeFile source(previous);
+        TLargeFile target(next, newBytes + kWavHeaderBytes);
+        target.WriteHeader(h);
+        fill(source, target);
+    }
+    auto store = std::make_unique<TLargeFile>(next);
+    const TWavFormat f = InterpretHeader(h);
+    Tindexdata table;
+    TLevels levels;
+    RebuildPeaks(*store, f.frames, f.channels, progress_, table, levels);
+    RunOnUiThread([&] {
+        ReleaseStore();
+        store_ = std::move(store);
+        header_ = h;
+        dataBytes_ = f.dataBytes;
+        frames_ = f.frames;
+        duration_ = f.duration;
+        peakTable_ = std::move(table);
+        levels_ = levels;
+        brokenEdit_ = false;
+        ready_ = true;
+        if (OnAction) OnAction(this, true, false);
+    });
+}

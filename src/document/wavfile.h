@@ -1,0 +1,210 @@
+#pragma once
+// Twavefile: the one open sound. Holds the decoded audio as 16-bit PCM in a chain of temporary
+// WAV files (one per version), runs every long operation on its worker thread (one at a time,
+// requests made meanwhile are ignored), and keeps the peak table used for drawing.
+//
+// Threads: every public member is called on the user-interface thread. Events are raised there.
+// The worker never touches the fields the user-interface thread reads: it reads through a store
+// of its own and hands its results over synchronously (RunOnUiThread).
+//
+// Positions and ranges are frame numbers; ranges are [start, end). Ranges are ordered and clamped
+// to 0 <= start <= end <= frames before use.
+
+#include <QString>
+#include <QThread>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "cache.h"
+#include "largefile.h"
+#include "mp3format.h"
+#include "notifier.h"
+#include "stack.h"
+#include "wavlayout.h"
+
+class Twavefile;
+
+enum TOperation : int32_t {
+    opRebuild = 1,
+    opLoad = 2,
+    opSaveMp3 = 3,
+    opSaveWav = 4,
+    opCut = 5,
+    opCopy = 6,
+    opPaste = 7,
+    opDelete = 8,
+    opInsertSilence = 9,
+    opNormalize = 10,
+    opFadeIn = 11,
+    opFadeOut = 12,
+    opReverse = 13,
+    opInvert = 14,
+    opAmplify = 15,
+};
+
+// Source formats shown by the file properties.
+enum TSourceFormat : int32_t { sfUnknown = 0, sfWav = 1, sfMp3 = 2, sfWma = 3 };
+
+// The worker thread of one operation. Created per operation; its end runs the document's
+// completion routine on the user-interface thread.
+class CThread : public QThread {
+public:
+    using TRoutine = std::function<void(Twavefile&)>;
+    CThread(TRoutine routine, Twavefile* document);
+    // 1: success; -1: an error was shown; 0: the routine reported failure itself.
+    std::atomic<int> returnValue{1};
+
+protected:
+    void run() override;
+    // Shows the error on the user-interface thread and marks the run failed.
+    virtual void HandleError(const std::exception& e);
+
+private:
+    TRoutine routine_;
+    Twavefile* document_;
+};
+
+class Twavefile {
+public:
+    explicit Twavefile(TNotifier* notifier = nullptr, TClipboard* clipboard = nullptr);
+    // Waits for a running operation. Does not delete version files: Close does.
+    ~Twavefile();
+    Twavefile(const Twavefile&) = delete;
+    Twavefile& operator=(const Twavefile&) = delete;
+
+    // --- requests (ignored while busy) ---
+    void LoadFile(const QString& path);
+    void Close();
+    void Undo();
+    void Redo();
+    void Cut(int64_t start, int64_t end);
+    void Copy(int64_t start, int64_t end);
+    void Delete(int64_t start, int64_t end);
+    void Paste(int64_t at);
+    // Refused (returns false) for a negative count.
+    bool InsertSilence(int64_t at, int64_t count);
+    void FadeIn(int64_t start, int64_t end);
+    void FadeOut(int64_t start, int64_t end);
+    void Normalize(int32_t percent);
+    void Amplify(int32_t percent);
+    void Reverse();
+    void Invert();
+    // Saves everything to FileName(). Returns whether a save was started.
+    bool Save();
+    // ".wav" or ".mp3" by the lower-cased extension; anything else starts nothing.
+    bool SaveRange(const QString& path, int64_t start, int64_t end);
+
+    // --- events (called only when set, on the user-interface thread) ---
+    std::function<void(Twavefile* sender, bool canUndo, bool canRedo)> OnAction;
+    std::function<void(Twavefile* sender)> OnReady;
+    std::function<void(Twavefile* sender)> OnLoaded;
+    // Before anything replaces or releases the current store (load, edits, undo, redo, close):
+    // whoever reads the store (the player) lets go of it here.
+    std::function<void()> OnReleaseStore;
+    // The MP3 settings dialog of a save: the chosen settings, or nothing when cancelled.
+    std::function<std::optional<TMp3Choices>(Twavefile* sender)> OnMp3Settings;
+
+    // --- attributes ---
+    uint16_t Channels() const { return channels_; }
+    uint32_t SampleRate() const { return sampleRate_; }
+    uint32_t Frames() const { return frames_; }
+    double Duration() const { return duration_; }
+    uint32_t DataBytes() const { return dataBytes_; }
+    int32_t Level() const { return levels_.level; }
+    int16_t Peak() const { return levels_.peak; }
+    const std::array<int16_t, kMaxPeakChannels>& ChannelPeak() const { return levels_.channelPeak; }
+    const Tindexdata& PeakTable() const { return peakTable_; }
+    int32_t SourceFormat() const { return sourceFormat_; }
+    const QString& FileName() const { return fileName_; }
+    void SetFileName(const QString& name) { fileName_ = name; }
+    bool Modified() const { return modified_; }
+    bool Ready() const { return ready_; }
+    bool Busy() const { return busy_; }
+    bool NotPcm() const { return notPcm_; }
+    int32_t Progress() const { return progress_.load(std::memory_order_relaxed); }
+    int32_t Operation() const { return operation_; }
+    TLargeFile* Store() const { return store_.get(); }
+    const QString& TempPath() const { return tempPath_; }
+    const TStack& UndoStack() const { return undo_; }
+    const TStack& RedoStack() const { return redo_; }
+    bool CanUndo() const { return !undo_.IsEmpty(); }
+    bool CanRedo() const { return !redo_.IsEmpty(); }
+    TClipboard* Clipboard() const { return clipboard_; }
+    const BE_CONFIG& Mp3Config() const { return mp3Config_; }
+
+private:
+    friend class CThread;
+    struct TRange {
+        uint32_t start = 0, end = 0;
+    };
+
+    bool Dispatch(int32_t code, const std::function<void()>& record);
+    void Complete(CThread* worker);
+    void RunRoutine(int32_t code);
+    TRange Clamp(int64_t start, int64_t end) const;
+    uint32_t ClampFrame(int64_t at) const;
+    void ReleaseStore();
+    void ShowError(const QString& message);
+    void InterpretCurrentHeader();
+
+    // Worker routines.
+    void DoLoad();
+    void DoSaveWav();
+    void DoSaveMp3();
+    void DoRebuild();
+
+    // The edit frame, on the worker: makes the new version of `newFrames` frames, lets `fill`
+    // write its samples from the current version, then adopts it. Used by every edit and effect.
+    using TFill = std::function<void(TLargeFile& source, TLargeFile& target)>;
+    void RunEdit(int64_t newFrames, const TFill& fill);
+
+    // The routines of the edits and effects (editing.cpp, effects.cpp), on the worker.
+    void DoCopy();
+    void DoDelete();
+    void DoCut();
+    void DoPaste();
+    void DoInsertSilence();
+    void DoFade(bool fadeIn);
+    void DoNormalize();
+    void DoAmplify();
+    void DoReverse();
+    void DoInvert();
+
+    // Parameters of the running operation, recorded by its request.
+    TRange range_;
+    uint32_t insertCount_ = 0;
+    int32_t amplifyPercent_ = 0;
+    int32_t normalizePercent_ = 0;
+    TWavHeader header_;
+
+    TStack undo_, redo_;
+    int32_t operation_ = 0;
+    QString tempPath_;
+    QString savePath_;
+    std::unique_ptr<CThread> worker_;
+    bool busy_ = false;
+    std::unique_ptr<TLargeFile> store_;
+    QString fileName_;
+    int32_t sourceFormat_ = sfUnknown;
+    bool modified_ = false;
+    TLevels levels_;
+    bool notPcm_ = false;
+    bool ready_ = false;
+    bool brokenEdit_ = false;
+    Tindexdata peakTable_;
+    uint32_t dataBytes_ = 0;
+    uint16_t channels_ = 0;
+    uint32_t sampleRate_ = 0;
+    uint32_t frames_ = 0;
+    double duration_ = 0;
+    std::atomic<int32_t> progress_{0};
+    BE_CONFIG mp3Config_{};
+    TNotifier* notifier_;
+    TClipboard* clipboard_;
+    bool destroying_ = false;
+};
