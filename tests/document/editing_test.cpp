@@ -38,7 +38,8 @@ TEST_F(Editing, CopyPutsTheRangeOnTheClipboardAndChangesNothing) {
     EXPECT_EQ(h.dataSize, 40u);
     EXPECT_EQ(h.riffSize, 76u);
     EXPECT_EQ(h.channels, 2);
-    EXPECT_EQ(ClipSamples(), std::vector<int16_t>(Count(2 * 1000).begin() + 20, Count(2 * 1000).begin() + 40));
+    const std::vector<int16_t> all = Count(2 * 1000);
+    EXPECT_EQ(ClipSamples(), std::vector<int16_t>(all.begin() + 20, all.begin() + 40));
     EXPECT_FALSE(doc.Modified());
     EXPECT_FALSE(doc.CanUndo());
     doc.Copy(5, 5);

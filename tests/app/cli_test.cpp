@@ -1,0 +1,94 @@
+// orvane-cli end to end: the real binary, its output and its exit status.
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include "doctest_util.h"
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    QString out, err;
+};
+
+TRun Cli(const QStringList& args) {
+    QProcess p;
+    p.start(QString::fromLocal8Bit(qgetenv("ORVANE_BIN")) + "/orvane-cli", args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+std::vector<int16_t> Signal(size_t n) {
+    std::vector<int16_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = int16_t((i * 7919) % 65536 - 32768);
+    return v;
+}
+
+TEST(Cli, HelpVersionAndBadArguments) {
+    EXPECT_EQ(Cli({"--help"}).status, 0);
+    EXPECT_TRUE(Cli({"--help"}).out.contains("--insert-silence"));
+    EXPECT_TRUE(Cli({"--version"}).out.startsWith("orvane-cli "));
+    for (const QStringList& bad : {QStringList{}, {"a.wav", "--cut", "5"}, {"a.wav", "--bogus"},
+                                   {"a.wav", "b.wav"}, {"a.wav", "--vbr-quality", "9"},
+                                   {"a.wav", "--normalize", "-3"}, {"a.wav", "-o"}}) {
+        const TRun r = Cli(bad);
+        EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(r.err.count('\n'), 2) << r.err.toStdString();  // one line and a pointer to --help
+    }
+}
+
+TEST(Cli, InfoDescribesTheSound) {
+    TTempFolder dir;
+    std::vector<int16_t> s(2 * 44100 * 3, 0);
+    s[100] = 16384;
+    WriteWav(dir.path("in.wav"), 2, 44100, s);
+    const TRun r = Cli({dir.path("in.wav"), "--info"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    for (const char* line : {"Channels: 2", "Sample rate: 44100 Hz", "Frames: 132300",
+                             "Duration: 0:00:03.000", "Data bytes: 529200", "Peak: 16384",
+                             "Level: -6 dB", "Format: WAV"}) {
+        EXPECT_TRUE(r.out.contains(line)) << line << "\n" << r.out.toStdString();
+    }
+}
+
+TEST(Cli, LoadAndSaveIsBitExactAndRangesWork) {
+    TTempFolder dir;
+    const std::vector<int16_t> s = Signal(2 * 50000);
+    WriteWav(dir.path("in.wav"), 2, 48000, s);
+    ASSERT_EQ(Cli({dir.path("in.wav"), "-o", dir.path("out.wav")}).status, 0);
+    EXPECT_EQ(ReadAll(dir.path("out.wav")), ReadAll(dir.path("in.wav")));
+    ASSERT_EQ(Cli({dir.path("in.wav"), "--range", "100:200", "-o", dir.path("part.wav")}).status, 0);
+    EXPECT_EQ(ReadWavSamples(dir.path("part.wav")),
+              std::vector<int16_t>(s.begin() + 200, s.begin() + 400));
+}
+
+TEST(Cli, StepsRunInTheOrderGiven) {
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 1, 8000, {1, 2, 3, 4, 5, 6});
+    const TRun r = Cli({dir.path("in.wav"), "--cut", "1:3", "--paste", "4", "--invert", "--undo",
+                        "--reverse", "--clipboard-out", dir.path("clip.wav"), "-o", dir.path("out.wav")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadWavSamples(dir.path("out.wav")), (std::vector<int16_t>{3, 2, 6, 5, 4, 1}));
+    EXPECT_EQ(ReadWavSamples(dir.path("clip.wav")), (std::vector<int16_t>{2, 3}));
+    WriteWav(dir.path("clip2.wav"), 1, 8000, {-9});
+    ASSERT_EQ(Cli({dir.path("in.wav"), "--clipboard-in", dir.path("clip2.wav"), "--paste", "0",
+                   "--insert-silence", "7:2", "--amplify", "200", "-o", dir.path("o2.wav")}).status, 0);
+    EXPECT_EQ(ReadWavSamples(dir.path("o2.wav")), (std::vector<int16_t>{-18, 2, 4, 6, 8, 10, 12, 0, 0}));
+}
+
+TEST(Cli, FailuresAreOneLineAndNonZero) {
+    TTempFolder dir;
+    const TRun missing = Cli({dir.path("nothing-here.wav"), "--info"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains("Could not import audio file")) << missing.err.toStdString();
+    WriteWav(dir.path("in.wav"), 1, 8000, {1, 2});
+    const TRun ext = Cli({dir.path("in.wav"), "-o", dir.path("out.ogg")});
+    EXPECT_EQ(ext.status, 2);
+    const TRun unwritable = Cli({dir.path("in.wav"), "-o", dir.path("no/such/folder/out.wav")});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_TRUE(unwritable.err.contains("System Error")) << unwritable.err.toStdString();
+}
+
+}  // namespace
