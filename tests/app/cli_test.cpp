@@ -13,7 +13,7 @@ struct TRun {
 
 TRun Cli(const QStringList& args) {
     QProcess p;
-    p.start(QString::fromLocal8Bit(qgetenv("ORVANE_BIN")) + "/orvane-cli", args);
+    p.start(ORVANE_CLI, args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardOutput()),
