@@ -35,7 +35,8 @@ std::string CliUsage() {
            "  --reverse | --invert | --undo | --redo\n"
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
-           "  --play [S:E]               play the document or a range\n\n"
+           "  --play [S:E]               play the document or a range\n"
+           "  --timings                  print how long loading and each step took\n\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
            "  --vbr-quality 0..8 (8 the best)  --crc\n\n"
@@ -128,6 +129,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             (arg == "--bitrate" ? out.mp3.bitrate
              : arg == "--max-bitrate" ? out.mp3.maxBitrate
              : arg == "--avg-bitrate" ? out.mp3.avgBitrate : out.mp3.quality) = int(n);
+        } else if (arg == "--timings") {
+            out.timings = true;
         } else if (arg == "--crc") {
             out.mp3.crc = true;
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {

@@ -31,6 +31,7 @@ struct TMp3Options {
 
 struct TCliOptions {
     QString input;
+    bool timings = false;  // print each step's wall-clock time on standard error
     std::vector<TCliStep> steps;
     TMp3Options mp3;
 };

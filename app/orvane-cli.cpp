@@ -2,6 +2,7 @@
 // editor, one request after another in the order given, so scripts, benchmarks and tests run
 // the real code.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -123,16 +124,33 @@ public:
     }
 
     int Run() {
+        QElapsedTimer clock;
+        clock.start();
         if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) return kExitFailure;
         if (!doc_.Ready()) return kExitFailure;
+        Timing("load", clock);
         for (const TCliStep& step : options_.steps) {
+            clock.restart();
             const int status = RunStep(step);
             if (status != 0) return status;
+            Timing(StepName(step.kind), clock);
         }
         return 0;
     }
 
 private:
+    void Timing(const char* what, const QElapsedTimer& clock) const {
+        if (options_.timings) std::fprintf(stderr, "timing: %s %.3f\n", what, clock.nsecsElapsed() / 1e9);
+    }
+
+    static const char* StepName(TCliStep::Kind k) {
+        static const char* const names[] = {"info", "cut", "copy", "paste", "delete", "insert-silence",
+                                            "fade-in", "fade-out", "normalize", "amplify", "reverse",
+                                            "invert", "undo", "redo", "clipboard-in", "clipboard-out",
+                                            "save", "play"};
+        return names[k];
+    }
+
     // Makes the request and, when it started an operation, runs the event loop until it ends.
     bool Wait(const QString& what, const std::function<void()>& request) {
         try {
