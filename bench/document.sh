@@ -57,7 +57,7 @@ fi
 
 if [[ " $sections " == *" effects "* ]]; then
   steps=(--fade-in "0:$frames" --fade-out "0:$frames" --normalize 95 --amplify 150 --reverse --invert
-         --insert-silence "$((frames / 2)):44100" --delete "0:$((frames / 2))" --copy "0:$((frames / 4))"
+         --insert-silence "$((frames / 2)):44100" --delete "0:$((frames / 2))" --copy 0:441000
          --paste 0)
   rss_max=0
   for ((i = 0; i < runs; i++)); do

@@ -1,1 +1,449 @@
-// Work in progress.
+#include "decoder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "apperror.h"
+#include "messages.h"
+#include "wavlayout.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// Output is gathered in this many samples (1 MiB) per write(2).
+constexpr size_t kOutputBufferSamples = 512 * 1024;
+// Packet size asked of the WAV demuxer; its default of 4 KiB costs a call per 1,024 frames.
+constexpr const char* kWavPacketBytes = "1048576";
+// A demuxer that keeps answering "try again" this often in a row is treated as ended.
+constexpr int kMaxRetries = 1000;
+// The most sample bytes a 32-bit WAV file can carry after its header.
+constexpr uint64_t kMaxWavFileBytes = 0xFFFFFFFFull;
+
+void SilenceLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+inline int16_t DoubleToS16(double s) {
+    double x = s * 32768.0;
+    x = x > -32768.0 ? x : -32768.0;  // also maps not-a-number to the bottom
+    x = x < 32767.0 ? x : 32767.0;
+    return static_cast<int16_t>(std::nearbyint(x));
+}
+
+template <typename T>
+inline int16_t ToS16(T v);
+template <>
+inline int16_t ToS16(uint8_t v) {
+    return static_cast<int16_t>((int32_t(v) - 128) * 256);
+}
+template <>
+inline int16_t ToS16(int16_t v) {
+    return v;
+}
+template <>
+inline int16_t ToS16(int32_t v) {
+    // v / 65536 rounded to nearest, ties to even, in integers (a float has too few digits).
+    const int64_t r = (int64_t(v) + 0x7FFF + ((v >> 16) & 1)) >> 16;
+    return static_cast<int16_t>(std::min<int64_t>(r, 32767));
+}
+template <>
+inline int16_t ToS16(int64_t v) {
+    return DoubleToS16(double(v) * 0x1p-63);
+}
+template <>
+inline int16_t ToS16(float v) {
+    return TDecoder::FloatToS16(v);
+}
+template <>
+inline int16_t ToS16(double v) {
+    return DoubleToS16(v);
+}
+
+// Interleaved source: sample i of channel c at i * inCh + c. Output channel c takes input
+// channel min(c, inCh - 1), so a frame whose channel count differs from the stream's (a
+// mono/stereo switch inside an MP3, say) still gives whole output frames.
+template <typename T>
+void ConvertPacked(const uint8_t* data, int inCh, int outCh, size_t first, size_t count,
+                   int16_t* dst) {
+    const T* src = reinterpret_cast<const T*>(data) + first * inCh;
+    if (inCh == outCh) {
+        const size_t n = count * outCh;
+        for (size_t i = 0; i < n; ++i) dst[i] = ToS16<T>(src[i]);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i)
+        for (int c = 0; c < outCh; ++c)
+            dst[i * outCh + c] = ToS16<T>(src[i * inCh + std::min(c, inCh - 1)]);
+}
+
+template <typename T>
+void ConvertPlanar(uint8_t* const* planes, int inCh, int outCh, size_t first, size_t count,
+                   int16_t* dst) {
+    for (int c = 0; c < outCh; ++c) {
+        const T* src = reinterpret_cast<const T*>(planes[std::min(c, inCh - 1)]) + first;
+        for (size_t i = 0; i < count; ++i) dst[i * outCh + c] = ToS16<T>(src[i]);
+    }
+}
+
+// Converts frames first..first+count-1 of a decoded frame; false for a format we do not know.
+bool ConvertSamples(const AVFrame* f, int outCh, size_t first, size_t count, int16_t* dst) {
+    const int inCh = f->ch_layout.nb_channels;
+    uint8_t* const* planes = f->extended_data;
+    switch (f->format) {
+        case AV_SAMPLE_FMT_U8:
+            ConvertPacked<uint8_t>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S16:
+            ConvertPacked<int16_t>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S32:
+            ConvertPacked<int32_t>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S64:
+            ConvertPacked<int64_t>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_FLT:
+            ConvertPacked<float>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_DBL:
+            ConvertPacked<double>(planes[0], inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_U8P:
+            ConvertPlanar<uint8_t>(planes, inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S16P:
+            ConvertPlanar<int16_t>(planes, inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S32P:
+            ConvertPlanar<int32_t>(planes, inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_S64P:
+            ConvertPlanar<int64_t>(planes, inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_FLTP:
+            ConvertPlanar<float>(planes, inCh, outCh, first, count, dst);
+            break;
+        case AV_SAMPLE_FMT_DBLP:
+            ConvertPlanar<double>(planes, inCh, outCh, first, count, dst);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+[[noreturn]] void RaiseWriteError(int code, const QString& path) {
+    if (code == ENOSPC || code == EDQUOT) throw EAppError(Msg("outofmemory"));
+    throw EOSError(code, path.toStdString());
+}
+
+}  // namespace
+
+// The destination file while Decode runs: a 1 MiB sample buffer in front of write(2). Every
+// failed or short write is raised; the file is closed whatever happens.
+class TDecoder::TOutput {
+public:
+    explicit TOutput(const QString& path) : path_(path), buffer_(kOutputBufferSamples) {
+        do {
+            fd_ = ::open(QFile::encodeName(path).constData(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) RaiseWriteError(errno, path);
+    }
+    ~TOutput() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    // Room for `count` samples (at most kOutputBufferSamples) at the end of the buffer.
+    int16_t* Reserve(size_t count) {
+        if (used_ + count > buffer_.size()) Flush();
+        return buffer_.data() + used_;
+    }
+    void Commit(size_t count) {
+        used_ += count;
+        dataBytes_ += 2 * count;
+    }
+    uint64_t DataBytes() const { return dataBytes_; }
+
+    void WriteAll(const void* data, size_t bytes) {
+        const char* p = static_cast<const char*>(data);
+        while (bytes > 0) {
+            const ssize_t n = ::write(fd_, p, bytes);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                RaiseWriteError(errno, path_);
+            }
+            if (n == 0) RaiseWriteError(ENOSPC, path_);
+            p += n;
+            bytes -= static_cast<size_t>(n);
+        }
+    }
+    void Flush() {
+        WriteAll(buffer_.data(), used_ * 2);
+        used_ = 0;
+    }
+    void PatchLE32(off_t offset, uint32_t value) {
+        uint8_t b[4];
+        PutLE32(b, value);
+        ssize_t n;
+        do {
+            n = ::pwrite(fd_, b, sizeof b, offset);
+        } while (n < 0 && errno == EINTR);
+        if (n != sizeof b) RaiseWriteError(n < 0 ? errno : EIO, path_);
+    }
+    // Closing can be where a delayed write error shows (network file systems).
+    void Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
+    }
+
+private:
+    QString path_;
+    int fd_ = -1;
+    std::vector<int16_t> buffer_;
+    size_t used_ = 0;
+    uint64_t dataBytes_ = 0;
+};
+
+int16_t TDecoder::FloatToS16(float s) {
+    float x = s * 32768.0f;
+    x = x > -32768.0f ? x : -32768.0f;  // also maps not-a-number to the bottom
+    x = x < 32767.0f ? x : 32767.0f;
+    // Adding 1.5 * 2^23 leaves no fraction bits, so the sum rounds to nearest with ties to even
+    // (the default rounding mode); unlike nearbyintf this needs no library call per sample.
+    constexpr float kRound = 12582912.0f;
+    return static_cast<int16_t>(static_cast<int32_t>((x + kRound) - kRound));
+}
+
+uint64_t TDecoder::MaxDataBytes(uint16_t blockAlign) {
+    const uint64_t room = kMaxWavFileBytes - kWavHeaderBytes;
+    return blockAlign == 0 ? room : room / blockAlign * blockAlign;
+}
+
+std::string TDecoder::TooLongMessage(uint32_t sampleRate, uint16_t channels) {
+    const uint16_t align = static_cast<uint16_t>(channels * 2);
+    const uint64_t byteRate = uint64_t(sampleRate) * align;
+    const uint64_t minutes = byteRate == 0 ? 0 : MaxDataBytes(align) / byteRate / 60;
+    const char* shape = channels == 1 ? "mono" : channels == 2 ? "stereo" : "multichannel";
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "This sound is too long: at %u Hz %s a WAV file holds at most %llu:%02llu "
+                  "(hours:minutes) of 16-bit sound.",
+                  sampleRate, shape, static_cast<unsigned long long>(minutes / 60),
+                  static_cast<unsigned long long>(minutes % 60));
+    return text;
+}
+
+QStringList TDecoder::Extensions() {
+    return {"wav",  "wave", "mp3", "mp2", "wma", "flac", "ogg", "oga",
+            "opus", "m4a",  "aac", "mp4", "aif", "aiff", "aifc"};
+}
+
+TDecoder::TDecoder(const QString& sourcePath, const QString& destPath)
+    : sourcePath_(sourcePath), destPath_(destPath) {
+    SilenceLibraryLog();
+    try {
+        Open();
+    } catch (...) {
+        // Only allocation can throw here; the contract is a flag, never an exception.
+        Close();
+        supported_ = false;
+    }
+}
+
+TDecoder::~TDecoder() {
+    Close();
+}
+
+void TDecoder::Close() {
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+    avcodec_free_context(&codec_);
+    avformat_close_input(&format_);
+}
+
+void TDecoder::Open() {
+    AVDictionary* options = nullptr;
+    // Only local files, also for playlists and the like that name other inputs.
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "max_size", kWavPacketBytes, 0);
+    // "file:" keeps a colon in the name from being taken for a protocol.
+    const QByteArray url = "file:" + QFile::encodeName(sourcePath_);
+    const int opened = avformat_open_input(&format_, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        format_ = nullptr;
+        return;
+    }
+    if (avformat_find_stream_info(format_, nullptr) < 0) return;
+
+    const AVCodec* decoder = nullptr;
+    streamIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (streamIndex_ < 0 || decoder == nullptr) return;
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (int(i) != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+    AVStream* stream = format_->streams[streamIndex_];
+    const AVCodecParameters* par = stream->codecpar;
+
+    rawS16_ = par->codec_id == AV_CODEC_ID_PCM_S16LE;
+    codec_ = avcodec_alloc_context3(decoder);
+    if (codec_ == nullptr || avcodec_parameters_to_context(codec_, par) < 0) return;
+    if (avcodec_open2(codec_, decoder, nullptr) < 0) return;
+
+    const int channels = codec_->ch_layout.nb_channels > 0 ? codec_->ch_layout.nb_channels
+                                                           : par->ch_layout.nb_channels;
+    const int rate = codec_->sample_rate > 0 ? codec_->sample_rate : par->sample_rate;
+    if (channels < 1 || rate < 1) return;
+    channels_ = static_cast<uint16_t>(std::min(channels, 0xFFFF));
+    bitsPerSample_ = 16;
+    blockAlign_ = static_cast<uint16_t>(channels_ * bitsPerSample_ / 8);
+    sampleRate_ = static_cast<uint32_t>(rate);
+    const uint64_t byteRate = uint64_t(sampleRate_) * blockAlign_;
+    bytesPerSecond_ = static_cast<uint32_t>(byteRate);
+
+    if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+        durationUs_ = format_->duration;
+    } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        durationUs_ = av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q);
+    }
+
+    packet_ = av_packet_alloc();
+    frame_ = av_frame_alloc();
+    if (packet_ == nullptr || frame_ == nullptr) return;
+    filter_ = std::make_unique<TFilter>(channels_);
+    // The byte rate must fit its 32-bit header field.
+    supported_ = channels_ <= 2 && byteRate <= 0xFFFFFFFFull;
+}
+
+void TDecoder::Emit(TOutput& out, const int16_t* samples, size_t count) {
+    out.Commit(count);
+    filter_->Feed(samples, count * 2);
+}
+
+bool TDecoder::Decode(std::atomic<int32_t>& progress) {
+    progress = 0;
+    if (!supported_) return false;
+
+    const uint64_t maxData = MaxDataBytes(blockAlign_);
+    const double estimate = double(durationUs_) / AV_TIME_BASE * sampleRate_ * blockAlign_;
+    if (estimate > double(maxData)) throw EAppError(TooLongMessage(sampleRate_, channels_));
+
+    TOutput out(destPath_);
+    TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_, 0);
+    header.riffSize = 0;  // patched at the end; a file left half written shows as empty
+    header.dataSize = 0;
+    const TWavHeaderBytes headerBytes = header.Bytes();
+    out.WriteAll(headerBytes.data(), headerBytes.size());
+
+    const size_t outCh = channels_;
+    // Whole frames that fit the output buffer at once.
+    const size_t chunkFrames = kOutputBufferSamples / outCh;
+    auto checkRoom = [&](size_t samples) {
+        if (out.DataBytes() + 2 * samples > maxData)
+            throw EAppError(TooLongMessage(sampleRate_, channels_));
+    };
+
+    // Raw PCM: whole frames go out as they are; a partial frame waits for the next packet.
+    uint8_t carry[4];
+    size_t carried = 0;
+    auto emitRaw = [&](const uint8_t* p, size_t bytes) {
+        if (carried > 0) {
+            const size_t take = std::min(blockAlign_ - carried, bytes);
+            std::memcpy(carry + carried, p, take);
+            carried += take;
+            p += take;
+            bytes -= take;
+            if (carried < blockAlign_) return;
+            checkRoom(outCh);
+            int16_t* dst = out.Reserve(outCh);
+            std::memcpy(dst, carry, blockAlign_);
+            Emit(out, dst, outCh);
+            carried = 0;
+        }
+        size_t frames = bytes / blockAlign_;
+        while (frames > 0) {
+            const size_t n = std::min(frames, chunkFrames);
+            checkRoom(n * outCh);
+            int16_t* dst = out.Reserve(n * outCh);
+            std::memcpy(dst, p, n * blockAlign_);
+            Emit(out, dst, n * outCh);
+            p += n * blockAlign_;
+            frames -= n;
+        }
+        carried = bytes % blockAlign_;
+        std::memcpy(carry, p, carried);
+    };
+
+    auto emitFrame = [&](const AVFrame* f) {
+        if (f->ch_layout.nb_channels < 1 || f->nb_samples < 1) return;
+        const size_t frames = static_cast<size_t>(f->nb_samples);
+        for (size_t first = 0; first < frames;) {
+            const size_t n = std::min(frames - first, chunkFrames);
+            checkRoom(n * outCh);
+            int16_t* dst = out.Reserve(n * outCh);
+            if (!ConvertSamples(f, int(outCh), first, n, dst)) return;
+            Emit(out, dst, n * outCh);
+            first += n;
+        }
+    };
+
+    auto drain = [&] {
+        // Errors here are damaged frames: what was decoded so far stays, decoding goes on.
+        while (avcodec_receive_frame(codec_, frame_) >= 0) {
+            emitFrame(frame_);
+            av_frame_unref(frame_);
+        }
+    };
+
+    const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
+    AVStream* stream = format_->streams[streamIndex_];
+    int retries = 0;
+    for (;;) {
+        const int r = av_read_frame(format_, packet_);
+        if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
+        // The end, or a file cut short or damaged past recovery: keep what was read.
+        if (r < 0) break;
+        retries = 0;
+        if (packet_->stream_index == streamIndex_) {
+            if (rawS16_) {
+                emitRaw(packet_->data, static_cast<size_t>(packet_->size));
+            } else if (avcodec_send_packet(codec_, packet_) >= 0) {
+                drain();
+            }  // else a damaged packet, skipped
+        }
+        int64_t percent = -1;
+        if (sourceBytes > 0) {
+            percent = avio_tell(format_->pb) * 100 / sourceBytes;
+        } else if (durationUs_ > 0 && packet_->pts != AV_NOPTS_VALUE) {
+            percent =
+                av_rescale_q(packet_->pts, stream->time_base, AV_TIME_BASE_Q) * 100 / durationUs_;
+        }
+        av_packet_unref(packet_);
+        if (percent >= 0)
+            progress.store(int32_t(std::min<int64_t>(percent, 100)), std::memory_order_relaxed);
+    }
+    if (!rawS16_ && avcodec_send_packet(codec_, nullptr) >= 0) drain();
+
+    out.Flush();
+    const uint32_t dataBytes = static_cast<uint32_t>(out.DataBytes());
+    out.PatchLE32(4, dataBytes + 36);
+    out.PatchLE32(40, dataBytes);
+    out.Close();
+    progress = 0;
+    return true;
+}

@@ -1,1 +1,90 @@
 #pragma once
+// TDecoder turns any sound file FFmpeg reads (WAV of any width, MP3, WMA, FLAC, Ogg Vorbis,
+// Opus, AAC/M4A, AIFF...) into our 16-bit PCM WAV layout on disk, at the source's own rate and
+// channel count (1 or 2), feeding every converted block to a TFilter for the peak table.
+// One decoder per load, constructed, used and destroyed on the document's worker thread.
+// Opening never throws (failure shows as !Supported()); Decode raises EAppError / EOSError when
+// the destination cannot be written or the sound would not fit a WAV file.
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cache.h"
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVPacket;
+struct AVFrame;
+
+class TDecoder {
+public:
+    // Opens sourcePath and reads its format; destPath is only written by Decode.
+    TDecoder(const QString& sourcePath, const QString& destPath);
+    ~TDecoder();
+    TDecoder(const TDecoder&) = delete;
+    TDecoder& operator=(const TDecoder&) = delete;
+
+    // True when the source was opened, its format read, and it has 1 or 2 channels.
+    bool Supported() const { return supported_; }
+
+    // Writes destPath: the 44-byte header, then interleaved 16-bit samples, then patches the two
+    // size fields. progress: 0 on entry, a percentage of the source read as it goes, 0 on return.
+    // Returns false (writing nothing) only when no stream was opened. Damaged packets are skipped.
+    // On an exception the destination file is closed and may stay behind, partly written.
+    bool Decode(std::atomic<int32_t>& progress);
+
+    uint16_t Channels() const { return channels_; }
+    uint32_t SampleRate() const { return sampleRate_; }
+    uint32_t BytesPerSecond() const { return bytesPerSecond_; }
+    uint16_t BlockAlign() const { return blockAlign_; }
+    uint16_t BitsPerSample() const { return bitsPerSample_; }
+
+    // The peak accumulator; owned by the decoder, valid from construction when Supported().
+    TFilter* Filter() { return filter_.get(); }
+
+    // Lower-case file name extensions (without the dot) of the formats we read, for file dialogs.
+    static QStringList Extensions();
+
+    // The largest number of sample bytes a WAV file of this block align can hold.
+    static uint64_t MaxDataBytes(uint16_t blockAlign);
+    // The text of the error raised when a sound of this shape would not fit a WAV file.
+    static std::string TooLongMessage(uint32_t sampleRate, uint16_t channels);
+
+    // One float sample (full scale +-1.0) as 16-bit: s * 32768 rounded to nearest, ties to even,
+    // limited to -32768..32767; not-a-number gives -32768.
+    static int16_t FloatToS16(float s);
+
+private:
+    class TOutput;
+
+    void Open();
+    void Close();
+    // Converts one decoded frame (any sample format, planar or not) into convBuf_.
+    size_t ConvertFrame(const AVFrame* frame);
+    void Emit(TOutput& out, const int16_t* samples, size_t count);
+
+    QString sourcePath_;
+    QString destPath_;
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    int streamIndex_ = -1;
+    // Raw 16-bit little-endian PCM is copied from the packets without a decoder.
+    bool rawS16_ = false;
+    int64_t durationUs_ = 0;  // the container's duration estimate, 0 when unknown
+    std::vector<int16_t> convBuf_;
+
+    uint16_t channels_ = 0;
+    uint32_t sampleRate_ = 0;
+    uint32_t bytesPerSecond_ = 0;
+    uint16_t blockAlign_ = 0;
+    uint16_t bitsPerSample_ = 16;
+    std::unique_ptr<TFilter> filter_;
+    bool supported_ = false;
+};
