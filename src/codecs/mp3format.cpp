@@ -4,7 +4,8 @@
 
 namespace {
 
-const std::vector<int> kMpeg1Table = {320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32};
+const std::vector<int> kMpeg1Table = {320, 256, 224, 192, 160, 128, 112,
+                                      96,  80,  64,  56,  48,  40,  32};
 const std::vector<int> kMpeg2Table = {160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
 // The MPEG-2 table without its two highest entries.
 const std::vector<int> kLowRateTable(kMpeg2Table.begin() + 2, kMpeg2Table.end());
@@ -17,7 +18,9 @@ const std::vector<std::string> kInitialBitrateItems = {"320", "256", "224", "192
 const std::vector<std::string> kInitialAvgItems(kInitialBitrateItems.begin(),
                                                 kInitialBitrateItems.end() - 1);
 
-int32_t Flag(bool on) { return on ? kBeTrue : kBeFalse; }
+int32_t Flag(bool on) {
+    return on ? kBeTrue : kBeFalse;
+}
 
 std::vector<std::string> Texts(const std::vector<int>& table) {
     std::vector<std::string> items;
@@ -113,7 +116,8 @@ BE_CONFIG MakeMp3Config(uint32_t sampleRate, uint16_t channels, const TMp3Choice
     c.bWriteVBRHeader = Flag(vbr);
     c.bEnableVBR = Flag(vbr || abr);
     c.nVBRQuality = kMaxQualityPosition - choices.qualityPosition;
-    c.dwVbrAbr_bps = abr ? uint32_t(BitrateForIndex(sampleRate, choices.avgBitrateIndex)) * 1000 : 0;
+    c.dwVbrAbr_bps =
+        abr ? uint32_t(BitrateForIndex(sampleRate, choices.avgBitrateIndex)) * 1000 : 0;
     c.nVbrMethod = vbr ? kVbrMethodDefault : abr ? kVbrMethodAbr : kVbrMethodNone;
     c.bNoRes = Flag(false);
     c.bStrictIso = Flag(false);

@@ -22,7 +22,7 @@ struct BE_CONFIG {
     uint32_t dwBitrate = 0;       // CBR bitrate; the minimum in VBR and ABR
     uint32_t dwMaxBitrate = 0;    // VBR and ABR maximum
     int32_t nPreset = 0;
-    uint32_t dwMpegVersion = 0;   // 1: MPEG-1, 0: MPEG-2
+    uint32_t dwMpegVersion = 0;  // 1: MPEG-1, 0: MPEG-2
     uint32_t dwPsyModel = 0;
     uint32_t dwEmphasis = 0;
     int32_t bPrivate = 0;
@@ -31,12 +31,12 @@ struct BE_CONFIG {
     int32_t bOriginal = 0;
     int32_t bWriteVBRHeader = 0;  // write the Xing/Info tag frame at the start of the file
     int32_t bEnableVBR = 0;
-    int32_t nVBRQuality = 0;      // 0 best ... 9 worst
-    uint32_t dwVbrAbr_bps = 0;    // ABR mean bitrate in bit/s
-    int32_t nVbrMethod = 0;       // kVbrMethodNone ... kVbrMethodAbr
+    int32_t nVBRQuality = 0;    // 0 best ... 9 worst
+    uint32_t dwVbrAbr_bps = 0;  // ABR mean bitrate in bit/s
+    int32_t nVbrMethod = 0;     // kVbrMethodNone ... kVbrMethodAbr
     int32_t bNoRes = 0;
     int32_t bStrictIso = 0;
-    uint16_t nQuality = 0;        // algorithm quality, 0 best ... 9 fastest
+    uint16_t nQuality = 0;  // algorithm quality, 0 best ... 9 fastest
 
     bool operator==(const BE_CONFIG&) const = default;
 };

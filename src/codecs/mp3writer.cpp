@@ -1,15 +1,15 @@
 #include "mp3writer.h"
 
+#include <lame/lame.h>
 #include <QFile>
 #include <QFileInfo>
-#include <lame/lame.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <memory>
 
 #include "apperror.h"
 #include "largefile.h"
@@ -27,7 +27,9 @@ constexpr size_t kWriteBatchBytes = 256 * 1024;
 // Enough for the largest MPEG frame; the tag frame is one frame.
 constexpr size_t kTagBufferBytes = 8192;
 
-int Boolean(int32_t flag) { return flag != kBeFalse ? 1 : 0; }
+int Boolean(int32_t flag) {
+    return flag != kBeFalse ? 1 : 0;
+}
 
 }  // namespace
 
@@ -38,11 +40,20 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     set(lame_set_in_samplerate(e, int(c.dwSampleRate)));
     if (c.dwReSampleRate != 0) set(lame_set_out_samplerate(e, int(c.dwReSampleRate)));
     switch (c.nMode) {
-        case kBeModeStereo: set(lame_set_mode(e, STEREO)); break;
-        case kBeModeJointStereo: set(lame_set_mode(e, JOINT_STEREO)); break;
-        case kBeModeDualChannel: set(lame_set_mode(e, DUAL_CHANNEL)); break;
-        case kBeModeMono: set(lame_set_mode(e, MONO)); break;
-        default: return false;
+        case kBeModeStereo:
+            set(lame_set_mode(e, STEREO));
+            break;
+        case kBeModeJointStereo:
+            set(lame_set_mode(e, JOINT_STEREO));
+            break;
+        case kBeModeDualChannel:
+            set(lame_set_mode(e, DUAL_CHANNEL));
+            break;
+        case kBeModeMono:
+            set(lame_set_mode(e, MONO));
+            break;
+        default:
+            return false;
     }
     set(lame_set_num_channels(e, c.nMode == kBeModeMono ? 1 : 2));
 
@@ -51,13 +62,24 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     vbr_mode method = vbr_off;
     if (c.bEnableVBR != kBeFalse) {
         switch (c.nVbrMethod) {
-            case kVbrMethodNone: method = vbr_off; break;
-            case kVbrMethodDefault: method = vbr_default; break;
-            case kVbrMethodOld: method = vbr_rh; break;
+            case kVbrMethodNone:
+                method = vbr_off;
+                break;
+            case kVbrMethodDefault:
+                method = vbr_default;
+                break;
+            case kVbrMethodOld:
+                method = vbr_rh;
+                break;
             case kVbrMethodNew:
-            case kVbrMethodMtrh: method = vbr_mtrh; break;
-            case kVbrMethodAbr: method = vbr_abr; break;
-            default: return false;
+            case kVbrMethodMtrh:
+                method = vbr_mtrh;
+                break;
+            case kVbrMethodAbr:
+                method = vbr_abr;
+                break;
+            default:
+                return false;
         }
     }
     set(lame_set_VBR(e, method));
@@ -91,8 +113,8 @@ MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& sam
     : path_(path) {
     samplesPerChunk = 0;
     // Opening with truncation replaces an existing file of that name.
-    fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                 0666);
+    fd_ =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EOSError(errno, path.toStdString());
 
     encoder_ = lame_init();
@@ -136,7 +158,8 @@ void MP3writer::Release() {
 
 bool MP3writer::WriteAt(const uint8_t* data, size_t count, int64_t offset) {
     while (count > 0) {
-        const ssize_t n = offset < 0 ? ::write(fd_, data, count) : ::pwrite(fd_, data, count, offset);
+        const ssize_t n =
+            offset < 0 ? ::write(fd_, data, count) : ::pwrite(fd_, data, count, offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -163,11 +186,10 @@ int32_t MP3writer::Encode(const int16_t* samples, uint32_t byteCount) {
         const uint32_t n = std::min(frames, frameSize);
         uint8_t* out = output_.data() + used_;
         const int room = int(output_.size() - used_);
-        const int bytes =
-            channels_ == 1
-                ? lame_encode_buffer(encoder_, samples, samples, int(n), out, room)
-                : lame_encode_buffer_interleaved(encoder_, const_cast<short*>(samples), int(n),
-                                                 out, room);
+        const int bytes = channels_ == 1
+                              ? lame_encode_buffer(encoder_, samples, samples, int(n), out, room)
+                              : lame_encode_buffer_interleaved(
+                                    encoder_, const_cast<short*>(samples), int(n), out, room);
         if (bytes < 0) {
             lastResult_ = bytes;
             Fail("writeerror", lastResult_);
@@ -189,7 +211,8 @@ int32_t MP3writer::Encode(const int16_t* samples, uint32_t byteCount) {
 bool MP3writer::Finish() {
     if (failed_) return false;
     if (finished_) return true;
-    const int bytes = lame_encode_flush(encoder_, output_.data() + used_, int(output_.size() - used_));
+    const int bytes =
+        lame_encode_flush(encoder_, output_.data() + used_, int(output_.size() - used_));
     if (bytes < 0) {
         lastResult_ = bytes;
         Fail("writeerror", lastResult_);
@@ -311,8 +334,8 @@ void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t
     const int64_t firstSample = int64_t(firstFrame) * channels;
     const int64_t endSample = int64_t(endFrame) * channels;
     if (endFrame < firstFrame || endSample > int64_t(store.SampleCount())) {
-        throw EAppError("Frames " + std::to_string(firstFrame) + " to " +
-                        std::to_string(endFrame) + " lie outside the sound");
+        throw EAppError("Frames " + std::to_string(firstFrame) + " to " + std::to_string(endFrame) +
+                        " lie outside the sound");
     }
     TMp3PendingFile pending(target);
     {

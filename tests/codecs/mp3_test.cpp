@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <numbers>
-#include <sys/stat.h>
 
 #include "apperror.h"
 #include "largefile.h"
@@ -60,65 +60,64 @@ TEST_P(Mp3ConfigTest, FillsEveryField) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Mp3ConfigTest,
-    ::testing::Values(
-        TConfigRow{"MonoDefaults", 44100, 1, {}, [] { return Cbr320(44100, 1); }},
-        TConfigRow{"StereoDefaults", 44100, 2, {}, [] { return Cbr320(44100, 2); }},
-        TConfigRow{"Mpeg2At22050", 22050, 2, {},
-                   [] {
-                       BE_CONFIG c = Cbr320(22050, 2);
-                       c.dwMpegVersion = 0;
-                       c.dwBitrate = c.dwMaxBitrate = 160;
-                       return c;
-                   }},
-        TConfigRow{"Mpeg1At32000", 32000, 1, {}, [] { return Cbr320(32000, 1); }},
-        TConfigRow{"VbrBestQuality", 44100, 2,
-                   TMp3Choices{mmVbr, 3, 1, 0, 8, false},
-                   [] {
-                       BE_CONFIG c = Cbr320(44100, 2);
-                       c.dwBitrate = 192;
-                       c.dwMaxBitrate = 256;
-                       c.nPreset = -1;
-                       c.bWriteVBRHeader = -1;
-                       c.bEnableVBR = -1;
-                       c.nVBRQuality = 0;
-                       c.nVbrMethod = 0;
-                       return c;
-                   }},
-        TConfigRow{"AbrWithChecksum", 48000, 2,
-                   TMp3Choices{mmAbr, 5, 2, 3, 4, true},
-                   [] {
-                       BE_CONFIG c = Cbr320(48000, 2);
-                       c.dwBitrate = 128;
-                       c.dwMaxBitrate = 224;
-                       c.nPreset = 11;
-                       c.bCRC = -1;
-                       c.bEnableVBR = -1;
-                       c.nVBRQuality = 4;
-                       c.dwVbrAbr_bps = 192000;
-                       c.nVbrMethod = 4;
-                       return c;
-                   }},
-        // A hidden maximum bitrate still goes into the record.
-        TConfigRow{"CbrKeepsMaximum", 11025, 1,
-                   TMp3Choices{mmCbr, 2, 11, 0, 0, false},
-                   [] {
-                       BE_CONFIG c = Cbr320(11025, 1);
-                       c.dwMpegVersion = 0;
-                       c.dwBitrate = 96;
-                       c.dwMaxBitrate = 8;
-                       return c;
-                   }},
-        TConfigRow{"UntabledRate", 96000, 2,
-                   TMp3Choices{mmAbr, 14, 7, 13, 0, false},
-                   [] {
-                       BE_CONFIG c = Cbr320(96000, 2);
-                       c.dwBitrate = c.dwMaxBitrate = 128;
-                       c.nPreset = 11;
-                       c.bEnableVBR = -1;
-                       c.dwVbrAbr_bps = 128000;
-                       c.nVbrMethod = 4;
-                       return c;
-                   }}),
+    ::testing::Values(TConfigRow{"MonoDefaults", 44100, 1, {}, [] { return Cbr320(44100, 1); }},
+                      TConfigRow{"StereoDefaults", 44100, 2, {}, [] { return Cbr320(44100, 2); }},
+                      TConfigRow{"Mpeg2At22050",
+                                 22050,
+                                 2,
+                                 {},
+                                 [] {
+                                     BE_CONFIG c = Cbr320(22050, 2);
+                                     c.dwMpegVersion = 0;
+                                     c.dwBitrate = c.dwMaxBitrate = 160;
+                                     return c;
+                                 }},
+                      TConfigRow{"Mpeg1At32000", 32000, 1, {}, [] { return Cbr320(32000, 1); }},
+                      TConfigRow{"VbrBestQuality", 44100, 2, TMp3Choices{mmVbr, 3, 1, 0, 8, false},
+                                 [] {
+                                     BE_CONFIG c = Cbr320(44100, 2);
+                                     c.dwBitrate = 192;
+                                     c.dwMaxBitrate = 256;
+                                     c.nPreset = -1;
+                                     c.bWriteVBRHeader = -1;
+                                     c.bEnableVBR = -1;
+                                     c.nVBRQuality = 0;
+                                     c.nVbrMethod = 0;
+                                     return c;
+                                 }},
+                      TConfigRow{"AbrWithChecksum", 48000, 2, TMp3Choices{mmAbr, 5, 2, 3, 4, true},
+                                 [] {
+                                     BE_CONFIG c = Cbr320(48000, 2);
+                                     c.dwBitrate = 128;
+                                     c.dwMaxBitrate = 224;
+                                     c.nPreset = 11;
+                                     c.bCRC = -1;
+                                     c.bEnableVBR = -1;
+                                     c.nVBRQuality = 4;
+                                     c.dwVbrAbr_bps = 192000;
+                                     c.nVbrMethod = 4;
+                                     return c;
+                                 }},
+                      // A hidden maximum bitrate still goes into the record.
+                      TConfigRow{"CbrKeepsMaximum", 11025, 1,
+                                 TMp3Choices{mmCbr, 2, 11, 0, 0, false},
+                                 [] {
+                                     BE_CONFIG c = Cbr320(11025, 1);
+                                     c.dwMpegVersion = 0;
+                                     c.dwBitrate = 96;
+                                     c.dwMaxBitrate = 8;
+                                     return c;
+                                 }},
+                      TConfigRow{"UntabledRate", 96000, 2, TMp3Choices{mmAbr, 14, 7, 13, 0, false},
+                                 [] {
+                                     BE_CONFIG c = Cbr320(96000, 2);
+                                     c.dwBitrate = c.dwMaxBitrate = 128;
+                                     c.nPreset = 11;
+                                     c.bEnableVBR = -1;
+                                     c.dwVbrAbr_bps = 128000;
+                                     c.nVbrMethod = 4;
+                                     return c;
+                                 }}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Mp3Config, RefusesChoicesTheDialogCannotMake) {
@@ -150,14 +149,16 @@ INSTANTIATE_TEST_SUITE_P(Tables, BitrateForIndexTest,
                                            TBitrateRow{22050, 2, 128}, TBitrateRow{22050, 13, 8},
                                            TBitrateRow{11025, 0, 128}, TBitrateRow{11025, 2, 96},
                                            TBitrateRow{8000, 11, 8}, TBitrateRow{96000, 0, 128},
-                                           TBitrateRow{96000, 14, 128}, TBitrateRow{7999, -3, 128}));
+                                           TBitrateRow{96000, 14, 128},
+                                           TBitrateRow{7999, -3, 128}));
 
 TEST(Bitrates, TablesAndTheirTexts) {
     EXPECT_EQ(BitrateTable(44100).size(), 14u);
     EXPECT_EQ(BitrateTable(16000).size(), 14u);
     EXPECT_EQ(BitrateTable(8000).size(), 12u);
     EXPECT_TRUE(BitrateTable(96000).empty());
-    EXPECT_EQ(OfferedBitrates(48000), "320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32");
+    EXPECT_EQ(OfferedBitrates(48000),
+              "320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32");
     EXPECT_EQ(OfferedBitrates(11025), "128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8");
     EXPECT_EQ(OfferedBitrates(96000), "128");
 
@@ -231,7 +232,8 @@ TEST(Mp3SettingsModel, UntabledRateFirstKeepsTheInitialItems) {
     TMp3SettingsModel m;
     m.FormActivate(96000);
     EXPECT_EQ(m.RememberedRate(), 96000);
-    EXPECT_EQ(m.BitrateItems(), Items({320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32, 16}));
+    EXPECT_EQ(m.BitrateItems(),
+              Items({320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32, 16}));
     EXPECT_EQ(m.MaxBitrateItems(), m.BitrateItems());
     EXPECT_EQ(m.AvgBitrateItems(), kMpeg1Items);
     m.SetMode(mmAbr);
@@ -495,14 +497,13 @@ TEST_P(Mp3LengthTest, DecodesToTheSavedLength) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Mp3LengthTest,
-    ::testing::Values(TLengthRow{"StereoCbr", 2, 44100, 66150, mmCbr},
-                      TLengthRow{"MonoMpeg2Cbr", 1, 22050, 30000, mmCbr},
-                      TLengthRow{"StereoVbr", 2, 48000, 50000, mmVbr},
-                      TLengthRow{"MonoVbrLowRate", 1, 11025, 12345, mmVbr},
-                      TLengthRow{"StereoAbr", 2, 32000, 40000, mmAbr}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Rows, Mp3LengthTest,
+                         ::testing::Values(TLengthRow{"StereoCbr", 2, 44100, 66150, mmCbr},
+                                           TLengthRow{"MonoMpeg2Cbr", 1, 22050, 30000, mmCbr},
+                                           TLengthRow{"StereoVbr", 2, 48000, 50000, mmVbr},
+                                           TLengthRow{"MonoVbrLowRate", 1, 11025, 12345, mmVbr},
+                                           TLengthRow{"StereoAbr", 2, 32000, 40000, mmAbr}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(Mp3SaveTest, VariableBitrateFileCarriesAValidTagFrame) {
     for (uint16_t channels : {1, 2}) {
@@ -655,8 +656,9 @@ TEST_F(Mp3SaveTest, FullDiskDuringEncodeFailsTheWriterForGood) {
 TEST_F(Mp3SaveTest, MissingFolderRaisesASystemError) {
     MakeStore(folder_.path("store.wav"), 1, 44100, 1000);
     TLargeFile store(folder_.path("store.wav"));
-    EXPECT_THROW(Save(store, folder_.path("nowhere/x.mp3"), 1, MakeMp3Config(44100, 1, {}), 0, 1000),
-                 EOSError);
+    EXPECT_THROW(
+        Save(store, folder_.path("nowhere/x.mp3"), 1, MakeMp3Config(44100, 1, {}), 0, 1000),
+        EOSError);
     uint32_t chunk = 5;
     EXPECT_THROW(MP3writer(folder_.path("nowhere/y.mp3"), MakeMp3Config(44100, 1, {}), chunk),
                  EOSError);
@@ -668,8 +670,8 @@ struct TFeedRow {
     const char* label;
     int64_t total;
     uint32_t chunk;
-    std::vector<uint32_t> bytes;      // byte count of each encode call
-    std::vector<int32_t> progress;    // progress seen at each call
+    std::vector<uint32_t> bytes;    // byte count of each encode call
+    std::vector<int32_t> progress;  // progress seen at each call
     bool ok = true;
 };
 
@@ -713,13 +715,12 @@ TEST_P(Mp3FeedTest, SendsFullChunksThenTheRest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Mp3FeedTest,
-    ::testing::Values(TFeedRow{"ThreeChunks", 3 * 2304, 2304, {4608, 4608, 4608, 0}, {0, 33, 66, 66}},
-                      TFeedRow{"ThreeAndAHalf", 3 * 1152 + 576, 1152, {2304, 2304, 2304, 1152},
-                               {0, 33, 66, 66}},
-                      TFeedRow{"ShorterThanAChunk", 1000, 2304, {2000}, {-7}},
-                      TFeedRow{"Empty", 0, 576, {0}, {-7}},
-                      TFeedRow{"NoChunkSize", 5000, 0, {}, {}, false},
-                      TFeedRow{"NothingToSend", 0, 0, {}, {}, true}),
+    ::testing::Values(
+        TFeedRow{"ThreeChunks", 3 * 2304, 2304, {4608, 4608, 4608, 0}, {0, 33, 66, 66}},
+        TFeedRow{"ThreeAndAHalf", 3 * 1152 + 576, 1152, {2304, 2304, 2304, 1152}, {0, 33, 66, 66}},
+        TFeedRow{"ShorterThanAChunk", 1000, 2304, {2000}, {-7}},
+        TFeedRow{"Empty", 0, 576, {0}, {-7}}, TFeedRow{"NoChunkSize", 5000, 0, {}, {}, false},
+        TFeedRow{"NothingToSend", 0, 0, {}, {}, true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Mp3Feed, StopsAtTheFirstFailedCall) {
@@ -728,8 +729,8 @@ TEST(Mp3Feed, StopsAtTheFirstFailedCall) {
     TLargeFile store(folder.path("s.wav"));
     std::atomic<int32_t> progress{0};
     int calls = 0;
-    EXPECT_FALSE(FeedMp3Encoder(store, 0, 20000, 2304,
-                                [&](const int16_t*, uint32_t) { return ++calls < 2; }, progress));
+    EXPECT_FALSE(FeedMp3Encoder(
+        store, 0, 20000, 2304, [&](const int16_t*, uint32_t) { return ++calls < 2; }, progress));
     EXPECT_EQ(calls, 2);
 }
 
