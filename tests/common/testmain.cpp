@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#ifdef ORVANE_TEST_GUI
+#include <QGuiApplication>
+#endif
 
 #include "settings.h"
 
@@ -16,7 +19,12 @@ int main(int argc, char** argv) {
     setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
     setenv("TMPDIR", (root + "/tmp").constData(), 1);
+#ifdef ORVANE_TEST_GUI
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     Settings = TSettings{};
     Settings.tempfolder = DefaultTempFolder();
     ::testing::InitGoogleTest(&argc, argv);
