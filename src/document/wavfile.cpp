@@ -180,7 +180,7 @@ void Twavefile::Undo() {
     ReleaseStore();
     if (brokenEdit_) {
         // The half-written version is worthless: drop it instead of offering it for Redo.
-        QFile::remove(tempPath_);
+        if (!tempPath_.isEmpty()) QFile::remove(tempPath_);
         brokenEdit_ = false;
     } else {
         redo_.Push(tempPath_);
@@ -364,19 +364,19 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
     }
     const QString previous = tempPath_;
+    // From here until the new version is adopted, a failure leaves a broken edit: the previous
+    // version on top of the undo stack and the temp path naming the unfinished one (if any).
     RunOnUiThread([&] {
         ready_ = false;
         undo_.Push(previous);
         redo_.Clear();
         modified_ = true;
+        brokenEdit_ = true;
+        tempPath_.clear();
         if (OnAction) OnAction(this, true, false);
     });
     const QString next = MakeTempFileName();
-    // From here until the new version is adopted, a failure leaves a broken edit.
-    RunOnUiThread([&] {
-        tempPath_ = next;
-        brokenEdit_ = true;
-    });
+    RunOnUiThread([&] { tempPath_ = next; });
     TWavHeader h = header_;
     h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
     {

@@ -289,3 +289,27 @@ TEST_F(Document, SaveFailingAtTheLastStepLeavesNoPartialFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Document, AnEditThatCannotEvenNameItsFileCanBeUndone) {
+    LoadSamples(1, Ramp(3000));
+    const QString saved = Settings.tempfolder;
+    Settings.tempfolder = dir.path("vanished/");
+    doc.Invert();
+    Wait();
+    Settings.tempfolder = saved;
+    ASSERT_EQ(notifier.errors.size(), 1u);
+    EXPECT_NE(notifier.errors[0].find("vanished"), std::string::npos);
+    EXPECT_FALSE(doc.Ready());
+    doc.Undo();
+    Wait();
+    EXPECT_TRUE(doc.Ready());
+    EXPECT_FALSE(doc.CanRedo());
+    EXPECT_EQ(Samples(), Ramp(3000));
+    EXPECT_EQ(dir.tempFiles().size(), 1);
+    doc.Close();
+    EXPECT_TRUE(dir.tempFiles().isEmpty());
+}
+
+}  // namespace
