@@ -15,7 +15,8 @@ bool ParseInt(const std::string& text, int64_t& value) {
 bool ParsePair(const std::string& text, int64_t& a, int64_t& b) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) return false;
-    return ParseInt(text.substr(0, colon), a) && ParseInt(text.substr(colon + 1), b) && a >= 0 && b >= 0;
+    return ParseInt(text.substr(0, colon), a) && ParseInt(text.substr(colon + 1), b) && a >= 0 &&
+           b >= 0;
 }
 
 }  // namespace
@@ -24,7 +25,8 @@ std::string CliUsage() {
     return "Usage: orvane-cli INPUT [STEP...]\n"
            "Loads INPUT (any format the decoder reads) and runs the steps in the order given.\n"
            "Frames count samples per channel; ranges are START:END with END exclusive.\n\n"
-           "  --info                     print format, channels, rate, frames, duration, peak, level\n"
+           "  --info                     print format, channels, rate, frames, duration, peak, "
+           "level\n"
            "  -o, --output FILE          save as WAV or MP3 (by the extension)\n"
            "  --range START:END          save only that range (applies to the outputs)\n"
            "  --cut S:E | --copy S:E | --delete S:E\n"
@@ -45,14 +47,17 @@ std::string CliUsage() {
            "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";
 }
 
-TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out, std::string& error) {
+TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out,
+                             std::string& error) {
     const std::map<std::string, TCliStep::Kind> rangeSteps = {
-        {"--cut", TCliStep::kCut}, {"--copy", TCliStep::kCopy}, {"--delete", TCliStep::kDelete},
-        {"--fade-in", TCliStep::kFadeIn}, {"--fade-out", TCliStep::kFadeOut},
-        {"--insert-silence", TCliStep::kInsertSilence}};
-    const std::map<std::string, TCliStep::Kind> plainSteps = {
-        {"--info", TCliStep::kInfo}, {"--reverse", TCliStep::kReverse},
-        {"--invert", TCliStep::kInvert}, {"--undo", TCliStep::kUndo}, {"--redo", TCliStep::kRedo}};
+        {"--cut", TCliStep::kCut},          {"--copy", TCliStep::kCopy},
+        {"--delete", TCliStep::kDelete},    {"--fade-in", TCliStep::kFadeIn},
+        {"--fade-out", TCliStep::kFadeOut}, {"--insert-silence", TCliStep::kInsertSilence}};
+    const std::map<std::string, TCliStep::Kind> plainSteps = {{"--info", TCliStep::kInfo},
+                                                              {"--reverse", TCliStep::kReverse},
+                                                              {"--invert", TCliStep::kInvert},
+                                                              {"--undo", TCliStep::kUndo},
+                                                              {"--redo", TCliStep::kRedo}};
     bool haveRange = false;
     int64_t rangeA = 0, rangeB = 0;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -79,17 +84,20 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             }
             out.steps.push_back(s);
         } else if (arg == "--paste" || arg == "--normalize" || arg == "--amplify") {
-            TCliStep s{arg == "--paste" ? TCliStep::kPaste
-                       : arg == "--normalize" ? TCliStep::kNormalize : TCliStep::kAmplify};
+            TCliStep s{arg == "--paste"       ? TCliStep::kPaste
+                       : arg == "--normalize" ? TCliStep::kNormalize
+                                              : TCliStep::kAmplify};
             if (!value(v)) return TParseResult::kError;
             if (!ParseInt(v, s.a) || s.a < 0) {
                 error = arg + " needs a non-negative whole number, not \"" + v + "\"";
                 return TParseResult::kError;
             }
             out.steps.push_back(s);
-        } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" || arg == "--output") {
-            TCliStep s{arg == "--clipboard-in" ? TCliStep::kClipboardIn
-                       : arg == "--clipboard-out" ? TCliStep::kClipboardOut : TCliStep::kSave};
+        } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" ||
+                   arg == "--output") {
+            TCliStep s{arg == "--clipboard-in"    ? TCliStep::kClipboardIn
+                       : arg == "--clipboard-out" ? TCliStep::kClipboardOut
+                                                  : TCliStep::kSave};
             if (!value(v)) return TParseResult::kError;
             s.path = QString::fromLocal8Bit(v.c_str());
             out.steps.push_back(s);
@@ -109,9 +117,12 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             out.steps.push_back(s);
         } else if (arg == "--mp3-mode") {
             if (!value(v)) return TParseResult::kError;
-            if (v == "cbr") out.mp3.mode = 0;
-            else if (v == "vbr") out.mp3.mode = 1;
-            else if (v == "abr") out.mp3.mode = 2;
+            if (v == "cbr")
+                out.mp3.mode = 0;
+            else if (v == "vbr")
+                out.mp3.mode = 1;
+            else if (v == "abr")
+                out.mp3.mode = 2;
             else {
                 error = "--mp3-mode is cbr, vbr or abr, not \"" + v + "\"";
                 return TParseResult::kError;
@@ -121,14 +132,16 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             if (!value(v)) return TParseResult::kError;
             int64_t n = 0;
             const bool quality = arg == "--vbr-quality";
-            if (!ParseInt(v, n) || n < 0 || (quality && n > 8) || (!quality && n == 0) || n > 100000) {
+            if (!ParseInt(v, n) || n < 0 || (quality && n > 8) || (!quality && n == 0) ||
+                n > 100000) {
                 error = quality ? "--vbr-quality is a whole number from 0 to 8"
                                 : arg + " needs a bitrate in kbit/s, not \"" + v + "\"";
                 return TParseResult::kError;
             }
-            (arg == "--bitrate" ? out.mp3.bitrate
+            (arg == "--bitrate"       ? out.mp3.bitrate
              : arg == "--max-bitrate" ? out.mp3.maxBitrate
-             : arg == "--avg-bitrate" ? out.mp3.avgBitrate : out.mp3.quality) = int(n);
+             : arg == "--avg-bitrate" ? out.mp3.avgBitrate
+                                      : out.mp3.quality) = int(n);
         } else if (arg == "--timings") {
             out.timings = true;
         } else if (arg == "--crc") {
@@ -157,7 +170,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
     return TParseResult::kRun;
 }
 
-std::optional<TMp3Choices> ResolveMp3Choices(const TMp3Options& o, uint32_t sampleRate, std::string& error) {
+std::optional<TMp3Choices> ResolveMp3Choices(const TMp3Options& o, uint32_t sampleRate,
+                                             std::string& error) {
     TMp3Choices c;
     c.modeIndex = o.mode;
     c.qualityPosition = o.quality;

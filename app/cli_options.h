@@ -11,8 +11,24 @@
 
 struct TCliStep {
     enum Kind {
-        kInfo, kCut, kCopy, kPaste, kDelete, kInsertSilence, kFadeIn, kFadeOut, kNormalize,
-        kAmplify, kReverse, kInvert, kUndo, kRedo, kClipboardIn, kClipboardOut, kSave, kPlay
+        kInfo,
+        kCut,
+        kCopy,
+        kPaste,
+        kDelete,
+        kInsertSilence,
+        kFadeIn,
+        kFadeOut,
+        kNormalize,
+        kAmplify,
+        kReverse,
+        kInvert,
+        kUndo,
+        kRedo,
+        kClipboardIn,
+        kClipboardOut,
+        kSave,
+        kPlay
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
@@ -38,7 +54,8 @@ struct TCliOptions {
 
 enum class TParseResult { kRun, kHelp, kVersion, kError };
 
-TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out, std::string& error);
+TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out,
+                             std::string& error);
 std::string CliUsage();
 
 // The dialog's choices for the given options at a sample rate; nothing (and a message listing

@@ -1,6 +1,7 @@
 // orvane-cli: the headless front end. It drives the same document, codecs and player as the
 // editor, one request after another in the order given, so scripts, benchmarks and tests run
 // the real code.
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,7 +13,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "apperror.h"
@@ -56,10 +56,14 @@ QString FormatDuration(double seconds) {
 
 const char* SourceFormatName(int32_t f) {
     switch (f) {
-        case sfWav: return "WAV";
-        case sfMp3: return "MP3";
-        case sfWma: return "WMA";
-        default: return "other";
+        case sfWav:
+            return "WAV";
+        case sfMp3:
+            return "MP3";
+        case sfWma:
+            return "WMA";
+        default:
+            return "other";
     }
 }
 
@@ -110,7 +114,8 @@ private:
 
 class TRunner {
 public:
-    TRunner(const TCliOptions& options) : options_(options), doc_(&notifier_, &clipboard_), bar_(doc_) {
+    TRunner(const TCliOptions& options)
+        : options_(options), doc_(&notifier_, &clipboard_), bar_(doc_) {
         doc_.OnReady = [this](Twavefile*) { loop_.quit(); };
         doc_.OnMp3Settings = [this](Twavefile* d) -> std::optional<TMp3Choices> {
             std::string error;
@@ -140,14 +145,15 @@ public:
 
 private:
     void Timing(const char* what, const QElapsedTimer& clock) const {
-        if (options_.timings) std::fprintf(stderr, "timing: %s %.3f\n", what, clock.nsecsElapsed() / 1e9);
+        if (options_.timings)
+            std::fprintf(stderr, "timing: %s %.3f\n", what, clock.nsecsElapsed() / 1e9);
     }
 
     static const char* StepName(TCliStep::Kind k) {
-        static const char* const names[] = {"info", "cut", "copy", "paste", "delete", "insert-silence",
-                                            "fade-in", "fade-out", "normalize", "amplify", "reverse",
-                                            "invert", "undo", "redo", "clipboard-in", "clipboard-out",
-                                            "save", "play"};
+        static const char* const names[] = {
+            "info",    "cut",      "copy",         "paste",         "delete",  "insert-silence",
+            "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
+            "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play"};
         return names[k];
     }
 
@@ -170,24 +176,48 @@ private:
     int RunStep(const TCliStep& s) {
         bool ok = true;
         switch (s.kind) {
-            case TCliStep::kInfo: PrintInfo(doc_); break;
-            case TCliStep::kCut: ok = Wait("Cut", [&] { doc_.Cut(s.a, s.b); }); break;
-            case TCliStep::kCopy: ok = Wait("Copy", [&] { doc_.Copy(s.a, s.b); }); break;
-            case TCliStep::kPaste: ok = Wait("Paste", [&] { doc_.Paste(s.a); }); break;
-            case TCliStep::kDelete: ok = Wait("Delete", [&] { doc_.Delete(s.a, s.b); }); break;
+            case TCliStep::kInfo:
+                PrintInfo(doc_);
+                break;
+            case TCliStep::kCut:
+                ok = Wait("Cut", [&] { doc_.Cut(s.a, s.b); });
+                break;
+            case TCliStep::kCopy:
+                ok = Wait("Copy", [&] { doc_.Copy(s.a, s.b); });
+                break;
+            case TCliStep::kPaste:
+                ok = Wait("Paste", [&] { doc_.Paste(s.a); });
+                break;
+            case TCliStep::kDelete:
+                ok = Wait("Delete", [&] { doc_.Delete(s.a, s.b); });
+                break;
             case TCliStep::kInsertSilence:
                 ok = Wait("Silence", [&] { doc_.InsertSilence(s.a, s.b); });
                 break;
-            case TCliStep::kFadeIn: ok = Wait("Fade in", [&] { doc_.FadeIn(s.a, s.b); }); break;
-            case TCliStep::kFadeOut: ok = Wait("Fade out", [&] { doc_.FadeOut(s.a, s.b); }); break;
+            case TCliStep::kFadeIn:
+                ok = Wait("Fade in", [&] { doc_.FadeIn(s.a, s.b); });
+                break;
+            case TCliStep::kFadeOut:
+                ok = Wait("Fade out", [&] { doc_.FadeOut(s.a, s.b); });
+                break;
             case TCliStep::kNormalize:
                 ok = Wait("Normalize", [&] { doc_.Normalize(int32_t(s.a)); });
                 break;
-            case TCliStep::kAmplify: ok = Wait("Amplify", [&] { doc_.Amplify(int32_t(s.a)); }); break;
-            case TCliStep::kReverse: ok = Wait("Reverse", [&] { doc_.Reverse(); }); break;
-            case TCliStep::kInvert: ok = Wait("Invert", [&] { doc_.Invert(); }); break;
-            case TCliStep::kUndo: ok = Wait("Undo", [&] { doc_.Undo(); }); break;
-            case TCliStep::kRedo: ok = Wait("Redo", [&] { doc_.Redo(); }); break;
+            case TCliStep::kAmplify:
+                ok = Wait("Amplify", [&] { doc_.Amplify(int32_t(s.a)); });
+                break;
+            case TCliStep::kReverse:
+                ok = Wait("Reverse", [&] { doc_.Reverse(); });
+                break;
+            case TCliStep::kInvert:
+                ok = Wait("Invert", [&] { doc_.Invert(); });
+                break;
+            case TCliStep::kUndo:
+                ok = Wait("Undo", [&] { doc_.Undo(); });
+                break;
+            case TCliStep::kRedo:
+                ok = Wait("Redo", [&] { doc_.Redo(); });
+                break;
             case TCliStep::kClipboardIn: {
                 QFile f(s.path);
                 if (!f.open(QIODevice::ReadOnly)) {
@@ -201,13 +231,16 @@ private:
                 const auto wave = clipboard_.GetWave();
                 QFile f(s.path);
                 if (!wave || !f.open(QIODevice::WriteOnly) || f.write(*wave) != wave->size()) {
-                    notifier_.ShowError(wave ? "Cannot write " + s.path : QString("The clipboard is empty"));
+                    notifier_.ShowError(wave ? "Cannot write " + s.path
+                                             : QString("The clipboard is empty"));
                     return kExitFailure;
                 }
                 break;
             }
-            case TCliStep::kSave: return Save(s);
-            case TCliStep::kPlay: return Play(s);
+            case TCliStep::kSave:
+                return Save(s);
+            case TCliStep::kPlay:
+                return Play(s);
         }
         if (!ok) return kExitFailure;
         if (!doc_.Ready()) {
@@ -268,12 +301,17 @@ int main(int argc, char** argv) {
     TCliOptions options;
     std::string error;
     switch (ParseCliOptions(args, options, error)) {
-        case TParseResult::kHelp: std::fputs(CliUsage().c_str(), stdout); return 0;
-        case TParseResult::kVersion: std::printf("orvane-cli %s\n", ORVANE_VERSION); return 0;
+        case TParseResult::kHelp:
+            std::fputs(CliUsage().c_str(), stdout);
+            return 0;
+        case TParseResult::kVersion:
+            std::printf("orvane-cli %s\n", ORVANE_VERSION);
+            return 0;
         case TParseResult::kError:
             std::fprintf(stderr, "orvane-cli: %s\n(see orvane-cli --help)\n", error.c_str());
             return kExitUsage;
-        case TParseResult::kRun: break;
+        case TParseResult::kRun:
+            break;
     }
     Settings = LoadSettings();
     TRunner runner(options);

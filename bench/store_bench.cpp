@@ -29,8 +29,9 @@ void Timed(const char* name, F f) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: store_bench FOLDER PASS...\n"
-                             "passes: write-samples read-samples copy-samples copy-runs write-runs\n");
+        std::fprintf(stderr,
+                     "usage: store_bench FOLDER PASS...\n"
+                     "passes: write-samples read-samples copy-samples copy-runs write-runs\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);

@@ -138,7 +138,11 @@ MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& sam
 }
 
 MP3writer::~MP3writer() {
-    if (!failed_ && !finished_) Finish();
+    try {
+        if (!failed_ && !finished_) Finish();
+    } catch (...) {
+        // A destructor must not throw; a failure here is already in ErrorMessage() or lost.
+    }
     Release();
 }
 

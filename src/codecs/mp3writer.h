@@ -33,7 +33,8 @@ public:
     MP3writer& operator=(const MP3writer&) = delete;
 
     // Encodes byteCount / 2 samples (whole frames; a trailing partial frame is ignored) and
-    // appends what the encoder produced to the file. Returns the bytes produced for the file, or
+    // appends what the encoder produced to the file; writes are collected into a few hundred
+    // KiB, so a full disk shows on a later call or in Finish(). Returns the bytes produced, or
     // -1 once the writer has failed: the first failure closes the file and the encoder and sets
     // ErrorMessage(); later calls do nothing.
     int32_t Encode(const int16_t* samples, uint32_t byteCount);

@@ -37,9 +37,9 @@ void Twavefile::Paste(int64_t at) {
 }
 
 // Puts the range on the clipboard; false when the clipboard refused it.
-static bool CopyRangeToClipboard(TClipboard* clipboard, TLargeFile& source, const TWavHeader& header,
-                                 uint32_t start, uint32_t end, uint16_t channels,
-                                 std::atomic<int32_t>& progress) {
+static bool CopyRangeToClipboard(TClipboard* clipboard, TLargeFile& source,
+                                 const TWavHeader& header, uint32_t start, uint32_t end,
+                                 uint16_t channels, std::atomic<int32_t>& progress) {
     if (!clipboard) return false;
     const int64_t samples = int64_t(end - start) * channels;
     const uint32_t bytes = static_cast<uint32_t>(samples * 2);
@@ -55,8 +55,8 @@ static bool CopyRangeToClipboard(TClipboard* clipboard, TLargeFile& source, cons
     auto* data = reinterpret_cast<uint8_t*>(image.data());
     h.WriteTo(data);
     progress = 5;
-    source.ReadSamples(reinterpret_cast<int16_t*>(data + kWavHeaderBytes), int64_t(start) * channels,
-                       int64_t(start) * channels + samples - 1);
+    source.ReadSamples(reinterpret_cast<int16_t*>(data + kWavHeaderBytes),
+                       int64_t(start) * channels, int64_t(start) * channels + samples - 1);
     bool accepted = false;
     RunOnUiThread([&] { accepted = clipboard->SetWave(image); });
     progress = 0;
@@ -65,7 +65,8 @@ static bool CopyRangeToClipboard(TClipboard* clipboard, TLargeFile& source, cons
 
 void Twavefile::DoCopy() {
     TLargeFile source(tempPath_);
-    CopyRangeToClipboard(clipboard_, source, header_, range_.start, range_.end, channels_, progress_);
+    CopyRangeToClipboard(clipboard_, source, header_, range_.start, range_.end, channels_,
+                         progress_);
 }
 
 void Twavefile::DoCut() {

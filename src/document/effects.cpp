@@ -11,7 +11,9 @@ namespace {
 
 constexpr int64_t kRunFrames = 32768;
 
-int16_t Limit(double v) { return static_cast<int16_t>(std::clamp(v, -32767.0, 32767.0)); }
+int16_t Limit(double v) {
+    return static_cast<int16_t>(std::clamp(v, -32767.0, 32767.0));
+}
 
 // Runs `op(buffer, firstFrame, frameCount)` over frames [from, to) of source, writing the
 // changed samples to the same place in target.

@@ -1,13 +1,13 @@
 #include "wavfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "apperror.h"
 #include "decoder.h"
@@ -18,11 +18,14 @@
 
 namespace {
 
-constexpr const char* kLoadFailure = "Could not import audio file. Format not supported or file broken";
+constexpr const char* kLoadFailure =
+    "Could not import audio file. Format not supported or file broken";
 constexpr const char* kLoadFailureCaption = "File Loading Error!";
 constexpr int64_t kSaveBlockSamples = 16384;
 
-QString LowerSuffix(const QString& path) { return QFileInfo(path).suffix().toLower(); }
+QString LowerSuffix(const QString& path) {
+    return QFileInfo(path).suffix().toLower();
+}
 
 }  // namespace
 
@@ -116,22 +119,53 @@ void Twavefile::Complete(CThread* worker) {
 
 void Twavefile::RunRoutine(int32_t code) {
     switch (code) {
-        case opRebuild: DoRebuild(); break;
-        case opLoad: DoLoad(); break;
-        case opSaveMp3: DoSaveMp3(); break;
-        case opSaveWav: DoSaveWav(); break;
-        case opCut: DoCut(); break;
-        case opCopy: DoCopy(); break;
-        case opPaste: DoPaste(); break;
-        case opDelete: DoDelete(); break;
-        case opInsertSilence: DoInsertSilence(); break;
-        case opNormalize: DoNormalize(); break;
-        case opFadeIn: DoFade(true); break;
-        case opFadeOut: DoFade(false); break;
-        case opReverse: DoReverse(); break;
-        case opInvert: DoInvert(); break;
-        case opAmplify: DoAmplify(); break;
-        default: break;
+        case opRebuild:
+            DoRebuild();
+            break;
+        case opLoad:
+            DoLoad();
+            break;
+        case opSaveMp3:
+            DoSaveMp3();
+            break;
+        case opSaveWav:
+            DoSaveWav();
+            break;
+        case opCut:
+            DoCut();
+            break;
+        case opCopy:
+            DoCopy();
+            break;
+        case opPaste:
+            DoPaste();
+            break;
+        case opDelete:
+            DoDelete();
+            break;
+        case opInsertSilence:
+            DoInsertSilence();
+            break;
+        case opNormalize:
+            DoNormalize();
+            break;
+        case opFadeIn:
+            DoFade(true);
+            break;
+        case opFadeOut:
+            DoFade(false);
+            break;
+        case opReverse:
+            DoReverse();
+            break;
+        case opInvert:
+            DoInvert();
+            break;
+        case opAmplify:
+            DoAmplify();
+            break;
+        default:
+            break;
     }
 }
 
@@ -153,9 +187,12 @@ void Twavefile::LoadFile(const QString& path) {
     Close();
     fileName_ = path;
     const QString ext = LowerSuffix(path);
-    if (ext == "mp3") sourceFormat_ = sfMp3;
-    else if (ext == "wav") sourceFormat_ = sfWav;
-    else if (ext == "wma") sourceFormat_ = sfWma;
+    if (ext == "mp3")
+        sourceFormat_ = sfMp3;
+    else if (ext == "wav")
+        sourceFormat_ = sfWav;
+    else if (ext == "wma")
+        sourceFormat_ = sfWma;
     Dispatch(opLoad, nullptr);
 }
 
@@ -205,7 +242,9 @@ void Twavefile::Redo() {
     if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
 }
 
-bool Twavefile::Save() { return SaveRange(fileName_, 0, frames_); }
+bool Twavefile::Save() {
+    return SaveRange(fileName_, 0, frames_);
+}
 
 bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
     if (busy_ || !store_) return false;
@@ -279,11 +318,12 @@ class TPendingFile {
 public:
     explicit TPendingFile(const QString& target) : target_(target) {
         const QFileInfo info(target);
-        QByteArray templ = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+        QByteArray templ =
+            QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
         const int fd = mkstemp(templ.data());
         if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
         // New files get the usual permissions; a replaced file keeps its own.
-        struct stat st{};
+        struct stat st {};
         mode_t mode = 0666;
         if (stat(QFile::encodeName(target).constData(), &st) == 0) {
             mode = st.st_mode & 07777;

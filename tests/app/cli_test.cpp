@@ -1,6 +1,6 @@
 // orvane-cli end to end: the real binary, its output and its exit status.
-#include <QProcess>
 #include <gtest/gtest.h>
+#include <QProcess>
 
 #include "doctest_util.h"
 
@@ -30,9 +30,13 @@ TEST(Cli, HelpVersionAndBadArguments) {
     EXPECT_EQ(Cli({"--help"}).status, 0);
     EXPECT_TRUE(Cli({"--help"}).out.contains("--insert-silence"));
     EXPECT_TRUE(Cli({"--version"}).out.startsWith("orvane-cli "));
-    for (const QStringList& bad : {QStringList{}, {"a.wav", "--cut", "5"}, {"a.wav", "--bogus"},
-                                   {"a.wav", "b.wav"}, {"a.wav", "--vbr-quality", "9"},
-                                   {"a.wav", "--normalize", "-3"}, {"a.wav", "-o"}}) {
+    for (const QStringList& bad : {QStringList{},
+                                   {"a.wav", "--cut", "5"},
+                                   {"a.wav", "--bogus"},
+                                   {"a.wav", "b.wav"},
+                                   {"a.wav", "--vbr-quality", "9"},
+                                   {"a.wav", "--normalize", "-3"},
+                                   {"a.wav", "-o"}}) {
         const TRun r = Cli(bad);
         EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(r.err.count('\n'), 2) << r.err.toStdString();  // one line and a pointer to --help
@@ -46,9 +50,9 @@ TEST(Cli, InfoDescribesTheSound) {
     WriteWav(dir.path("in.wav"), 2, 44100, s);
     const TRun r = Cli({dir.path("in.wav"), "--info"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    for (const char* line : {"Channels: 2", "Sample rate: 44100 Hz", "Frames: 132300",
-                             "Duration: 0:00:03.000", "Data bytes: 529200", "Peak: 16384",
-                             "Level: -6 dB", "Format: WAV"}) {
+    for (const char* line :
+         {"Channels: 2", "Sample rate: 44100 Hz", "Frames: 132300", "Duration: 0:00:03.000",
+          "Data bytes: 529200", "Peak: 16384", "Level: -6 dB", "Format: WAV"}) {
         EXPECT_TRUE(r.out.contains(line)) << line << "\n" << r.out.toStdString();
     }
 }
@@ -59,7 +63,8 @@ TEST(Cli, LoadAndSaveIsBitExactAndRangesWork) {
     WriteWav(dir.path("in.wav"), 2, 48000, s);
     ASSERT_EQ(Cli({dir.path("in.wav"), "-o", dir.path("out.wav")}).status, 0);
     EXPECT_EQ(ReadAll(dir.path("out.wav")), ReadAll(dir.path("in.wav")));
-    ASSERT_EQ(Cli({dir.path("in.wav"), "--range", "100:200", "-o", dir.path("part.wav")}).status, 0);
+    ASSERT_EQ(Cli({dir.path("in.wav"), "--range", "100:200", "-o", dir.path("part.wav")}).status,
+              0);
     EXPECT_EQ(ReadWavSamples(dir.path("part.wav")),
               std::vector<int16_t>(s.begin() + 200, s.begin() + 400));
 }
@@ -67,15 +72,19 @@ TEST(Cli, LoadAndSaveIsBitExactAndRangesWork) {
 TEST(Cli, StepsRunInTheOrderGiven) {
     TTempFolder dir;
     WriteWav(dir.path("in.wav"), 1, 8000, {1, 2, 3, 4, 5, 6});
-    const TRun r = Cli({dir.path("in.wav"), "--cut", "1:3", "--paste", "4", "--invert", "--undo",
-                        "--reverse", "--clipboard-out", dir.path("clip.wav"), "-o", dir.path("out.wav")});
+    const TRun r =
+        Cli({dir.path("in.wav"), "--cut", "1:3", "--paste", "4", "--invert", "--undo", "--reverse",
+             "--clipboard-out", dir.path("clip.wav"), "-o", dir.path("out.wav")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(ReadWavSamples(dir.path("out.wav")), (std::vector<int16_t>{3, 2, 6, 5, 4, 1}));
     EXPECT_EQ(ReadWavSamples(dir.path("clip.wav")), (std::vector<int16_t>{2, 3}));
     WriteWav(dir.path("clip2.wav"), 1, 8000, {-9});
     ASSERT_EQ(Cli({dir.path("in.wav"), "--clipboard-in", dir.path("clip2.wav"), "--paste", "0",
-                   "--insert-silence", "7:2", "--amplify", "200", "-o", dir.path("o2.wav")}).status, 0);
-    EXPECT_EQ(ReadWavSamples(dir.path("o2.wav")), (std::vector<int16_t>{-18, 2, 4, 6, 8, 10, 12, 0, 0}));
+                   "--insert-silence", "7:2", "--amplify", "200", "-o", dir.path("o2.wav")})
+                  .status,
+              0);
+    EXPECT_EQ(ReadWavSamples(dir.path("o2.wav")),
+              (std::vector<int16_t>{-18, 2, 4, 6, 8, 10, 12, 0, 0}));
 }
 
 TEST(Cli, FailuresAreOneLineAndNonZero) {

@@ -64,7 +64,8 @@ public:
         doc.LoadFile(path);
         Wait();
     }
-    void LoadSamples(uint16_t channels, const std::vector<int16_t>& samples, uint32_t rate = 44100) {
+    void LoadSamples(uint16_t channels, const std::vector<int16_t>& samples,
+                     uint32_t rate = 44100) {
         const QString path = dir.path("source.wav");
         WriteWav(path, channels, rate, samples);
         Load(path);

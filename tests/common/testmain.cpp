@@ -1,10 +1,10 @@
 // Test entry shared by every suite: a QCoreApplication (no display) and private XDG and
 // temporary folders, so that nothing of the user's is read or changed.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #ifdef ORVANE_TEST_GUI
 #include <QGuiApplication>
 #endif

@@ -1,5 +1,5 @@
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include "doctest_util.h"
 
@@ -19,7 +19,8 @@ protected:
         memcpy(out.data(), img.constData() + 44, out.size() * 2);
         return out;
     }
-    static QByteArray Image(uint16_t channels, const std::vector<int16_t>& s, uint32_t rate = 44100) {
+    static QByteArray Image(uint16_t channels, const std::vector<int16_t>& s,
+                            uint32_t rate = 44100) {
         QByteArray img(44, '\0');
         TWavHeader::Pcm16(channels, rate, uint32_t(s.size() * 2))
             .WriteTo(reinterpret_cast<uint8_t*>(img.data()));

@@ -1,5 +1,5 @@
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include "doctest_util.h"
 
@@ -51,7 +51,8 @@ TEST_F(Effects, NormalizeScalesThePositivePeak) {
 }
 
 TEST_F(Effects, NormalizeOfASoundWithoutPositiveSamplesLeavesIt) {
-    EXPECT_EQ(Apply(1, {-5, -7, 0}, [&] { doc.Normalize(100); }), (std::vector<int16_t>{-5, -7, 0}));
+    EXPECT_EQ(Apply(1, {-5, -7, 0}, [&] { doc.Normalize(100); }),
+              (std::vector<int16_t>{-5, -7, 0}));
     EXPECT_EQ(Apply(2, {}, [&] { doc.Normalize(100); }), (std::vector<int16_t>{}));
 }
 
@@ -66,7 +67,8 @@ TEST_F(Effects, AmplifyTruncatesWithASinglePrecisionFactor) {
 TEST_F(Effects, ReverseKeepsChannelOrder) {
     EXPECT_EQ(Apply(2, {1, -1, 2, -2, 3, -3}, [&] { doc.Reverse(); }),
               (std::vector<int16_t>{3, -3, 2, -2, 1, -1}));
-    EXPECT_EQ(Apply(1, {1, 2, 3, 4, 5}, [&] { doc.Reverse(); }), (std::vector<int16_t>{5, 4, 3, 2, 1}));
+    EXPECT_EQ(Apply(1, {1, 2, 3, 4, 5}, [&] { doc.Reverse(); }),
+              (std::vector<int16_t>{5, 4, 3, 2, 1}));
 }
 
 TEST_F(Effects, InvertInTwosComplement) {
@@ -78,7 +80,8 @@ TEST_F(Effects, SilenceAtTheStartTheEndAndOfNoLength) {
     EXPECT_EQ(Apply(2, {1, 2, 3, 4}, [&] { doc.InsertSilence(0, 2); }),
               (std::vector<int16_t>{0, 0, 0, 0, 1, 2, 3, 4}));
     EXPECT_EQ(doc.Frames(), 4u);
-    EXPECT_EQ(Apply(1, {1, 2}, [&] { doc.InsertSilence(2, 3); }), (std::vector<int16_t>{1, 2, 0, 0, 0}));
+    EXPECT_EQ(Apply(1, {1, 2}, [&] { doc.InsertSilence(2, 3); }),
+              (std::vector<int16_t>{1, 2, 0, 0, 0}));
     EXPECT_EQ(Apply(1, {1, 2}, [&] { doc.InsertSilence(1, 0); }), (std::vector<int16_t>{1, 2}));
 }
 

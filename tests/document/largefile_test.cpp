@@ -1,5 +1,5 @@
-#include <QFileInfo>
 #include <gtest/gtest.h>
+#include <QFileInfo>
 #include <numeric>
 #include <vector>
 
@@ -14,7 +14,9 @@ constexpr uint32_t kSamplesPerWindow = TLargeFile::kWindowBytes / 2;
 // Sample whose first byte is the first byte after the first window.
 constexpr uint32_t kFirstOutside = (TLargeFile::kWindowBytes - kWavHeaderBytes) / 2;
 
-uint64_t StoreBytes(uint64_t samples) { return kWavHeaderBytes + 2 * samples; }
+uint64_t StoreBytes(uint64_t samples) {
+    return kWavHeaderBytes + 2 * samples;
+}
 
 TEST(LargeFile, EmptyStoreIsJustAHeader) {
     TTempFolder dir;
@@ -107,7 +109,8 @@ TEST(LargeFile, CopyFromWithWindowsOutOfStep) {
     }
     TLargeFile back(dir.path("dst.wav"));
     for (uint32_t i = 0; i < shift; ++i) ASSERT_EQ(back.ReadSample(i), 0);
-    for (uint32_t i = 0; i < samples; i += 997) ASSERT_EQ(back.ReadSample(i + shift), int16_t(i % 30011));
+    for (uint32_t i = 0; i < samples; i += 997)
+        ASSERT_EQ(back.ReadSample(i + shift), int16_t(i % 30011));
     EXPECT_EQ(back.ReadSample(samples + shift - 1), int16_t((samples - 1) % 30011));
 }
 

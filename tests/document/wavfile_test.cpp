@@ -1,5 +1,5 @@
-#include <QFileInfo>
 #include <gtest/gtest.h>
+#include <QFileInfo>
 
 #include "doctest_util.h"
 #include "messages.h"
@@ -52,8 +52,9 @@ TEST_F(Document, UnreadableFileFailsWithTheLoadMessage) {
     EXPECT_FALSE(doc.Ready());
     EXPECT_EQ(events, (std::vector<std::string>{"ready"}));
     ASSERT_EQ(notifier.warnings.size(), 1u);
-    EXPECT_EQ(notifier.warnings[0],
-              "File Loading Error!|Could not import audio file. Format not supported or file broken");
+    EXPECT_EQ(
+        notifier.warnings[0],
+        "File Loading Error!|Could not import audio file. Format not supported or file broken");
     EXPECT_EQ(doc.FileName(), dir.path("noise.mp3"));
     doc.Close();
     EXPECT_TRUE(dir.tempFiles().isEmpty());

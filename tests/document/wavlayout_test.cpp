@@ -1,18 +1,18 @@
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <cstring>
-#include <gtest/gtest.h>
 
-#include "wavlayout.h"
 #include "waveimage.h"
+#include "wavlayout.h"
 
 namespace {
 
 TEST(WavHeader, WritesEveryFieldLittleEndian) {
     const TWavHeaderBytes b = TWavHeader::Pcm16(2, 44100, 176400).Bytes();
-    const uint8_t expected[44] = {'R', 'I', 'F', 'F', 0x34, 0xB1, 0x02, 0x00, 'W', 'A', 'V', 'E',
-                                  'f', 'm', 't', ' ', 16,   0,    0,    0,    1,   0,   2,   0,
-                                  0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0x00, 4, 0, 16, 0,
-                                  'd', 'a', 't', 'a', 0x10, 0xB1, 0x02, 0x00};
+    const uint8_t expected[44] = {'R', 'I', 'F',  'F',  0x34, 0xB1, 0x02, 0x00, 'W',  'A',  'V',
+                                  'E', 'f', 'm',  't',  ' ',  16,   0,    0,    0,    1,    0,
+                                  2,   0,   0x44, 0xAC, 0,    0,    0x10, 0xB1, 0x02, 0x00, 4,
+                                  0,   16,  0,    'd',  'a',  't',  'a',  0x10, 0xB1, 0x02, 0x00};
     EXPECT_EQ(0, memcmp(b.data(), expected, 44));
     EXPECT_EQ(TWavHeader::Parse(b.data()), TWavHeader::Pcm16(2, 44100, 176400));
 }
@@ -30,8 +30,8 @@ TEST(WavHeader, DerivedFieldsForEachShape) {
 
 TEST(WavHeader, FormatComesFromTheRiffSize) {
     TWavHeader h = TWavHeader::Pcm16(2, 44100, 176400);
-    h.dataSize = 0;  // ignored when interpreting
-    h.riffSize += 3; // a trailing partial frame is ignored
+    h.dataSize = 0;   // ignored when interpreting
+    h.riffSize += 3;  // a trailing partial frame is ignored
     const TWavFormat f = InterpretHeader(h);
     EXPECT_EQ(f.dataBytes, 176403u);
     EXPECT_EQ(f.frames, 44100u);
@@ -98,7 +98,8 @@ TEST(WaveImage, AcceptsLongFormatAndExtraChunks) {
 }
 
 TEST(WaveImage, ALyingDataSizeIsCutToWhatIsThere) {
-    const QByteArray img = Riff(Chunk("fmt ", Fmt(1, 2, 16)) + Chunk("data", QByteArray(12, 0), 1 << 30));
+    const QByteArray img =
+        Riff(Chunk("fmt ", Fmt(1, 2, 16)) + Chunk("data", QByteArray(12, 0), 1 << 30));
     const auto w = ParseWaveImage(reinterpret_cast<const uint8_t*>(img.constData()), img.size());
     ASSERT_TRUE(w);
     EXPECT_EQ(w->frames, 3u);

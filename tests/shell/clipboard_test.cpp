@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "clipboard.h"
 #include "doctest_util.h"
@@ -59,7 +59,8 @@ TEST_F(DesktopClipboard, AcceptsAFileListNamingAWaveFile) {
     Load({1, 2});
     WriteWav(dir.path("named.wav"), 1, 8000, {7});
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(dir.path("other.txt")), QUrl::fromLocalFile(dir.path("named.wav"))});
+    data->setUrls(
+        {QUrl::fromLocalFile(dir.path("other.txt")), QUrl::fromLocalFile(dir.path("named.wav"))});
     QGuiApplication::clipboard()->setMimeData(data);
     EXPECT_TRUE(clipboard.HasWave());
     doc.Paste(1);

@@ -1,10 +1,10 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "apperror.h"
 #include "settings.h"
@@ -75,8 +75,9 @@ TEST_F(SettingsStore, EveryValueRoundTripsButTheSaveType) {
 }
 
 TEST_F(SettingsStore, ValuesOfAnotherTypeCountAsMissing) {
-    WriteRaw("[Settings]\nvolume=loud\nposx=12\nwidth=@ByteArray(abc)\nlang=99999999999\n"
-             "tempfolder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x18)\nheight=3.5\n");
+    WriteRaw(
+        "[Settings]\nvolume=loud\nposx=12\nwidth=@ByteArray(abc)\nlang=99999999999\n"
+        "tempfolder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x18)\nheight=3.5\n");
     const TSettings s = LoadSettings();
     EXPECT_EQ(s.volume, -8000);
     EXPECT_EQ(s.posx, 12);

@@ -1,13 +1,13 @@
 #include "largefile.h"
 
-#include <QFile>
-#include <algorithm>
-#include <cstring>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "apperror.h"
 #include "messages.h"
@@ -26,7 +26,7 @@ TLargeFile::TLargeFile(const QString& path) : path_(path) {
     const QByteArray name = QFile::encodeName(path);
     fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) Fail(errno, path);
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd_, &st) != 0) {
         const int err = errno;
         ::close(fd_);
@@ -55,8 +55,8 @@ TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), pa
     if (size < kWavHeaderBytes || size % 2 != 0) {
         throw EAppError("Invalid sample store size");
     }
-    const int64_t avail = FreeDiskSpace(Settings.tempfolder.isEmpty() ? DefaultTempFolder()
-                                                                      : Settings.tempfolder);
+    const int64_t avail =
+        FreeDiskSpace(Settings.tempfolder.isEmpty() ? DefaultTempFolder() : Settings.tempfolder);
     // When the free space cannot be read, the allocation below still catches a real shortage.
     if (avail >= 0 && size > static_cast<uint64_t>(avail)) {
         QFile::remove(path);
@@ -100,7 +100,8 @@ void TLargeFile::Unmap() {
 
 void TLargeFile::MapWindow(uint64_t start) {
     Unmap();
-    const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(fileSize_ - start, kWindowBytes));
+    const uint32_t length =
+        static_cast<uint32_t>(std::min<uint64_t>(fileSize_ - start, kWindowBytes));
     const int prot = writable_ ? (PROT_READ | PROT_WRITE) : PROT_READ;
     void* p = mmap(nullptr, length, prot, MAP_SHARED, fd_, static_cast<off_t>(start));
     if (p == MAP_FAILED) throw EOSError(errno, path_.toStdString());
@@ -121,7 +122,8 @@ void TLargeFile::MapWindow(uint64_t start) {
 }
 
 void TLargeFile::MoveWindow(uint64_t offset, bool forWrite) {
-    if (forWrite && !writable_) throw EAppError("Sample store is read-only: " + path_.toStdString());
+    if (forWrite && !writable_)
+        throw EAppError("Sample store is read-only: " + path_.toStdString());
     if (offset + 2 > fileSize_) {
         throw EAppError("Sample index beyond the end of the store: " + path_.toStdString());
     }
@@ -139,7 +141,8 @@ void TLargeFile::WriteSlow(uint32_t index, int32_t value) {
 }
 
 uint64_t TLargeFile::Reach(uint64_t offset, bool forWrite) {
-    if (forWrite ? (offset < wrStart_ || offset > wrEnd_) : (offset < winStart_ || offset > winEnd_)) {
+    if (forWrite ? (offset < wrStart_ || offset > wrEnd_)
+                 : (offset < winStart_ || offset > winEnd_)) {
         MoveWindow(offset, forWrite);
     }
     return winEnd_ + 1 - offset;

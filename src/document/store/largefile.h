@@ -36,13 +36,15 @@ public:
 
     int16_t ReadSample(uint32_t index) {
         const uint64_t k = uint64_t(int64_t(index) - first_);
-        if (k >= span_) [[unlikely]] return ReadSlow(index);
+        if (k >= span_) [[unlikely]]
+            return ReadSlow(index);
         return samples_[k];
     }
     // Stores the low 16 bits of value.
     void WriteSample(uint32_t index, int32_t value) {
         const uint64_t k = uint64_t(int64_t(index) - first_);
-        if (k >= writeSpan_) [[unlikely]] return WriteSlow(index, value);
+        if (k >= writeSpan_) [[unlikely]]
+            return WriteSlow(index, value);
         samples_[k] = static_cast<int16_t>(value);
     }
 

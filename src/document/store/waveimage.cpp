@@ -33,7 +33,8 @@ std::optional<TWaveImage> ParseWaveImage(const uint8_t* b, size_t size) {
             if (tag == kFormatExtensible && chunkSize >= 40 && available >= 40) {
                 tag = GetLE16(b + body + 24);
             }
-            if (tag != kFormatPcm || bits != 16 || channels < 1 || channels > 2) return std::nullopt;
+            if (tag != kFormatPcm || bits != 16 || channels < 1 || channels > 2)
+                return std::nullopt;
             out.channels = channels;
             out.sampleRate = GetLE32(b + body + 4);
             haveFormat = true;

@@ -11,14 +11,14 @@ constexpr uint32_t kWavHeaderBytes = 44;
 using TWavHeaderBytes = std::array<uint8_t, kWavHeaderBytes>;
 
 struct TWavHeader {
-    uint32_t riffSize = 36;       // file size - 8
-    uint16_t formatTag = 1;       // 1: PCM
+    uint32_t riffSize = 36;  // file size - 8
+    uint16_t formatTag = 1;  // 1: PCM
     uint16_t channels = 2;
     uint32_t sampleRate = 44100;
-    uint32_t byteRate = 176400;   // sampleRate * blockAlign
-    uint16_t blockAlign = 4;      // channels * 2
+    uint32_t byteRate = 176400;  // sampleRate * blockAlign
+    uint16_t blockAlign = 4;     // channels * 2
     uint16_t bitsPerSample = 16;
-    uint32_t dataSize = 0;        // bytes of samples that follow
+    uint32_t dataSize = 0;  // bytes of samples that follow
 
     // A header for 16-bit PCM of this shape with `dataBytes` of samples.
     static TWavHeader Pcm16(uint16_t channels, uint32_t sampleRate, uint32_t dataBytes);
@@ -47,7 +47,9 @@ struct TWavFormat {
 TWavFormat InterpretHeader(const TWavHeader& h);
 
 // Little-endian field helpers shared by every parser of outside data.
-inline uint16_t GetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetLE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t GetLE32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);

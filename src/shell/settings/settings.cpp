@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <sys/statvfs.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,8 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 #include "apperror.h"
 
@@ -113,7 +113,7 @@ QString MakeTempFileName() {
 }
 
 int64_t FreeDiskSpace(const QString& folder) {
-    struct statvfs st{};
+    struct statvfs st {};
     if (statvfs(QFile::encodeName(folder).constData(), &st) != 0) return -1;
     return static_cast<int64_t>(st.f_bavail) * static_cast<int64_t>(st.f_frsize);
 }

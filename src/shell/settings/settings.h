@@ -7,18 +7,18 @@
 #include <cstdint>
 
 struct TSettings {
-    QString tempfolder;          // folder for the document's temporary files, ends with '/'
-    int32_t selectiontype = 0;   // 0: times in milliseconds; anything else: frame numbers
-    int32_t backcolor = 0;       // colours: red in the lowest byte, then green, then blue
+    QString tempfolder;         // folder for the document's temporary files, ends with '/'
+    int32_t selectiontype = 0;  // 0: times in milliseconds; anything else: frame numbers
+    int32_t backcolor = 0;      // colours: red in the lowest byte, then green, then blue
     int32_t scalecolor = 14474460;
     int32_t wavecolor = 11268124;
     int32_t posx = -1;
     int32_t posy = -1;
     int32_t width = -1;
     int32_t height = -1;
-    int32_t lang = -1;           // language identifier; -1: none chosen yet
-    int32_t volume = -8000;      // volume control position, -10000 ... 0
-    int32_t savetype = 0;        // last file type chosen in the save dialog; never stored
+    int32_t lang = -1;       // language identifier; -1: none chosen yet
+    int32_t volume = -8000;  // volume control position, -10000 ... 0
+    int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
 
     bool operator==(const TSettings&) const = default;
 };
