@@ -176,23 +176,14 @@ std::optional<TMp3Choices> ResolveMp3Choices(const TMp3Options& o, uint32_t samp
     c.modeIndex = o.mode;
     c.qualityPosition = o.quality;
     c.crc = o.crc;
-    const std::vector<int>& table = BitrateTable(sampleRate);
     auto index = [&](int kbps, const char* what, int& out) {
         if (kbps == 0) return true;
-        for (size_t i = 0; i < table.size(); ++i) {
-            if (table[i] == kbps) {
-                out = int(i);
-                return true;
-            }
-        }
-        std::string offered;
-        for (int t : table) offered += (offered.empty() ? "" : ", ") + std::to_string(t);
-        if (table.empty()) {
-            if (kbps == 128) return true;
-            offered = "128";
+        if (const std::optional<int> i = IndexForBitrate(sampleRate, kbps)) {
+            out = *i;
+            return true;
         }
         error = std::string(what) + " " + std::to_string(kbps) + " kbit/s is not offered at " +
-                std::to_string(sampleRate) + " Hz; choose one of: " + offered;
+                std::to_string(sampleRate) + " Hz; choose one of: " + OfferedBitrates(sampleRate);
         return false;
     };
     if (!index(o.bitrate, "bitrate", c.bitrateIndex) ||

@@ -84,12 +84,12 @@ fi
 
 if [[ " $sections " == *" mp3 "* ]]; then
   for ((i = 0; i < runs; i++)); do
-    read -r e _ < <(timed lame --quiet -q 5 -b 192 "$wav" "$work/lame.mp3"); add lame "$e"; rm -f "$work/lame.mp3"
+    read -r e _ < <(timed lame --quiet -q 5 -b 192 -m s --noreplaygain "$wav" "$work/lame.mp3"); add lame "$e"; rm -f "$work/lame.mp3"
     "$cli" "$wav" --timings --bitrate 192 -o "$work/ov.mp3" 2>"$work/timings" >/dev/null
     add ov-mp3 "$(awk '$2 == "save" {print $3}' "$work/timings")"; rm -f "$work/ov.mp3"
   done
   lm=$(echo "${t[lame]}" | median)
-  echo "== MP3 save at 192 kbit/s CBR (seconds, x lame -q 5 -b 192) =="
+  echo "== MP3 save at 192 kbit/s CBR (seconds, x lame -q 5 -b 192 -m s --noreplaygain: the same settings) =="
   row "lame" "$lm" "$lm"
   row "orvane-cli save" "$(echo "${t[ov-mp3]}" | median)" "$lm"
 fi

@@ -14,6 +14,7 @@
 #include "apperror.h"
 #include "largefile.h"
 #include "messages.h"
+#include "pendingfile.h"
 
 namespace {
 
@@ -272,61 +273,6 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
     return encode(buffer.data(), uint32_t(rest * 2));
 }
 
-namespace {
-
-// A new file beside target that replaces it by rename once complete; removed unless committed.
-class TMp3PendingFile {
-public:
-    explicit TMp3PendingFile(const QString& target) : target_(target) {
-        const QFileInfo info(target);
-        QByteArray name =
-            QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
-        const int fd = mkstemp(name.data());
-        if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
-        // A replaced file keeps its permissions; a new one gets the usual ones.
-        struct stat st {};
-        mode_t mode = 0666;
-        if (stat(QFile::encodeName(target).constData(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            mode &= ~mask;
-        }
-        fchmod(fd, mode);
-        ::close(fd);
-        path_ = QFile::decodeName(name);
-    }
-    ~TMp3PendingFile() {
-        if (!committed_) QFile::remove(path_);
-    }
-    TMp3PendingFile(const TMp3PendingFile&) = delete;
-    TMp3PendingFile& operator=(const TMp3PendingFile&) = delete;
-
-    const QString& Path() const { return path_; }
-
-    void Commit() {
-        const QByteArray from = QFile::encodeName(path_);
-        const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || fsync(fd) != 0) {
-            const int err = errno;
-            if (fd >= 0) ::close(fd);
-            throw EOSError(err, target_.toStdString());
-        }
-        ::close(fd);
-        if (rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
-            throw EOSError(errno, target_.toStdString());
-        }
-        committed_ = true;
-    }
-
-private:
-    QString target_;
-    QString path_;
-    bool committed_ = false;
-};
-
-}  // namespace
 
 void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
              const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress) {
@@ -341,7 +287,7 @@ void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t
         throw EAppError("Frames " + std::to_string(firstFrame) + " to " + std::to_string(endFrame) +
                         " lie outside the sound");
     }
-    TMp3PendingFile pending(target);
+    TPendingFile pending(target);
     {
         uint32_t chunk = 0;
         MP3writer writer(pending.Path(), config, chunk);

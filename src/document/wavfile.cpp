@@ -13,6 +13,7 @@
 #include "decoder.h"
 #include "messages.h"
 #include "mp3writer.h"
+#include "pendingfile.h"
 #include "settings.h"
 #include "uithread.h"
 
@@ -310,59 +311,6 @@ void Twavefile::DoRebuild() {
     });
 }
 
-namespace {
-
-// A file beside `target` that becomes the target by rename once it is complete, so a failed
-// save never touches what was there.
-class TPendingFile {
-public:
-    explicit TPendingFile(const QString& target) : target_(target) {
-        const QFileInfo info(target);
-        QByteArray templ =
-            QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
-        const int fd = mkstemp(templ.data());
-        if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
-        // New files get the usual permissions; a replaced file keeps its own.
-        struct stat st {};
-        mode_t mode = 0666;
-        if (stat(QFile::encodeName(target).constData(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            mode &= ~mask;
-        }
-        fchmod(fd, mode);
-        ::close(fd);
-        path_ = QFile::decodeName(templ);
-    }
-    ~TPendingFile() {
-        if (!committed_) QFile::remove(path_);
-    }
-    const QString& Path() const { return path_; }
-    // Flushes the file to disk and moves it over the target.
-    void Commit() {
-        const QByteArray from = QFile::encodeName(path_);
-        const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || fsync(fd) != 0) {
-            const int err = errno;
-            if (fd >= 0) ::close(fd);
-            throw EOSError(err, target_.toStdString());
-        }
-        ::close(fd);
-        if (rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
-            throw EOSError(errno, target_.toStdString());
-        }
-        committed_ = true;
-    }
-
-private:
-    QString target_;
-    QString path_;
-    bool committed_ = false;
-};
-
-}  // namespace
 
 void Twavefile::DoSaveWav() {
     const uint32_t n = range_.end - range_.start;
