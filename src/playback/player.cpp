@@ -1,1 +1,222 @@
-// Work in progress.
+#include "player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "largefile.h"
+#include "wavfile.h"
+
+namespace {
+// Extended precision, so that silence (-90 dB) lands on 1 rather than a hair below it.
+constexpr long double kSilentDb = -90.0L;
+constexpr long double kLevelScale = 1.4111111111111111L;  // 127 / 90
+constexpr long double kLevelOffset = 128.0L;
+}  // namespace
+
+TPlayer::~TPlayer() {
+    // The owner may be half gone: no events from here on.
+    OnPosition = nullptr;
+    OnStatus = nullptr;
+    OnError = nullptr;
+    if (device_ || bufferExists_) Shutdown();
+}
+
+uint32_t TPlayer::ChunkBytes(const TWaveFormat& format) {
+    const uint32_t align = std::max<uint32_t>(format.blockAlign, 1);
+    uint32_t chunk = static_cast<uint32_t>(uint64_t(format.blockAlign) * format.samplesPerSec /
+                                           kChunks);
+    if (chunk % align != 0) chunk += align - chunk % align;
+    return chunk;
+}
+
+std::string TPlayer::NoOutputMessage() const {
+    return device_ ? device_->NoOutputMessage() : std::string();
+}
+
+void TPlayer::Init(std::shared_ptr<TAudioBackend> backend) {
+    if (device_) Shutdown();
+    device_ = std::make_unique<TSoundDevice>(std::move(backend));
+    bufferExists_ = false;
+    playing_ = false;
+    if (OnStatus) OnStatus(false);
+}
+
+void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& format,
+                   uint32_t length) {
+    Close();
+    if (!device_) throw EAppError("The player has no sound device");
+    TLargeFile* store = document->Store();
+    if (!store) throw EAppError("There is no sound to play");
+    document_ = document;
+    // Registered here so that no owner can forget it: the buffer goes before the store does.
+    document_->OnReleaseStore = [this] {
+        if (bufferExists_) Close();
+    };
+    store_ = store;
+    start_ = start;
+    format_ = format;
+    // Only whole frames inside the store are ever read.
+    const uint64_t available =
+        start < store->SampleCount() ? uint64_t(store->SampleCount() - start) * 2 : 0;
+    length_ = static_cast<uint32_t>(std::min<uint64_t>(length, available));
+    length_ -= length_ % std::max<uint32_t>(format.blockAlign, 1);
+    bytesRead_ = 0;
+    chunkSize_ = ChunkBytes(format);
+    bufferSize_ = kChunks * chunkSize_;
+    buffer_ = device_->CreateBuffer(format, bufferSize_);
+    bufferExists_ = true;
+    exhausted_ = false;
+    writeOffset_ = 0;
+    Prefill();
+    finished_ = false;
+}
+
+void TPlayer::Silence(uint8_t* dst, uint32_t bytes) const {
+    std::memset(dst, SilenceByte(format_), bytes);
+}
+
+uint32_t TPlayer::Fill(uint8_t* dst, uint32_t bytes) {
+    const uint32_t c = std::min(length_ - bytesRead_, bytes);
+    if (c > 0) {
+        // Straight from the store into the buffer's memory (ReadSamples copies bytewise).
+        store_->ReadSamples(reinterpret_cast<int16_t*>(dst), int64_t(start_) + bytesRead_ / 2,
+                            int64_t(start_) + (bytesRead_ + c) / 2 - 1);
+        bytesRead_ += c;
+    }
+    if (c < bytes) Silence(dst + c, bytes - c);
+    return c;
+}
+
+void TPlayer::Prefill() {
+    const TSoundBuffer::TRegion r = buffer_->Lock(0, bufferSize_);
+    const uint32_t n = r.firstBytes;
+    const uint32_t c = Fill(r.first, n);
+    if (c < n && c < chunkSize_) exhausted_ = true;
+    buffer_->Unlock(r);
+    writeOffset_ += n;
+    if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+    position_ = 0;
+    lastCursor_ = 0;
+}
+
+void TPlayer::Play() {
+    if (playing_) Stop();
+    if (bufferExists_ && buffer_) {
+        uint32_t offsets[kChunks + 1];
+        for (uint32_t k = 1; k < kChunks; ++k) offsets[k - 1] = chunkSize_ * k;
+        // Where chunk * 16 would be: the last byte before the cursor wraps.
+        offsets[kChunks - 1] = bufferSize_ - 1;
+        offsets[kChunks] = TNotifyThread::kOffsetStop;
+        buffer_->OnNotify = [this](TSoundBuffer*, int32_t index) { Notify(index); };
+        buffer_->OnNotifyError = [this](const std::exception& e) {
+            if (OnError) OnError(e.what());
+        };
+        buffer_->SetNotifications(kChunks + 1, offsets);
+        buffer_->SetCurrentPosition(0);
+        finished_ = false;
+        buffer_->Play();
+        playing_ = true;
+        if (OnStatus) OnStatus(true);
+    } else {
+        playing_ = false;
+        if (OnStatus) OnStatus(false);
+    }
+}
+
+void TPlayer::Notify(int32_t index) {
+    if (!buffer_) return;
+    if (finished_ || !document_->Ready()) {
+        Stop();
+        return;
+    }
+    const uint32_t cursor = buffer_->GetCurrentPosition();
+    if (cursor >= lastCursor_) {
+        position_ += cursor - lastCursor_;
+    } else {
+        position_ += bufferSize_ - lastCursor_ + cursor;
+    }
+    lastCursor_ = cursor;
+    if (index == kStopIndex) {
+        finished_ = true;
+        Stop();
+        return;
+    }
+    if (exhausted_) {
+        const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
+        Silence(r.first, r.firstBytes);
+        buffer_->Unlock(r);
+        if ((chunkSize_ < length_ && position_ >= length_ - chunkSize_) || position_ >= length_) {
+            finished_ = true;
+            position_ = length_;
+        }
+    } else {
+        const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
+        const uint32_t n = r.firstBytes;
+        if (Fill(r.first, n) < n) exhausted_ = true;
+        buffer_->Unlock(r);
+        writeOffset_ += n;
+        if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+    }
+    if (OnPosition) OnPosition(static_cast<int32_t>(position_));
+}
+
+void TPlayer::StopRoutine(int mode) {
+    if (playing_) {
+        playing_ = false;
+        buffer_->Stop();
+    }
+    if (OnStatus) OnStatus(playing_);
+    if ((mode & 1) == 0) {
+        // Rewinding needs a buffer; without one there is nothing to refill.
+        if (!bufferExists_ || !buffer_) return;
+        bytesRead_ = 0;
+        exhausted_ = false;
+        writeOffset_ = 0;
+        Prefill();
+        finished_ = false;
+    } else if (bufferExists_) {
+        // Its notification thread ends first: a pending stop notification runs in here and
+        // still finds the buffer (and the store) in place.
+        delete buffer_;
+        buffer_ = nullptr;
+        bufferExists_ = false;
+        store_ = nullptr;
+    }
+}
+
+void TPlayer::Shutdown() {
+    StopRoutine(kModeShutdown);
+    device_.reset();
+    if (document_) document_->OnReleaseStore = nullptr;
+    document_ = nullptr;
+}
+
+void TPlayer::SetVolume(int32_t volume) {
+    if (buffer_) buffer_->SetVolume(volume);
+}
+
+void TPlayer::GetLevels(std::span<int16_t> levels) {
+    const uint32_t channels = std::min<uint32_t>(format_.channels, uint32_t(levels.size()));
+    int32_t peak[8] = {};
+    const uint32_t window = static_cast<uint32_t>(uint64_t(format_.samplesPerSec) *
+                                                  kLevelWindowNumerator / kLevelWindowDenominator);
+    if (store_) {
+        const uint64_t count = store_->SampleCount();
+        const uint64_t first = uint64_t(start_) + position_ / 2;
+        for (uint32_t k = 0; k < window; ++k) {
+            for (uint32_t c = 0; c < channels && c < 8; ++c) {
+                const uint64_t i = first + uint64_t(k) * format_.channels + c;
+                if (i >= count) continue;
+                const int32_t v = store_->ReadSample(static_cast<uint32_t>(i));
+                if (std::abs(v) > std::abs(peak[c])) peak[c] = v;
+            }
+        }
+    }
+    for (uint32_t c = 0; c < channels; ++c) {
+        const int32_t a = std::abs(c < 8 ? peak[c] : 0);
+        const long double db = a == 0 ? kSilentDb : 20.0L * std::log10(a / 32768.0L);
+        levels[c] = static_cast<int16_t>(std::trunc(db * kLevelScale + kLevelOffset));
+    }
+}
