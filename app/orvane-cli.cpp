@@ -17,6 +17,7 @@
 
 #include "apperror.h"
 #include "cli_options.h"
+#include "cli_play.h"
 #include "mp3format.h"
 #include "notifier.h"
 #include "settings.h"
