@@ -144,9 +144,14 @@ void TPlayer::Notify(int32_t index) {
         return;
     }
     if (exhausted_) {
+        // Each chunk just played is silenced, not only the first after the stretch: when the
+        // stop comes late (a busy user-interface thread) the cursor then runs into silence
+        // rather than into the sound of the previous lap.
         const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
         Silence(r.first, r.firstBytes);
         buffer_->Unlock(r);
+        writeOffset_ += r.firstBytes;
+        if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
         if ((chunkSize_ < length_ && position_ >= length_ - chunkSize_) || position_ >= length_) {
             finished_ = true;
             position_ = length_;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <functional>
 
 // Runs queued calls on this (the user-interface) thread until done() or the time-out.
@@ -12,6 +13,7 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     while (!done()) {
         if (clock.elapsed() > timeoutMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(100);
     }
     return true;
 }

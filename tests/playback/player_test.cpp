@@ -172,6 +172,22 @@ TEST_F(PlayerTest, LongStretchStreamsCompleteAndInOrder) {
     EXPECT_EQ(events[events.size() - 3], "pos 50000");
 }
 
+TEST_F(PlayerTest, ALateStopRunsIntoSilenceNotIntoTheLastLap) {
+    const std::vector<int16_t> s = Ramp(30000);
+    Load(1, s);
+    OpenFrames(0, 25000);
+    player.Play();
+    while (events.back() != "pos 50000") Tick();
+    // The user-interface thread is busy while the device plays on for six more chunks.
+    backend->Advance(6 * kChunkFrames);
+    Settle();
+    EXPECT_FALSE(player.Playing());
+    const std::vector<uint8_t> out = backend->TakeOutput();
+    ASSERT_GE(out.size(), 50000u + 5 * kChunk);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 50000), Bytes(s, 0, 25000));
+    EXPECT_TRUE(AllZero(out, 50000));
+}
+
 TEST_F(PlayerTest, PlayWhilePlayingRestartsFromTheBeginning) {
     Load(1, Ramp(4000));
     OpenFrames(0, 1750);
