@@ -1,11 +1,13 @@
 #include "player.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "largefile.h"
+#include "uithread.h"
 #include "wavfile.h"
 
 namespace {
@@ -36,6 +38,7 @@ std::string TPlayer::NoOutputMessage() const {
 }
 
 void TPlayer::Init(std::shared_ptr<TAudioBackend> backend) {
+    assert(IsUiThread());
     if (device_) Shutdown();
     device_ = std::make_unique<TSoundDevice>(std::move(backend));
     bufferExists_ = false;
@@ -45,6 +48,7 @@ void TPlayer::Init(std::shared_ptr<TAudioBackend> backend) {
 
 void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& format,
                    uint32_t length) {
+    assert(IsUiThread());
     Close();
     if (!device_) throw EAppError("The player has no sound device");
     TLargeFile* store = document->Store();
@@ -102,6 +106,7 @@ void TPlayer::Prefill() {
 }
 
 void TPlayer::Play() {
+    assert(IsUiThread());
     if (playing_) Stop();
     if (bufferExists_ && buffer_) {
         uint32_t offsets[kChunks + 1];
@@ -168,6 +173,7 @@ void TPlayer::Notify(int32_t index) {
 }
 
 void TPlayer::StopRoutine(int mode) {
+    assert(IsUiThread());
     if (playing_) {
         playing_ = false;
         buffer_->Stop();

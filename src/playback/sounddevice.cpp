@@ -1,6 +1,7 @@
 #include "sounddevice.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -272,6 +273,7 @@ TSoundBuffer::TRegion TSoundBuffer::Lock(uint32_t offset, uint32_t bytes) {
 void TSoundBuffer::Unlock(const TRegion&) { published_.fetch_add(1, std::memory_order_release); }
 
 void TSoundBuffer::SetNotifications(int32_t count, const uint32_t* offsets) {
+    assert(IsUiThread());
     for (int32_t i = 0; i < count && i < TNotifyThread::kMaxWaitHandles; ++i) {
         if (offsets[i] >= Size() && offsets[i] != TNotifyThread::kOffsetStop) {
             throw ESoundDeviceError("SetNotifications failed: offset beyond the buffer");
@@ -314,6 +316,7 @@ TSoundDevice::~TSoundDevice() {
 }
 
 TSoundBuffer* TSoundDevice::CreateBuffer(const TWaveFormat& format, uint32_t bytes) {
+    assert(IsUiThread());
     if (!FormatSupported(format)) {
         throw ESoundDeviceError("CreateBuffer failed: unsupported format (" +
                                 std::to_string(format.channels) + " channels, " +
