@@ -102,6 +102,7 @@ void TPlayer::Prefill() {
     writeOffset_ += n;
     if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
     position_ = 0;
+    played_ = 0;
     lastCursor_ = 0;
 }
 
@@ -130,33 +131,47 @@ void TPlayer::Play() {
     }
 }
 
+void TPlayer::SilenceNextChunk() {
+    // Each chunk just played is silenced, not only the first after the stretch: when the stop
+    // comes late (a busy user-interface thread) the cursor then runs into silence rather than
+    // into the sound of the previous lap.
+    const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
+    Silence(r.first, r.firstBytes);
+    buffer_->Unlock(r);
+    writeOffset_ += r.firstBytes;
+    if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+}
+
 void TPlayer::Notify(int32_t index) {
     if (!buffer_) return;
-    if (finished_ || !document_->Ready()) {
+    if (!document_->Ready()) {
         Stop();
         return;
     }
     const uint32_t cursor = buffer_->GetCurrentPosition();
-    if (cursor >= lastCursor_) {
-        position_ += cursor - lastCursor_;
-    } else {
-        position_ += bufferSize_ - lastCursor_ + cursor;
-    }
+    const uint32_t moved =
+        cursor >= lastCursor_ ? cursor - lastCursor_ : bufferSize_ - lastCursor_ + cursor;
     lastCursor_ = cursor;
+    played_ += moved;
+    if (finished_) {
+        // The end is foreseen a chunk ahead. A notification handled late can set that mark when
+        // less than a chunk remains, so the next one may come before the end has been heard:
+        // then wait for the one after, over silence.
+        if (played_ >= length_ || index == kStopIndex) {
+            Stop();
+        } else {
+            SilenceNextChunk();
+        }
+        return;
+    }
+    position_ += moved;
     if (index == kStopIndex) {
         finished_ = true;
         Stop();
         return;
     }
     if (exhausted_) {
-        // Each chunk just played is silenced, not only the first after the stretch: when the
-        // stop comes late (a busy user-interface thread) the cursor then runs into silence
-        // rather than into the sound of the previous lap.
-        const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
-        Silence(r.first, r.firstBytes);
-        buffer_->Unlock(r);
-        writeOffset_ += r.firstBytes;
-        if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+        SilenceNextChunk();
         if ((chunkSize_ < length_ && position_ >= length_ - chunkSize_) || position_ >= length_) {
             finished_ = true;
             position_ = length_;

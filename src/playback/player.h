@@ -90,6 +90,8 @@ private:
     // Returns the bytes copied.
     uint32_t Fill(uint8_t* dst, uint32_t bytes);
     void Silence(uint8_t* dst, uint32_t bytes) const;
+    // Silences the chunk at the write offset and moves on to the next.
+    void SilenceNextChunk();
 
     TLargeFile* store_ = nullptr;
     Twavefile* document_ = nullptr;
@@ -101,6 +103,8 @@ private:
     uint32_t chunkSize_ = 0;
     uint32_t writeOffset_ = 0;
     uint32_t position_ = 0;
+    // Bytes the cursor has moved since the rewind, not held at the length like position_.
+    uint64_t played_ = 0;
     uint32_t lastCursor_ = 0;
     bool finished_ = false;
     bool exhausted_ = false;

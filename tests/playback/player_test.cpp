@@ -188,6 +188,29 @@ TEST_F(PlayerTest, ALateStopRunsIntoSilenceNotIntoTheLastLap) {
     EXPECT_TRUE(AllZero(out, 50000));
 }
 
+TEST_F(PlayerTest, ALateNotificationDoesNotCutTheEnd) {
+    const std::vector<int16_t> s = Ramp(30000);
+    Load(1, s);
+    OpenFrames(0, 24750);  // 49.5 chunks
+    player.Play();
+    while (events.back() != "pos 47000") Tick();
+    // Handled late: the notification at 48 chunks is taken with the cursor at 48.8, less than a
+    // chunk before the end, which marks the end as near.
+    backend->Advance(kChunkFrames * 18 / 10);
+    Settle();
+    ASSERT_EQ(events.back(), "pos 49500");
+    // The next notification comes with half a chunk still to play: playback goes on.
+    backend->Advance(kChunkFrames * 2 / 10);
+    Settle();
+    EXPECT_TRUE(player.Playing());
+    Tick();
+    EXPECT_FALSE(player.Playing());
+    const std::vector<uint8_t> out = backend->TakeOutput();
+    ASSERT_GE(out.size(), 49500u);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 49500), Bytes(s, 0, 24750));
+    EXPECT_TRUE(AllZero(out, 49500));
+}
+
 TEST_F(PlayerTest, PlayWhilePlayingRestartsFromTheBeginning) {
     Load(1, Ramp(4000));
     OpenFrames(0, 1750);
