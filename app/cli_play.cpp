@@ -29,12 +29,15 @@ constexpr int16_t kLevelSilent = 1;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+extern "C" void OnInterrupt(int) {
+    gInterrupted = 1;
+}
 
 std::string PositionText(uint64_t frame, uint32_t rate) {
     const uint64_t ms = rate ? frame * 1000 / rate : 0;
     char text[32];
-    std::snprintf(text, sizeof text, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+    std::snprintf(text, sizeof text, "%llu:%02llu.%03llu",
+                  static_cast<unsigned long long>(ms / 60000),
                   static_cast<unsigned long long>(ms / 1000 % 60),
                   static_cast<unsigned long long>(ms % 1000));
     return text;
@@ -102,7 +105,8 @@ int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
     };
 
     gInterrupted = 0;
-    struct sigaction action {}, previous {};
+    struct sigaction action {
+    }, previous{};
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous);

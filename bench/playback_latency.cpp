@@ -119,14 +119,16 @@ TResult Run(Twavefile& doc, const std::vector<int16_t>& signal, int stallMs) {
     TResult r;
     const size_t n = std::min(deliveredCount, passedCount.load());
     for (size_t i = 0; i < n; ++i) {
-        r.latencyUs.push_back(std::chrono::duration<double, std::micro>(delivered[i] - passed[i]).count());
+        r.latencyUs.push_back(
+            std::chrono::duration<double, std::micro>(delivered[i] - passed[i]).count());
     }
     std::vector<uint8_t> out = backend->TakeOutput();
     if (getenv("ORVANE_BENCH_DEBUG")) {
         size_t i = 0;
         const uint8_t* want = reinterpret_cast<const uint8_t*>(signal.data());
         while (i < length && i < out.size() && out[i] == want[i]) ++i;
-        std::fprintf(stderr, "out %zu bytes, length %u, first difference at %zu\n", out.size(), length, i);
+        std::fprintf(stderr, "out %zu bytes, length %u, first difference at %zu\n", out.size(),
+                     length, i);
     }
     r.gapless = out.size() >= length && std::memcmp(out.data(), signal.data(), length) == 0 &&
                 std::all_of(out.begin() + length, out.end(), [](uint8_t b) { return b == 0; });
@@ -136,7 +138,9 @@ TResult Run(Twavefile& doc, const std::vector<int16_t>& signal, int stallMs) {
 void Print(const char* name, TResult r) {
     std::vector<double>& v = r.latencyUs;
     std::sort(v.begin(), v.end());
-    auto at = [&](double q) { return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(q * v.size()))]; };
+    auto at = [&](double q) {
+        return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(q * v.size()))];
+    };
     std::printf("%s_notifications %zu\n", name, v.size());
     std::printf("%s_handover_median_us %.0f\n", name, at(0.5));
     std::printf("%s_handover_p99_us %.0f\n", name, at(0.99));

@@ -27,8 +27,8 @@ TPlayer::~TPlayer() {
 
 uint32_t TPlayer::ChunkBytes(const TWaveFormat& format) {
     const uint32_t align = std::max<uint32_t>(format.blockAlign, 1);
-    uint32_t chunk = static_cast<uint32_t>(uint64_t(format.blockAlign) * format.samplesPerSec /
-                                           kChunks);
+    uint32_t chunk =
+        static_cast<uint32_t>(uint64_t(format.blockAlign) * format.samplesPerSec / kChunks);
     if (chunk % align != 0) chunk += align - chunk % align;
     return chunk;
 }

@@ -80,9 +80,8 @@ TSdlBackend::TSdlBackend() {
     QuietAlsa();
     // A driver can start without any device behind it (ALSA with no card): try one stream.
     try {
-        TSdlStream probe(TWaveFormat::Pcm16(2, 44100), [](uint8_t* dst, uint32_t n) {
-            std::memset(dst, 0, n);
-        });
+        TSdlStream probe(TWaveFormat::Pcm16(2, 44100),
+                         [](uint8_t* dst, uint32_t n) { std::memset(dst, 0, n); });
     } catch (const ESoundDeviceError&) {
         FallBack(SDL_GetError());
     }

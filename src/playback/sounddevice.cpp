@@ -37,7 +37,9 @@ namespace {
 std::atomic<int32_t> gAliveThreads{0};
 }  // namespace
 
-int32_t TNotifyThread::Alive() { return gAliveThreads.load(); }
+int32_t TNotifyThread::Alive() {
+    return gAliveThreads.load();
+}
 
 TNotifyThread::TNotifyThread(TSoundBuffer* sender, const uint32_t* offsets, int32_t count,
                              TCallback callback)
@@ -139,7 +141,8 @@ void CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t bytes, float gain, 
         for (uint32_t i = 0; i + 1 < bytes; i += 2) {
             int16_t s;
             std::memcpy(&s, src + i, 2);
-            const int16_t v = static_cast<int16_t>(std::clamp(std::lround(s * gain), -32768L, 32767L));
+            const int16_t v =
+                static_cast<int16_t>(std::clamp(std::lround(s * gain), -32768L, 32767L));
             std::memcpy(dst + i, &v, 2);
         }
     }
@@ -147,7 +150,8 @@ void CopyWithGain(uint8_t* dst, const uint8_t* src, uint32_t bytes, float gain, 
 
 bool FormatSupported(const TWaveFormat& f) {
     return f.formatTag == 1 && (f.bitsPerSample == 8 || f.bitsPerSample == 16) && f.channels >= 1 &&
-           f.channels <= 8 && f.samplesPerSec > 0 && f.blockAlign == f.channels * f.bitsPerSample / 8;
+           f.channels <= 8 && f.samplesPerSec > 0 &&
+           f.blockAlign == f.channels * f.bitsPerSample / 8;
 }
 }  // namespace
 
@@ -223,7 +227,8 @@ uint32_t TSoundBuffer::GetCurrentPosition() const {
 }
 
 void TSoundBuffer::SetCurrentPosition(uint32_t offset) {
-    if (offset >= Size()) throw ESoundDeviceError("SetCurrentPosition failed: offset beyond the buffer");
+    if (offset >= Size())
+        throw ESoundDeviceError("SetCurrentPosition failed: offset beyond the buffer");
     offset -= offset % format_.blockAlign;
     TStreamLock lock(*stream_);
     cursor_.store(Pack(offset, 0), std::memory_order_release);
@@ -270,7 +275,9 @@ TSoundBuffer::TRegion TSoundBuffer::Lock(uint32_t offset, uint32_t bytes) {
     return r;
 }
 
-void TSoundBuffer::Unlock(const TRegion&) { published_.fetch_add(1, std::memory_order_release); }
+void TSoundBuffer::Unlock(const TRegion&) {
+    published_.fetch_add(1, std::memory_order_release);
+}
 
 void TSoundBuffer::SetNotifications(int32_t count, const uint32_t* offsets) {
     assert(IsUiThread());
@@ -288,7 +295,8 @@ void TSoundBuffer::SetNotifications(int32_t count, const uint32_t* offsets) {
     }
     if (count == 0) return;
     auto thread = std::make_unique<TNotifyThread>(
-        this, offsets, count, [this](TSoundBuffer* sender, int32_t index) { Notify(sender, index); });
+        this, offsets, count,
+        [this](TSoundBuffer* sender, int32_t index) { Notify(sender, index); });
     {
         TStreamLock lock(*stream_);
         sink_ = thread.get();

@@ -54,7 +54,9 @@ struct TWaveFormat {
 };
 
 // The value of silence in a format: 0x80 for unsigned 8-bit samples, 0 otherwise.
-inline uint8_t SilenceByte(const TWaveFormat& f) { return f.bitsPerSample == 8 ? 0x80 : 0; }
+inline uint8_t SilenceByte(const TWaveFormat& f) {
+    return f.bitsPerSample == 8 ? 0x80 : 0;
+}
 
 // Linear gain for a volume in hundredths of a decibel: 10^(v/2000); exactly 1 at 0 and 0 at
 // kVolumeSilence or below.

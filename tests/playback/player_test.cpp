@@ -53,8 +53,7 @@ protected:
     }
     void OpenFrames(uint32_t first, uint32_t count) {
         const uint16_t ch = f.doc.Channels();
-        player.Open(&f.doc, first * ch, TWaveFormat::Pcm16(ch, f.doc.SampleRate()),
-                    count * ch * 2);
+        player.Open(&f.doc, first * ch, TWaveFormat::Pcm16(ch, f.doc.SampleRate()), count * ch * 2);
         events.clear();
     }
     // Moves the clock and lets every notification it caused run.
@@ -392,8 +391,10 @@ bool PlayThroughSdl(TDocFixture& f, uint32_t first, uint32_t count, std::string*
     TPlayer player;
     bool started = false, ended = false;
     player.OnStatus = [&](bool on) {
-        if (on) started = true;
-        else if (started) ended = true;
+        if (on)
+            started = true;
+        else if (started)
+            ended = true;
     };
     player.Init();
     if (noOutput) *noOutput = player.NoOutputMessage();
