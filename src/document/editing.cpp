@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apperror.h"
+#include "samplemath.h"
 #include "uithread.h"
 #include "waveimage.h"
 #include "wavfile.h"
@@ -121,7 +122,7 @@ void Twavefile::DoPaste() {
                     run[2 * f] = a;
                     run[2 * f + 1] = b;
                 } else {
-                    run[f] = cn == 2 ? static_cast<int16_t>(std::nearbyint((a + b) / 2.0)) : a;
+                    run[f] = cn == 2 ? static_cast<int16_t>(RoundHalfEven((a + b) / 2.0)) : a;
                 }
             }
             dst.WriteSamples(run.data(), written, written + int64_t(count) * n - 1);

@@ -5,6 +5,38 @@
 
 #include "largefile.h"
 
+namespace {
+
+// Raises mx[c] and lowers mn[c] to the extremes of channel c over `frames` frames. Sixteen
+// lanes (a multiple of both channel counts) let the compiler use vector max and min.
+void Extremes(const int16_t* s, size_t frames, int n, int16_t* mx, int16_t* mn) {
+    const size_t total = frames * size_t(n);
+    size_t i = 0;
+    if (n == 1 || n == 2) {
+        constexpr int kLanes = 16;
+        int16_t lx[kLanes], ln[kLanes];
+        std::fill_n(lx, kLanes, INT16_MIN);
+        std::fill_n(ln, kLanes, INT16_MAX);
+        for (; i + kLanes <= total; i += kLanes) {
+            for (int k = 0; k < kLanes; ++k) {
+                lx[k] = std::max(lx[k], s[i + k]);
+                ln[k] = std::min(ln[k], s[i + k]);
+            }
+        }
+        for (int k = 0; k < kLanes; ++k) {
+            mx[k % n] = std::max(mx[k % n], lx[k]);
+            mn[k % n] = std::min(mn[k % n], ln[k]);
+        }
+    }
+    for (; i < total; ++i) {
+        const int c = int(i % size_t(n));
+        mx[c] = std::max(mx[c], s[i]);
+        mn[c] = std::min(mn[c], s[i]);
+    }
+}
+
+}  // namespace
+
 int32_t LevelFromPeak(int32_t peak) {
     if (peak <= 0) return kSilenceLevel;
     return static_cast<int32_t>(std::nearbyint(20.0 * std::log10(peak / 32768.0)));
@@ -37,12 +69,9 @@ void TFilter::CloseBlock() {
     const int32_t blockFrames = buffered_ / channels_;
     std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
     const int nc = std::min(channels_, kMaxPeakChannels);
-    for (int32_t f = 0; f < std::min<int32_t>(blockFrames, kPeakBlockFrames); ++f) {
-        for (int c = 0; c < nc; ++c) {
-            const int16_t s = buffer_[static_cast<size_t>(f * channels_ + c)];
-            mx[c] = std::max(mx[c], s);
-            mn[c] = std::min(mn[c], s);
-        }
+    if (channels_ <= kMaxPeakChannels) {
+        Extremes(buffer_.data(), size_t(std::min<int32_t>(blockFrames, kPeakBlockFrames)), channels_,
+                 mx.data(), mn.data());
     }
     for (int c = 0; c < nc; ++c) {
         channelPeak_[c] = std::max<int16_t>(channelPeak_[c], mx[c]);
@@ -81,13 +110,7 @@ void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<
         store.ReadSamples(buf.data(), first, first + int64_t(count) * n - 1);
         std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
         mn.fill(32767);
-        for (uint32_t f = 0; f < count; ++f) {
-            for (int c = 0; c < n; ++c) {
-                const int16_t s = buf[f * n + c];
-                mx[c] = std::max(mx[c], s);
-                mn[c] = std::min(mn[c], s);
-            }
-        }
+        Extremes(buf.data(), count, n, mx.data(), mn.data());
         for (int c = 0; c < n; ++c) {
             levels.channelPeak[c] = std::max(levels.channelPeak[c], mx[c]);
             table[size_t(k) * n + c] = {mx[c], mn[c]};

@@ -68,6 +68,7 @@ private:
     void MoveWindow(uint64_t offset, bool forWrite);
     void Unmap();
     int16_t ReadSlow(uint32_t index);
+    void PutBytes(const void* data, size_t bytes, uint64_t offset);
     void WriteSlow(uint32_t index, int32_t value);
     // Makes sure the window holds the byte at `offset`; returns bytes available from it.
     uint64_t Reach(uint64_t offset, bool forWrite);
