@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "apperror.h"
 #include "messages.h"
@@ -25,6 +29,8 @@ namespace {
 
 // Output is gathered in this many samples (1 MiB) per write(2).
 constexpr size_t kOutputBufferSamples = 512 * 1024;
+// Raw packets at least this large skip the output buffer.
+constexpr size_t kDirectWriteBytes = 64 * 1024;
 // Packet size asked of the WAV demuxer; its default of 4 KiB costs a call per 1,024 frames.
 constexpr const char* kWavPacketBytes = "1048576";
 // A demuxer that keeps answering "try again" this often in a row is treated as ended.
@@ -35,6 +41,16 @@ constexpr uint64_t kMaxWavFileBytes = 0xFFFFFFFFull;
 void SilenceLibraryLog() {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+inline int16_t FloatSample(float s) {
+    float x = s * 32768.0f;
+    x = x > -32768.0f ? x : -32768.0f;  // also maps not-a-number to the bottom
+    x = x < 32767.0f ? x : 32767.0f;
+    // Adding 1.5 * 2^23 leaves no fraction bits, so the sum rounds to nearest with ties to even
+    // (the default rounding mode); unlike nearbyintf this needs no library call per sample.
+    constexpr float kRound = 12582912.0f;
+    return static_cast<int16_t>(static_cast<int32_t>((x + kRound) - kRound));
 }
 
 inline int16_t DoubleToS16(double s) {
@@ -66,7 +82,7 @@ inline int16_t ToS16(int64_t v) {
 }
 template <>
 inline int16_t ToS16(float v) {
-    return TDecoder::FloatToS16(v);
+    return FloatSample(v);
 }
 template <>
 inline int16_t ToS16(double v) {
@@ -96,6 +112,70 @@ void ConvertPlanar(uint8_t* const* planes, int inCh, int outCh, size_t first, si
     for (int c = 0; c < outCh; ++c) {
         const T* src = reinterpret_cast<const T*>(planes[std::min(c, inCh - 1)]) + first;
         for (size_t i = 0; i < count; ++i) dst[i * outCh + c] = ToS16<T>(src[i]);
+    }
+}
+
+#ifdef __SSE2__
+// Eight float samples to 16 bits, as FloatSample does: the same clamp (maxps returns its second
+// operand for not-a-number), and cvtps2dq rounds to nearest even like the scalar path.
+inline __m128i FloatsToS16x8(const float* src) {
+    const __m128 scale = _mm_set1_ps(32768.0f);
+    const __m128 lo = _mm_set1_ps(-32768.0f);
+    const __m128 hi = _mm_set1_ps(32767.0f);
+    __m128 a = _mm_mul_ps(_mm_loadu_ps(src), scale);
+    __m128 b = _mm_mul_ps(_mm_loadu_ps(src + 4), scale);
+    a = _mm_min_ps(_mm_max_ps(a, lo), hi);
+    b = _mm_min_ps(_mm_max_ps(b, lo), hi);
+    return _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+}
+#endif
+
+// Float sources (most lossy decoders) are the hot path: eight samples per step where the CPU
+// has SSE2, the scalar conversion for the rest.
+template <>
+void ConvertPacked<float>(const uint8_t* data, int inCh, int outCh, size_t first, size_t count,
+                          int16_t* dst) {
+    const float* src = reinterpret_cast<const float*>(data) + first * inCh;
+    if (inCh != outCh) {
+        for (size_t i = 0; i < count; ++i)
+            for (int c = 0; c < outCh; ++c)
+                dst[i * outCh + c] = FloatSample(src[i * inCh + std::min(c, inCh - 1)]);
+        return;
+    }
+    const size_t n = count * outCh;
+    size_t i = 0;
+#ifdef __SSE2__
+    for (; i + 8 <= n; i += 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), FloatsToS16x8(src + i));
+#endif
+    for (; i < n; ++i) dst[i] = FloatSample(src[i]);
+}
+
+template <>
+void ConvertPlanar<float>(uint8_t* const* planes, int inCh, int outCh, size_t first, size_t count,
+                          int16_t* dst) {
+    const float* left = reinterpret_cast<const float*>(planes[0]) + first;
+    const float* right = reinterpret_cast<const float*>(planes[std::min(1, inCh - 1)]) + first;
+    size_t i = 0;
+    if (outCh == 1) {
+#ifdef __SSE2__
+        for (; i + 8 <= count; i += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), FloatsToS16x8(left + i));
+#endif
+        for (; i < count; ++i) dst[i] = FloatSample(left[i]);
+        return;
+    }
+#ifdef __SSE2__
+    for (; i + 8 <= count; i += 8) {
+        const __m128i l = FloatsToS16x8(left + i);
+        const __m128i r = FloatsToS16x8(right + i);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * i), _mm_unpacklo_epi16(l, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * i + 8), _mm_unpackhi_epi16(l, r));
+    }
+#endif
+    for (; i < count; ++i) {
+        dst[2 * i] = FloatSample(left[i]);
+        dst[2 * i + 1] = FloatSample(right[i]);
     }
 }
 
@@ -196,6 +276,12 @@ public:
         WriteAll(buffer_.data(), used_ * 2);
         used_ = 0;
     }
+    // Writes samples past the buffer, after what it holds.
+    void WriteSamples(const int16_t* samples, size_t count) {
+        Flush();
+        WriteAll(samples, 2 * count);
+        dataBytes_ += 2 * count;
+    }
     void PatchLE32(off_t offset, uint32_t value) {
         uint8_t b[4];
         PutLE32(b, value);
@@ -221,13 +307,12 @@ private:
 };
 
 int16_t TDecoder::FloatToS16(float s) {
-    float x = s * 32768.0f;
-    x = x > -32768.0f ? x : -32768.0f;  // also maps not-a-number to the bottom
-    x = x < 32767.0f ? x : 32767.0f;
-    // Adding 1.5 * 2^23 leaves no fraction bits, so the sum rounds to nearest with ties to even
-    // (the default rounding mode); unlike nearbyintf this needs no library call per sample.
-    constexpr float kRound = 12582912.0f;
-    return static_cast<int16_t>(static_cast<int32_t>((x + kRound) - kRound));
+    return FloatSample(s);
+}
+
+bool TDecoder::ConvertFrame(const AVFrame* frame, uint16_t channels, int16_t* dst) {
+    if (frame->ch_layout.nb_channels < 1 || frame->nb_samples < 0 || channels < 1) return false;
+    return ConvertSamples(frame, channels, 0, size_t(frame->nb_samples), dst);
 }
 
 uint64_t TDecoder::MaxDataBytes(uint16_t blockAlign) {
@@ -376,6 +461,15 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
             carried = 0;
         }
         size_t frames = bytes / blockAlign_;
+        // Large packets of aligned samples go straight from the packet to the file.
+        if (frames * blockAlign_ >= kDirectWriteBytes && reinterpret_cast<uintptr_t>(p) % 2 == 0) {
+            const size_t n = frames * outCh;
+            checkRoom(n);
+            out.WriteSamples(reinterpret_cast<const int16_t*>(p), n);
+            filter_->Feed(reinterpret_cast<const int16_t*>(p), 2 * n);
+            p += frames * blockAlign_;
+            frames = 0;
+        }
         while (frames > 0) {
             const size_t n = std::min(frames, chunkFrames);
             checkRoom(n * outCh);

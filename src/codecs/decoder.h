@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "cache.h"
 
@@ -58,14 +57,16 @@ public:
     // One float sample (full scale +-1.0) as 16-bit: s * 32768 rounded to nearest, ties to even,
     // limited to -32768..32767; not-a-number gives -32768.
     static int16_t FloatToS16(float s);
+    // Converts all of a decoded frame (any sample format, planar or interleaved) into `channels`
+    // interleaved 16-bit channels at dst (room for nb_samples * channels); output channel c takes
+    // input channel min(c, inputs - 1). False, leaving dst alone, for a format we do not know.
+    static bool ConvertFrame(const AVFrame* frame, uint16_t channels, int16_t* dst);
 
 private:
     class TOutput;
 
     void Open();
     void Close();
-    // Converts one decoded frame (any sample format, planar or not) into convBuf_.
-    size_t ConvertFrame(const AVFrame* frame);
     void Emit(TOutput& out, const int16_t* samples, size_t count);
 
     QString sourcePath_;
@@ -78,7 +79,6 @@ private:
     // Raw 16-bit little-endian PCM is copied from the packets without a decoder.
     bool rawS16_ = false;
     int64_t durationUs_ = 0;  // the container's duration estimate, 0 when unknown
-    std::vector<int16_t> convBuf_;
 
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;

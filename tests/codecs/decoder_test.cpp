@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -14,6 +15,12 @@
 #include "messages.h"
 #include "testutil.h"
 #include "wavlayout.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+#include <libavutil/samplefmt.h>
+}
 
 namespace {
 
@@ -281,14 +288,30 @@ INSTANTIATE_TEST_SUITE_P(
                                  3,
                                  32,
                                  [] {
-                                     return Raw<float>(
-                                         {3 / 32768.f, -3 / 32768.f, 1 / 32768.f, -1 / 32768.f,
-                                          2 / 32768.f, 0.5f / 32768, 1.5f / 32768, 2.5f / 32768,
-                                          -2.5f / 32768, 32767 / 32768.f, 32767.5f / 32768, 1.0f,
-                                          2.0f, -1.0f, -1.5f, kInf, -kInf, kNan, 0.25f});
+                                     return Raw<float>({kNan,
+                                                        3 / 32768.f,
+                                                        -3 / 32768.f,
+                                                        1 / 32768.f,
+                                                        -1 / 32768.f,
+                                                        2 / 32768.f,
+                                                        0.5f / 32768,
+                                                        1.5f / 32768,
+                                                        2.5f / 32768,
+                                                        -2.5f / 32768,
+                                                        32767 / 32768.f,
+                                                        32767.5f / 32768,
+                                                        1.0f,
+                                                        2.0f,
+                                                        -1.0f,
+                                                        -1.5f,
+                                                        kInf,
+                                                        -kInf,
+                                                        kNan,
+                                                        0.25f});
                                  },
-                                 {3, -3, 1, -1, 2, 0, 2, 2, -2, 32767, 32767, 32767, 32767, -32768,
-                                  -32768, 32767, -32768, -32768, 8192}},
+                                 {-32768, 3,      -3,    1,      -1,     2,     0,
+                                  2,      2,      -2,    32767,  32767,  32767, 32767,
+                                  -32768, -32768, 32767, -32768, -32768, 8192}},
                       TWidthCase{"f64",
                                  3,
                                  64,
@@ -328,6 +351,130 @@ TEST(DecoderConversion, FloatValuesRoundToNearestEvenAndSaturate) {
     for (const auto& r : rows) EXPECT_EQ(TDecoder::FloatToS16(r.in), r.out) << r.in * 32768;
     // Every 16-bit value survives the trip through float.
     for (int v = -32768; v <= 32767; ++v) ASSERT_EQ(TDecoder::FloatToS16(float(v) / 32768), v);
+}
+
+// Decoded frames of every sample format, planar and interleaved, with the channel mappings a
+// mid-stream switch between mono and stereo gives. 37 frames: vector steps plus a tail.
+struct TFrameCase {
+    AVSampleFormat format;
+    int inChannels;
+    uint16_t outChannels;
+};
+
+// The value of sample i of channel c in the test frames, as the format's own type.
+double TestValue(int c, int i) {
+    static const double values[] = {0.0,   1.0,   -1.0,         1.5,        -2.0,   0.25,
+                                    -0.75, 1e-5,  3.0 / 32768,  -0.9999,    0.5001, 0.123456,
+                                    1e30,  -1e30, -0.5 / 32768, 2.5 / 32768};
+    return values[(i * 7 + c * 5) % std::size(values)] * (c == 0 ? 1.0 : -0.5);
+}
+
+// An independent reference: what 16-bit value each format's sample should give.
+int16_t Expected(AVSampleFormat planarOrNot, double v, int64_t* stored) {
+    const AVSampleFormat f = av_get_packed_sample_fmt(planarOrNot);
+    auto clampRound = [](double x) {
+        return int16_t(std::nearbyint(std::clamp(x, -32768.0, 32767.0)));
+    };
+    switch (f) {
+        case AV_SAMPLE_FMT_U8: {
+            *stored = std::clamp<int64_t>(std::lround(v * 127), -128, 127) + 128;
+            return int16_t((*stored - 128) * 256);
+        }
+        case AV_SAMPLE_FMT_S16:
+            *stored = std::clamp<int64_t>(std::lround(v * 32767), -32768, 32767);
+            return int16_t(*stored);
+        case AV_SAMPLE_FMT_S32:
+            *stored = std::clamp<int64_t>(std::llround(v * 2147483647.0), INT32_MIN, INT32_MAX);
+            return clampRound(double(*stored) / 65536);
+        case AV_SAMPLE_FMT_S64:
+            *stored = int64_t(std::clamp(v, -1.0, 0.999) * 9.2e18);
+            return clampRound(double(*stored) / 281474976710656.0);
+        case AV_SAMPLE_FMT_FLT:
+            return TDecoder::FloatToS16(float(v));
+        default:
+            return clampRound(v * 32768);
+    }
+}
+
+class DecoderFrameTest : public ::testing::TestWithParam<TFrameCase> {};
+
+TEST_P(DecoderFrameTest, EveryLayoutConvertsLikeTheScalarRule) {
+    const TFrameCase p = GetParam();
+    constexpr int kFrames = 37;
+    AVFrame* frame = av_frame_alloc();
+    ASSERT_NE(frame, nullptr);
+    frame->format = p.format;
+    frame->nb_samples = kFrames;
+    av_channel_layout_default(&frame->ch_layout, p.inChannels);
+    ASSERT_EQ(av_frame_get_buffer(frame, 0), 0);
+    const bool planar = av_sample_fmt_is_planar(p.format);
+    const int bytes = av_get_bytes_per_sample(p.format);
+    std::vector<int16_t> expected(size_t(kFrames) * p.outChannels);
+    for (int c = 0; c < p.inChannels; ++c) {
+        for (int i = 0; i < kFrames; ++i) {
+            const double v = TestValue(c, i);
+            int64_t stored = 0;
+            const int16_t want = Expected(p.format, v, &stored);
+            uint8_t* at = planar ? frame->extended_data[c] + size_t(i) * bytes
+                                 : frame->extended_data[0] + size_t(i * p.inChannels + c) * bytes;
+            switch (av_get_packed_sample_fmt(p.format)) {
+                case AV_SAMPLE_FMT_U8:
+                    *at = uint8_t(stored);
+                    break;
+                case AV_SAMPLE_FMT_S16:
+                    *reinterpret_cast<int16_t*>(at) = int16_t(stored);
+                    break;
+                case AV_SAMPLE_FMT_S32:
+                    *reinterpret_cast<int32_t*>(at) = int32_t(stored);
+                    break;
+                case AV_SAMPLE_FMT_S64:
+                    *reinterpret_cast<int64_t*>(at) = stored;
+                    break;
+                case AV_SAMPLE_FMT_FLT:
+                    *reinterpret_cast<float*>(at) = float(v);
+                    break;
+                default:
+                    *reinterpret_cast<double*>(at) = v;
+                    break;
+            }
+            for (int oc = 0; oc < p.outChannels; ++oc)
+                if (std::min(oc, p.inChannels - 1) == c)
+                    expected[size_t(i) * p.outChannels + oc] = want;
+        }
+    }
+    std::vector<int16_t> out(expected.size(), 12345);
+    EXPECT_TRUE(TDecoder::ConvertFrame(frame, p.outChannels, out.data()));
+    EXPECT_EQ(out, expected);
+    av_frame_free(&frame);
+}
+
+std::vector<TFrameCase> AllFrameCases() {
+    std::vector<TFrameCase> cases;
+    for (AVSampleFormat f : {AV_SAMPLE_FMT_U8, AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S32,
+                             AV_SAMPLE_FMT_S64, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_DBL}) {
+        for (AVSampleFormat g : {f, av_get_planar_sample_fmt(f)})
+            for (auto [in, out] : {std::pair{1, 1}, {2, 2}, {1, 2}, {2, 1}, {6, 2}})
+                cases.push_back({g, in, uint16_t(out)});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DecoderFrameTest, ::testing::ValuesIn(AllFrameCases()),
+                         [](const auto& info) {
+                             return std::string(av_get_sample_fmt_name(info.param.format)) + "_" +
+                                    std::to_string(info.param.inChannels) + "to" +
+                                    std::to_string(info.param.outChannels);
+                         });
+
+TEST(DecoderFrame, UnknownSampleFormatRefused) {
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_SAMPLE_FMT_NONE;
+    frame->nb_samples = 4;
+    av_channel_layout_default(&frame->ch_layout, 1);
+    int16_t out[4] = {7, 7, 7, 7};
+    EXPECT_FALSE(TDecoder::ConvertFrame(frame, 1, out));
+    EXPECT_EQ(out[0], 7);
+    av_frame_free(&frame);
 }
 
 // ---- Refused sources ----
