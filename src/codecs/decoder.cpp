@@ -33,6 +33,8 @@ constexpr size_t kOutputBufferSamples = 512 * 1024;
 constexpr size_t kDirectWriteBytes = 64 * 1024;
 // Packet size asked of the WAV demuxer; its default of 4 KiB costs a call per 1,024 frames.
 constexpr const char* kWavPacketBytes = "1048576";
+// FFmpeg's AV_TIME_BASE_Q is a C compound literal, which C++ compilers may reject.
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 // A demuxer that keeps answering "try again" this often in a row is treated as ended.
 constexpr int kMaxRetries = 1000;
 // The most sample bytes a 32-bit WAV file can carry after its header.
@@ -80,10 +82,7 @@ template <>
 inline int16_t ToS16(int64_t v) {
     return DoubleToS16(double(v) * 0x1p-63);
 }
-template <>
-inline int16_t ToS16(float v) {
-    return FloatSample(v);
-}
+// float has its own ConvertPacked / ConvertPlanar below.
 template <>
 inline int16_t ToS16(double v) {
     return DoubleToS16(v);
@@ -404,7 +403,7 @@ void TDecoder::Open() {
     if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         durationUs_ = format_->duration;
     } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-        durationUs_ = av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q);
+        durationUs_ = av_rescale_q(stream->duration, stream->time_base, kMicroseconds);
     }
 
     packet_ = av_packet_alloc();
@@ -525,7 +524,7 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
             percent = avio_tell(format_->pb) * 100 / sourceBytes;
         } else if (durationUs_ > 0 && packet_->pts != AV_NOPTS_VALUE) {
             percent =
-                av_rescale_q(packet_->pts, stream->time_base, AV_TIME_BASE_Q) * 100 / durationUs_;
+                av_rescale_q(packet_->pts, stream->time_base, kMicroseconds) * 100 / durationUs_;
         }
         av_packet_unref(packet_);
         if (percent >= 0)
