@@ -101,7 +101,8 @@ TDecoded DecodeFile(const QString& source, const QString& dest) {
     if (d.file.size() >= 44) {
         d.header = TWavHeader::Parse(reinterpret_cast<const uint8_t*>(d.file.constData()));
         d.samples.resize(size_t(d.file.size() - 44) / 2);
-        std::memcpy(d.samples.data(), d.file.constData() + 44, d.samples.size() * 2);
+        if (!d.samples.empty())
+            std::memcpy(d.samples.data(), d.file.constData() + 44, d.samples.size() * 2);
     }
     if (decoder.Filter() != nullptr) {
         decoder.Filter()->ExportPeaks(d.peaks);
