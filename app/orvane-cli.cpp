@@ -129,6 +129,9 @@ public:
         };
     }
 
+    // Nothing of the document may stay behind in the temporary folder.
+    ~TRunner() { doc_.Close(); }
+
     int Run() {
         QElapsedTimer clock;
         clock.start();

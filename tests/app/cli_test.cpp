@@ -11,8 +11,13 @@ struct TRun {
     QString out, err;
 };
 
-TRun Cli(const QStringList& args) {
+TRun Cli(const QStringList& args, const QString& tmpdir = {}) {
     QProcess p;
+    if (!tmpdir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmpdir);
+        p.setProcessEnvironment(env);
+    }
     p.start(ORVANE_CLI, args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -85,6 +90,17 @@ TEST(Cli, StepsRunInTheOrderGiven) {
               0);
     EXPECT_EQ(ReadWavSamples(dir.path("o2.wav")),
               (std::vector<int16_t>{-18, 2, 4, 6, 8, 10, 12, 0, 0}));
+}
+
+TEST(Cli, LeavesNoTemporaryFileBehind) {
+    TTempFolder dir;
+    QDir().mkpath(dir.path("tmp"));
+    WriteWav(dir.path("in.wav"), 1, 8000, {1, 2, 3, 4});
+    EXPECT_EQ(Cli({dir.path("in.wav"), "--reverse", "--invert", "--undo", "-o", dir.path("o.wav")},
+                  dir.path("tmp")).status, 0);
+    EXPECT_EQ(Cli({dir.path("in.wav"), "--bitrate", "7", "-o", dir.path("o.mp3")}, dir.path("tmp")).status,
+              2);
+    EXPECT_TRUE(QDir(dir.path("tmp")).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST(Cli, FailuresAreOneLineAndNonZero) {
