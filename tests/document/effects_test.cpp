@@ -112,21 +112,23 @@ namespace {
 
 TEST_F(Effects, LongFadesFollowTheExactCurve) {
     const size_t frames = 100000;
-    std::vector<int16_t> s(frames);
-    for (size_t i = 0; i < frames; ++i) s[i] = int16_t(32767 - int(i % 7));
-    for (bool in : {true, false}) {
-        const std::vector<int16_t> r = Apply(1, s, [&] {
-            if (in) doc.FadeIn(0, frames);
-            else doc.FadeOut(0, frames);
-        });
-        const double step = 90.0 / frames;
-        size_t off = 0;
-        for (size_t i = 0; i < frames; ++i) {
-            const double a = double(i) * step * M_PI / 200.0;
-            const double g = in ? std::sin(a) : std::cos(a);
-            off += r[i] != int16_t(std::nearbyint(s[i] * g));
+    for (uint16_t channels : {1, 2}) {
+        std::vector<int16_t> s(frames * channels);
+        for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(32767 - int(i % 7) - 9 * int(i % 2));
+        for (bool in : {true, false}) {
+            const std::vector<int16_t> r = Apply(channels, s, [&] {
+                if (in) doc.FadeIn(0, frames);
+                else doc.FadeOut(0, frames);
+            });
+            const double step = 90.0 / frames;
+            size_t off = 0;
+            for (size_t i = 0; i < s.size(); ++i) {
+                const double a = double(i / channels) * step * M_PI / 200.0;
+                const double g = in ? std::sin(a) : std::cos(a);
+                off += r[i] != int16_t(std::nearbyint(s[i] * g));
+            }
+            EXPECT_EQ(off, 0u) << (in ? "fade in, " : "fade out, ") << channels << " channels";
         }
-        EXPECT_EQ(off, 0u) << (in ? "fade in" : "fade out");
     }
 }
 
