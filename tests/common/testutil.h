@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "settings.h"
@@ -51,4 +53,26 @@ public:
 private:
     QTemporaryDir dir_;
     bool mounted_ = false;
+};
+
+// Sets an environment variable for one test and puts the old value back.
+class TEnv {
+public:
+    TEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = getenv(name)) old_ = old, had_ = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~TEnv() {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    TEnv(const TEnv&) = delete;
+    TEnv& operator=(const TEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
 };

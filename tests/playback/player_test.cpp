@@ -1,6 +1,8 @@
 #include "player.h"
 
 #include <gtest/gtest.h>
+
+#include "testutil.h"
 #include <unistd.h>
 
 #include <QFile>
@@ -367,24 +369,6 @@ TEST_F(PlayerTest, ShutdownFreesTheDeviceAndLetsGoOfTheDocument) {
 
 // --- through SDL ---
 
-class TEnv {
-public:
-    TEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old, had_ = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~TEnv() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 // Plays a stretch through a player on SDL's current driver until it has ended.
 bool PlayThroughSdl(TDocFixture& f, uint32_t first, uint32_t count, std::string* noOutput) {

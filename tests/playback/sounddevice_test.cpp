@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testutil.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -320,25 +322,6 @@ TEST(EightBitTest, SilenceIsTheMidpointAndGainKeepsIt) {
 
 // --- through SDL itself ---
 
-// Sets an environment variable for one test and puts the old value back.
-class TEnv {
-public:
-    TEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old, had_ = true;
-        setenv(name, value, 1);
-    }
-    ~TEnv() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 TEST(SdlBackendTest, AnUnknownDriverFallsBackToSilentOutput) {
     TEnv driver("SDL_AUDIODRIVER", "no-such-driver");
