@@ -86,8 +86,38 @@ uint32_t Twavefile::ClampFrame(int64_t at) const {
     return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, frames_));
 }
 
+void Twavefile::AttachStoreListener(const void* owner, std::function<void()> release) {
+    for (auto& [key, fn] : storeListeners_) {
+        if (key == owner) {
+            fn = std::move(release);
+            return;
+        }
+    }
+    storeListeners_.emplace_back(owner, std::move(release));
+}
+
+void Twavefile::DetachStoreListener(const void* owner) {
+    std::erase_if(storeListeners_, [owner](const auto& l) { return l.first == owner; });
+}
+
+bool Twavefile::HasStoreListener(const void* owner) const {
+    return std::any_of(storeListeners_.begin(), storeListeners_.end(),
+                       [owner](const auto& l) { return l.first == owner; });
+}
+
 void Twavefile::ReleaseStore() {
-    if (OnReleaseStore) OnReleaseStore();
+    // A listener may detach listeners while it runs: call only those still attached, each once.
+    std::vector<const void*> owners;
+    owners.reserve(storeListeners_.size());
+    for (const auto& l : storeListeners_) owners.push_back(l.first);
+    for (const void* owner : owners) {
+        for (const auto& [key, fn] : storeListeners_) {
+            if (key != owner) continue;
+            const std::function<void()> release = fn;
+            if (release) release();
+            break;
+        }
+    }
 }
 
 bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {

@@ -4,8 +4,18 @@
 // requests made meanwhile are ignored), and keeps the peak table used for drawing.
 //
 // Threads: every public member is called on the user-interface thread. Events are raised there.
-// The worker never touches the fields the user-interface thread reads: it reads through a store
-// of its own and hands its results over synchronously (RunOnUiThread).
+// While an operation runs (Busy()), requests are refused, so nothing on the user-interface thread
+// writes the document's fields; the worker may then read them (the format, the current version's
+// path, the operation's parameters) but changes them only inside RunOnUiThread hand-overs, which
+// run on the user-interface thread while the worker waits. The worker reads samples through a
+// store of its own, never through Store().
+//
+// Store-release listeners: whoever reads the current store (the player, the waveform view)
+// attaches a listener under its own address and detaches it before it goes away. Before anything
+// replaces or releases the store (load, edits, undo, redo, close) every listener is called, in the
+// order attached, on the user-interface thread, and must stop using the store there. Attaching
+// again under the same address replaces that listener only; a listener may detach itself or
+// others while being called.
 //
 // Positions and ranges are frame numbers; ranges are [start, end). Ranges are ordered and clamped
 // to 0 <= start <= end <= frames before use.
@@ -19,6 +29,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "cache.h"
 #include "largefile.h"
@@ -103,11 +115,13 @@ public:
     std::function<void(Twavefile* sender, bool canUndo, bool canRedo)> OnAction;
     std::function<void(Twavefile* sender)> OnReady;
     std::function<void(Twavefile* sender)> OnLoaded;
-    // Before anything replaces or releases the current store (load, edits, undo, redo, close):
-    // whoever reads the store (the player) lets go of it here.
-    std::function<void()> OnReleaseStore;
     // The MP3 settings dialog of a save: the chosen settings, or nothing when cancelled.
     std::function<std::optional<TMp3Choices>(Twavefile* sender)> OnMp3Settings;
+
+    // --- store-release listeners (see the top of this file) ---
+    void AttachStoreListener(const void* owner, std::function<void()> release);
+    void DetachStoreListener(const void* owner);
+    bool HasStoreListener(const void* owner) const;
 
     // --- attributes ---
     uint16_t Channels() const { return channels_; }
@@ -204,6 +218,7 @@ private:
     double duration_ = 0;
     std::atomic<int32_t> progress_{0};
     BE_CONFIG mp3Config_{};
+    std::vector<std::pair<const void*, std::function<void()>>> storeListeners_;
     TNotifier* notifier_;
     TClipboard* clipboard_;
     bool destroying_ = false;

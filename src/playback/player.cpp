@@ -53,11 +53,12 @@ void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& forma
     if (!device_) throw EAppError("The player has no sound device");
     TLargeFile* store = document->Store();
     if (!store) throw EAppError("There is no sound to play");
+    if (document_ && document_ != document) document_->DetachStoreListener(this);
     document_ = document;
-    // Registered here so that no owner can forget it: the buffer goes before the store does.
-    document_->OnReleaseStore = [this] {
+    // Attached here so that no owner can forget it: the buffer goes before the store does.
+    document_->AttachStoreListener(this, [this] {
         if (bufferExists_) Close();
-    };
+    });
     store_ = store;
     start_ = start;
     format_ = format;
@@ -215,7 +216,7 @@ void TPlayer::StopRoutine(int mode) {
 void TPlayer::Shutdown() {
     StopRoutine(kModeShutdown);
     device_.reset();
-    if (document_) document_->OnReleaseStore = nullptr;
+    if (document_) document_->DetachStoreListener(this);
     document_ = nullptr;
 }
 

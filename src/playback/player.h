@@ -48,7 +48,7 @@ public:
     // Creates the device (SDL's output, or `backend` in tests) and raises OnStatus(false).
     void Init(std::shared_ptr<TAudioBackend> backend = nullptr);
     // Prepares a buffer for the stretch of `length` bytes from sample index `start` of the
-    // document's current store and fills it. Registers the player with the document so that
+    // document's current store and fills it. Attaches a store-release listener to the document so that
     // the buffer is closed before the store is replaced or released.
     void Open(Twavefile* document, uint32_t start, const TWaveFormat& format, uint32_t length);
     // Starts, or restarts, the opened stretch from its beginning.

@@ -364,7 +364,20 @@ TEST_F(PlayerTest, ShutdownFreesTheDeviceAndLetsGoOfTheDocument) {
     player.Shutdown();
     EXPECT_EQ(player.Device(), nullptr);
     EXPECT_EQ(backend->OpenStreams(), 0);
-    EXPECT_FALSE(static_cast<bool>(f.doc.OnReleaseStore));
+    EXPECT_FALSE(f.doc.HasStoreListener(&player));
+}
+
+TEST_F(PlayerTest, ReopeningKeepsOtherStoreListenersAttached) {
+    Load(1, Ramp(4000));
+    int viewReleases = 0;
+    f.doc.AttachStoreListener(this, [&] { ++viewReleases; });
+    OpenFrames(0, 1000);
+    OpenFrames(0, 2000);
+    player.Play();
+    f.doc.Close();
+    EXPECT_EQ(viewReleases, 1);
+    EXPECT_FALSE(player.BufferExists());
+    f.doc.DetachStoreListener(this);
 }
 
 // --- through SDL ---
