@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
-#ifdef ORVANE_TEST_GUI
+#ifdef ORVANE_TEST_WIDGETS
+#include <QApplication>
+#elif defined(ORVANE_TEST_GUI)
 #include <QGuiApplication>
 #endif
 
@@ -21,7 +23,11 @@ int main(int argc, char** argv) {
     setenv("TMPDIR", (root + "/tmp").constData(), 1);
 #ifdef ORVANE_TEST_GUI
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#ifdef ORVANE_TEST_WIDGETS
+    QApplication app(argc, argv);
+#else
     QGuiApplication app(argc, argv);
+#endif
 #else
     QCoreApplication app(argc, argv);
 #endif

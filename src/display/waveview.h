@@ -1,0 +1,124 @@
+#pragma once
+// TWaveView: the waveform control of the main window. It shows the open document through a
+// TWaveRenderer, keeps the visible range in step with the main window's horizontal scroll bar,
+// zooms around the cursor, places the cursor by mouse and keys, selects by dragging, and plays
+// the selection (or from the cursor to the end) through the player it owns.
+//
+// Units: positions are frame numbers, times milliseconds (unsigned 32-bit, converted in single
+// precision). The view refers to the document and the scroll bar without owning them; the
+// document must outlive the view. Thread: user-interface thread only; the player's position and
+// status notifications arrive there too. Events are called only when set.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "waverender.h"
+
+class QScrollBar;
+class Twavefile;
+class TPlayer;
+class TAudioBackend;
+
+class TWaveView : public QWidget, public TWaveState {
+public:
+    using TSelectEvent = std::function<void(TWaveView* sender, uint32_t start, uint32_t stop,
+                                            uint32_t startms, uint32_t stopms, bool selected)>;
+    using TCursorEvent =
+        std::function<void(TWaveView* sender, uint32_t position, uint32_t positions)>;
+    using TPlayStatus = std::function<void(bool action)>;
+    enum class TSaveAnswer { Yes, No, Cancel };
+    // The cursor frame, not QWidget's mouse pointer shape (QWidget::cursor() stays reachable).
+    using TWaveState::cursor;
+
+    // Creates the player on `backend` (SDL's output when null). Size 698 x 250.
+    explicit TWaveView(QWidget* parent = nullptr, std::shared_ptr<TAudioBackend> backend = nullptr);
+    ~TWaveView() override;
+
+    // --- events ---
+    TSelectEvent OnSelect;
+    TCursorEvent OnCursor;
+    TPlayStatus OnPlayStatus;
+    // The receiver's own handlers, called before the view's handling.
+    std::function<void(QKeyEvent*)> OnKeyDown;
+    std::function<void(QMouseEvent*)> OnMouseDown, OnMouseMove, OnMouseUp;
+    std::function<void()> OnResize;
+    // The save question of CloseDocument; a Yes/No/Cancel box with the "savechanges" message
+    // when not set.
+    std::function<TSaveAnswer()> AskSaveChanges;
+
+    // --- operations ---
+    // Shows a freshly loaded document whole, cursor at 0, no selection.
+    void AttachDocument(Twavefile* document);
+    // Stops playback, asks whether to save unsaved changes and closes the document. True means
+    // the caller may go on; false after Cancel, or after Yes (a save was started and
+    // closeAfterSave is set).
+    bool CloseDocument();
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomFull();
+    // The main window's horizontal scroll bar (not owned; null detaches). The view sets its
+    // range, page size, position and steps, and follows its moves through ScrollToBar.
+    void SetScrollBar(QScrollBar* bar);
+    QScrollBar* ScrollBar() const { return scrollBar_; }
+    void ScrollToBar();
+    void SetCursor(uint32_t frame);
+    // Frames typed by the user; nothing is validated or clamped and no event is raised.
+    void SetSelection(uint32_t start, uint32_t stop, bool selected);
+    void SetSelectionMs(uint32_t startMs, uint32_t stopMs, bool selected);
+    // Plays the selection, or from the cursor to the end.
+    void Play();
+    // Stops playback; always raises OnPlayStatus(false).
+    void Stop();
+    // The player's level readout, one value per channel (1 silence ... 128 full scale).
+    void GetLevels(std::span<int16_t> levels);
+    uint32_t SamplesToMs(uint32_t frames) const;
+    uint32_t MsToSamples(uint32_t ms) const;
+    // Full redraw into the back buffer, then onto the screen.
+    void RedrawAll();
+    // Moves the drawn cursor only (no waveform redraw); nothing when its column is unchanged.
+    void UpdateCursor();
+
+    Twavefile* Document() const { return document_; }
+    TPlayer& Player() { return *player_; }
+    const TWaveRenderer& Renderer() const { return renderer_; }
+    TWaveRenderer& Renderer() { return renderer_; }
+    bool Dragging() const { return dragging_; }
+
+    // --- fields read by the main window (besides those of TWaveState) ---
+    uint32_t cursorMs = 0;        // the cursor in milliseconds
+    uint32_t anchor = 0;          // frame at which the current mouse selection began
+    uint32_t playBase = 0;        // frame at which the current playback began; 0 when stopped
+    bool closeAfterSave = false;  // the user answered Yes to the save question
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    TWaveSource Source() const;
+    bool Loaded() const;
+    void SetScrollSteps(bool minimumOne);
+    void SetScrollPage();
+    void CentreOnCursor();
+    uint32_t FrameAt(int x) const;
+    int LimitX(int x) const;
+    void PlayerPosition(int32_t bytes);
+
+    TWaveRenderer renderer_;
+    Twavefile* document_ = nullptr;
+    QScrollBar* scrollBar_ = nullptr;
+    std::unique_ptr<TPlayer> player_;
+    bool dragging_ = false;
+    int downX_ = 0;
+    int bandX_ = 0;
+    bool restartPending_ = false;
+    bool settingBar_ = false;  // the view itself is moving the scroll bar
+};
