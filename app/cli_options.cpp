@@ -3,20 +3,46 @@
 #include <charconv>
 #include <map>
 
-namespace {
-
-bool ParseInt(const std::string& text, int64_t& value) {
+bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value) {
+    if (text.empty() || text[0] == '+' || (text[0] == '-' && min >= 0)) return false;
     const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && p == end;
+    int64_t n = 0;
+    auto [p, ec] = std::from_chars(text.data(), end, n);
+    if (ec != std::errc() || p != end || n < min || n > max) return false;
+    value = n;
+    return true;
 }
 
-// "A:B" with two non-negative integers.
+std::string NumberError(const std::string& option, const std::string& text, int64_t min,
+                        int64_t max) {
+    return option + " needs a whole number from " + std::to_string(min) + " to " +
+           std::to_string(max) + ", not \"" + text + "\"";
+}
+
+namespace {
+
+// "A:B" with two frame numbers.
 bool ParsePair(const std::string& text, int64_t& a, int64_t& b) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) return false;
-    return ParseInt(text.substr(0, colon), a) && ParseInt(text.substr(colon + 1), b) && a >= 0 &&
-           b >= 0;
+    return ParseNumber(text.substr(0, colon), 0, kMaxCliFrame, a) &&
+           ParseNumber(text.substr(colon + 1), 0, kMaxCliFrame, b);
+}
+
+std::string PairError(const std::string& option, const std::string& text) {
+    return option + " needs two frame numbers from 0 to " + std::to_string(kMaxCliFrame) +
+           " as A:B, not \"" + text + "\"";
+}
+
+// Looks like "A:B" (digits on both sides), so that --play's optional range is not mistaken for
+// the input file when one of its numbers is out of range.
+bool LooksLikePair(const std::string& text) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i != colon && (text[i] < '0' || text[i] > '9')) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -79,7 +105,7 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             TCliStep s{r->second};
             if (!value(v)) return TParseResult::kError;
             if (!ParsePair(v, s.a, s.b)) {
-                error = arg + " needs two frame numbers as A:B, not \"" + v + "\"";
+                error = PairError(arg, v);
                 return TParseResult::kError;
             }
             out.steps.push_back(s);
@@ -88,8 +114,11 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                        : arg == "--normalize" ? TCliStep::kNormalize
                                               : TCliStep::kAmplify};
             if (!value(v)) return TParseResult::kError;
-            if (!ParseInt(v, s.a) || s.a < 0) {
-                error = arg + " needs a non-negative whole number, not \"" + v + "\"";
+            const int64_t max = s.kind == TCliStep::kPaste       ? kMaxCliFrame
+                                : s.kind == TCliStep::kNormalize ? kMaxNormalizePercent
+                                                                 : kMaxAmplifyPercent;
+            if (!ParseNumber(v, 0, max, s.a)) {
+                error = NumberError(arg, v, 0, max);
                 return TParseResult::kError;
             }
             out.steps.push_back(s);
@@ -104,15 +133,18 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
         } else if (arg == "--range") {
             if (!value(v)) return TParseResult::kError;
             if (!ParsePair(v, rangeA, rangeB)) {
-                error = "--range needs two frame numbers as START:END, not \"" + v + "\"";
+                error = PairError(arg, v);
                 return TParseResult::kError;
             }
             haveRange = true;
         } else if (arg == "--play") {
             TCliStep s{TCliStep::kPlay};
-            if (i + 1 < args.size() && ParsePair(args[i + 1], s.a, s.b)) {
+            if (i + 1 < args.size() && LooksLikePair(args[i + 1])) {
+                if (!ParsePair(args[++i], s.a, s.b)) {
+                    error = PairError(arg, args[i]);
+                    return TParseResult::kError;
+                }
                 s.hasRange = true;
-                ++i;
             }
             out.steps.push_back(s);
         } else if (arg == "--mp3-mode") {
@@ -132,10 +164,11 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             if (!value(v)) return TParseResult::kError;
             int64_t n = 0;
             const bool quality = arg == "--vbr-quality";
-            if (!ParseInt(v, n) || n < 0 || (quality && n > 8) || (!quality && n == 0) ||
-                n > 100000) {
-                error = quality ? "--vbr-quality is a whole number from 0 to 8"
-                                : arg + " needs a bitrate in kbit/s, not \"" + v + "\"";
+            // Bitrates beyond the tables are refused later with the list the rate offers.
+            const int64_t min = quality ? 0 : 1;
+            const int64_t max = quality ? 8 : 100000;
+            if (!ParseNumber(v, min, max, n)) {
+                error = NumberError(arg, v, min, max);
                 return TParseResult::kError;
             }
             (arg == "--bitrate"       ? out.mp3.bitrate

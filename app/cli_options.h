@@ -52,6 +52,19 @@ struct TCliOptions {
     TMp3Options mp3;
 };
 
+// The one parser of numbers on the command line: a whole decimal number within [min, max], with
+// no sign where min is not negative and nothing after it. A number out of range is refused, never
+// wrapped or clamped.
+bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value);
+// "OPTION needs a whole number from MIN to MAX, not "TEXT"" for a refused number.
+std::string NumberError(const std::string& option, const std::string& text, int64_t min,
+                        int64_t max);
+
+// Frame numbers fit 32 bits; the effect percentages are those the effect dialogs offer.
+constexpr int64_t kMaxCliFrame = UINT32_MAX;
+constexpr int64_t kMaxNormalizePercent = 100;
+constexpr int64_t kMaxAmplifyPercent = 200;
+
 enum class TParseResult { kRun, kHelp, kVersion, kError };
 
 TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out,

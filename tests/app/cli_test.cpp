@@ -41,6 +41,7 @@ TEST(Cli, HelpVersionAndBadArguments) {
                                    {"a.wav", "b.wav"},
                                    {"a.wav", "--vbr-quality", "9"},
                                    {"a.wav", "--normalize", "-3"},
+                                   {"a.wav", "--amplify", "4294967496"},
                                    {"a.wav", "-o"}}) {
         const TRun r = Cli(bad);
         EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();

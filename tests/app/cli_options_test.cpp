@@ -1,0 +1,67 @@
+// orvane-cli's argument parser: every number is range-checked, never wrapped.
+#include "cli_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TNumberCase {
+    const char* name;
+    std::vector<std::string> args;  // after the input file
+    bool accepted;
+};
+
+class CliNumberTest : public ::testing::TestWithParam<TNumberCase> {};
+
+TEST_P(CliNumberTest, OutOfRangeNumbersAreRefusedNotWrapped) {
+    std::vector<std::string> args = {"in.wav"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    TCliOptions options;
+    std::string error;
+    const TParseResult result = ParseCliOptions(args, options, error);
+    if (GetParam().accepted) {
+        EXPECT_EQ(result, TParseResult::kRun) << error;
+    } else {
+        EXPECT_EQ(result, TParseResult::kError);
+        // The message names the option, so the user knows which number to fix.
+        EXPECT_NE(error.find(GetParam().args[0]), std::string::npos) << error;
+    }
+}
+
+const TNumberCase kNumberCases[] = {
+    {"AmplifyWrappingTo200", {"--amplify", "4294967496"}, false},
+    {"AmplifyAtItsLimit", {"--amplify", "200"}, true},
+    {"AmplifyAboveItsLimit", {"--amplify", "201"}, false},
+    {"AmplifyOverflowingSixtyFourBits", {"--amplify", "99999999999999999999"}, false},
+    {"NormalizeAtItsLimit", {"--normalize", "100"}, true},
+    {"NormalizeAboveItsLimit", {"--normalize", "101"}, false},
+    {"NormalizeWithAPlusSign", {"--normalize", "+50"}, false},
+    {"PasteAtTheLastFrameNumber", {"--paste", "4294967295"}, true},
+    {"PasteBeyondThirtyTwoBits", {"--paste", "4294967296"}, false},
+    {"CutEndBeyondThirtyTwoBits", {"--cut", "0:4294967296"}, false},
+    {"SilenceOfANegativeLength", {"--insert-silence", "0:-1"}, false},
+    {"RangeBeyondThirtyTwoBits", {"--range", "4294967296:1"}, false},
+    {"PlayRangeBeyondThirtyTwoBits", {"--play", "0:4294967296"}, false},
+    {"PlayRangeInRange", {"--play", "0:4294967295"}, true},
+    {"BitrateZero", {"--bitrate", "0"}, false},
+    {"BitrateWrappingToAnOfferedRate", {"--bitrate", "4294967424"}, false},
+    {"QualityAboveEight", {"--vbr-quality", "9"}, false},
+    {"QualityWithTextAfterIt", {"--vbr-quality", "4x"}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Options, CliNumberTest, ::testing::ValuesIn(kNumberCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliNumbers, ParseNumberKeepsToItsBounds) {
+    int64_t v = 7;
+    EXPECT_TRUE(ParseNumber("-5", -5, 5, v));
+    EXPECT_EQ(v, -5);
+    EXPECT_FALSE(ParseNumber("-6", -5, 5, v));
+    EXPECT_FALSE(ParseNumber("-0", 0, 5, v));
+    EXPECT_FALSE(ParseNumber("", 0, 5, v));
+    EXPECT_FALSE(ParseNumber(" 1", 0, 5, v));
+    // A refused number leaves the value alone.
+    EXPECT_EQ(v, -5);
+}
+
+}  // namespace
