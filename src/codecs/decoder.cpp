@@ -16,6 +16,7 @@
 
 #include "apperror.h"
 #include "messages.h"
+#include "openformats.h"
 #include "wavlayout.h"
 
 extern "C" {
@@ -334,8 +335,7 @@ std::string TDecoder::TooLongMessage(uint32_t sampleRate, uint16_t channels) {
 }
 
 QStringList TDecoder::Extensions() {
-    return {"wav",  "wave", "mp3", "mp2", "wma", "flac", "ogg", "oga",
-            "opus", "m4a",  "aac", "mp4", "aif", "aiff", "aifc"};
+    return OpenExtensions();
 }
 
 TDecoder::TDecoder(const QString& sourcePath, const QString& destPath)

@@ -46,7 +46,8 @@ public:
     // The peak accumulator; owned by the decoder, valid from construction when Supported().
     TFilter* Filter() { return filter_.get(); }
 
-    // Lower-case file name extensions (without the dot) of the formats we read, for file dialogs.
+    // Lower-case file name extensions (without the dot) of the formats offered for opening
+    // (openformats.h).
     static QStringList Extensions();
 
     // The largest number of sample bytes a WAV file of this block align can hold.
