@@ -1,0 +1,111 @@
+#include "fileinfo.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "wavfile.h"
+
+namespace {
+constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
+}
+
+QString ClockDurationText(double seconds) {
+    if (!(seconds > 0)) seconds = 0;  // also NaN
+    const int64_t ms = std::llround(seconds * 1000.0) % kMsPerDay;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(ms / 3600000)
+        .arg(ms / 60000 % 60, 2, 10, QChar(u'0'))
+        .arg(ms / 1000 % 60, 2, 10, QChar(u'0'))
+        .arg(ms % 1000, 3, 10, QChar(u'0'));
+}
+
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes, uint16_t channels,
+                             uint32_t sampleRate, uint32_t frames) {
+    TFileInfoTexts texts;
+    switch (sourceFormat) {
+        case sfWav: texts.format = QStringLiteral("PCM"); break;
+        case sfMp3: texts.format = QStringLiteral("MP3"); break;
+        case sfWma: texts.format = QStringLiteral("WMA"); break;
+        default: break;
+    }
+    texts.duration = ClockDurationText(durationSeconds);
+    texts.dataSize = QString::number(dataBytes) + QStringLiteral(" bytes");
+    texts.channels = channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo");
+    texts.sampleRate = QString::number(sampleRate) + QStringLiteral(" Hz");
+    texts.samples = QString::number(frames);
+    return texts;
+}
+
+Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("fileinfo"));
+    setWindowTitle(QStringLiteral("File Properties"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+
+    auto* group = new QGroupBox(QStringLiteral("  File Info  "), this);
+    group->setObjectName(QStringLiteral("GroupBox1"));
+    auto* grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(8);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setColumnMinimumWidth(2, 60);
+
+    auto field = [&](const char* name, const char* labelName, const char* caption, int row, int column) {
+        auto* label = new QLabel(QString::fromLatin1(caption), group);
+        label->setObjectName(QString::fromLatin1(labelName));
+        auto* edit = new QLineEdit(group);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setReadOnly(true);
+        label->setBuddy(edit);
+        grid->addWidget(label, row, column);
+        grid->addWidget(edit, row, column + 1);
+        return edit;
+    };
+    Edit2 = field("Edit2", "Label1", "Format: ", 0, 0);
+    Edit3 = field("Edit3", "Label2", "Duration:", 1, 0);
+    Edit4 = field("Edit4", "Label3", "Data Size:", 2, 0);
+    Edit5 = field("Edit5", "Label4", "Channels:", 0, 2);
+    Edit6 = field("Edit6", "Label5", "Samplerate:", 1, 2);
+    Edit7 = field("Edit7", "Label6", "Samples:", 2, 2);
+
+    closebutton = new QPushButton(QStringLiteral("&Close"), this);
+    closebutton->setObjectName(QStringLiteral("closebutton"));
+    closebutton->setDefault(true);
+    connect(closebutton, &QPushButton::clicked, this, &QDialog::hide);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(closebutton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    resize(498, 180);
+}
+
+Tfileinfo::~Tfileinfo() = default;
+
+void Tfileinfo::FillFields() {
+    if (!document_) return;
+    const TFileInfoTexts texts =
+        FileInfoTexts(document_->SourceFormat(), document_->Duration(), document_->DataBytes(),
+                      document_->Channels(), document_->SampleRate(), document_->Frames());
+    if (!texts.format.isEmpty()) Edit2->setText(texts.format);
+    Edit3->setText(texts.duration);
+    Edit4->setText(texts.dataSize);
+    Edit5->setText(texts.channels);
+    Edit6->setText(texts.sampleRate);
+    Edit7->setText(texts.samples);
+}
+
+void Tfileinfo::showEvent(QShowEvent* event) {
+    FillFields();
+    closebutton->setFocus();
+    QDialog::showEvent(event);
+}

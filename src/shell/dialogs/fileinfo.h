@@ -1,0 +1,51 @@
+#pragma once
+// Tfileinfo: the modeless File Properties dialog. Shows the loaded document's source format,
+// duration, data size, channels, sample rate and length, filled afresh each time it is shown.
+//
+// Created once at start with the main window as parent; the document is set once and must
+// outlive the dialog. User-interface thread only.
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QLineEdit;
+class QPushButton;
+class Twavefile;
+
+// The six field texts. An empty format means the format code is unknown: the field keeps
+// whatever it showed before.
+struct TFileInfoTexts {
+    QString format, duration, dataSize, channels, sampleRate, samples;
+};
+
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes, uint16_t channels,
+                             uint32_t sampleRate, uint32_t frames);
+
+// A duration as clock time "h:nn:ss.zzz", rounded to the millisecond; the hours wrap at 24.
+QString ClockDurationText(double seconds);
+
+class Tfileinfo : public QDialog {
+public:
+    explicit Tfileinfo(QWidget* parent = nullptr);
+    ~Tfileinfo() override;
+
+    void SetDocument(const Twavefile* document) { document_ = document; }
+
+    // Fills the fields from the document (done on every show).
+    void FillFields();
+
+    QLineEdit* Edit2;  // format
+    QLineEdit* Edit3;  // duration
+    QLineEdit* Edit4;  // data size
+    QLineEdit* Edit5;  // channels
+    QLineEdit* Edit6;  // sample rate
+    QLineEdit* Edit7;  // samples
+    QPushButton* closebutton;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const Twavefile* document_ = nullptr;
+};
