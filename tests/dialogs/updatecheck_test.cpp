@@ -237,7 +237,7 @@ TEST(UpdateCheck, SilentServerTimesOut) {
     TCheckRun check;
     check.run(server.host(), "1.0.0.0", 300);
     EXPECT_EQ(check.only("information"), "Unable to connect to " + server.host());
-    EXPECT_GE(check.elapsedMs, 290);
+    EXPECT_GE(check.elapsedMs, 250);  // a coarse timer may fire a little early
     EXPECT_EQ(server.connections, 1);
 }
 
