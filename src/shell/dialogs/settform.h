@@ -1,0 +1,64 @@
+#pragma once
+// TsettingsForm: the modeless Settings dialog with its three tabs: the interface language, the
+// folder for temporary files and the waveform view's three colours. Every change takes effect
+// the moment it is made, in the settings record and the display colours; both buttons only hide
+// the dialog.
+//
+// Created once at start, hidden; creating it scans the language files and applies the saved
+// language (or the desktop's, when none was saved) to the whole program. User-interface thread
+// only.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+class TColorBox;
+class TLanguageController;
+class TLanguageManager;
+class TPrompts;
+
+class TsettingsForm : public QDialog {
+public:
+    // `manager` null means the process-wide language manager; `prompts` null, message boxes.
+    explicit TsettingsForm(QWidget* parent = nullptr, TLanguageManager* manager = nullptr, TPrompts* prompts = nullptr);
+    ~TsettingsForm() override;
+
+    // Asks for the temporary folder with `prompt`; an empty result means cancelled. An existing-
+    // folder chooser centred on the screen of the dialog's parent unless replaced (tests).
+    std::function<QString(QWidget* owner, const QString& prompt)> ChooseFolder;
+
+    // The folder button: picks a folder and makes it the temporary folder at once.
+    void SpeedButton1Click();
+
+    QTabWidget* pageControl;
+    QComboBox* LangBox;
+    QLineEdit* tmpedit;
+    QToolButton* SpeedButton1;
+    TColorBox* backColor;
+    TColorBox* scaleColor;
+    TColorBox* waveColor;
+    QPushButton* Button1;  // "&Ok"
+    QPushButton* Button2;  // "&Cancel"
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void LangBoxChange(int index);
+    void copyColorNames();
+
+    TLanguageManager& manager_;
+    TPrompts* prompts_;
+    std::unique_ptr<TLanguageController> translator_;
+};
+
+// The desktop's existing-folder chooser without a new-folder button, centred on the screen that
+// shows `owner`; other windows are disabled while it is open. Empty when cancelled.
+QString ChooseExistingFolder(QWidget* owner, const QString& prompt);
