@@ -20,6 +20,8 @@ struct TInfoCase {
     TFileInfoTexts texts;
 };
 
+void PrintTo(const TInfoCase& c, std::ostream* out) { *out << c.name; }
+
 class FileInfoTextsTest : public ::testing::TestWithParam<TInfoCase> {};
 
 TEST_P(FileInfoTextsTest, Shows) {

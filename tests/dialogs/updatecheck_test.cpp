@@ -19,6 +19,8 @@ struct TCompareCase {
     bool newer;
 };
 
+void PrintTo(const TCompareCase& c, std::ostream* out) { *out << c.name; }
+
 class VersionCompare : public ::testing::TestWithParam<TCompareCase> {};
 
 TEST_P(VersionCompare, Answers) {
@@ -51,6 +53,8 @@ struct TBadCase {
     const char* text;
     const char* message;
 };
+
+void PrintTo(const TBadCase& c, std::ostream* out) { *out << c.name; }
 
 class VersionErrors : public ::testing::TestWithParam<TBadCase> {};
 
@@ -182,6 +186,8 @@ struct TReplyCase {
     const char* kind;
     const char* text;  // %1 is the server's host
 };
+
+void PrintTo(const TReplyCase& c, std::ostream* out) { *out << c.name; }
 
 class UpdateReplies : public ::testing::TestWithParam<TReplyCase> {};
 
