@@ -1,0 +1,162 @@
+#include "wavemath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "largefile.h"
+
+namespace {
+// A value that fits every coordinate the drawing may meet, however odd the view.
+constexpr int64_t kCoordLimit = int64_t(1) << 40;
+
+int64_t TruncClamped(double v) {
+    if (std::isnan(v)) return 0;
+    return int64_t(std::clamp(std::trunc(v), double(-kCoordLimit), double(kCoordLimit)));
+}
+}  // namespace
+
+int64_t RoundEven(double v) {
+    if (std::isnan(v)) return 0;
+    return int64_t(std::nearbyint(std::clamp(v, double(-kCoordLimit), double(kCoordLimit))));
+}
+
+TRulerPlan MsRulerPlan(uint32_t viewStart, uint32_t viewEnd, uint32_t rate, int columns) {
+    TRulerPlan p;
+    if (rate == 0 || columns <= 0) return p;
+    const double startMs = double(viewStart) / rate * 1000;
+    const double endMs = double(viewEnd) / rate * 1000;
+    const double spanMs = endMs - startMs;
+    int64_t e = TruncClamped(spanMs / 6);
+    if (e < 10) e = 10;
+    const int64_t base = e > 300000 ? 300 : e > 60000 ? 60 : 5;
+    int64_t v = 1;
+    while (e / (base * v) > 0) v *= 10;
+    if (v >= 10) v /= 10;
+    int64_t step = e - e % (base * v);
+    if (step == 0) step = e;
+    double msPerPixel = spanMs / columns;
+    if (msPerPixel == 0) msPerPixel = 1e-10;
+    p.pixelStep = TruncClamped(double(step) / msPerPixel);
+    p.valueStep = step;
+    p.firstValue = TruncClamped(startMs / double(step)) * step;
+    p.firstX = TruncClamped((double(p.firstValue) - startMs) / msPerPixel);
+    if (p.pixelStep == 0) return p;
+    int64_t count = 0;
+    for (int64_t x = p.firstX; x < columns;) {
+        x += p.pixelStep;
+        if (x < columns) ++count;
+    }
+    p.labels = count + 1;
+    return p;
+}
+
+TRulerPlan FrameRulerPlan(uint32_t viewStart, uint32_t viewEnd, int columns) {
+    TRulerPlan p;
+    if (columns <= 0) return p;
+    const uint32_t span = viewEnd - viewStart;
+    const int64_t lo = span / 5;
+    const int64_t unit = span > 10000 ? 5000 : 500;
+    int64_t step = (lo / unit) * unit;
+    if (step == 0) step = lo;
+    if (step == 0) step = 1;
+    double framesPerPixel = double(span) / columns;
+    if (framesPerPixel == 0) framesPerPixel = 1.0;
+    p.labels = int64_t(span) / step + 1;
+    p.pixelStep = TruncClamped(double(step) / framesPerPixel);
+    p.valueStep = step;
+    p.firstValue = (int64_t(viewStart) / step) * step;
+    p.firstX = TruncClamped(double(p.firstValue - int64_t(viewStart)) / framesPerPixel);
+    return p;
+}
+
+QString MsRulerLabel(int64_t ms) {
+    const int64_t minutes = ms / 60000;
+    const int64_t seconds = (ms % 60000) / 1000;
+    const int64_t rest = ms % 1000;
+    QString fraction;
+    if (rest >= 100)
+        fraction = QString::number(rest / 10);
+    else if (rest == 0)
+        fraction = QStringLiteral("00");
+    else if (rest >= 10)
+        fraction = QString::number(rest);
+    else
+        fraction = QString::number(rest) + QLatin1Char('0');
+    return QStringLiteral("%1:%2.%3")
+        .arg(minutes)
+        .arg(seconds, 2, 10, QLatin1Char('0'))
+        .arg(fraction);
+}
+
+uint32_t ZoomInSpan(uint32_t span) { return uint32_t(RoundEven(span / 1.5)); }
+
+uint32_t ZoomOutSpan(uint32_t span, uint32_t length) {
+    if (span == 0) span = 1;
+    const int64_t wider = RoundEven(span * 1.5);
+    return wider > int64_t(length) ? length : uint32_t(wider);
+}
+
+TViewRange CentreOnCursor(uint32_t cursor, uint32_t span, uint32_t length) {
+    const uint32_t h = span / 2;
+    if (cursor < h) return {0, span};
+    if (uint64_t(length) < uint64_t(cursor) + h) {
+        // A span longer than the document cannot start before 0.
+        const uint32_t start = span <= length ? length - span : 0;
+        return {start, start + span};
+    }
+    return {cursor - h, cursor - h + span};
+}
+
+int32_t ScrollSmallStep(uint32_t span, int columns, bool atLeastOne) {
+    if (columns <= 0) return 1;
+    int64_t step = (2 * int64_t(span)) / columns;
+    if (atLeastOne && step == 0) step = 1;
+    // A scroll bar's large step is 50 small steps; both stay within its int range.
+    return int32_t(std::min<int64_t>(step, std::numeric_limits<int32_t>::max() / 50));
+}
+
+int32_t ScrollLargeStep(int32_t smallStep) { return smallStep * 50; }
+
+uint32_t ArrowStep(uint32_t span, int columns) {
+    if (columns <= 0) return 1;
+    return std::max<uint32_t>(1, span / uint32_t(columns));
+}
+
+void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, uint32_t viewStart,
+                int col, TColumnPair* out) {
+    const int64_t b0 = int64_t((col * samplesPerPixel + viewStart) / kPeakBlockFrames);
+    const int64_t blocks = int64_t(samplesPerPixel / kPeakBlockFrames) + 1;
+    const int64_t available = int64_t(peaks.size()) / std::max(channels, 1);
+    const int64_t last = std::min(b0 + blocks, available);
+    for (int c = 0; c < channels; ++c) {
+        int16_t hi = -32768, lo = 32767;
+        int64_t hiAt = b0, loAt = b0;  // offsets count from the column's first block
+        const TPeakEntry* e = peaks.data() + c;
+        for (int64_t b = b0; b < last; ++b) {
+            const TPeakEntry& p = e[b * channels];
+            if (p.max > hi) hi = p.max, hiAt = b;
+            if (p.min < lo) lo = p.min, loAt = b;
+        }
+        // The pair goes in time order: the extreme met first is drawn first.
+        out[c] = hiAt > loAt ? TColumnPair{lo, hi} : TColumnPair{hi, lo};
+    }
+}
+
+void SampleColumn(TLargeFile& store, uint32_t frames, int channels, double samplesPerPixel,
+                  uint32_t viewStart, int col, int16_t* scratch, TColumnPair* out) {
+    const int64_t f0 = int64_t(col * samplesPerPixel) + viewStart;
+    const int64_t f1 = std::min<int64_t>(f0 + int64_t(samplesPerPixel), int64_t(frames) - 1);
+    int16_t hi[8], lo[8];
+    for (int c = 0; c < channels; ++c) hi[c] = -32768, lo[c] = 32767;
+    if (f1 >= f0) {
+        store.ReadSamples(scratch, f0 * channels, (f1 + 1) * channels - 1);
+        const int64_t n = (f1 - f0 + 1) * channels;
+        for (int64_t k = 0; k < n; k += channels)
+            for (int c = 0; c < channels; ++c) {
+                hi[c] = std::max(hi[c], scratch[k + c]);
+                lo[c] = std::min(lo[c], scratch[k + c]);
+            }
+    }
+    for (int c = 0; c < channels; ++c) out[c] = {hi[c], lo[c]};
+}
