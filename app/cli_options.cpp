@@ -64,7 +64,8 @@ std::string CliUsage() {
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
-           "  --timings                  print how long loading and each step took\n\n"
+           "  --timings                  print how long loading and each step took\n" +
+           RenderUsage() + "\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
            "  --vbr-quality 0..8 (8 the best)  --crc\n\n"
@@ -175,6 +176,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
              : arg == "--max-bitrate" ? out.mp3.maxBitrate
              : arg == "--avg-bitrate" ? out.mp3.avgBitrate
                                       : out.mp3.quality) = int(n);
+        } else if (ParseRenderOption(args, i, out.render, error)) {
+            if (!error.empty()) return TParseResult::kError;
         } else if (arg == "--timings") {
             out.timings = true;
         } else if (arg == "--crc") {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_render.h"
 #include "mp3format.h"
 
 struct TCliStep {
@@ -50,6 +51,7 @@ struct TCliOptions {
     bool timings = false;  // print each step's wall-clock time on standard error
     std::vector<TCliStep> steps;
     TMp3Options mp3;
+    TRenderOptions render;  // drawn after every step has run
 };
 
 // The one parser of numbers on the command line: a whole decimal number within [min, max], with

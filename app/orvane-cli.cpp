@@ -144,6 +144,7 @@ public:
             if (status != 0) return status;
             Timing(StepName(step.kind), clock);
         }
+        if (options_.render.enabled) return RunRender(doc_, options_.render, options_.timings);
         return 0;
     }
 
@@ -298,7 +299,7 @@ int TRunner::Play(const TCliStep& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const auto app = MakeCliApplication(argc, argv);
     QCoreApplication::setApplicationName("orvane-cli");
     QCoreApplication::setApplicationVersion(ORVANE_VERSION);
     std::vector<std::string> args(argv + 1, argv + argc);
