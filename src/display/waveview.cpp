@@ -1,45 +1,404 @@
 #include "waveview.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <climits>
+#include <cmath>
 
+#include "messages.h"
 #include "player.h"
+#include "wavemath.h"
 #include "wavfile.h"
 
 TWaveView::TWaveView(QWidget* parent, std::shared_ptr<TAudioBackend> backend)
     : QWidget(parent), player_(std::make_unique<TPlayer>()) {
+    // Every pixel comes from the back buffer: nothing to erase, nothing to flicker.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::ClickFocus);
     resize(TWaveRenderer::kInitialWidth, TWaveRenderer::kInitialHeight);
+    player_->OnPosition = [this](int32_t bytes) { PlayerPosition(bytes); };
+    player_->OnStatus = [this](bool action) {
+        if (OnPlayStatus) OnPlayStatus(action);
+    };
     player_->Init(std::move(backend));
 }
 
-TWaveView::~TWaveView() { player_->Shutdown(); }
+TWaveView::~TWaveView() {
+    // The receivers of our events may already be gone.
+    player_->OnPosition = nullptr;
+    player_->OnStatus = nullptr;
+    player_->Shutdown();
+    if (document_) document_->DetachStoreListener(this);
+}
 
-void TWaveView::AttachDocument(Twavefile* document) { document_ = document; }
-bool TWaveView::CloseDocument() { return true; }
-void TWaveView::ZoomIn() {}
-void TWaveView::ZoomOut() {}
-void TWaveView::ZoomFull() {}
-void TWaveView::SetScrollBar(QScrollBar* bar) { scrollBar_ = bar; }
-void TWaveView::ScrollToBar() {}
-void TWaveView::SetCursor(uint32_t frame) { cursor = frame; }
+TWaveSource TWaveView::Source() const { return TWaveSource::Of(document_); }
+
+bool TWaveView::Loaded() const { return document_ && document_->Ready(); }
+
+// --- frames and milliseconds, in single precision both ways ---
+
+uint32_t TWaveView::SamplesToMs(uint32_t frames) const {
+    const uint32_t rate = document_ ? document_->SampleRate() : 0;
+    if (rate == 0) return 0;
+    const float ms = float(double(float(frames)) / rate * 1000);
+    return uint32_t(std::nearbyint(ms));
+}
+
+uint32_t TWaveView::MsToSamples(uint32_t ms) const {
+    const uint32_t rate = document_ ? document_->SampleRate() : 0;
+    const float frames = float(double(float(ms)) / 1000 * rate);
+    return uint32_t(std::nearbyint(frames));
+}
+
+// --- drawing ---
+
+void TWaveView::RedrawAll() {
+    renderer_.RedrawAll(*this, Source(), width(), height(), devicePixelRatioF());
+    SetScrollPage();
+    update();
+}
+
+void TWaveView::UpdateCursor() {
+    const bool sameGeometry = renderer_.Width() == width() && renderer_.Height() == height() &&
+                              renderer_.backBuffer.devicePixelRatio() == devicePixelRatioF();
+    if (!sameGeometry) return RedrawAll();
+    if (renderer_.UpdateCursor(*this, Source(), width(), height())) update();
+}
+
+void TWaveView::paintEvent(QPaintEvent*) {
+    // A move to a screen of another pixel ratio needs images of that ratio.
+    if (renderer_.backBuffer.devicePixelRatio() != devicePixelRatioF())
+        renderer_.RedrawAll(*this, Source(), width(), height(), devicePixelRatioF());
+    QPainter p(this);
+    p.drawImage(0, 0, renderer_.backBuffer);
+}
+
+void TWaveView::resizeEvent(QResizeEvent*) {
+    if (OnResize) OnResize();
+    RedrawAll();
+}
+
+void TWaveView::changeEvent(QEvent* e) { QWidget::changeEvent(e); }
+
+bool TWaveView::event(QEvent* e) { return QWidget::event(e); }
+
+// --- the document ---
+
+void TWaveView::AttachDocument(Twavefile* document) {
+    if (document_ && document_ != document) document_->DetachStoreListener(this);
+    document_ = document;
+    if (document_) {
+        // Nothing of the view reads the store between redraws; a playback that the release
+        // ends is not restarted by the mouse.
+        document_->AttachStoreListener(this, [this] {
+            restartPending_ = false;
+            playBase = 0;
+        });
+    }
+    const uint32_t length = document_ ? document_->Frames() : 0;
+    selected = false;
+    viewStart = 0;
+    viewEnd = viewSpan = length;
+    const int P = width() - TWaveRenderer::RightMargin;
+    renderer_.samplesPerPixel = P > 0 ? double(length / uint32_t(P)) : 0;
+    SetScrollPage();
+    selStart = selStop = cursor = cursorMs = 0;
+    renderer_.cursorX = 0;
+    if (OnCursor) OnCursor(this, 0, 0);
+    RedrawAll();
+}
+
+bool TWaveView::CloseDocument() {
+    closeAfterSave = false;
+    bool result = true;
+    if (!Loaded()) return true;
+    player_->Close();
+    if (document_->Modified()) {
+        const TSaveAnswer answer = AskSaveChanges ? AskSaveChanges() : [this] {
+            const auto b = QMessageBox::question(
+                this, QGuiApplication::applicationDisplayName(),
+                QString::fromStdString(Msg("savechanges")),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            return b == QMessageBox::Yes  ? TSaveAnswer::Yes
+                   : b == QMessageBox::No ? TSaveAnswer::No
+                                          : TSaveAnswer::Cancel;
+        }();
+        if (answer == TSaveAnswer::Yes) {
+            // A save that cannot start would leave the window waiting for it forever.
+            closeAfterSave = document_->Save();
+            result = false;
+        } else {
+            result = answer == TSaveAnswer::No;
+        }
+    }
+    if (result) {
+        selected = false;
+        document_->Close();
+        RedrawAll();
+    }
+    return result;
+}
+
+// --- visible range and scroll bar ---
+
+void TWaveView::SetScrollBar(QScrollBar* bar) {
+    if (scrollBar_) QObject::disconnect(scrollBar_, nullptr, this, nullptr);
+    scrollBar_ = bar;
+    if (!bar) return;
+    QObject::connect(bar, &QScrollBar::valueChanged, this, [this] {
+        if (!settingBar_) ScrollToBar();
+    });
+    SetScrollPage();
+}
+
+namespace {
+// Scroll bars hold ints: lengths beyond INT_MAX frames are shown halved as often as needed.
+int BarShift(uint32_t length) {
+    int s = 0;
+    while ((uint64_t(length) >> s) > uint64_t(INT_MAX)) ++s;
+    return s;
+}
+}  // namespace
+
+void TWaveView::SetScrollPage() {
+    if (!scrollBar_) return;
+    const uint32_t length = Loaded() ? document_->Frames() : 0;
+    const int s = BarShift(length);
+    // The scroll bar's range is 0 ... length with the page as big as the view; in Qt's terms
+    // the value runs up to length - page.
+    const uint32_t page = std::min(viewSpan, length);
+    settingBar_ = true;
+    scrollBar_->setRange(0, int((length - page) >> s));
+    scrollBar_->setPageStep(int(page >> s));
+    scrollBar_->setValue(int(std::min(viewStart, length - page) >> s));
+    settingBar_ = false;
+}
+
+void TWaveView::SetScrollSteps(bool atLeastOne) {
+    if (!scrollBar_) return;
+    const int P = width() - TWaveRenderer::RightMargin;
+    const int32_t small = ScrollSmallStep(viewSpan, P, atLeastOne);
+    settingBar_ = true;
+    scrollBar_->setSingleStep(int(small >> BarShift(Loaded() ? document_->Frames() : 0)));
+    settingBar_ = false;
+    // Qt's page step is both the thumb's size (the view) and the large step; the thumb wins.
+    largeStep_ = ScrollLargeStep(small);
+}
+
+void TWaveView::ScrollToBar() {
+    if (!Loaded() || !scrollBar_) return;
+    const uint32_t length = document_->Frames();
+    viewStart = uint32_t(scrollBar_->value()) << BarShift(length);
+    viewEnd = viewStart + viewSpan;
+    if (uint64_t(viewStart) + viewSpan > length) {
+        viewEnd = length;
+        viewStart = length - std::min(viewSpan, length);
+    }
+    RedrawAll();
+}
+
+void TWaveView::ZoomFull() {
+    if (!Loaded()) return;
+    viewStart = 0;
+    viewEnd = viewSpan = document_->Frames();
+    SetScrollSteps(false);
+    RedrawAll();
+}
+
+void TWaveView::CentreOnCursor() {
+    const TViewRange r = ::CentreOnCursor(cursor, viewSpan, document_->Frames());
+    viewStart = r.start;
+    viewEnd = r.end;
+}
+
+void TWaveView::ZoomIn() {
+    if (!Loaded() || viewSpan <= 50) return;
+    viewSpan = ZoomInSpan(viewSpan);
+    CentreOnCursor();
+    SetScrollSteps(true);
+    RedrawAll();
+}
+
+void TWaveView::ZoomOut() {
+    if (!Loaded() || viewSpan >= document_->Frames()) return;
+    viewSpan = ZoomOutSpan(viewSpan, document_->Frames());
+    CentreOnCursor();
+    SetScrollSteps(true);
+    RedrawAll();
+}
+
+// --- cursor and selection from outside ---
+
+void TWaveView::SetCursor(uint32_t frame) {
+    cursor = frame;
+    cursorMs = SamplesToMs(frame);
+    if (OnCursor) OnCursor(this, cursor, cursorMs);
+    UpdateCursor();
+}
+
 void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
     selStart = start;
     selStop = stop;
     selected = sel;
+    renderer_.lastCursorX = renderer_.cursorX - 1;
+    RedrawAll();
 }
-void TWaveView::SetSelectionMs(uint32_t, uint32_t, bool) {}
-void TWaveView::Play() {}
-void TWaveView::Stop() {}
-void TWaveView::GetLevels(std::span<int16_t>) {}
-uint32_t TWaveView::SamplesToMs(uint32_t) const { return 0; }
-uint32_t TWaveView::MsToSamples(uint32_t) const { return 0; }
-void TWaveView::RedrawAll() {}
-void TWaveView::UpdateCursor() {}
-void TWaveView::paintEvent(QPaintEvent*) {}
-void TWaveView::resizeEvent(QResizeEvent*) {}
-void TWaveView::changeEvent(QEvent* e) { QWidget::changeEvent(e); }
-void TWaveView::keyPressEvent(QKeyEvent*) {}
-void TWaveView::mousePressEvent(QMouseEvent*) {}
-void TWaveView::mouseMoveEvent(QMouseEvent*) {}
-void TWaveView::mouseReleaseEvent(QMouseEvent*) {}
-bool TWaveView::event(QEvent* e) { return QWidget::event(e); }
+
+void TWaveView::SetSelectionMs(uint32_t startMs, uint32_t stopMs, bool sel) {
+    SetSelection(MsToSamples(startMs), MsToSamples(stopMs), sel);
+}
+
+// --- playback ---
+
+void TWaveView::Play() {
+    if (!Loaded()) return;
+    const uint16_t channels = document_->Channels();
+    const TWaveFormat format = TWaveFormat::Pcm16(channels, document_->SampleRate());
+    uint32_t count;
+    if (selected) {
+        playBase = selStart;
+        count = selStop - selStart;
+    } else {
+        playBase = cursor;
+        count = document_->Frames() - cursor;
+    }
+    player_->Open(document_, channels * playBase, format, uint32_t(uint64_t(count) * 2 * channels));
+    player_->Play();
+}
+
+void TWaveView::Stop() {
+    player_->Stop();
+    playBase = 0;
+}
+
+void TWaveView::GetLevels(std::span<int16_t> levels) { player_->GetLevels(levels); }
+
+void TWaveView::PlayerPosition(int32_t bytes) {
+    const uint32_t channels = document_ ? std::max<uint32_t>(document_->Channels(), 1) : 1;
+    SetCursor(uint32_t(bytes) / (2 * channels) + playBase);
+}
+
+// The sound device's errors inside an event handler go where the player reports its own.
+void TWaveView::RestartPlayback(bool stopFirst) {
+    try {
+        if (stopFirst) Stop();
+        Play();
+    } catch (const std::exception& e) {
+        if (player_->OnError) player_->OnError(e.what());
+    }
+}
+
+// --- keys ---
+
+void TWaveView::keyPressEvent(QKeyEvent* event) {
+    if (OnKeyDown) OnKeyDown(event);
+    if (!Loaded()) return QWidget::keyPressEvent(event);
+    const uint32_t length = document_->Frames();
+    const uint32_t step = ArrowStep(viewSpan, width() - TWaveRenderer::RightMargin);
+    bool handled = true;
+    switch (event->key()) {
+        case Qt::Key_Home:
+            cursor = 0;
+            RedrawAll();
+            break;
+        case Qt::Key_End:
+            cursor = length;
+            RedrawAll();
+            break;
+        case Qt::Key_Left:
+            cursor = step >= cursor ? 0 : cursor - step;
+            RedrawAll();
+            break;
+        case Qt::Key_Right:
+            if (cursor < length) cursor += std::min(step, UINT32_MAX - cursor);
+            if (cursor > length) cursor = length;
+            RedrawAll();
+            break;
+        default:
+            handled = false;
+    }
+    cursorMs = SamplesToMs(cursor);
+    if (OnCursor) OnCursor(this, cursor, cursorMs);
+    if (!handled) QWidget::keyPressEvent(event);
+}
+
+// --- mouse ---
+
+int TWaveView::LimitX(int x) const { return std::min(x, width() - TWaveRenderer::RightMargin); }
+
+uint32_t TWaveView::FrameAt(int x) const {
+    const int P = width() - TWaveRenderer::RightMargin;
+    if (P <= 0) return viewStart;
+    const double fpp = double(viewSpan) / P;
+    const int64_t f = RoundEven(x * fpp) + viewStart;
+    return uint32_t(std::clamp<int64_t>(f, 0, UINT32_MAX));
+}
+
+void TWaveView::mousePressEvent(QMouseEvent* event) {
+    if (OnMouseDown) OnMouseDown(event);
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton || !Loaded()) return;
+    const int x = LimitX(int(event->position().x()));
+    selected = false;
+    if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
+    anchor = FrameAt(x);
+    bandX_ = x;
+    cursor = anchor;
+    cursorMs = SamplesToMs(cursor);
+    if (OnCursor) OnCursor(this, cursor, cursorMs);
+    if (player_->Playing()) {
+        RestartPlayback(true);
+        restartPending_ = true;
+    }
+    RedrawAll();
+    selStart = anchor;
+    downX_ = x;
+    dragging_ = true;
+}
+
+void TWaveView::mouseMoveEvent(QMouseEvent* event) {
+    if (OnMouseMove) OnMouseMove(event);
+    if (!(event->buttons() & Qt::LeftButton) || !Loaded() || !dragging_) return;
+    const int x = std::max(0, LimitX(int(event->position().x())));
+    // The band is inverted in both images, so that a cursor drawn later keeps it; moving back
+    // inverts again and so takes away what was added.
+    const int H = renderer_.Height();
+    for (QImage* image : {&renderer_.backBuffer, &renderer_.cleanImage})
+        TWaveRenderer::InvertRect(*image, std::min(bandX_, x), TWaveRenderer::TopMargin,
+                                  std::max(bandX_, x), H);
+    update();
+    const uint32_t g = FrameAt(x);
+    if (g < anchor) {
+        selStart = g;
+        selStop = anchor;
+    } else {
+        selStart = anchor;
+        selStop = g;
+    }
+    bandX_ = x;
+    if (restartPending_) Stop();
+}
+
+void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
+    if (OnMouseUp) OnMouseUp(event);
+    if (event->button() != Qt::LeftButton || !dragging_) return;
+    dragging_ = false;
+    const int x = LimitX(int(event->position().x()));
+    if (x == downX_ || selStart == selStop) {
+        selected = false;
+        if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
+    } else {
+        selected = true;
+        if (OnSelect)
+            OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), true);
+    }
+    if (restartPending_) {
+        restartPending_ = false;
+        RestartPlayback(false);
+    }
+}

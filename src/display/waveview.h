@@ -59,7 +59,7 @@ public:
     void ZoomOut();
     void ZoomFull();
     // The main window's horizontal scroll bar (not owned; null detaches). The view sets its
-    // range, page size, position and steps, and follows its moves through ScrollToBar.
+    // range, page size, position and steps, and connects its valueChanged to ScrollToBar itself.
     void SetScrollBar(QScrollBar* bar);
     QScrollBar* ScrollBar() const { return scrollBar_; }
     void ScrollToBar();
@@ -85,6 +85,8 @@ public:
     const TWaveRenderer& Renderer() const { return renderer_; }
     TWaveRenderer& Renderer() { return renderer_; }
     bool Dragging() const { return dragging_; }
+    // The scroll bar's large step (50 small steps); Qt's page step holds the view's size.
+    int32_t LargeStep() const { return largeStep_; }
 
     // --- fields read by the main window (besides those of TWaveState) ---
     uint32_t cursorMs = 0;        // the cursor in milliseconds
@@ -111,6 +113,7 @@ private:
     uint32_t FrameAt(int x) const;
     int LimitX(int x) const;
     void PlayerPosition(int32_t bytes);
+    void RestartPlayback(bool stopFirst);
 
     TWaveRenderer renderer_;
     Twavefile* document_ = nullptr;
@@ -121,4 +124,5 @@ private:
     int bandX_ = 0;
     bool restartPending_ = false;
     bool settingBar_ = false;  // the view itself is moving the scroll bar
+    int32_t largeStep_ = 0;    // the scroll bar's large step, kept for its record
 };
