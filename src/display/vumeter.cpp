@@ -16,6 +16,7 @@ void TVUMeter::FitImage() {
 }
 
 void TVUMeter::ClearMeter() {
+    fromSetLevels_ = false;
     FitImage();
     image_.fill(backcolor);
 }
@@ -56,10 +57,10 @@ void TVUMeter::SetLevels(std::span<const int16_t> levels) {
             ++age;
         }
     }
-    // The repaint shows this image; an expose of its own shows a blank meter.
+    // The next paint shows this image (at once where the platform allows); an expose of its own
+    // shows a blank meter.
     fromSetLevels_ = true;
     repaint();
-    fromSetLevels_ = false;
 }
 
 void TVUMeter::ResetMeter() {
@@ -73,6 +74,7 @@ void TVUMeter::ResetMeter() {
 
 void TVUMeter::paintEvent(QPaintEvent*) {
     if (!fromSetLevels_) ClearMeter();
+    fromSetLevels_ = false;
     QPainter p(this);
     p.drawImage(0, 0, image_);
 }

@@ -1,0 +1,315 @@
+// The view driven as a user drives it: mouse and keys through QTest, playback on the
+// manual-clock device.
+#include <gtest/gtest.h>
+#include <QScrollBar>
+#include <QTest>
+
+#include "doctest_util.h"
+#include "manualbackend.h"
+#include "playback_util.h"
+#include "player.h"
+#include "render_util.h"
+#include "waveview.h"
+
+namespace {
+
+// A view 630 pixels wide: a wave area of 600 columns.
+class View : public ::testing::Test, public TDocFixture {
+protected:
+    void SetUp() override {
+        DisplayColors = TDisplayColors{};
+        view = std::make_unique<TWaveView>(nullptr, backend);
+        view->resize(630, 250);
+        view->show();
+        view->OnSelect = [this](TWaveView*, uint32_t a, uint32_t b, uint32_t am, uint32_t bm,
+                                bool sel) {
+            selects.push_back({a, b, am, bm, sel ? 1u : 0u});
+        };
+        view->OnCursor = [this](TWaveView*, uint32_t f, uint32_t ms) {
+            cursors.push_back({f, ms});
+        };
+        view->OnPlayStatus = [this](bool a) { statuses.push_back(a); };
+    }
+    void TearDown() override { view.reset(); }
+    void Attach(uint32_t frames, uint16_t channels = 1) {
+        LoadSamples(channels, std::vector<int16_t>(size_t(frames) * channels, 0));
+        view->AttachDocument(&doc);
+        selects.clear();
+        cursors.clear();
+        statuses.clear();
+    }
+    void Press(int x) { QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(x, 100)); }
+    void Move(int x) {
+        // QTest::mouseMove carries no buttons; a real drag does.
+        QMouseEvent e(QEvent::MouseMove, QPointF(x, 100), view->mapToGlobal(QPointF(x, 100)),
+                      Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(view.get(), &e);
+    }
+    void Release(int x) { QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(x, 100)); }
+    void Key(Qt::Key k) { QTest::keyClick(view.get(), k); }
+
+    std::shared_ptr<TManualClockBackend> backend = std::make_shared<TManualClockBackend>();
+    std::unique_ptr<TWaveView> view;
+    std::vector<std::vector<uint32_t>> selects, cursors;
+    std::vector<bool> statuses;
+};
+
+TEST_F(View, AttachShowsTheWholeDocumentWithTheCursorAtZero) {
+    QScrollBar bar(Qt::Horizontal);
+    view->SetScrollBar(&bar);
+    Attach(44100);
+    EXPECT_EQ(view->viewStart, 0u);
+    EXPECT_EQ(view->viewEnd, 44100u);
+    EXPECT_EQ(view->viewSpan, 44100u);
+    EXPECT_EQ(view->cursor, 0u);
+    EXPECT_FALSE(view->selected);
+    EXPECT_EQ(bar.pageStep(), 44100);
+    EXPECT_EQ(bar.maximum(), 0);
+    // The back buffer is what the window shows, at the window's size.
+    EXPECT_EQ(view->grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(350, 135),
+              view->Renderer().backBuffer.pixel(350, 135));
+}
+
+TEST_F(View, ClickWithoutMovingClearsTheSelectionAndPlacesTheCursor) {
+    Attach(60000);
+    view->SetSelection(100, 200, true);
+    Press(150);
+    Release(150);
+    const std::vector<uint32_t> cleared{0, 0, 0, 0, 0};
+    EXPECT_EQ(selects, (std::vector<std::vector<uint32_t>>{cleared, cleared}));
+    ASSERT_EQ(cursors.size(), 1u);
+    EXPECT_EQ(cursors[0], (std::vector<uint32_t>{15000, 340}));
+    EXPECT_FALSE(view->selected);
+    EXPECT_EQ(view->cursor, 15000u);
+    EXPECT_TRUE(view->hasFocus());
+}
+
+TEST_F(View, DragToTheLeftOfThePressEndsTheSelectionAtTheAnchor) {
+    Attach(60000);
+    Press(300);
+    Move(250);
+    Move(100);
+    Release(100);
+    EXPECT_EQ(view->anchor, 30000u);
+    EXPECT_EQ(view->selStart, 10000u);
+    EXPECT_EQ(view->selStop, 30000u);
+    EXPECT_TRUE(view->selected);
+    ASSERT_EQ(selects.size(), 2u);
+    EXPECT_EQ(selects[1], (std::vector<uint32_t>{10000, 30000, 227, 680, 1}));
+    // The band (columns 100 ... 299) is inverted on screen and kept for later cursor moves,
+    // without the cursor drawn at the press.
+    const QImage& clean = view->Renderer().cleanImage;
+    EXPECT_EQ(At(clean, 100, 60), Inverted(DisplayColors.BackColor));
+    EXPECT_EQ(At(clean, 299, 60), Inverted(DisplayColors.BackColor));
+    EXPECT_EQ(At(clean, 300, 60), Rgb(DisplayColors.BackColor));
+    EXPECT_EQ(At(clean, 99, 60), Rgb(DisplayColors.BackColor));
+}
+
+TEST_F(View, DragOutsideTheWaveAreaIsHeldAtItsEdges) {
+    Attach(60000);
+    Press(200);
+    Move(-40);
+    EXPECT_EQ(view->selStart, 0u);
+    Move(900);
+    Release(900);
+    EXPECT_EQ(view->selStart, 20000u);
+    EXPECT_EQ(view->selStop, 60000u);
+}
+
+TEST_F(View, PressOverTheAmplitudeRulerActsAtTheViewsEnd) {
+    Attach(60000);
+    Press(620);
+    EXPECT_EQ(view->cursor, 60000u);
+    Release(620);
+}
+
+TEST_F(View, EndThenRightStaysAtTheLength) {
+    Attach(44100);
+    Key(Qt::Key_End);
+    EXPECT_EQ(view->cursor, 44100u);
+    Key(Qt::Key_Right);
+    EXPECT_EQ(view->cursor, 44100u);
+    Key(Qt::Key_Home);
+    EXPECT_EQ(view->cursor, 0u);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(view->cursor, 0u);
+    Key(Qt::Key_A);  // every key reports the cursor
+    EXPECT_EQ(cursors.size(), 5u);
+    EXPECT_EQ(cursors[0], (std::vector<uint32_t>{44100, 1000}));
+}
+
+struct TArrowCase {
+    uint32_t span, step;
+};
+class Arrows : public View, public ::testing::WithParamInterface<TArrowCase> {};
+TEST_P(Arrows, StepIsTheFramesUnderOneColumn) {
+    Attach(200000);
+    view->SetCursor(50000);
+    view->ZoomFull();
+    view->viewSpan = GetParam().span;  // as the main window sets it after an edit
+    view->viewEnd = view->viewStart + view->viewSpan;
+    Key(Qt::Key_Right);
+    EXPECT_EQ(view->cursor, 50000 + GetParam().step);
+    Key(Qt::Key_Left);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(view->cursor, 50000 - GetParam().step);
+    // The keys never move the visible range.
+    EXPECT_EQ(view->viewStart, 0u);
+}
+INSTANTIATE_TEST_SUITE_P(Spans, Arrows,
+                         ::testing::Values(TArrowCase{1000, 1}, TArrowCase{100000, 166},
+                                           TArrowCase{10, 1}),
+                         [](const auto& info) { return "Span" + std::to_string(info.param.span); });
+
+TEST_F(View, ZoomInAndOutAroundTheCursor) {
+    QScrollBar bar(Qt::Horizontal);
+    view->SetScrollBar(&bar);
+    Attach(44100);
+    std::vector<uint32_t> spans;
+    for (int i = 0; i < 3; ++i) {
+        view->ZoomIn();
+        spans.push_back(view->viewSpan);
+    }
+    EXPECT_EQ(spans, (std::vector<uint32_t>{29400, 19600, 13067}));
+    EXPECT_EQ(bar.pageStep(), 13067);
+    EXPECT_EQ(bar.singleStep(), 2 * 13067 / 600);
+    view->ZoomOut();
+    EXPECT_EQ(view->viewSpan, 19600u);
+    view->ZoomOut();
+    view->ZoomOut();
+    EXPECT_EQ(view->viewSpan, 44100u);
+    view->ZoomOut();  // already whole
+    EXPECT_EQ(view->viewSpan, 44100u);
+}
+
+TEST_F(View, ZoomCentresOnTheCursorWithinTheDocument) {
+    Attach(44100);
+    view->SetCursor(100);
+    view->ZoomIn();
+    EXPECT_EQ(view->viewStart, 0u);
+    EXPECT_EQ(view->viewEnd, 29400u);
+    view->ZoomFull();
+    view->SetCursor(44000);
+    view->ZoomIn();
+    EXPECT_EQ(view->viewStart, 14700u);
+    EXPECT_EQ(view->viewEnd, 44100u);
+}
+
+TEST_F(View, ZoomStopsAtFiftyFrames) {
+    Attach(44100);
+    for (int i = 0; i < 40; ++i) view->ZoomIn();
+    EXPECT_LE(view->viewSpan, 50u);
+    EXPECT_GT(view->viewSpan, 50u / 1.5);
+}
+
+TEST_F(View, ScrollBarMovesTheView) {
+    QScrollBar bar(Qt::Horizontal);
+    view->SetScrollBar(&bar);
+    Attach(44100);
+    view->ZoomIn();
+    bar.setValue(10000);
+    EXPECT_EQ(view->viewStart, 10000u);
+    EXPECT_EQ(view->viewEnd, 39400u);
+    bar.setValue(bar.maximum());
+    EXPECT_EQ(view->viewEnd, 44100u);
+}
+
+TEST_F(View, SelectionInMillisecondsAndTheConversions) {
+    Attach(88200);
+    view->SetSelectionMs(500, 1500, true);
+    EXPECT_EQ(view->selStart, 22050u);
+    EXPECT_EQ(view->selStop, 66150u);
+    EXPECT_TRUE(selects.empty());  // no event from outside
+    EXPECT_EQ(view->SamplesToMs(22050), 500u);
+    EXPECT_EQ(view->SamplesToMs(22), 0u);   // 0.4988...
+    EXPECT_EQ(view->SamplesToMs(66), 1u);   // 1.4966...
+    EXPECT_EQ(view->MsToSamples(1), 44u);   // 44.1
+}
+
+TEST_F(View, PressDuringPlaybackRestartsItAtThePress) {
+    Attach(60000);
+    view->Play();
+    ASSERT_TRUE(view->Player().Playing());
+    backend->Advance(4410);
+    statuses.clear();
+    Press(300);
+    EXPECT_TRUE(view->Player().Playing());
+    EXPECT_EQ(view->playBase, 30000u);
+    // Stopped, then started again (the player may report its stop more than once).
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_FALSE(statuses.front());
+    EXPECT_TRUE(statuses.back());
+    Move(400);  // a drag pauses playback
+    EXPECT_FALSE(view->Player().Playing());
+    Release(400);  // and the release plays the new selection
+    EXPECT_TRUE(view->Player().Playing());
+    EXPECT_EQ(view->playBase, 30000u);
+    EXPECT_EQ(view->Player().Length(), 10000u * 2);
+    view->Stop();
+    EXPECT_EQ(view->playBase, 0u);
+    EXPECT_EQ(statuses.back(), false);
+}
+
+TEST_F(View, PlaybackMovesTheCursor) {
+    Attach(60000, 2);
+    view->SetCursor(1000);
+    cursors.clear();
+    view->Play();
+    backend->Advance(4410);
+    ASSERT_TRUE(PumpUntil([&] { return !cursors.empty(); }));
+    EXPECT_GT(view->cursor, 1000u);
+    EXPECT_EQ(view->cursor, cursors.back()[0]);
+    view->Stop();
+}
+
+TEST_F(View, CloseAsksOnlyWhenThereAreChanges) {
+    Attach(1000);
+    int asked = 0;
+    view->AskSaveChanges = [&] {
+        ++asked;
+        return TWaveView::TSaveAnswer::Cancel;
+    };
+    EXPECT_TRUE(view->CloseDocument());
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(doc.Ready());
+    EXPECT_EQ(statuses, (std::vector<bool>{false}));
+    EXPECT_TRUE(view->CloseDocument());  // nothing loaded
+}
+
+TEST_F(View, CloseWithChangesFollowsTheAnswer) {
+    Attach(1000);
+    doc.Reverse();
+    Wait();
+    ASSERT_TRUE(doc.Modified());
+    TWaveView::TSaveAnswer answer = TWaveView::TSaveAnswer::Cancel;
+    view->AskSaveChanges = [&] { return answer; };
+    EXPECT_FALSE(view->CloseDocument());
+    EXPECT_TRUE(doc.Ready());
+    answer = TWaveView::TSaveAnswer::Yes;  // saving starts; the window closes when it ends
+    doc.SetFileName(dir.path("out.wav"));
+    EXPECT_FALSE(view->CloseDocument());
+    EXPECT_TRUE(view->closeAfterSave);
+    Wait();
+    answer = TWaveView::TSaveAnswer::No;
+    doc.Reverse();
+    Wait();
+    EXPECT_TRUE(view->CloseDocument());
+    EXPECT_FALSE(view->closeAfterSave);
+    EXPECT_FALSE(doc.Ready());
+}
+
+TEST_F(View, AnEditThatShortensTheDocumentKeepsTheViewInside) {
+    QScrollBar bar(Qt::Horizontal);
+    view->SetScrollBar(&bar);
+    Attach(44100);
+    view->SetCursor(44000);
+    view->ZoomIn();
+    doc.Delete(0, 30000);
+    Wait();
+    view->RedrawAll();
+    EXPECT_EQ(view->viewEnd, 14100u);
+    EXPECT_LE(view->viewStart, view->viewEnd);
+    EXPECT_EQ(bar.maximum(), int(14100 - view->viewSpan));
+}
+
+}  // namespace
