@@ -40,6 +40,7 @@ std::string TPlayer::NoOutputMessage() const {
 void TPlayer::Init(std::shared_ptr<TAudioBackend> backend) {
     assert(IsUiThread());
     if (device_) Shutdown();
+    ++calls_;
     device_ = std::make_unique<TSoundDevice>(std::move(backend));
     bufferExists_ = false;
     playing_ = false;
@@ -50,6 +51,7 @@ void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& forma
                    uint32_t length) {
     assert(IsUiThread());
     Close();
+    ++calls_;
     if (!device_) throw EAppError("The player has no sound device");
     TLargeFile* store = document->Store();
     if (!store) throw EAppError("There is no sound to play");
@@ -109,7 +111,11 @@ void TPlayer::Prefill() {
 
 void TPlayer::Play() {
     assert(IsUiThread());
-    if (playing_) Stop();
+    ++calls_;
+    // The owner's OnStatus handler may have closed, reopened or restarted the player meanwhile.
+    if (playing_ && !StopRoutine(kModeStop)) return;
+    // Called from the OnStatus handler of a stop whose rewind has not been done yet.
+    if (rewindPending_) Rewind();
     if (bufferExists_ && buffer_) {
         uint32_t offsets[kChunks + 1];
         for (uint32_t k = 1; k < kChunks; ++k) offsets[k - 1] = chunkSize_ * k;
@@ -188,33 +194,56 @@ void TPlayer::Notify(int32_t index) {
     if (OnPosition) OnPosition(static_cast<int32_t>(position_));
 }
 
-void TPlayer::StopRoutine(int mode) {
+bool TPlayer::StopRoutine(int mode) {
     assert(IsUiThread());
+    const uint64_t call = ++calls_;
     if (playing_) {
         playing_ = false;
         buffer_->Stop();
     }
+    if ((mode & 1) == 0) rewindPending_ = true;
     if (OnStatus) OnStatus(playing_);
+    // The owner's handler already closed, reopened or restarted the player: that call decided
+    // what the buffer holds now.
+    if (call != calls_) return false;
     if ((mode & 1) == 0) {
-        // Rewinding needs a buffer; without one there is nothing to refill.
-        if (!bufferExists_ || !buffer_) return;
-        bytesRead_ = 0;
-        exhausted_ = false;
-        writeOffset_ = 0;
-        Prefill();
-        finished_ = false;
-    } else if (bufferExists_) {
-        // Its notification thread ends first: a pending stop notification runs in here and
-        // still finds the buffer (and the store) in place.
-        delete buffer_;
-        buffer_ = nullptr;
-        bufferExists_ = false;
-        store_ = nullptr;
+        Rewind();
+    } else {
+        ReleaseBuffer();
     }
+    return true;
+}
+
+void TPlayer::Rewind() {
+    rewindPending_ = false;
+    // Rewinding needs a buffer; without one there is nothing to refill.
+    if (!bufferExists_ || !buffer_) return;
+    bytesRead_ = 0;
+    exhausted_ = false;
+    writeOffset_ = 0;
+    Prefill();
+    finished_ = false;
+}
+
+void TPlayer::ReleaseBuffer() {
+    rewindPending_ = false;
+    if (!bufferExists_) return;
+    if (playing_) {
+        playing_ = false;
+        buffer_->Stop();
+    }
+    // Its notification thread ends first: a pending stop notification runs in here and still
+    // finds the buffer (and the store) in place.
+    delete buffer_;
+    buffer_ = nullptr;
+    bufferExists_ = false;
+    store_ = nullptr;
 }
 
 void TPlayer::Shutdown() {
     StopRoutine(kModeShutdown);
+    // Whatever the OnStatus handler started meanwhile goes too: the device is going.
+    ReleaseBuffer();
     device_.reset();
     if (document_) document_->DetachStoreListener(this);
     document_ = nullptr;

@@ -4,7 +4,8 @@
 // sixteenth (a chunk) per position notification. Reports the play position, start and stop,
 // sets the volume and gives one level per channel.
 //
-// Threads: user-interface thread only; notifications arrive there one at a time.
+// Threads: user-interface thread only; notifications arrive there one at a time. The owner may
+// call Close, Play, Open or Shutdown from inside its own events (OnStatus, OnPosition, OnError).
 // Units: positions, lengths and offsets are bytes of the stretch unless named otherwise; `start`
 // is a sample index (interleaved). Errors of the sound device (ESoundDeviceError,
 // ESoundWrapperError) pass through to the caller; a failure inside a notification goes to
@@ -83,8 +84,13 @@ private:
     static constexpr int kModeClose = 1;
     static constexpr int kModeShutdown = 3;
 
-    void StopRoutine(int mode);
+    // Returns false when the OnStatus handler called in again and so decided the state itself.
+    bool StopRoutine(int mode);
     void Prefill();
+    // Refills the buffer from the start of the stretch (nothing without a buffer).
+    void Rewind();
+    // Stops and deletes the buffer, without events.
+    void ReleaseBuffer();
     void Notify(int32_t index);
     // Copies up to `bytes` of the stretch from the read point to dst; pads the rest with silence.
     // Returns the bytes copied.
@@ -110,6 +116,11 @@ private:
     bool exhausted_ = false;
     bool bufferExists_ = false;
     bool playing_ = false;
+    // Counts calls that change the buffer's state, so that a routine raising an event can tell
+    // whether the handler called in again (and then leave the state to that call).
+    uint64_t calls_ = 0;
+    // A stop has raised OnStatus but not yet rewound (its handler is running).
+    bool rewindPending_ = false;
     std::unique_ptr<TSoundDevice> device_;
     // Belongs to the device; the player deletes it when it is released.
     TSoundBuffer* buffer_ = nullptr;

@@ -41,76 +41,142 @@ int32_t TNotifyThread::Alive() {
     return gAliveThreads.load();
 }
 
+// Everything the thread touches, shared between the thread and its owner so that a thread let
+// go from inside its own delivery still has it until it ends.
+struct TNotifyThread::TCore {
+    TCallback callback;
+    TSoundBuffer* sender = nullptr;
+    std::atomic<int32_t> index{-1};
+    int32_t count = 0;
+    std::array<uint32_t, kMaxWaitHandles> offsets{};
+    // Position indices by ascending offset, so that one pull signals them in passing order.
+    std::array<uint8_t, kMaxWaitHandles> byOffset{};
+    // Signals waiting to be taken: one flag per position, and the order they came in.
+    std::array<std::atomic<bool>, kMaxWaitHandles> signalled{};
+    std::array<std::atomic<uint8_t>, kMaxWaitHandles> queue{};
+    std::atomic<uint32_t> head{0}, tail{0};
+    std::atomic<int32_t> pending{0};
+    sem_t events;
+    bool hasEvents = false;
+    std::atomic<bool> terminated{false};
+    std::atomic<bool> ended{false};
+    // The owner let the thread go: nothing more is delivered.
+    std::atomic<bool> abandoned{false};
+    // A delivery is running on the user-interface thread (only that thread reads and writes it).
+    bool inDelivery = false;
+    TUiHandover handover;
+
+    ~TCore() {
+        if (hasEvents) sem_destroy(&events);
+    }
+    void Execute();
+};
+
 TNotifyThread::TNotifyThread(TSoundBuffer* sender, const uint32_t* offsets, int32_t count,
-                             TCallback callback)
-    : callback_(std::move(callback)), sender_(sender), count_(count) {
+                             TCallback callback) {
     if (count < 0 || count + 1 > kMaxWaitHandles) {
         throw ESoundWrapperError("Notification positions exceed maximum of " +
                                  std::to_string(kMaxWaitHandles));
     }
-    std::copy(offsets, offsets + count, offsets_.begin());
-    std::iota(byOffset_.begin(), byOffset_.begin() + count, 0);
-    std::stable_sort(byOffset_.begin(), byOffset_.begin() + count,
-                     [&](uint8_t a, uint8_t b) { return offsets_[a] < offsets_[b]; });
-    if (sem_init(&events_, 0, 0) != 0) throw ESoundWrapperError("Error creating event");
+    auto core = std::make_shared<TCore>();
+    core->callback = std::move(callback);
+    core->sender = sender;
+    core->count = count;
+    std::copy(offsets, offsets + count, core->offsets.begin());
+    std::iota(core->byOffset.begin(), core->byOffset.begin() + count, 0);
+    std::stable_sort(core->byOffset.begin(), core->byOffset.begin() + count,
+                     [&](uint8_t a, uint8_t b) { return core->offsets[a] < core->offsets[b]; });
+    if (sem_init(&core->events, 0, 0) != 0) throw ESoundWrapperError("Error creating event");
+    core->hasEvents = true;
+    ++gAliveThreads;
     try {
-        thread_ = std::thread([this] { Execute(); });
+        thread_ = std::thread([core] {
+            core->Execute();
+            --gAliveThreads;
+        });
     } catch (const std::system_error&) {
-        sem_destroy(&events_);
+        --gAliveThreads;
         throw ESoundWrapperError("Error creating thread");
     }
-    ++gAliveThreads;
+    core_ = std::move(core);
 }
 
 TNotifyThread::~TNotifyThread() {
-    terminated_.store(true, std::memory_order_release);
-    sem_post(&events_);
+    core_->terminated.store(true, std::memory_order_release);
+    sem_post(&core_->events);
+    if (IsUiThread() && core_->inDelivery) {
+        // Called from inside this thread's own delivery: the thread waits for it to return, so
+        // it cannot be joined here. Let it go; it ends as soon as the delivery is over.
+        core_->abandoned.store(true, std::memory_order_release);
+        thread_.detach();
+        return;
+    }
     // The thread may be waiting for a hand-over to this (the user-interface) thread: run it here.
-    handover_.ServiceUntil([this] { return ended_.load(std::memory_order_acquire); });
+    core_->handover.ServiceUntil([this] { return core_->ended.load(std::memory_order_acquire); });
     thread_.join();
-    sem_destroy(&events_);
-    --gAliveThreads;
+}
+
+int32_t TNotifyThread::Count() const { return core_->count; }
+uint32_t TNotifyThread::Offset(int32_t index) const { return core_->offsets[index]; }
+int32_t TNotifyThread::ByOffset(int32_t k) const { return core_->byOffset[k]; }
+int32_t TNotifyThread::Pending() const { return core_->pending.load(std::memory_order_acquire); }
+int32_t TNotifyThread::Delivering() const {
+    return core_->index.load(std::memory_order_relaxed);
 }
 
 void TNotifyThread::Signal(int32_t index) {
-    if (index < 0 || index >= count_) return;
-    if (signalled_[index].exchange(true, std::memory_order_acq_rel)) return;
-    const uint32_t tail = tail_.load(std::memory_order_relaxed);
+    TCore& c = *core_;
+    if (index < 0 || index >= c.count) return;
+    if (c.signalled[index].exchange(true, std::memory_order_acq_rel)) return;
+    const uint32_t tail = c.tail.load(std::memory_order_relaxed);
     // At most one unsent signal per position, so the queue cannot overflow; the check keeps
     // that promise local.
-    if (tail - head_.load(std::memory_order_acquire) >= queue_.size()) return;
-    queue_[tail % queue_.size()].store(static_cast<uint8_t>(index), std::memory_order_relaxed);
-    pending_.fetch_add(1, std::memory_order_release);
-    tail_.store(tail + 1, std::memory_order_release);
-    sem_post(&events_);
+    if (tail - c.head.load(std::memory_order_acquire) >= c.queue.size()) return;
+    c.queue[tail % c.queue.size()].store(static_cast<uint8_t>(index), std::memory_order_relaxed);
+    c.pending.fetch_add(1, std::memory_order_release);
+    c.tail.store(tail + 1, std::memory_order_release);
+    sem_post(&c.events);
 }
 
-void TNotifyThread::Execute() {
+void TNotifyThread::TCore::Execute() {
     for (;;) {
-        while (sem_wait(&events_) != 0 && errno == EINTR) {
+        while (sem_wait(&events) != 0 && errno == EINTR) {
         }
         // Signals already queued are delivered before the thread ends, so a stop signalled just
         // before the buffer is destroyed still arrives (with the buffer intact).
-        const uint32_t head = head_.load(std::memory_order_relaxed);
-        if (head != tail_.load(std::memory_order_acquire)) {
-            const int32_t index = queue_[head % queue_.size()].load(std::memory_order_relaxed);
-            index_.store(index, std::memory_order_relaxed);
-            head_.store(head + 1, std::memory_order_release);
+        const uint32_t h = head.load(std::memory_order_relaxed);
+        if (h != tail.load(std::memory_order_acquire)) {
+            const int32_t i = queue[h % queue.size()].load(std::memory_order_relaxed);
+            index.store(i, std::memory_order_relaxed);
+            head.store(h + 1, std::memory_order_release);
             // Cleared before the hand-over: a passage during the callback is delivered after it.
-            signalled_[index].store(false, std::memory_order_release);
-            try {
-                handover_.Run([&] { callback_(sender_, index); });
-            } catch (...) {
-                // The buffer's handler reports its own failures; nothing else may end this loop.
+            signalled[i].store(false, std::memory_order_release);
+            if (!abandoned.load(std::memory_order_acquire)) {
+                try {
+                    handover.Run([&] {
+                        // Tested again on the user-interface thread: the owner may have let
+                        // the thread go between the test above and this call.
+                        if (abandoned.load(std::memory_order_acquire)) return;
+                        inDelivery = true;
+                        struct TReset {
+                            bool& flag;
+                            ~TReset() { flag = false; }
+                        } reset{inDelivery};
+                        callback(sender, i);
+                    });
+                } catch (...) {
+                    // The buffer's handler reports its own failures; nothing else may end this
+                    // loop.
+                }
             }
-            index_.store(-1, std::memory_order_relaxed);
-            pending_.fetch_sub(1, std::memory_order_acq_rel);
+            index.store(-1, std::memory_order_relaxed);
+            pending.fetch_sub(1, std::memory_order_acq_rel);
             continue;
         }
-        if (terminated_.load(std::memory_order_acquire)) break;
+        if (terminated.load(std::memory_order_acquire)) break;
     }
-    ended_.store(true, std::memory_order_release);
-    handover_.Wake();
+    ended.store(true, std::memory_order_release);
+    handover.Wake();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -305,11 +371,14 @@ void TSoundBuffer::SetNotifications(int32_t count, const uint32_t* offsets) {
 }
 
 void TSoundBuffer::Notify(TSoundBuffer* sender, int32_t index) {
-    if (!OnNotify) return;
+    // Copies: the handler may destroy this buffer (closing playback), and with it both members.
+    const auto handler = OnNotify;
+    const auto onError = OnNotifyError;
+    if (!handler) return;
     try {
-        OnNotify(sender, index);
+        handler(sender, index);
     } catch (const std::exception& e) {
-        if (OnNotifyError) OnNotifyError(e);
+        if (onError) onError(e);
     }
 }
 

@@ -97,6 +97,11 @@ class TSoundBuffer;
 
 // Waits for one buffer's position events and hands each, in order, to the user-interface
 // thread, waiting until it has run there. Owned by its buffer.
+//
+// Destroying it from inside one of its own deliveries (the owner closes or restarts playback in
+// a handler) cannot wait for the thread, which is waiting for that very delivery to return: the
+// thread is then let go, drops whatever is still queued, and ends by itself once the delivery
+// has returned. Its state lives as long as the thread does.
 class TNotifyThread {
 public:
     // The platform limit of wait handles: positions plus the stop event.
@@ -108,15 +113,16 @@ public:
     // Starts the thread. `offsets` are byte offsets in the buffer, or kOffsetStop for the
     // moment the buffer stops. Raises ESoundWrapperError beyond kMaxWaitHandles - 1 offsets.
     TNotifyThread(TSoundBuffer* sender, const uint32_t* offsets, int32_t count, TCallback callback);
-    // Ends the thread. A hand-over already pending still runs here, before this returns.
+    // Ends the thread. A hand-over already pending still runs here, before this returns, unless
+    // this runs inside one of the thread's own deliveries (see above).
     ~TNotifyThread();
     TNotifyThread(const TNotifyThread&) = delete;
     TNotifyThread& operator=(const TNotifyThread&) = delete;
 
-    int32_t Count() const { return count_; }
-    uint32_t Offset(int32_t index) const { return offsets_[index]; }
+    int32_t Count() const;
+    uint32_t Offset(int32_t index) const;
     // The index of the k-th position in ascending offset order.
-    int32_t ByOffset(int32_t k) const { return byOffset_[k]; }
+    int32_t ByOffset(int32_t k) const;
 
     // Signals position event `index`. Lock-free and non-blocking (backend thread or, for the
     // stop event, the user-interface thread with the stream locked); one producer at a time.
@@ -124,32 +130,17 @@ public:
     void Signal(int32_t index);
 
     // Signals not yet delivered (taken or not); 0 when the thread is idle.
-    int32_t Pending() const { return pending_.load(std::memory_order_acquire); }
+    int32_t Pending() const;
     // The index being handed over now, or -1.
-    int32_t Delivering() const { return index_.load(std::memory_order_relaxed); }
+    int32_t Delivering() const;
 
-    // Notification threads alive in the process (for tests).
+    // Notification threads alive in the process (for tests); a thread let go counts until it
+    // has ended.
     static int32_t Alive();
 
 private:
-    void Execute();
-
-    TCallback callback_;
-    TSoundBuffer* sender_;
-    std::atomic<int32_t> index_{-1};
-    int32_t count_;
-    std::array<uint32_t, kMaxWaitHandles> offsets_{};
-    // Position indices by ascending offset, so that one pull signals them in passing order.
-    std::array<uint8_t, kMaxWaitHandles> byOffset_{};
-    // Signals waiting to be taken: one flag per position, and the order they came in.
-    std::array<std::atomic<bool>, kMaxWaitHandles> signalled_{};
-    std::array<std::atomic<uint8_t>, kMaxWaitHandles> queue_{};
-    std::atomic<uint32_t> head_{0}, tail_{0};
-    std::atomic<int32_t> pending_{0};
-    sem_t events_;
-    std::atomic<bool> terminated_{false};
-    std::atomic<bool> ended_{false};
-    TUiHandover handover_;
+    struct TCore;
+    std::shared_ptr<TCore> core_;
     std::thread thread_;
 };
 
