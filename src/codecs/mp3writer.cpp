@@ -32,6 +32,26 @@ int Boolean(int32_t flag) {
     return flag != kBeFalse ? 1 : 0;
 }
 
+// Whether MP3 carries `rate` in the MPEG version of the configuration (1: MPEG-1; 0: MPEG-2,
+// with its 2.5 extension for the lowest rates).
+bool RateOfVersion(uint32_t rate, uint32_t mpegVersion) {
+    switch (rate) {
+        case 32000:
+        case 44100:
+        case 48000:
+            return mpegVersion == 1;
+        case 8000:
+        case 11025:
+        case 12000:
+        case 16000:
+        case 22050:
+        case 24000:
+            return mpegVersion == 0;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
@@ -39,7 +59,13 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     auto set = [&ok](int result) { ok = ok && result == 0; };
 
     set(lame_set_in_samplerate(e, int(c.dwSampleRate)));
-    if (c.dwReSampleRate != 0) set(lame_set_out_samplerate(e, int(c.dwReSampleRate)));
+    if (c.dwReSampleRate != 0) {
+        set(lame_set_out_samplerate(e, int(c.dwReSampleRate)));
+    } else if (RateOfVersion(c.dwSampleRate, c.dwMpegVersion)) {
+        // Left to itself LAME lowers the rate of a low-quality VBR file (44.1 kHz to 24 kHz);
+        // the configuration names the MPEG version of the document's own rate, so keep it.
+        set(lame_set_out_samplerate(e, int(c.dwSampleRate)));
+    }
     switch (c.nMode) {
         case kBeModeStereo:
             set(lame_set_mode(e, STEREO));
@@ -58,8 +84,8 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     }
     set(lame_set_num_channels(e, c.nMode == kBeModeMono ? 1 : 2));
 
-    // The MPEG version follows from the output rate and the preset from the mode, so neither
-    // has a setting of its own; the psychoacoustic model is LAME's only one.
+    // The MPEG version is LAME's output rate (above) and the preset follows from the mode, so
+    // neither has a setting of its own; the psychoacoustic model is LAME's only one.
     vbr_mode method = vbr_off;
     if (c.bEnableVBR != kBeFalse) {
         switch (c.nVbrMethod) {
@@ -87,12 +113,22 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     if (method == vbr_off) {
         set(lame_set_brate(e, int(c.dwBitrate)));
     } else {
+        int minimum = int(c.dwBitrate);
+        int maximum = int(c.dwMaxBitrate);
         set(lame_set_VBR_q(e, c.nVBRQuality));
-        set(lame_set_VBR_min_bitrate_kbps(e, int(c.dwBitrate)));
-        set(lame_set_VBR_max_bitrate_kbps(e, int(c.dwMaxBitrate)));
         if (method == vbr_abr) {
-            set(lame_set_VBR_mean_bitrate_kbps(e, int((c.dwVbrAbr_bps + 500) / 1000)));
+            // The target decides: a minimum above it (320 by default) or a maximum below it
+            // would give a file at another bitrate than the one chosen.
+            const int mean = int((c.dwVbrAbr_bps + 500) / 1000);
+            minimum = std::min(minimum, mean);
+            maximum = std::max(maximum, mean);
+            set(lame_set_VBR_mean_bitrate_kbps(e, mean));
+        } else {
+            // The minimum holds for every frame, silent ones too.
+            set(lame_set_VBR_hard_min(e, 1));
         }
+        set(lame_set_VBR_min_bitrate_kbps(e, minimum));
+        set(lame_set_VBR_max_bitrate_kbps(e, maximum));
     }
     set(lame_set_bWriteVbrTag(e, Boolean(c.bWriteVBRHeader)));
     set(lame_set_error_protection(e, Boolean(c.bCRC)));
@@ -272,7 +308,6 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
     store.ReadSamples(buffer.data(), first, first + rest - 1);
     return encode(buffer.data(), uint32_t(rest * 2));
 }
-
 
 void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
              const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress) {

@@ -341,7 +341,6 @@ void Twavefile::DoRebuild() {
     });
 }
 
-
 void Twavefile::DoSaveWav() {
     const uint32_t n = range_.end - range_.start;
     const int64_t total = int64_t(n) * channels_;

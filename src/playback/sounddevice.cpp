@@ -116,10 +116,18 @@ TNotifyThread::~TNotifyThread() {
     thread_.join();
 }
 
-int32_t TNotifyThread::Count() const { return core_->count; }
-uint32_t TNotifyThread::Offset(int32_t index) const { return core_->offsets[index]; }
-int32_t TNotifyThread::ByOffset(int32_t k) const { return core_->byOffset[k]; }
-int32_t TNotifyThread::Pending() const { return core_->pending.load(std::memory_order_acquire); }
+int32_t TNotifyThread::Count() const {
+    return core_->count;
+}
+uint32_t TNotifyThread::Offset(int32_t index) const {
+    return core_->offsets[index];
+}
+int32_t TNotifyThread::ByOffset(int32_t k) const {
+    return core_->byOffset[k];
+}
+int32_t TNotifyThread::Pending() const {
+    return core_->pending.load(std::memory_order_acquire);
+}
 int32_t TNotifyThread::Delivering() const {
     return core_->index.load(std::memory_order_relaxed);
 }

@@ -57,7 +57,9 @@ struct TBufferCase {
     TBufferAction action;
 };
 
-void PrintTo(const TBufferCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TBufferCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BufferReentryTest : public ::testing::TestWithParam<TBufferCase> {};
 
@@ -124,7 +126,9 @@ struct TPlayerCase {
     TEvent event;
 };
 
-void PrintTo(const TPlayerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TPlayerCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // The output is the first `frames` frames of the sound, then silence only.
 bool PlayedFromTheStart(const std::vector<uint8_t>& out, const std::vector<int16_t>& sound,
@@ -140,9 +144,7 @@ bool PlayedFromTheStart(const std::vector<uint8_t>& out, const std::vector<int16
 
 class PlayerReentryTest : public ::testing::TestWithParam<TPlayerCase> {
 protected:
-    void Open(uint32_t frames) {
-        player.Open(&f.doc, 0, kMono8k, frames * 2);
-    }
+    void Open(uint32_t frames) { player.Open(&f.doc, 0, kMono8k, frames * 2); }
     // Advances a chunk at a time until `done` holds, letting every notification run.
     bool RunUntil(const std::function<bool()>& done, int chunks = 100) {
         for (int i = 0; i < chunks && !done(); ++i) {
@@ -174,10 +176,18 @@ TEST_P(PlayerReentryTest, OwnerMayCloseOrRestartFromInsideANotification) {
         if (acted) return;
         acted = true;
         switch (GetParam().entry) {
-            case TEntry::kClose: player.Close(); break;
-            case TEntry::kPlay: player.Play(); break;
-            case TEntry::kOpen: Open(700); break;
-            case TEntry::kShutdown: player.Shutdown(); break;
+            case TEntry::kClose:
+                player.Close();
+                break;
+            case TEntry::kPlay:
+                player.Play();
+                break;
+            case TEntry::kOpen:
+                Open(700);
+                break;
+            case TEntry::kShutdown:
+                player.Shutdown();
+                break;
         }
     };
     player.OnStatus = [&](bool on) {
