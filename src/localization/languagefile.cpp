@@ -352,14 +352,15 @@ TLanguageFile ParseLanguageFile(const QByteArray& bytes) {
     };
     try {
         if (HasUtf16Bom(bytes)) {
-            const qsizetype units = (bytes.size() - 2) / 2;
-            for (const QString& line : SplitTextLines(DecodeUtf16(bytes.mid(2, units * 2)))) {
+            const QString text = DecodeUtf16(bytes.mid(2, (bytes.size() - 2) / 2 * 2));
+            for (const QString& line : SplitTextLines(text)) {
                 ++lineNumber;
                 CheckSurrogates(line);
                 ParseLine(line, section, file);
             }
             if (bytes.size() % 2 != 0) {
-                lineNumber = std::max(lineNumber, 1);
+                // The stray byte sits on a line of its own when the text ends with a break.
+                if (text.isEmpty() || text.endsWith(u'\n') || text.endsWith(u'\r')) ++lineNumber;
                 throw EAppError("The UTF-16 text ends in the middle of a character");
             }
         } else {

@@ -47,9 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TEscapeCase{"LineBreakIsCrLf", u"Line one\\nLine two", u"Line one\r\nLine two"},
                       TEscapeCase{"DoubleBackslash", u"C:\\\\temp", u"C:\\temp"},
                       TEscapeCase{"Tab", u"a\\tb", u"a\tb"},
-                      TEscapeCase{"TwoDigitCode", u"\\65\\32B\\00", u"A B\0"},
+                      TEscapeCase{"TwoDigitCode", u"\\65\\32B\\09", u"A B\t"},
                       TEscapeCase{"OneDigitStays", u"\\6x", u"\\6x"},
-                      TEscapeCase{"OtherLetterStays", u"C:\\temp\\x", u"C:\\temp\\x"},
+                      TEscapeCase{"OtherLetterStays", u"C:\\data\\x", u"C:\\data\\x"},
                       TEscapeCase{"TrailingBackslashStays", u"end\\", u"end\\"},
                       TEscapeCase{"EscapedBackslashBeforeN", u"C:\\\\new", u"C:\\new"},
                       TEscapeCase{"ThreeDigitsTakeTwo", u"\\1234", u"\x0C" u"34"}),
@@ -62,7 +62,7 @@ TEST(Escape, RoundTripsThroughUnescape) {
 }
 
 TEST(LanguageFile, SectionsConstantsAndHeader) {
-    const TLanguageFile f = ParseLanguageFile(Utf16File(
+    const TLanguageFile f = ParseLanguageFile(Utf16File(QString::fromUtf16(
         u"; comment\r\n"
         u"  LangID = 1031  \r\n"
         u"Author=Someone\r\n"
@@ -75,7 +75,7 @@ TEST(LanguageFile, SectionsConstantsAndHeader) {
         u"0=ignored\r"
         u"-3=ignored\r\n"
         u"7=a=b\r\n"
-        u"[]\r\n"));
+        u"[]\r\n")));
     EXPECT_EQ(f.langId, 1031);
     EXPECT_EQ(f.parameters.value("author"), "Someone");
     EXPECT_EQ(f.Constant(u"savechanges"), QStringLiteral("Änderungen speichern?"));
@@ -103,7 +103,7 @@ TEST(LanguageFile, EightBitTextUsesTheLanguagesCodePage) {
 
 TEST(LanguageFile, HeaderOnlyReadingFindsTheLangId) {
     EXPECT_EQ(ReadLanguageHeader("langid=1049\n[x]\n"), 1049);
-    EXPECT_EQ(ReadLanguageHeader(Utf16File(u"LANGID = 1031\r\n")), 1031);
+    EXPECT_EQ(ReadLanguageHeader(Utf16File(QStringLiteral("LANGID = 1031\r\n"))), 1031);
     EXPECT_EQ(ReadLanguageHeader("[$CONSTANTS]\nLangID=1031\n"), 0);  // not in the header
     EXPECT_EQ(ReadLanguageHeader("LangID=German\n"), 0);
     EXPECT_EQ(ReadLanguageHeader("LangID=70000\n"), 0);
