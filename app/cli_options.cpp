@@ -3,6 +3,8 @@
 #include <charconv>
 #include <map>
 
+#include "cli_language.h"
+
 bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value) {
     if (text.empty() || text[0] == '+' || (text[0] == '-' && min >= 0)) return false;
     const char* end = text.data() + text.size();
@@ -68,7 +70,8 @@ std::string CliUsage() {
            RenderUsage() + "\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
-           "  --vbr-quality 0..8 (8 the best)  --crc\n\n"
+           "  --vbr-quality 0..8 (8 the best)  --crc\n\n" +
+           LanguageUsage() + "\n"
            "  -h, --help     show this help\n"
            "  --version      show the version\n"
            "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";

@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "apperror.h"
+#include "cli_language.h"
 #include "cli_options.h"
 #include "cli_play.h"
+#include "languagemanager.h"
 #include "mp3format.h"
 #include "notifier.h"
 #include "settings.h"
@@ -303,6 +305,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("orvane-cli");
     QCoreApplication::setApplicationVersion(ORVANE_VERSION);
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (IsLanguageToolRequest(args))
+        return RunLanguageTool(args, TLanguageManager::Instance(), "orvane-cli");
     TCliOptions options;
     std::string error;
     switch (ParseCliOptions(args, options, error)) {

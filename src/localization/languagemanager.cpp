@@ -229,6 +229,11 @@ void TLanguageManager::UnregisterController(TLanguageController* controller) {
     std::erase(controllers_, controller);
 }
 
+std::vector<const TLanguageController*> TLanguageManager::Controllers() const {
+    QReadLocker lock(&lock_);
+    return {controllers_.begin(), controllers_.end()};
+}
+
 void TLanguageManager::TranslateController(TLanguageController& controller) const {
     std::shared_ptr<const TLanguageFile> translation;
     {

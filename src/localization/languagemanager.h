@@ -80,6 +80,8 @@ public:
     // Controllers call these from their constructor and destructor.
     void RegisterController(TLanguageController* controller);
     void UnregisterController(TLanguageController* controller);
+    // The registered controllers, in registration order.
+    std::vector<const TLanguageController*> Controllers() const;
     // Applies the active language to one window (English: its design texts).
     void TranslateController(TLanguageController& controller) const;
 
