@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "languagecontroller.h"
 #include "version.h"
 
 namespace {
@@ -143,6 +144,18 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addLayout(body);
     setFixedWidth(kBannerWidth);
     resize(kBannerWidth, 291);
+
+    // Identifiers of the box's texts in language files: fixed forever, only ever added to. The
+    // notice, the addresses and the version stay as they are in every language.
+    translator_ = std::make_unique<TLanguageController>(
+        this,
+        std::vector<TTranslatable>{{1, "", "windowTitle"},
+                                   {2, "versionLabel", "text"},
+                                   {3, "homeLabel", "text"},
+                                   {4, "supportLabel", "text"},
+                                   {5, "closeButton", "text"}},
+        QStringList{"notice.text", "homeLink.text", "supportLink.text", "version.text"});
+    translator_->Bind();
 }
 
 TAboutBox::~TAboutBox() = default;

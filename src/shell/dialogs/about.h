@@ -7,9 +7,11 @@
 #include <QDialog>
 #include <QPixmap>
 #include <QUrl>
+#include <memory>
 
 class QLabel;
 class QPushButton;
+class TLanguageController;
 
 // The 300 x 101 banner at the given device pixel ratio, drawn here so it stays sharp when the
 // desktop scales.
@@ -23,6 +25,7 @@ class TAboutBox : public QDialog {
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
     ~TAboutBox() override;
+    const TLanguageController& LanguageController() const { return *translator_; }
 
     QLabel* banner;
     QLabel* versionLabel;  // "Version: "
@@ -37,4 +40,7 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+private:
+    std::unique_ptr<TLanguageController> translator_;
 };

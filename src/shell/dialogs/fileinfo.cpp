@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "languagecontroller.h"
 #include "wavfile.h"
 
 namespace {
@@ -87,6 +88,21 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     layout->addStretch(1);
     layout->addLayout(buttons);
     resize(498, 180);
+
+    // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
+    translator_ = std::make_unique<TLanguageController>(
+        this,
+        std::vector<TTranslatable>{{1, "", "windowTitle"},
+                                   {2, "GroupBox1", "title"},
+                                   {3, "Label1", "text"},
+                                   {4, "Label2", "text"},
+                                   {5, "Label3", "text"},
+                                   {6, "Label4", "text"},
+                                   {7, "Label5", "text"},
+                                   {8, "Label6", "text"},
+                                   {9, "closebutton", "text"}},
+        QStringList{"Edit*.text"});
+    translator_->Bind();
 }
 
 Tfileinfo::~Tfileinfo() = default;

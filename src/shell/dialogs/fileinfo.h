@@ -8,9 +8,11 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 class QLineEdit;
 class QPushButton;
+class TLanguageController;
 class Twavefile;
 
 // The six field texts. An empty format means the format code is unknown: the field keeps
@@ -31,6 +33,7 @@ public:
     ~Tfileinfo() override;
 
     void SetDocument(const Twavefile* document) { document_ = document; }
+    const TLanguageController& LanguageController() const { return *translator_; }
 
     // Fills the fields from the document (done on every show).
     void FillFields();
@@ -48,4 +51,5 @@ protected:
 
 private:
     const Twavefile* document_ = nullptr;
+    std::unique_ptr<TLanguageController> translator_;
 };

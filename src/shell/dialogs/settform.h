@@ -36,6 +36,8 @@ public:
     // The folder button: picks a folder and makes it the temporary folder at once.
     void SpeedButton1Click();
 
+    const TLanguageController& LanguageController() const { return *translator_; }
+
     QTabWidget* pageControl;
     QComboBox* LangBox;
     QLineEdit* tmpedit;

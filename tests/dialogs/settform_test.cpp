@@ -1,0 +1,145 @@
+// The settings dialog: the language chosen at creation, the folder button and the colours.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "colorbox.h"
+#include "displaycolors.h"
+#include "fakeprompts.h"
+#include "languagemanager.h"
+#include "settform.h"
+#include "testutil.h"
+#include "waverender.h"
+
+namespace {
+
+constexpr uint16_t kFrench = 1036;
+
+// A private user data folder, optionally holding a French language file for the dialog.
+class SettingsDialog : public ::testing::Test {
+protected:
+    QTemporaryDir data;
+    TEnv dataHome{"XDG_DATA_HOME", data.path().toStdString()};
+    TEnv desktop{"LC_ALL", "fr_FR.UTF-8"};
+    TSettings saved = Settings;
+    TDisplayColors savedColors = DisplayColors;
+    TFakePrompts prompts;
+
+    ~SettingsDialog() override {
+        Settings = saved;
+        DisplayColors = savedColors;
+    }
+    void WriteFrench() {
+        QDir().mkpath(data.path() + "/orvane/languages");
+        QFile file(data.path() + "/orvane/languages/french.lng");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("LangID=1036\n[settingsForm]\n1=Param\xe8tres\n2=Langue\n9=&Valider\n[$CONSTANTS]\n"
+                   "selectfolder=Choisissez un dossier :\n");
+    }
+};
+
+TEST_F(SettingsDialog, FirstStartTakesTheDesktopsLanguageWhenAFileOffersIt) {
+    WriteFrench();
+    Settings.lang = -1;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(manager.ActiveLanguage(), kFrench);
+    const int french = manager.IndexOfLanguage(kFrench);
+    ASSERT_GT(french, 0);
+    EXPECT_EQ(form.LangBox->currentIndex(), french);
+    EXPECT_EQ(form.LangBox->count(), manager.LanguageCount());
+    EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Param\xc3\xa8tres"));
+    EXPECT_EQ(form.pageControl->tabText(0), "Langue");
+    EXPECT_EQ(form.Button1->text(), "&Valider");
+}
+
+TEST_F(SettingsDialog, FirstStartWithoutAFileForTheDesktopsLanguageStaysEnglish) {
+    Settings.lang = -1;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(manager.ActiveLanguage(), kDefaultLanguage);
+    EXPECT_EQ(form.LangBox->currentIndex(), 0);
+    EXPECT_EQ(form.LangBox->itemText(0), manager.LanguageName(0));
+    EXPECT_EQ(form.windowTitle(), "Settings");
+    EXPECT_EQ(form.pageControl->tabText(0), "Language");
+}
+
+TEST_F(SettingsDialog, SavedLanguageWinsOverTheDesktopsAndTheListSwitchesBack) {
+    WriteFrench();
+    Settings.lang = kDefaultLanguage;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(manager.ActiveLanguage(), kDefaultLanguage);
+
+    const int french = manager.IndexOfLanguage(kFrench);
+    form.LangBox->setCurrentIndex(french);
+    emit form.LangBox->activated(french);
+    EXPECT_EQ(manager.ActiveLanguage(), kFrench);
+    EXPECT_EQ(form.pageControl->tabText(0), "Langue");
+    form.LangBox->setCurrentIndex(0);
+    emit form.LangBox->activated(0);
+    EXPECT_EQ(form.pageControl->tabText(0), "Language");
+    EXPECT_EQ(Settings.lang, kDefaultLanguage);  // stored only when the main window closes
+}
+
+TEST_F(SettingsDialog, ShowsTheSettingsItWasCreatedWith) {
+    Settings.tempfolder = "/var/tmp/";
+    Settings.backcolor = 0x0000FF;       // red in the lowest byte
+    Settings.scalecolor = 14474460;      // the default
+    Settings.wavecolor = 0x030201;       // no name: the custom entry
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(form.tmpedit->text(), "/var/tmp/");
+    EXPECT_EQ(form.backColor->currentText(), "Red");
+    EXPECT_EQ(form.scaleColor->currentIndex(), TColorBox::kDefaultIndex);
+    EXPECT_EQ(form.waveColor->currentIndex(), TColorBox::kCustomIndex);
+    EXPECT_EQ(form.waveColor->Selected(), QColor(1, 2, 3));
+}
+
+TEST_F(SettingsDialog, FolderButtonSetsTheFolderAtOnceAndCancelChangesNothing) {
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    QString asked;
+    QString answer = "/srv/scratch";
+    form.ChooseFolder = [&](QWidget*, const QString& prompt) {
+        asked = prompt;
+        return answer;
+    };
+    form.SpeedButton1Click();
+    EXPECT_EQ(asked, "Select a folder for temporary files:");
+    EXPECT_EQ(form.tmpedit->text(), "/srv/scratch");
+    EXPECT_EQ(Settings.tempfolder, "/srv/scratch");
+
+    answer.clear();  // cancelled
+    form.SpeedButton1Click();
+    EXPECT_EQ(Settings.tempfolder, "/srv/scratch");
+}
+
+TEST_F(SettingsDialog, ColourChangeReachesTheNextRedrawAndCancelKeepsIt) {
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    form.show();
+    const int navy = form.backColor->findText("Navy");
+    form.backColor->setCurrentIndex(navy);
+    emit form.backColor->activated(navy);
+    EXPECT_EQ(Settings.backcolor, 0x800000);  // blue 128 in the third byte
+    EXPECT_EQ(DisplayColors.BackColor, QColor(0, 0, 128));
+
+    form.Button2->click();  // Cancel only hides
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(DisplayColors.BackColor, QColor(0, 0, 128));
+
+    TWaveRenderer renderer;
+    TWaveState state;
+    renderer.RedrawAll(state, TWaveSource{}, 400, 200);
+    // Inside the wave area, between the dotted grid lines.
+    EXPECT_EQ(QColor(renderer.backBuffer.pixel(15, 100)), QColor(0, 0, 128));
+}
+
+}  // namespace
