@@ -11,6 +11,7 @@
 #include "apperror.h"
 #include "fakeprompts.h"
 #include "fileinfo.h"
+#include "settings.h"
 #include "help.h"
 #include "languagecontroller.h"
 #include "languagemanager.h"
@@ -111,5 +112,18 @@ INSTANTIATE_TEST_SUITE_P(
                         return static_cast<TAboutBox*>(w)->LanguageController();
                     }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DialogTexts, TheLanguageTemplateCoversEveryDialog) {
+    const TSettings saved = Settings;
+    Settings.lang = kDefaultLanguage;  // the process-wide language stays English for the other tests
+    TsettingsForm settings;
+    Tfileinfo properties;
+    TAboutBox about;
+    Settings = saved;
+    const QString text = TLanguageManager::Instance().LanguageTemplate();
+    for (const char* section : {"[settingsForm]", "[fileinfo]", "[aboutbox]"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
+    EXPECT_TRUE(text.contains("6=Background:"));
+}
 
 }  // namespace
