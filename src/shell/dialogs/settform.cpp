@@ -232,3 +232,8 @@ bool TsettingsForm::eventFilter(QObject* watched, QEvent* event) {
     }
     return QDialog::eventFilter(watched, event);
 }
+
+void TsettingsForm::showEvent(QShowEvent* event) {
+    Button1->setFocus();
+    QDialog::showEvent(event);
+}
