@@ -76,6 +76,9 @@ TEST(Help, TheManualShipsWithTheProgram) {
     const QString manual = ManualPath();
     EXPECT_TRUE(manual.endsWith("help/index.html"));
     EXPECT_TRUE(QFile::exists(manual)) << manual.toStdString();
+    EXPECT_TRUE(ManualPath(1031).endsWith("help/de/index.html"));
+    EXPECT_TRUE(ManualPath(2055).endsWith("help/de/index.html"));  // German (Switzerland)
+    EXPECT_EQ(ManualPath(1036), manual);                            // no French manual: English
 }
 
 struct TDialogCase {
