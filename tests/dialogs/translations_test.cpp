@@ -1,0 +1,68 @@
+// The German and Russian files shipped with the program translate every dialog text.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QTabWidget>
+
+#include "about.h"
+#include "colorbox.h"
+#include "datapaths.h"
+#include "fileinfo.h"
+#include "languagecontroller.h"
+#include "languagefile.h"
+#include "languagemanager.h"
+#include "settform.h"
+#include "settings.h"
+#include "tools.h"
+
+namespace {
+
+struct TShipped {
+    const char* name;
+    const char* file;
+    uint16_t langId;
+};
+
+void PrintTo(const TShipped& c, std::ostream* out) { *out << c.name; }
+
+class ShippedLanguage : public ::testing::TestWithParam<TShipped> {
+protected:
+    TLanguageFile Load() const {
+        return LoadLanguageFile(ProgramDataFolder() + "/languages/" + QString::fromLatin1(GetParam().file));
+    }
+    static void ExpectComplete(const TLanguageFile& file, const TLanguageController& controller) {
+        for (const TTranslatable& t : controller.Table())
+            EXPECT_FALSE(file.Text(controller.Section(), t.id).isEmpty())
+                << controller.Section().toStdString() << " " << t.id << " " << t.object << "." << t.property;
+    }
+};
+
+TEST_P(ShippedLanguage, TranslatesEveryDialogText) {
+    const TLanguageFile file = Load();
+    ASSERT_EQ(file.langId, GetParam().langId);
+    TLanguageManager manager;
+    ExpectComplete(file, TsettingsForm(nullptr, &manager).LanguageController());
+    ExpectComplete(file, Tfileinfo().LanguageController());
+    ExpectComplete(file, TAboutBox().LanguageController());
+    for (int id = 1; id <= kCompanionToolCount; ++id) EXPECT_FALSE(file.Text("tools", id).isEmpty()) << id;
+}
+
+TEST_P(ShippedLanguage, SwitchesTheSettingsDialogIncludingEveryColourList) {
+    const TSettings saved = Settings;
+    Settings.lang = GetParam().langId;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager);
+    Settings = saved;
+    ASSERT_EQ(manager.ActiveLanguage(), GetParam().langId);
+    const TLanguageFile file = Load();
+    EXPECT_EQ(form.windowTitle(), file.Text("settingsForm", 1));
+    EXPECT_EQ(form.pageControl->tabText(2), file.Text("settingsForm", 4));
+    for (TColorBox* box : {form.backColor, form.waveColor})
+        EXPECT_EQ(box->itemText(2), file.Text("settingsForm", 22));  // black
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage,
+                         ::testing::Values(TShipped{"German", "de.lng", 1031}, TShipped{"Russian", "ru.lng", 1049}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
