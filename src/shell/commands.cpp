@@ -1,0 +1,280 @@
+// The command table: every QAction, the menus, the toolbar and the context menu, and the enabled
+// states. The handlers are in handlers.cpp.
+#include "commands.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QToolBar>
+#include <exception>
+
+#include "mainform.h"
+#include "openformats.h"
+
+namespace {
+
+// A freedesktop icon from the desktop's theme, else our own picture of it.
+QIcon ShellIcon(const char* name) {
+    const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
+    if (QLatin1String(name).startsWith(QLatin1String("orvane"))) return QIcon(own);
+    return QIcon::fromTheme(QLatin1String(name), QIcon(own));
+}
+
+QString WithoutAccessKey(QString caption) {
+    caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    return caption;
+}
+
+}  // namespace
+
+TCommands::TCommands(Tmainform& form) : form_(form) {
+    // File
+    OpenAction = Make("OpenAction", "&Open", "Ctrl+O", "document-open",
+                      [this] { OpenActionExecute(); });
+    CloseAction = Make("CloseAction", "&Close", "", nullptr, [this] { CloseActionExecute(); });
+    SaveAction = Make("SaveAction", "Save", "Ctrl+S", "document-save",
+                      [this] { SaveActionExecute(); });
+    SaveAsAction = Make("SaveAsAction", "S&ave As...", "", nullptr,
+                        [this] { SaveAsActionExecute(); });
+    SaveSelectedAction = Make("SaveSelectedAction", "Sa&ve Selected As...", "", nullptr,
+                              [this] { SaveSelectedActionExecute(); });
+    PropertiesAction = Make("PropertiesAction", "&File Properties", "", nullptr, [this] {
+        if (form_.Loaded()) RunHook(OnProperties);
+    });
+    SettingsAction = Make("SettingsAction", "S&ettings", "", "preferences-system",
+                          [this] { RunHook(OnSettings); });
+    ExitAction = Make("ExitAction", "E&xit", "Alt+F4", nullptr, [this] { ExitActionExecute(); });
+    // View
+    ZoomInAction = Make("ZoomInAction", "&Zoom In", "", "zoom-in",
+                        [this] { form_.View().ZoomIn(); });
+    ZoomOutAction = Make("ZoomOutAction", "Z&oom Out", "", "zoom-out",
+                         [this] { form_.View().ZoomOut(); });
+    ZoomFullAction = Make("ZoomFullAction", "Zoo&m Full", "", "zoom-fit-best",
+                          [this] { form_.View().ZoomFull(); });
+    MsAction = Make("MsAction", "&Milliseconds", "", nullptr,
+                    [this] { form_.SetScaleFormat(true); });
+    SmplAction = Make("SmplAction", "&Samples", "", nullptr,
+                      [this] { form_.SetScaleFormat(false); });
+    auto* scaleGroup = new QActionGroup(&form_);
+    for (QAction* a : {MsAction, SmplAction}) {
+        a->setCheckable(true);
+        scaleGroup->addAction(a);
+    }
+    // Edit
+    UndoAction = Make("UndoAction", "&Undo", "Ctrl+Z", "edit-undo",
+                      [this] { UndoActionExecute(); });
+    RedoAction = Make("RedoAction", "&Redo", "Ctrl+Shift+Z", "edit-redo",
+                      [this] { RedoActionExecute(); });
+    CutAction = Make("CutAction", "&Cut", "Ctrl+X", "edit-cut", [this] { CutActionExecute(); });
+    CopyAction = Make("CopyAction", "C&opy", "Ctrl+C", "edit-copy",
+                      [this] { CopyActionExecute(); });
+    PasteAction = Make("PasteAction", "&Paste", "Ctrl+V", "edit-paste",
+                       [this] { PasteActionExecute(); });
+    DeleteAction = Make("DeleteAction", "&Delete", "Del", "edit-delete",
+                        [this] { DeleteActionExecute(); });
+    SelectAllAction = Make("SelectAllAction", "&Select All", "Ctrl+A", nullptr,
+                           [this] { SelectAllActionExecute(); });
+    DeselectAllAction = Make("DeselectAllAction", "D&eselect All", "", nullptr,
+                             [this] { DeselectAllActionExecute(); });
+    // Operations
+    PlayAction = Make("PlayAction", "&Play", "Ctrl+P", "media-playback-start",
+                      [this] { PlayActionExecute(); });
+    PauseAction = Make("PauseAction", "P&ause", "", "media-playback-pause",
+                       [this] { PauseActionExecute(); });
+    StopAction = Make("StopAction", "&Stop", "Ctrl+T", "media-playback-stop",
+                      [this] { StopActionExecute(); });
+    FadeInAction = Make("FadeInAction", "&Fade In", "", "orvane-fade-in",
+                        [this] { FadeInActionExecute(); });
+    FadeOutAction = Make("FadeOutAction", "Fa&de Out", "", "orvane-fade-out",
+                         [this] { FadeOutActionExecute(); });
+    SilenceAction = Make("SilenceAction", "&Insert Silence", "", "orvane-silence",
+                         [this] { SilenceActionExecute(); });
+    NormalizationAction = Make("NormalizationAction", "&Normalization", "", "orvane-normalize",
+                               [this] { NormalizationActionExecute(); });
+    ReverseAction = Make("ReverseAction", "R&everse", "", "orvane-reverse",
+                         [this] { ReverseActionExecute(); });
+    InvertAction = Make("InvertAction", "In&vert", "", "orvane-invert",
+                        [this] { InvertActionExecute(); });
+    AmplifyDAction = Make("AmplifyDAction", "A&mplify (Decrease)", "", "orvane-amplify-down",
+                          [this] { AmplifyDActionExecute(); });
+    AmplifyIAction = Make("AmplifyIAction", "Amp&lify (Increase)", "", "orvane-amplify-up",
+                          [this] { AmplifyIActionExecute(); });
+    // Help
+    ContentsAction = Make("ContentsAction", "&Contents", "F1", "help-contents",
+                          [this] { RunHook(OnContents); });
+    ContentsAction->setToolTip(QStringLiteral("Help"));
+    UpdateAction = Make("UpdateAction", "C&heck Updates...", "", nullptr,
+                        [this] { RunHook(OnUpdate); });
+    AboutAction = Make("AboutAction", "&About", "", nullptr, [this] { RunHook(OnAbout); });
+
+    // Initial states: no selection yet.
+    for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction}) {
+        a->setEnabled(false);
+    }
+}
+
+QAction* TCommands::Make(const char* name, const QString& caption, const QString& shortcut,
+                         const char* icon, std::function<void()> handler) {
+    auto* action = new QAction(caption, &form_);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(WithoutAccessKey(caption));
+    if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
+    if (icon) action->setIcon(ShellIcon(icon));
+    QObject::connect(action, &QAction::triggered, &form_,
+                     [this, handler = std::move(handler)] { Guard(handler); });
+    // The window holds every command, so its shortcuts work wherever the focus is.
+    form_.addAction(action);
+    actions_.append(action);
+    return action;
+}
+
+void TCommands::Guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        form_.Dialogs().Error(QString::fromStdString(e.what()));
+    }
+}
+
+void TCommands::RunHook(const std::function<void()>& hook) {
+    if (hook) hook();
+}
+
+QAction* TCommands::Find(const QString& objectName) const {
+    for (QAction* a : actions_) {
+        if (a->objectName() == objectName) return a;
+    }
+    return nullptr;
+}
+
+void TCommands::BuildMenus(QMenuBar* bar) {
+    bar->setObjectName(QStringLiteral("MainMenu"));
+    auto menu = [bar](const char* name, const QString& title) {
+        QMenu* m = bar->addMenu(title);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    QMenu* file = menu("File1", QStringLiteral("&File"));
+    file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction});
+    file->addSeparator();
+    file->addAction(PropertiesAction);
+    file->addSeparator();
+    file->addAction(SettingsAction);
+    file->addSeparator();
+    file->addAction(ExitAction);
+
+    QMenu* view = menu("View1", QStringLiteral("&View"));
+    view->addActions({ZoomInAction, ZoomOutAction, ZoomFullAction});
+    view->addSeparator();
+    QMenu* scale = view->addMenu(QStringLiteral("&Scale Format"));
+    scale->setObjectName(QStringLiteral("ScaleFormat1"));
+    scale->addActions({MsAction, SmplAction});
+
+    QMenu* edit = menu("Edit1", QStringLiteral("&Edit"));
+    edit->addActions({UndoAction, RedoAction});
+    edit->addSeparator();
+    edit->addActions({CutAction, CopyAction, PasteAction, DeleteAction});
+    edit->addSeparator();
+    edit->addActions({SelectAllAction, DeselectAllAction});
+
+    QMenu* operations = menu("Operations1", QStringLiteral("&Operations"));
+    operations->addActions({PlayAction, PauseAction, StopAction});
+    operations->addSeparator();
+    operations->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
+                            ReverseAction, InvertAction, AmplifyDAction, AmplifyIAction});
+
+    toolsMenu_ = menu("Tools1", QStringLiteral("&Tools"));
+
+    QMenu* help = menu("Help1", QStringLiteral("&Help"));
+    help->addActions({ContentsAction, UpdateAction});
+    help->addSeparator();
+    help->addAction(AboutAction);
+}
+
+QToolBar* TCommands::BuildToolBar(QWidget* parent) {
+    auto* bar = new QToolBar(QStringLiteral("Operations"), parent);
+    bar->setObjectName(QStringLiteral("ActionToolBar1"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    bar->addActions({OpenAction, SaveAction});
+    bar->addSeparator();
+    bar->addActions({CutAction, CopyAction, PasteAction, DeleteAction});
+    bar->addSeparator();
+    bar->addActions({UndoAction, RedoAction});
+    bar->addSeparator();
+    bar->addActions({ZoomInAction, ZoomOutAction, ZoomFullAction});
+    bar->addSeparator();
+    bar->addActions({PlayAction, StopAction});
+    bar->addSeparator();
+    bar->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
+                     ReverseAction, InvertAction, AmplifyIAction, AmplifyDAction});
+    bar->addSeparator();
+    bar->addAction(ContentsAction);
+    return bar;
+}
+
+void TCommands::BuildContextMenu(QWidget* view) {
+    view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    view->addActions({CutAction, CopyAction, PasteAction, DeleteAction});
+    auto* separator = new QAction(view);
+    separator->setSeparator(true);
+    view->addAction(separator);
+    view->addAction(SaveSelectedAction);
+}
+
+// --- enabled states ----------------------------------------------------------------------------
+
+void TCommands::SetSelectionState(bool selected) {
+    for (QAction* a : {CutAction, CopyAction, DeleteAction, SaveSelectedAction}) {
+        a->setEnabled(selected);
+    }
+}
+
+void TCommands::SetUndoState(bool canUndo, bool canRedo) {
+    UndoAction->setEnabled(canUndo);
+    RedoAction->setEnabled(canRedo);
+}
+
+void TCommands::SetPasteState(bool available) {
+    PasteAction->setEnabled(available);
+}
+
+void TCommands::SetPlayState(bool playing) {
+    PlayAction->setEnabled(!playing);
+    StopAction->setEnabled(playing);
+}
+
+void TCommands::CheckScaleFormat(bool milliseconds) {
+    (milliseconds ? MsAction : SmplAction)->setChecked(true);
+}
+
+void TCommands::ScrollMaximum(uint32_t frames) {
+    QScrollBar& bar = form_.Scroll();
+    bar.setMaximum(std::max(0, int(std::min<uint32_t>(frames, INT32_MAX)) - bar.pageStep()));
+}
+
+// --- file dialogs' types -----------------------------------------------------------------------
+
+QStringList TCommands::OpenFilters() {
+    return OpenDialogFilter().split(QStringLiteral(";;"));
+}
+
+QStringList TCommands::SaveFilters() {
+    return {QStringLiteral("WAV (*.wav)"), QStringLiteral("MP3 (*.mp3)")};
+}
+
+QStringList TCommands::SaveSuffixes() {
+    return {QStringLiteral("wav"), QStringLiteral("mp3")};
+}
+
+QString TCommands::ChangeFileExt(const QString& name, const QString& suffix) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const qsizetype dot = name.lastIndexOf('.');
+    const QString stem = dot > slash ? name.left(dot) : name;
+    return stem + '.' + suffix;
+}

@@ -1,0 +1,127 @@
+#pragma once
+// TCommands: every command of the main window as one QAction (caption, shortcut, icon, enabled
+// state, handler), shown by reference in the menu bar, the toolbar and the view's context menu,
+// so enabling one enables it everywhere. The handlers are short: they call the document, the
+// view and the window's own operations. A failure inside a handler is shown by the general
+// error report and ends the command.
+//
+// Thread: user-interface thread only. Positions are frame numbers.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+#include "waveview.h"
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QToolBar;
+class QWidget;
+class Tmainform;
+
+class TCommands {
+public:
+    explicit TCommands(Tmainform& form);
+
+    void BuildMenus(QMenuBar* bar);
+    QToolBar* BuildToolBar(QWidget* parent);
+    void BuildContextMenu(QWidget* view);
+
+    // --- enabled states, as the window's events set them ---
+    void SetSelectionState(bool selected);
+    void SetUndoState(bool canUndo, bool canRedo);
+    void SetPasteState(bool available);
+    void SetPlayState(bool playing);
+    void CheckScaleFormat(bool milliseconds);
+    // The scroll bar's range for a document of `frames` frames.
+    void ScrollMaximum(uint32_t frames);
+
+    // The view's CloseDocument with the save-changes question; true when the caller may go on.
+    bool CloseDocument();
+    // The save-changes question; on Yes the document is saved as Save does (Save As where its
+    // own file cannot be written). Yes only when that save started.
+    TWaveView::TSaveAnswer AskSaveChanges();
+    // Save to the document's own file; Save As for a file whose format cannot be written.
+    // Returns whether a save started.
+    bool SaveOwnFile();
+
+    // --- handlers ---
+    void OpenActionExecute();
+    void CloseActionExecute();
+    void SaveActionExecute();
+    void SaveAsActionExecute();
+    void SaveSelectedActionExecute();
+    void ExitActionExecute();
+    void UndoActionExecute();
+    void RedoActionExecute();
+    void CutActionExecute();
+    void CopyActionExecute();
+    void PasteActionExecute();
+    void DeleteActionExecute();
+    void SelectAllActionExecute();
+    void DeselectAllActionExecute();
+    void PlayActionExecute();
+    void PauseActionExecute();
+    void StopActionExecute();
+    void FadeInActionExecute();
+    void FadeOutActionExecute();
+    void SilenceActionExecute();
+    void NormalizationActionExecute();
+    void ReverseActionExecute();
+    void InvertActionExecute();
+    void AmplifyDActionExecute();
+    void AmplifyIActionExecute();
+
+    // The dialogs and helpers of other parts, set by the program's start-up. Each runs only
+    // when set.
+    std::function<void()> OnProperties, OnSettings, OnContents, OnUpdate, OnAbout;
+
+    // The open dialog's filters and the save dialog's types.
+    static QStringList OpenFilters();
+    static QStringList SaveFilters();
+    static QStringList SaveSuffixes();
+    // name with its extension (from the last dot of the file name) replaced by suffix.
+    static QString ChangeFileExt(const QString& name, const QString& suffix);
+
+    QList<QAction*> Actions() const { return actions_; }
+    QAction* Find(const QString& objectName) const;
+    QMenu* ToolsMenu() const { return toolsMenu_; }
+    // The save dialog's type as last left (1-based).
+    int SaveDialogType() const { return saveDialogType_; }
+
+    QAction *OpenAction, *CloseAction, *SaveAction, *SaveAsAction, *SaveSelectedAction,
+        *PropertiesAction, *SettingsAction, *ExitAction;
+    QAction *ZoomInAction, *ZoomOutAction, *ZoomFullAction, *MsAction, *SmplAction;
+    QAction *UndoAction, *RedoAction, *CutAction, *CopyAction, *PasteAction, *DeleteAction,
+        *SelectAllAction, *DeselectAllAction;
+    QAction *PlayAction, *PauseAction, *StopAction, *FadeInAction, *FadeOutAction,
+        *SilenceAction, *NormalizationAction, *ReverseAction, *InvertAction, *AmplifyDAction,
+        *AmplifyIAction;
+    QAction *ContentsAction, *UpdateAction, *AboutAction;
+
+private:
+    QAction* Make(const char* name, const QString& caption, const QString& shortcut,
+                  const char* icon, std::function<void()> handler);
+    // Runs a hook of another part when it is set.
+    void RunHook(const std::function<void()>& hook);
+    // Runs a handler; a failure goes to the general error report.
+    void Guard(const std::function<void()>& handler);
+    // Runs the effect parameter dialog; the value, or nothing when cancelled.
+    std::optional<int> AskParameter(const char* titleKey, const char* labelKey, int minimum,
+                                    int maximum, int value);
+    // Save As's steps after the dialog; false when nothing was started.
+    bool SaveAs();
+    bool ConfirmOverwrite(const QString& name);
+    // Cut and Delete shrink the page and the visible span by what they remove.
+    void ShrinkView(uint32_t removed);
+
+    Tmainform& form_;
+    QList<QAction*> actions_;
+    QMenu* toolsMenu_ = nullptr;
+    int saveDialogType_ = 1;
+    // The save-changes question started a save: the view closes after it.
+    bool saveStartedByQuestion_ = false;
+};

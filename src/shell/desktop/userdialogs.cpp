@@ -1,0 +1,71 @@
+#include "userdialogs.h"
+
+#include <QDialog>
+#include <algorithm>
+#include <QFileDialog>
+#include <QGuiApplication>
+
+namespace {
+
+QString Title() {
+    const QString title = QGuiApplication::applicationDisplayName();
+    return title.isEmpty() ? QStringLiteral("Orvane") : title;
+}
+
+}  // namespace
+
+void TDesktopDialogs::Message(const QString& text) {
+    QMessageBox::information(parent_, Title(), text);
+}
+
+void TDesktopDialogs::Error(const QString& text) {
+    QMessageBox::critical(parent_, Title(), text);
+}
+
+void TDesktopDialogs::Warning(const QString& text, const QString& caption) {
+    QMessageBox::warning(parent_, caption, text);
+}
+
+QMessageBox::StandardButton TDesktopDialogs::Ask(QMessageBox::Icon icon, const QString& text,
+                                                 QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, Title(), text, buttons, parent_);
+    const int answer = box.exec();
+    return static_cast<QMessageBox::StandardButton>(answer);
+}
+
+QString TDesktopDialogs::OpenFileName(const QStringList& filters) {
+    return QFileDialog::getOpenFileName(parent_, QString(), QString(),
+                                        filters.join(QStringLiteral(";;")));
+}
+
+std::optional<TSaveChoice> TDesktopDialogs::SaveFileName(const QStringList& filters,
+                                                         const QStringList& suffixes,
+                                                         int typeIndex) {
+    QFileDialog dialog(parent_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The overwrite question is the window's own (with its own text).
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(filters);
+    const int first = std::clamp(typeIndex, 1, int(filters.size())) - 1;
+    dialog.selectNameFilter(filters.value(first));
+    dialog.setDefaultSuffix(suffixes.value(first));
+    // Changing the type makes its extension the default one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        const int i = int(filters.indexOf(filter));
+        if (i >= 0) dialog.setDefaultSuffix(suffixes.value(i));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    TSaveChoice choice;
+    choice.fileName = dialog.selectedFiles().constFirst();
+    choice.typeIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (choice.typeIndex <= 0) choice.typeIndex = first + 1;
+    choice.defaultSuffix = dialog.defaultSuffix();
+    return choice;
+}
+
+bool TDesktopDialogs::Run(QDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}

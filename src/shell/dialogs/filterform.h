@@ -1,0 +1,34 @@
+#pragma once
+// Tfilterform: the effect parameter dialog. One integer value in a spin box under a group whose
+// caption names it; "&Ok" and "&Cancel". The main window fills it with setproperties before each
+// use (caption, label, bounds, initial value) and reads the value after a confirmed run. Created
+// once at start and kept. User-interface thread only.
+
+#include <QDialog>
+
+class QGroupBox;
+class QPushButton;
+class QSpinBox;
+
+class Tfilterform : public QDialog {
+public:
+    explicit Tfilterform(QWidget* parent = nullptr);
+
+    // Caption := title, the group's caption := label, then the bounds and the value. Equal
+    // bounds mean no bounds at all (any 32-bit value is accepted).
+    void setproperties(const QString& title, const QString& label, int minimum, int maximum,
+                       int value);
+    int Value() const;
+    void SetValue(int value);
+
+    QGroupBox* ValueName() const { return valueName_; }
+    QSpinBox* ValueEdit() const { return valueEdit_; }
+    QPushButton* OkButton() const { return okButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+
+private:
+    QGroupBox* valueName_;
+    QSpinBox* valueEdit_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
+};

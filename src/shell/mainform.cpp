@@ -1,0 +1,611 @@
+#include "mainform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSessionManager>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "apperror.h"
+#include "commands.h"
+#include "displaycolors.h"
+#include "dialogs/mpegsettings.h"
+#include "messages.h"
+#include "settings.h"
+#include "shelltexts.h"
+#include "timetext.h"
+#include "vumeter.h"
+#include "wavfile.h"
+#include "waveview.h"
+
+namespace {
+
+// Design sizes of the layout, in logical pixels.
+constexpr int kMinimumWidth = 510;
+constexpr int kMinimumHeight = 320;
+constexpr int kDesignWidth = 646;
+constexpr int kDesignHeight = 490;
+constexpr int kPanelWidth = 150;
+constexpr int kProgressLeft = 64;
+constexpr int kProgressTop = 4;
+constexpr int kProgressHeight = 12;
+constexpr int kSelectionBoxWidth = 241;
+constexpr int kVolumeBoxWidth = 64;
+constexpr int kEditWidth = 86;
+constexpr int kMeterWidth = 270;
+constexpr int kMeterHeight = 24;
+constexpr int kTimeDisplayPixels = 32;
+constexpr int kVolumeTickInterval = 500;
+constexpr int kProgressMs = 50;
+constexpr int kVizMs = 10;
+// The scroll bar stays usable while the document is at least this many frames longer than a page.
+constexpr int64_t kScrollSlack = 100;
+constexpr int kWheelNotch = 120;
+// The level meter's bar colour (red 0x63, green 0xC5, blue 0x54).
+const QColor kMeterBarColor(0x63, 0xC5, 0x54);
+
+// Selection edit shapes. Qt's mask letters: "0" an optional digit, "9" a required one.
+// Milliseconds: up to three minute digits, up to two second digits, exactly three millisecond
+// digits. Samples: up to 15 digits.
+const QString kMsMask = QStringLiteral("000:00.999");
+const QString kSamplesMask = QStringLiteral("000000000000000");
+constexpr int kMsEditChars = 10;  // "mmm:ss.zzz": shorter minutes are padded at the front
+
+}  // namespace
+
+Tmainform::Tmainform(const TMainOptions& options) {
+    setObjectName(QStringLiteral("mainform"));
+    // Creation, in the design's order. The window is double-buffered by Qt already.
+    ownDialogs_ = options.dialogs ? nullptr : std::make_unique<TDesktopDialogs>(this);
+    dialogs_ = options.dialogs ? options.dialogs : ownDialogs_.get();
+    notifier_ = std::make_unique<TDesktopNotifier>(dialogs_);
+
+    document_ = std::make_unique<Twavefile>(notifier_.get(), &clipboard_);
+    document_->OnReady = [this](Twavefile*) { onReady(); };
+    document_->OnAction = [this](Twavefile*, bool u, bool r) { OnAction(u, r); };
+    document_->OnLoaded = [this](Twavefile*) { onLoaded(); };
+    document_->OnMp3Settings = [this](Twavefile* doc) -> std::optional<TMp3Choices> {
+        if (!mpegsettings_) return std::nullopt;
+        mpegsettings_->FormActivate(doc->SampleRate());
+        if (!dialogs_->Run(*mpegsettings_)) return std::nullopt;
+        return mpegsettings_->Choices();
+    };
+
+    Settings = LoadSettings();
+    Settings.savetype = 0;
+
+    view_ = new TWaveView(nullptr, options.backend);
+    view_->setObjectName(QStringLiteral("WaveView"));
+    commands_ = std::make_unique<TCommands>(*this);
+    BuildLayout();
+    PlaceWindow();
+
+    setAcceptDrops(true);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            [this] { ClipboardChanged(); });
+    ClipboardChanged();
+
+    LoadDisplayColors(Settings);
+    SetScaleFormat(Settings.selectiontype == 0);
+
+    view_->SetScrollBar(scroll_);
+    view_->OnCursor = [this](TWaveView*, uint32_t f, uint32_t ms) { onCursor(f, ms); };
+    view_->OnSelect = [this](TWaveView*, uint32_t s, uint32_t e, uint32_t sm, uint32_t em,
+                             bool on) { onSelect(s, e, sm, em, on); };
+    view_->OnPlayStatus = [this](bool action) { playprocess(action); };
+    view_->AskSaveChanges = [this] { return commands_->AskSaveChanges(); };
+    view_->setFocusPolicy(Qt::StrongFocus);
+    view_->installEventFilter(this);
+    view_->msScale = Settings.selectiontype == 0;
+    view_->RedrawAll();
+
+    volumeBar_->setValue(std::clamp(Settings.volume, volumeBar_->minimum(), 0));
+    VolumeBarChange();
+
+    setWindowTitle(QStringLiteral("Orvane ") + QStringLiteral(ORVANE_VERSION));
+    BuildTranslation();
+
+    connect(&progressTimer_, &QTimer::timeout, this, [this] { ProgressTimerTimer(); });
+    progressTimer_.start(kProgressMs);
+    connect(&vizTimer_, &QTimer::timeout, this, [this] { VizTimerTimer(); });
+    vizTimer_.setInterval(kVizMs);
+
+    // Every way the session ends goes through the same closing flow.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!isVisible() || settingsWritten_) return;
+        if (manager.allowsInteraction()) {
+            const bool closed = close();
+            manager.release();
+            if (!closed) manager.cancel();
+        }
+    });
+
+    if (options.arguments.size() == 1) openfile(options.arguments.constFirst());
+}
+
+Tmainform::~Tmainform() {
+    progressTimer_.stop();
+    vizTimer_.stop();
+    // The view (and its player) go before the document they refer to.
+    delete view_;
+    view_ = nullptr;
+    if (document_ && document_->Ready()) document_->Close();
+    document_.reset();
+}
+
+bool Tmainform::Loaded() const {
+    return document_->Ready() && document_->Store() != nullptr;
+}
+
+// --- layout ------------------------------------------------------------------------------------
+
+void Tmainform::BuildLayout() {
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kDesignWidth, kDesignHeight);
+    commands_->BuildMenus(menuBar());
+    addToolBar(commands_->BuildToolBar(this));
+    commands_->BuildContextMenu(view_);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Client"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* clientPanel = new QFrame(central);
+    clientPanel->setObjectName(QStringLiteral("ClientPanel"));
+    clientPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* clientLayout = new QVBoxLayout(clientPanel);
+    clientLayout->setContentsMargins(1, 1, 1, 1);
+    view_->setParent(clientPanel);
+    clientLayout->addWidget(view_);
+    column->addWidget(clientPanel, 1);
+
+    scroll_ = new QScrollBar(Qt::Horizontal, central);
+    scroll_->setObjectName(QStringLiteral("Scroll"));
+    scroll_->setEnabled(false);
+    scroll_->setPageStep(1);
+    connect(scroll_, &QScrollBar::valueChanged, this, [this] { view_->ScrollToBar(); });
+    column->addWidget(scroll_);
+
+    auto* bevel = new QFrame(central);
+    bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    column->addWidget(bevel);
+    column->addWidget(BuildBottomPanel());
+    setCentralWidget(central);
+
+    for (size_t i = 0; i < panels_.size(); ++i) {
+        panels_[i] = new QLabel(statusBar());
+        panels_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panels_[i]->setMinimumWidth(kPanelWidth);
+        statusBar()->addWidget(panels_[i]);
+    }
+    statusBar()->setSizeGripEnabled(true);
+}
+
+QWidget* Tmainform::BuildBottomPanel() {
+    auto* bottom = new QWidget(this);
+    bottom->setObjectName(QStringLiteral("BottomPanel"));
+    bottom->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* layout = new QVBoxLayout(bottom);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* tabs = new QTabWidget(bottom);
+    tabs->setObjectName(QStringLiteral("PageControl1"));
+    layout->addWidget(tabs);
+    auto* page = new QWidget(tabs);
+    page->setObjectName(QStringLiteral("MainSheet"));
+    tabs->addTab(page, QStringLiteral("Main"));
+
+    // The progress bar sits in the tab row, right of the one tab, and follows the width.
+    progressBar_ = new QProgressBar(bottom);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setTextVisible(false);
+    progressBar_->hide();
+    bottom->installEventFilter(this);
+
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(6, 6, 6, 6);
+
+    auto* selection = new QGroupBox(QStringLiteral("  Selection  "), page);
+    selection->setObjectName(QStringLiteral("SelectionBox"));
+    selection->setFixedWidth(kSelectionBoxWidth);
+    auto* selGrid = new QGridLayout(selection);
+    auto* beginLabel = new QLabel(QStringLiteral("Begin:"), selection);
+    beginLabel->setObjectName(QStringLiteral("BeginLabel"));
+    auto* endLabel = new QLabel(QStringLiteral("End:"), selection);
+    endLabel->setObjectName(QStringLiteral("EndLabel"));
+    selstart_ = new QLineEdit(selection);
+    selstart_->setObjectName(QStringLiteral("selstart"));
+    selstop_ = new QLineEdit(selection);
+    selstop_->setObjectName(QStringLiteral("selstop"));
+    for (QLineEdit* edit : {selstart_, selstop_}) {
+        edit->setMinimumWidth(kEditWidth);
+        // A file dropped here opens, like anywhere else on the window.
+        edit->setAcceptDrops(false);
+    }
+    auto* pickStart = new QPushButton(QStringLiteral("Pick"), selection);
+    pickStart->setObjectName(QStringLiteral("PickStartMS"));
+    auto* pickStop = new QPushButton(QStringLiteral("Pick"), selection);
+    pickStop->setObjectName(QStringLiteral("PickStopMS"));
+    sel_ = new QCheckBox(QStringLiteral("Selected"), selection);
+    sel_->setObjectName(QStringLiteral("sel"));
+    selGrid->addWidget(beginLabel, 0, 0);
+    selGrid->addWidget(selstart_, 0, 1);
+    selGrid->addWidget(pickStart, 0, 2);
+    selGrid->addWidget(endLabel, 1, 0);
+    selGrid->addWidget(selstop_, 1, 1);
+    selGrid->addWidget(pickStop, 1, 2);
+    selGrid->addWidget(sel_, 2, 1, 1, 2);
+    connect(pickStart, &QPushButton::clicked, this,
+            [this] { WritePosition(selstart_, view_->cursor, view_->cursorMs); });
+    connect(pickStop, &QPushButton::clicked, this,
+            [this] { WritePosition(selstop_, view_->cursor, view_->cursorMs); });
+    // clicked, unlike toggled, comes only from the user: onSelect can set the box silently.
+    connect(sel_, &QCheckBox::clicked, this, [this] { selClick(); });
+
+    auto* cursorBox = new QGroupBox(QStringLiteral("  Cursor  "), page);
+    cursorBox->setObjectName(QStringLiteral("CursorBox"));
+    auto* cursorLayout = new QVBoxLayout(cursorBox);
+    timedisplay_ = new QLabel(QStringLiteral("00:00:00"), cursorBox);
+    timedisplay_->setObjectName(QStringLiteral("timedisplay"));
+    QFont timeFont(QStringLiteral("Arial"));
+    timeFont.setBold(true);
+    timeFont.setPixelSize(kTimeDisplayPixels);
+    timedisplay_->setFont(timeFont);
+    timedisplay_->setAlignment(Qt::AlignCenter);
+    cursorLayout->setContentsMargins(4, 0, 4, 2);
+    cursorLayout->addWidget(timedisplay_);
+
+    auto* levelsBox = new QGroupBox(QStringLiteral("  Levels  "), page);
+    levelsBox->setObjectName(QStringLiteral("LevelsBox"));
+    auto* levelsLayout = new QVBoxLayout(levelsBox);
+    meter_ = new TVUMeter(levelsBox);
+    meter_->setObjectName(QStringLiteral("VUMeter1"));
+    meter_->backcolor = QColor(0, 0, 0);
+    meter_->forecolor = kMeterBarColor;
+    meter_->setMinimumSize(kMeterWidth, kMeterHeight);
+    meter_->setMaximumHeight(kMeterHeight);
+    levelsLayout->addWidget(meter_);
+
+    auto* volumeBox = new QGroupBox(QStringLiteral(" Volume "), page);
+    volumeBox->setObjectName(QStringLiteral("VolumeBox"));
+    volumeBox->setFixedWidth(kVolumeBoxWidth);
+    auto* volumeLayout = new QVBoxLayout(volumeBox);
+    volumeBar_ = new QSlider(Qt::Vertical, volumeBox);
+    volumeBar_->setObjectName(QStringLiteral("VolumeBar"));
+    volumeBar_->setRange(-10000, 0);
+    // The loud end (-10000) at the top.
+    volumeBar_->setInvertedAppearance(true);
+    volumeBar_->setInvertedControls(true);
+    volumeBar_->setTickPosition(QSlider::TicksBothSides);
+    volumeBar_->setTickInterval(kVolumeTickInterval);
+    volumeBar_->setPageStep(kVolumeTickInterval);
+    volumeBar_->setSingleStep(100);
+    volumeBar_->setToolTip(QStringLiteral("Playback volume level"));
+    volumeBar_->setValue(-8000);
+    volumeLayout->addWidget(volumeBar_, 0, Qt::AlignHCenter);
+    connect(volumeBar_, &QSlider::valueChanged, this, [this] { VolumeBarChange(); });
+
+    grid->addWidget(selection, 0, 0, 2, 1);
+    grid->addWidget(cursorBox, 0, 1);
+    grid->addWidget(levelsBox, 1, 1);
+    grid->addWidget(volumeBox, 0, 2, 2, 1);
+    grid->setColumnStretch(1, 1);
+    return bottom;
+}
+
+void Tmainform::PlaceWindow() {
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+    if (Settings.width != -1 && Settings.height != -1) {
+        resize(std::max(Settings.width, kMinimumWidth), std::max(Settings.height, kMinimumHeight));
+    }
+    if (Settings.posx == -1 && Settings.posy == -1) {
+        if (screen.isValid()) move(screen.center() - rect().center());
+    } else {
+        move(Settings.posx, Settings.posy);
+    }
+}
+
+void Tmainform::SetEditShape() {
+    const bool ms = Settings.selectiontype == 0;
+    for (QLineEdit* edit : {selstart_, selstop_}) edit->setInputMask(ms ? kMsMask : kSamplesMask);
+}
+
+// --- operations ------------------------------------------------------------------------------
+
+QString Tmainform::PositionText(uint32_t frames, uint32_t ms) const {
+    return Settings.selectiontype == 0 ? mstotime(ms) : QString::number(frames);
+}
+
+void Tmainform::WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms) {
+    QString text = PositionText(frames, ms);
+    // Unused minute places of the mask are blanks in front, as the shape shows them.
+    if (Settings.selectiontype == 0) text = text.rightJustified(kMsEditChars, QLatin1Char(' '));
+    edit->setText(text);
+}
+
+void Tmainform::openfile(const QString& name) {
+    if (name == document_->FileName()) {
+        dialogs_->Message(MsgText("alreadyloaded"));
+        return;
+    }
+    if (!commands_->CloseDocument()) return;
+    {
+        const QSignalBlocker block(scroll_);
+        scroll_->setPageStep(0);
+        scroll_->setRange(0, 100);
+        scroll_->setValue(0);
+    }
+    updatecaption(name);
+    document_->LoadFile(name);
+}
+
+void Tmainform::updatecaption(const QString& name) {
+    const QString caption = QFileInfo(name).fileName() + QStringLiteral(" - Orvane");
+    QGuiApplication::setApplicationDisplayName(caption);
+    setWindowTitle(caption);
+}
+
+void Tmainform::ShowNoDocument() {
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
+    setWindowTitle(QStringLiteral("Orvane"));
+    for (QLabel* panel : panels_) panel->clear();
+    SetSelectionState(false);
+}
+
+void Tmainform::SetSelectionState(bool selected) {
+    commands_->SetSelectionState(selected);
+}
+
+void Tmainform::selClick() {
+    if (!Loaded()) return;
+    const bool on = sel_->isChecked();
+    int64_t start = 0, stop = 0;
+    try {
+        if (Settings.selectiontype == 0) {
+            start = view_->MsToSamples(uint32_t(std::clamp<int64_t>(timetoms(selstart_->text()), 0,
+                                                                    UINT32_MAX)));
+            stop = view_->MsToSamples(
+                uint32_t(std::clamp<int64_t>(timetoms(selstop_->text()), 0, UINT32_MAX)));
+        } else {
+            start = StrToInt(selstart_->text());
+            stop = StrToInt(selstop_->text());
+        }
+    } catch (const std::exception& e) {
+        // The general error report; the selection stays as it was.
+        sel_->setChecked(view_->selected);
+        dialogs_->Error(QString::fromStdString(e.what()));
+        return;
+    }
+    // Typed bounds are put in order and kept inside the document before the view gets them.
+    if (start > stop) std::swap(start, stop);
+    const int64_t frames = document_->Frames();
+    start = std::clamp<int64_t>(start, 0, frames);
+    stop = std::clamp<int64_t>(stop, 0, frames);
+    view_->SetSelection(uint32_t(start), uint32_t(stop), on);
+    SetSelectionState(on);
+}
+
+void Tmainform::VolumeBarChange() {
+    view_->Player().SetVolume(VolumeForPosition(volumeBar_->value()));
+}
+
+void Tmainform::SetScaleFormat(bool milliseconds) {
+    commands_->CheckScaleFormat(milliseconds);
+    Settings.selectiontype = milliseconds ? 0 : 1;
+    SetEditShape();
+    if (milliseconds) {
+        if (Loaded()) {
+            WritePosition(selstart_, view_->selStart, view_->SamplesToMs(view_->selStart));
+            WritePosition(selstop_, view_->selStop, view_->SamplesToMs(view_->selStop));
+        } else {
+            WritePosition(selstart_, 0, 0);
+            WritePosition(selstop_, 0, 0);
+        }
+        panels_[1]->setText(MsgText("cursorpositionstring") + ' ' + mstotime(view_->cursorMs));
+    } else {
+        selstart_->setText(QString::number(view_->selStart));
+        selstop_->setText(QString::number(view_->selStop));
+        panels_[1]->setText(MsgText("cursorpositionstring") + ' ' +
+                            QString::number(view_->cursor));
+    }
+    view_->msScale = milliseconds;
+    view_->RedrawAll();
+}
+
+// --- document events ---------------------------------------------------------------------------
+
+void Tmainform::onReady() {
+    const uint32_t frames = document_->Frames();
+    if (scroll_->pageStep() > 0 && uint32_t(scroll_->pageStep()) > frames) {
+        scroll_->setPageStep(int(frames));
+    }
+    view_->RedrawAll();
+    panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
+                                                      .arg(document_->SampleRate())
+                                                      .arg(document_->Channels()));
+    panels_[2]->setText(MsgText("amplitudestring") +
+                        QStringLiteral(" %1 dB").arg(document_->Level()));
+    panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
+    commands_->ScrollMaximum(frames);
+    progressBar_->setValue(0);
+    progressBar_->hide();
+    if (view_->closeAfterSave) close();
+}
+
+void Tmainform::onLoaded() {
+    if (document_->NotPcm()) return;
+    view_->AttachDocument(document_.get());
+    wavePaintPending_ = true;
+}
+
+void Tmainform::OnAction(bool canUndo, bool canRedo) {
+    commands_->SetUndoState(canUndo, canRedo);
+}
+
+// --- view events -------------------------------------------------------------------------------
+
+void Tmainform::onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32_t stopms,
+                         bool selected) {
+    if (selected) {
+        WritePosition(selstart_, start, startms);
+        WritePosition(selstop_, stop, stopms);
+    }
+    SetSelectionState(selected);
+    sel_->setChecked(selected);
+}
+
+void Tmainform::onCursor(uint32_t position, uint32_t positions) {
+    panels_[1]->setText(MsgText("cursorpositionstring") + ' ' +
+                        PositionText(position, positions));
+    timedisplay_->setText(mstotime(positions));
+}
+
+void Tmainform::playprocess(bool action) {
+    playing_ = action;
+    if (action) {
+        vizTimer_.start();
+    } else {
+        vizTimer_.stop();
+    }
+    commands_->SetPlayState(action);
+    if (!action) meter_->ResetMeter();
+}
+
+// --- timers and the clipboard ------------------------------------------------------------------
+
+void Tmainform::ProgressTimerTimer() {
+    const int progress = document_->Progress();
+    if (progress > 0) progressBar_->show();
+    progressBar_->setValue(progress);
+    const bool usable = int64_t(document_->Frames()) - kScrollSlack >= scroll_->pageStep();
+    scroll_->setEnabled(usable);
+}
+
+void Tmainform::VizTimerTimer() {
+    const uint16_t channels = std::max<uint16_t>(document_->Channels(), 1);
+    std::vector<int16_t> levels(channels, 0);
+    view_->GetLevels(levels);
+    meter_->SetLevels(levels);
+}
+
+void Tmainform::ClipboardChanged() {
+    commands_->SetPasteState(clipboard_.HasWave());
+}
+
+// --- closing -----------------------------------------------------------------------------------
+
+bool Tmainform::FormCloseQuery() {
+    if (document_->Progress() != 0 || document_->Busy()) {
+        dialogs_->Ask(QMessageBox::Question, MsgText("operationinprogress"), QMessageBox::Ok);
+        return false;
+    }
+    return commands_->CloseDocument();
+}
+
+void Tmainform::FormClose() {
+    Settings.posx = pos().x();
+    Settings.posy = pos().y();
+    Settings.width = width();
+    Settings.height = height();
+    Settings.lang = ActiveLanguageId();
+    Settings.volume = volumeBar_->value();
+    if (document_->Progress() != 0) return;
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    progressTimer_.stop();
+    vizTimer_.stop();
+    SaveSettings(Settings);
+    settingsWritten_ = true;
+}
+
+void Tmainform::closeEvent(QCloseEvent* event) {
+    if (settingsWritten_) {
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+// --- desktop events ----------------------------------------------------------------------------
+
+void Tmainform::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Tmainform::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls() || data->urls().isEmpty()) return;
+    const QUrl first = data->urls().constFirst();
+    if (!first.isLocalFile()) return;
+    event->acceptProposedAction();
+    // Opened after the drop has ended, so the source is not held up by the load's questions.
+    const QString path = first.toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { openfile(path); });
+}
+
+void Tmainform::wheelEvent(QWheelEvent* event) {
+    wheelRemainder_ += event->angleDelta().y();
+    while (wheelRemainder_ >= kWheelNotch) {
+        wheelRemainder_ -= kWheelNotch;
+        commands_->ZoomInAction->trigger();
+    }
+    while (wheelRemainder_ <= -kWheelNotch) {
+        wheelRemainder_ += kWheelNotch;
+        commands_->ZoomOutAction->trigger();
+    }
+    event->ignore();
+}
+
+void Tmainform::changeEvent(QEvent* event) {
+    // The clipboard is handed only to the focused window on some desktops: look again.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) ClipboardChanged();
+    QMainWindow::changeEvent(event);
+}
+
+bool Tmainform::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == progressBar_->parentWidget()) {
+        const int width = progressBar_->parentWidget()->width() - kProgressLeft - 2 * kProgressTop;
+        progressBar_->setGeometry(kProgressLeft, kProgressTop, std::max(width, 0),
+                                  kProgressHeight);
+        progressBar_->raise();
+    }
+    if (event->type() == QEvent::Paint && watched == view_) {
+        if (!windowPainted_) {
+            windowPainted_ = true;
+            if (OnFirstPaint) QTimer::singleShot(0, this, [this] { OnFirstPaint(); });
+        }
+        if (wavePaintPending_ && Loaded()) {
+            wavePaintPending_ = false;
+            if (OnFirstWavePaint) QTimer::singleShot(0, this, [this] { OnFirstWavePaint(); });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

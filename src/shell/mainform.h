@@ -1,0 +1,164 @@
+#pragma once
+// Tmainform: the program's one top-level window. It owns the document and the waveform view,
+// lays out the menu bar, the toolbar "Operations", the view with its scroll bar, the bottom
+// panel (selection edits, cursor time, level meter, volume) and the four status panels, and
+// turns the document's and the view's events into what the user sees. The commands themselves
+// live in TCommands (commands.h); this class keeps the layout, the events, the timers and the
+// closing flow.
+//
+// Thread: user-interface thread only. Positions are frame numbers, times milliseconds.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "clipboard.h"
+#include "userdialogs.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class TAudioBackend;
+class TCommands;
+class TLanguageController;
+class TVUMeter;
+class TWaveView;
+class Tfilterform;
+class Tmpegsettings;
+class Twavefile;
+
+struct TMainOptions {
+    // File arguments of the command line; exactly one is opened, any other count opens nothing.
+    QStringList arguments;
+    // The sound output for the view's player; SDL's when null.
+    std::shared_ptr<TAudioBackend> backend;
+    // Message boxes and file dialogs; the real ones when null (not owned).
+    TUserDialogs* dialogs = nullptr;
+};
+
+class Tmainform : public QMainWindow {
+public:
+    // Runs the whole creation step: settings, document, layout, view, volume, and the load of
+    // the command-line file (a background job whose end arrives once the event loop runs).
+    explicit Tmainform(const TMainOptions& options = {});
+    ~Tmainform() override;
+
+    // --- operations other parts call ---
+    // Opens name into the document (asks to save the current one first).
+    void openfile(const QString& name);
+    // Caption and application title "name.ext - Orvane".
+    void updatecaption(const QString& name);
+    // Applies the selection edits (the "Selected" box's click).
+    void selClick();
+    // Applies the volume slider to the player.
+    void VolumeBarChange();
+    // The scale-format switch: milliseconds (true) or samples (false).
+    void SetScaleFormat(bool milliseconds);
+    // Cut, Copy, Delete and Save Selected As follow whether a selection exists.
+    void SetSelectionState(bool selected);
+    // Empties the caption back to the product name and clears the status panels.
+    void ShowNoDocument();
+
+    // The dialogs created once at start (not owned: they are children of this window).
+    void SetMpegSettings(Tmpegsettings* dialog) { mpegsettings_ = dialog; }
+    void SetFilterForm(Tfilterform* dialog) { filterform_ = dialog; }
+    Tmpegsettings* MpegSettings() const { return mpegsettings_; }
+    Tfilterform* FilterForm() const { return filterform_; }
+
+    // --- parts, for the commands and for tests ---
+    Twavefile& Document() const { return *document_; }
+    TWaveView& View() const { return *view_; }
+    TVUMeter& Meter() const { return *meter_; }
+    QScrollBar& Scroll() const { return *scroll_; }
+    QLineEdit* selstart() const { return selstart_; }
+    QLineEdit* selstop() const { return selstop_; }
+    QCheckBox* sel() const { return sel_; }
+    QLabel* timedisplay() const { return timedisplay_; }
+    QSlider* VolumeBar() const { return volumeBar_; }
+    QProgressBar* ProgressBar() const { return progressBar_; }
+    QLabel* Panel(int index) const { return panels_.at(size_t(index)); }
+    TCommands& Commands() const { return *commands_; }
+    TUserDialogs& Dialogs() const { return *dialogs_; }
+    TLanguageController* Translation() const { return translation_.get(); }
+    bool Playing() const { return playing_; }
+    bool Loaded() const;
+    // The selection edits' text for a position in the current scale format.
+    QString PositionText(uint32_t frames, uint32_t ms) const;
+    // Writes a position into a selection edit in the current scale format.
+    void WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms);
+    // Runs the closing flow's question part; true when the window may close.
+    bool FormCloseQuery();
+    // Whether the settings have been written (once, when the window closed).
+    bool SettingsWritten() const { return settingsWritten_; }
+
+    // Called once the waveform of a loaded document has first been painted.
+    std::function<void()> OnFirstWavePaint;
+    // Called when the window is first painted, document or not.
+    std::function<void()> OnFirstPaint;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildLayout();
+    QWidget* BuildBottomPanel();
+    void BuildTranslation();
+    void PlaceWindow();
+    void SetEditShape();
+
+    // Document events.
+    void onReady();
+    void onLoaded();
+    void OnAction(bool canUndo, bool canRedo);
+    // View events.
+    void onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32_t stopms, bool selected);
+    void onCursor(uint32_t position, uint32_t positions);
+    void playprocess(bool action);
+    // Timers and the clipboard.
+    void ProgressTimerTimer();
+    void VizTimerTimer();
+    void ClipboardChanged();
+    void FormClose();
+
+    TUserDialogs* dialogs_;
+    std::unique_ptr<TDesktopDialogs> ownDialogs_;
+    std::unique_ptr<TDesktopNotifier> notifier_;
+    TDesktopClipboard clipboard_;
+    std::unique_ptr<Twavefile> document_;
+    TWaveView* view_ = nullptr;
+    TVUMeter* meter_ = nullptr;
+    QScrollBar* scroll_ = nullptr;
+    QLineEdit* selstart_ = nullptr;
+    QLineEdit* selstop_ = nullptr;
+    QCheckBox* sel_ = nullptr;
+    QLabel* timedisplay_ = nullptr;
+    QSlider* volumeBar_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    std::array<QLabel*, 4> panels_{};
+    std::unique_ptr<TCommands> commands_;
+    std::unique_ptr<TLanguageController> translation_;
+    QPointer<Tmpegsettings> mpegsettings_;
+    QPointer<Tfilterform> filterform_;
+    QTimer progressTimer_;
+    QTimer vizTimer_;
+    bool playing_ = false;
+    bool settingsWritten_ = false;
+    bool closing_ = false;
+    // The load whose waveform has not been painted yet.
+    bool wavePaintPending_ = false;
+    bool windowPainted_ = false;
+    int wheelRemainder_ = 0;
+};

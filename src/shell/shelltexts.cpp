@@ -1,0 +1,12 @@
+#include "shelltexts.h"
+
+#include "messages.h"
+#include "settings.h"
+
+QString MsgText(const char* key) {
+    return QString::fromStdString(Msg(key));
+}
+
+int32_t ActiveLanguageId() {
+    return Settings.lang;
+}
