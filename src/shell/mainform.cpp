@@ -30,6 +30,7 @@
 #include "displaycolors.h"
 #include "dialogs/mpegsettings.h"
 #include "messages.h"
+#include "player.h"
 #include "settings.h"
 #include "shelltexts.h"
 #include "timetext.h"
@@ -326,6 +327,8 @@ void Tmainform::PlaceWindow() {
     }
 }
 
+void Tmainform::BuildTranslation() {}
+
 void Tmainform::SetEditShape() {
     const bool ms = Settings.selectiontype == 0;
     for (QLineEdit* edit : {selstart_, selstop_}) edit->setInputMask(ms ? kMsMask : kSamplesMask);
@@ -536,6 +539,13 @@ void Tmainform::FormClose() {
     vizTimer_.stop();
     SaveSettings(Settings);
     settingsWritten_ = true;
+}
+
+void Tmainform::Terminate() {
+    if (!settingsWritten_) FormClose();
+    settingsWritten_ = true;
+    hide();
+    QCoreApplication::quit();
 }
 
 void Tmainform::closeEvent(QCloseEvent* event) {

@@ -9,7 +9,6 @@
 // Thread: user-interface thread only. Positions are frame numbers, times milliseconds.
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <array>
@@ -28,7 +27,6 @@ class QScrollBar;
 class QSlider;
 class TAudioBackend;
 class TCommands;
-class TLanguageController;
 class TVUMeter;
 class TWaveView;
 class Tfilterform;
@@ -87,13 +85,15 @@ public:
     QLabel* Panel(int index) const { return panels_.at(size_t(index)); }
     TCommands& Commands() const { return *commands_; }
     TUserDialogs& Dialogs() const { return *dialogs_; }
-    TLanguageController* Translation() const { return translation_.get(); }
     bool Playing() const { return playing_; }
     bool Loaded() const;
     // The selection edits' text for a position in the current scale format.
     QString PositionText(uint32_t frames, uint32_t ms) const;
     // Writes a position into a selection edit in the current scale format.
     void WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms);
+    // Ends the program without questions (a termination signal): unsaved changes are lost,
+    // the settings are written and the event loop ends.
+    void Terminate();
     // Runs the closing flow's question part; true when the window may close.
     bool FormCloseQuery();
     // Whether the settings have been written (once, when the window closed).
@@ -149,9 +149,8 @@ private:
     QProgressBar* progressBar_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
-    std::unique_ptr<TLanguageController> translation_;
-    QPointer<Tmpegsettings> mpegsettings_;
-    QPointer<Tfilterform> filterform_;
+    Tmpegsettings* mpegsettings_ = nullptr;
+    Tfilterform* filterform_ = nullptr;
     QTimer progressTimer_;
     QTimer vizTimer_;
     bool playing_ = false;

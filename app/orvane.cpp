@@ -1,0 +1,115 @@
+// orvane: the desktop editor. Marks the running program with its lock file, creates the main
+// window and the dialogs that live for the whole run, in their fixed order, and runs the event
+// loop until the main window has closed.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+#include "commandline.h"
+#include "dialogs/filterform.h"
+#include "dialogs/mpegsettings.h"
+#include "instancelock.h"
+#include "mainform.h"
+#include "quitsignals.h"
+
+namespace {
+
+constexpr const char* kDesktopId = "io.github.quillfen.Orvane";
+
+const char* const kHelp =
+    "Usage: orvane [options] [FILE]\n"
+    "\n"
+    "Orvane, an editor for one sound at a time. With exactly one FILE it opens that file;\n"
+    "with none, or with more than one, it starts with no sound.\n"
+    "\n"
+    "Options:\n"
+    "  --help               show this text and exit\n"
+    "  --version            show the version and exit\n"
+    "  --timings            print to standard error the seconds from start to the first\n"
+    "                       paint of the window (timing: window-paint) and of the loaded\n"
+    "                       waveform (timing: first-paint)\n"
+    "  --exit-after-paint   close again once the waveform (or, without FILE, the window)\n"
+    "                       has been painted; for measurements\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are accepted too.\n";
+
+struct TProgramOptions {
+    bool timings = false;
+    bool exitAfterPaint = false;
+    QStringList files;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer started;
+    started.start();
+    // Answered before anything else starts, so they also work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orvane %s\n", ORVANE_VERSION);
+            return 0;
+        }
+    }
+
+    const TInstanceLock lock;
+    QApplication app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
+    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QLatin1String(kDesktopId), QIcon(QStringLiteral(":/icons/orvane.svg"))));
+
+    TProgramOptions program;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--timings")) {
+            program.timings = true;
+        } else if (argument == QLatin1String("--exit-after-paint")) {
+            program.exitAfterPaint = true;
+        } else {
+            program.files.append(argument);
+        }
+    }
+
+    // Before the main window starts the sound library.
+    Tmainform* running = nullptr;
+    const TQuitSignals quitSignals([&running] {
+        if (running) running->Terminate();
+    });
+
+    TMainOptions options;
+    const QString file = CommandLineFile(program.files);
+    if (!file.isEmpty()) options.arguments = {file};
+    // The windows in their fixed order: the main window, then the dialogs kept for the run.
+    Tmainform mainform(options);
+    running = &mainform;
+    auto* mpegsettings = new Tmpegsettings(&mainform);
+    auto* filterform = new Tfilterform(&mainform);
+    mainform.SetMpegSettings(mpegsettings);
+    mainform.SetFilterForm(filterform);
+
+    const auto report = [&](const char* what) {
+        if (program.timings) {
+            std::fprintf(stderr, "timing: %s %.3f\n", what, double(started.nsecsElapsed()) / 1e9);
+        }
+    };
+    const bool waitForWave = !options.arguments.isEmpty();
+    mainform.OnFirstPaint = [&] {
+        report("window-paint");
+        if (program.exitAfterPaint && !waitForWave) mainform.close();
+    };
+    mainform.OnFirstWavePaint = [&] {
+        report("first-paint");
+        if (program.exitAfterPaint) mainform.close();
+    };
+
+    mainform.show();
+    return app.exec();
+}
