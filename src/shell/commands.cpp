@@ -201,6 +201,8 @@ QToolBar* TCommands::BuildToolBar(QWidget* parent) {
     bar->setMovable(false);
     bar->setFloatable(false);
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The design's small pictures: the whole bar fits the window's design width.
+    bar->setIconSize(QSize(16, 16));
     bar->addActions({OpenAction, SaveAction});
     bar->addSeparator();
     bar->addActions({CutAction, CopyAction, PasteAction, DeleteAction});
@@ -251,11 +253,6 @@ void TCommands::SetPlayState(bool playing) {
 
 void TCommands::CheckScaleFormat(bool milliseconds) {
     (milliseconds ? MsAction : SmplAction)->setChecked(true);
-}
-
-void TCommands::ScrollMaximum(uint32_t frames) {
-    QScrollBar& bar = form_.Scroll();
-    bar.setMaximum(std::max(0, int(std::min<uint32_t>(frames, INT32_MAX)) - bar.pageStep()));
 }
 
 // --- file dialogs' types -----------------------------------------------------------------------

@@ -36,8 +36,6 @@ public:
     void SetPasteState(bool available);
     void SetPlayState(bool playing);
     void CheckScaleFormat(bool milliseconds);
-    // The scroll bar's range for a document of `frames` frames.
-    void ScrollMaximum(uint32_t frames);
 
     // The view's CloseDocument with the save-changes question; true when the caller may go on.
     bool CloseDocument();

@@ -185,7 +185,7 @@ void Tmainform::BuildLayout() {
     scroll_->setObjectName(QStringLiteral("Scroll"));
     scroll_->setEnabled(false);
     scroll_->setPageStep(1);
-    connect(scroll_, &QScrollBar::valueChanged, this, [this] { view_->ScrollToBar(); });
+    // The view follows the bar's moves itself (ScrollToBar).
     column->addWidget(scroll_);
 
     auto* bevel = new QFrame(central);
@@ -443,6 +443,7 @@ void Tmainform::onReady() {
     if (scroll_->pageStep() > 0 && uint32_t(scroll_->pageStep()) > frames) {
         scroll_->setPageStep(int(frames));
     }
+    // Also sets the scroll bar's range to the document's length.
     view_->RedrawAll();
     panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
                                                       .arg(document_->SampleRate())
@@ -450,10 +451,11 @@ void Tmainform::onReady() {
     panels_[2]->setText(MsgText("amplitudestring") +
                         QStringLiteral(" %1 dB").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
-    commands_->ScrollMaximum(frames);
     progressBar_->setValue(0);
     progressBar_->hide();
-    if (view_->closeAfterSave) close();
+    // After the document has finished its job (its end is still running here): the document
+    // can only be closed once it is idle.
+    if (view_->closeAfterSave) QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void Tmainform::onLoaded() {
@@ -501,7 +503,9 @@ void Tmainform::ProgressTimerTimer() {
     const int progress = document_->Progress();
     if (progress > 0) progressBar_->show();
     progressBar_->setValue(progress);
-    const bool usable = int64_t(document_->Frames()) - kScrollSlack >= scroll_->pageStep();
+    // The bar's page is the visible span (the bar itself may count in halved units).
+    const int64_t page = std::min(view_->viewSpan, document_->Frames());
+    const bool usable = int64_t(document_->Frames()) - kScrollSlack >= page;
     scroll_->setEnabled(usable);
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSettings>
 #include <QThread>
 #include <deque>
 #include <functional>
@@ -73,6 +74,8 @@ public:
     ~TShellFixture() { form.reset(); }
 
     void Make(const QStringList& arguments) {
+        // Every window starts from the default settings.
+        QSettings("Quillfen", "Orvane").clear();
         TMainOptions options;
         options.arguments = arguments;
         options.backend = backend;

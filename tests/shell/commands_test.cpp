@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "shell_fixture.h"
+
+namespace {
+
+class CommandTable : public ::testing::Test, public TShellFixture {};
+
+// A menu as text: captions, "-" for separators, submenus in brackets.
+QStringList Entries(const QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) {
+            out.append("-");
+        } else if (a->menu()) {
+            out.append("[" + a->text() + ": " + Entries(a->menu()).join(", ") + "]");
+        } else {
+            out.append(a->text());
+        }
+    }
+    return out;
+}
+
+TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
+    const QList<QAction*> top = form->menuBar()->actions();
+    QStringList titles;
+    for (QAction* a : top) titles.append(a->text());
+    EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Operations", "&Tools", "&Help"}));
+    EXPECT_EQ(Entries(top[0]->menu()).join(" | "),
+              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | - | &File Properties | "
+              "- | S&ettings | - | E&xit");
+    EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
+              "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples]");
+    EXPECT_EQ(Entries(top[2]->menu()).join(" | "),
+              "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
+              "D&eselect All");
+    EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
+              "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
+              "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase)");
+    EXPECT_EQ(Entries(top[5]->menu()).join(" | "), "&Contents | C&heck Updates... | - | &About");
+}
+
+TEST_F(CommandTable, ToolbarOrderTipsAndPictures) {
+    auto* bar = form->findChild<QToolBar*>("ActionToolBar1");
+    ASSERT_NE(bar, nullptr);
+    QStringList tips;
+    for (QAction* a : bar->actions()) {
+        tips.append(a->isSeparator() ? "|" : a->toolTip());
+        // Our own pictures stand in where the desktop has no icon theme.
+        if (!a->isSeparator()) {
+            EXPECT_FALSE(a->icon().pixmap(16, 16).isNull()) << a->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(tips.join(","),
+              "Open,Save,|,Cut,Copy,Paste,Delete,|,Undo,Redo,|,Zoom In,Zoom Out,Zoom Full,|,"
+              "Play,Stop,|,Fade In,Fade Out,Insert Silence,Normalization,Reverse,Invert,"
+              "Amplify (Increase),Amplify (Decrease),|,Help");
+}
+
+struct TShortcutCase {
+    const char* command;
+    const char* keys;
+};
+
+class Shortcuts : public ::testing::TestWithParam<TShortcutCase>, public TShellFixture {};
+
+TEST_P(Shortcuts, AreThoseOfTheTable) {
+    QAction* a = Cmd().Find(GetParam().command);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(GetParam().keys)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Shortcuts,
+    ::testing::Values(TShortcutCase{"OpenAction", "Ctrl+O"}, TShortcutCase{"SaveAction", "Ctrl+S"},
+                      TShortcutCase{"ExitAction", "Alt+F4"}, TShortcutCase{"UndoAction", "Ctrl+Z"},
+                      TShortcutCase{"RedoAction", "Ctrl+Shift+Z"},
+                      TShortcutCase{"CutAction", "Ctrl+X"}, TShortcutCase{"CopyAction", "Ctrl+C"},
+                      TShortcutCase{"PasteAction", "Ctrl+V"},
+                      TShortcutCase{"DeleteAction", "Del"},
+                      TShortcutCase{"SelectAllAction", "Ctrl+A"},
+                      TShortcutCase{"PlayAction", "Ctrl+P"}, TShortcutCase{"StopAction", "Ctrl+T"},
+                      TShortcutCase{"ContentsAction", "F1"}),
+    [](const auto& info) { return std::string(info.param.command); });
+
+TEST_F(CommandTable, ContextMenuOfTheView) {
+    QStringList names;
+    for (QAction* a : form->View().actions()) names.append(a->isSeparator() ? "-" : a->objectName());
+    EXPECT_EQ(names.join(","), "CutAction,CopyAction,PasteAction,DeleteAction,-,SaveSelectedAction");
+}
+
+TEST_F(CommandTable, OpenFilterListsTheDecoderFormatsAfterTheThree) {
+    const QStringList filters = TCommands::OpenFilters();
+    ASSERT_GE(filters.size(), 4);
+    EXPECT_TRUE(filters[0].startsWith("Supported Formats (*.wav *.mp3 *.wma"));
+    EXPECT_TRUE(filters[0].contains("*.flac"));
+    EXPECT_TRUE(filters.contains("Mpeg Layer 3 (*.mp3)"));
+}
+
+TEST(ChangeFileExt, ReplacesOnlyTheFileNamesExtension) {
+    EXPECT_EQ(TCommands::ChangeFileExt("/a/clip.txt", "wav"), "/a/clip.wav");
+    EXPECT_EQ(TCommands::ChangeFileExt("/a.b/clip", "mp3"), "/a.b/clip.mp3");
+    EXPECT_EQ(TCommands::ChangeFileExt("/a/x.tar.gz", "wav"), "/a/x.tar.wav");
+}
+
+}  // namespace
