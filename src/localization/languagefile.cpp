@@ -115,6 +115,30 @@ TConverter OpenConverter(uint16_t codePage) {
     return converter;
 }
 
+// A converter that stops at the first byte sequence not valid in the code page.
+TConverter OpenDecoder(uint16_t codePage) {
+    TConverter converter = OpenConverter(codePage);
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+    return converter;
+}
+
+QString DecodeWith(UConverter* converter, const QByteArray& bytes, uint16_t codePage) {
+    if (bytes.isEmpty()) return {};
+    ucnv_reset(converter);
+    // Every code page here yields at most one UTF-16 unit per byte.
+    QString text(bytes.size(), Qt::Uninitialized);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()),
+                                    static_cast<int32_t>(text.size()), bytes.constData(),
+                                    static_cast<int32_t>(bytes.size()), &status);
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw EAppError("The text is not valid in code page " + std::to_string(codePage));
+    text.truncate(n);
+    return text;
+}
+
 struct TSection {
     enum Kind { kHeader, kConstants, kWindow } kind = kHeader;
     QString key;  // lower-cased window section name
@@ -147,9 +171,12 @@ void ParseLine(QStringView raw, TSection& section, TLanguageFile& file) {
                 if (id < 0)
                     throw EAppError("LangID '" + Trim(line.mid(eq + 1)).toString().toStdString() +
                                     "' is not a number from 0 to 65535");
-                file.langId = static_cast<uint16_t>(id);
+                // The first LangID counts, as it does for the scan.
+                if (!file.parameters.contains(QStringLiteral("langid")))
+                    file.langId = static_cast<uint16_t>(id);
             }
-            file.parameters.insert(name.toString().toLower(), value);
+            if (!file.parameters.contains(name.toString().toLower()))
+                file.parameters.insert(name.toString().toLower(), value);
             break;
         case TSection::kConstants:
             if (!IsValidMessageKey(name))
@@ -280,20 +307,7 @@ uint16_t AnsiCodePage(uint16_t langId) {
 
 QString DecodeCodePage(const QByteArray& bytes, uint16_t codePage) {
     if (bytes.isEmpty()) return {};
-    TConverter converter = OpenConverter(codePage);
-    UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                        &status);
-    // Every code page here yields at most one UTF-16 unit per byte.
-    QString text(bytes.size(), Qt::Uninitialized);
-    status = U_ZERO_ERROR;
-    const int32_t n = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(text.data()),
-                                    static_cast<int32_t>(text.size()), bytes.constData(),
-                                    static_cast<int32_t>(bytes.size()), &status);
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-        throw EAppError("The text is not valid in code page " + std::to_string(codePage));
-    text.truncate(n);
-    return text;
+    return DecodeWith(OpenDecoder(codePage).get(), bytes, codePage);
 }
 
 QByteArray EncodeCodePage(const QString& text, uint16_t codePage) {
@@ -365,9 +379,10 @@ TLanguageFile ParseLanguageFile(const QByteArray& bytes) {
             }
         } else {
             const uint16_t codePage = AnsiCodePage(ReadLanguageHeader(bytes));
+            const TConverter decoder = OpenDecoder(codePage);
             for (const QByteArray& line : SplitByteLines(bytes)) {
                 ++lineNumber;
-                ParseLine(DecodeCodePage(line, codePage), section, file);
+                ParseLine(DecodeWith(decoder.get(), line, codePage), section, file);
             }
         }
     } catch (const EAppError& e) {
