@@ -74,6 +74,7 @@ std::string CliUsage() {
            LanguageUsage() + "\n"
            "  -h, --help     show this help\n"
            "  --version      show the version\n"
+           "  --data-folders show where the languages and the help manual are found\n"
            "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";
 }
 
@@ -103,6 +104,7 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
         std::string v;
         if (arg == "-h" || arg == "--help") return TParseResult::kHelp;
         if (arg == "--version") return TParseResult::kVersion;
+        if (arg == "--data-folders") return TParseResult::kDataFolders;
         if (auto it = plainSteps.find(arg); it != plainSteps.end()) {
             out.steps.push_back(TCliStep(it->second));
         } else if (auto r = rangeSteps.find(arg); r != rangeSteps.end()) {

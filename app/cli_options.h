@@ -67,7 +67,7 @@ constexpr int64_t kMaxCliFrame = UINT32_MAX;
 constexpr int64_t kMaxNormalizePercent = 100;
 constexpr int64_t kMaxAmplifyPercent = 200;
 
-enum class TParseResult { kRun, kHelp, kVersion, kError };
+enum class TParseResult { kRun, kHelp, kVersion, kDataFolders, kError };
 
 TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& out,
                              std::string& error);

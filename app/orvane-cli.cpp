@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "apperror.h"
+#include "cli_data.h"
 #include "cli_language.h"
 #include "cli_options.h"
 #include "cli_play.h"
@@ -315,6 +316,9 @@ int main(int argc, char** argv) {
             return 0;
         case TParseResult::kVersion:
             std::printf("orvane-cli %s\n", ORVANE_VERSION);
+            return 0;
+        case TParseResult::kDataFolders:
+            std::fputs(DataFoldersReport().c_str(), stdout);
             return 0;
         case TParseResult::kError:
             std::fprintf(stderr, "orvane-cli: %s\n(see orvane-cli --help)\n", error.c_str());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -88,6 +90,19 @@ INSTANTIATE_TEST_SUITE_P(Programs, ManPage, ::testing::ValuesIn(Programs()),
                          [](const ::testing::TestParamInfo<TProgram>& info) {
                              return QString(info.param.name).remove('-').toStdString();
                          });
+
+// Run from the build tree, the program reads the source tree's data folder.
+TEST(DataFolders, BuildTreeFindsTheSourceLanguagesAndHelp) {
+    const QString report = RunProgram(ORVANE_CLI, {"--data-folders"});
+    const QString data = QDir(ORVANE_SOURCE_DIR "/data").canonicalPath();
+    EXPECT_TRUE(report.contains("program data: " + data + "\n")) << qPrintable(report);
+    for (const QString& lng : QDir(data + "/languages").entryList({"*.lng"}, QDir::Files))
+        EXPECT_TRUE(report.contains("language: " + data + "/languages/" + lng + " ("))
+            << qPrintable(lng);
+    if (QFileInfo::exists(data + "/help/index.html")) {
+        EXPECT_TRUE(report.contains("help: " + data + "/help/index.html\n")) << qPrintable(report);
+    }
+}
 
 // Texts of the metainfo's elements by name, in document order.
 QMultiMap<QString, QString> MetainfoElements() {
