@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli_language.h"
 #include "commandline.h"
 #include "dialogs/filterform.h"
 #include "dialogs/mpegsettings.h"
 #include "instancelock.h"
+#include "languagemanager.h"
 #include "mainform.h"
 #include "quitsignals.h"
 
@@ -34,6 +36,8 @@ const char* const kHelp =
     "  --exit-after-paint   close again once the waveform (or, without FILE, the window)\n"
     "                       has been painted; for measurements\n"
     "\n"
+    "%s"
+    "\n"
     "Qt's own options (-platform, -style, ...) are accepted too.\n";
 
 struct TProgramOptions {
@@ -50,7 +54,7 @@ int main(int argc, char** argv) {
     // Answered before anything else starts, so they also work without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kHelp, stdout);
+            std::printf(kHelp, LanguageUsage().c_str());
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -58,6 +62,12 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+
+    // The translators' tools build every window, unseen, to learn its texts; no display needed.
+    const std::vector<std::string> rawArguments(argv + 1, argv + argc);
+    const bool languageTool = IsLanguageToolRequest(rawArguments);
+    if (languageTool && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     const TInstanceLock lock;
     QApplication app(argc, argv);
@@ -69,6 +79,7 @@ int main(int argc, char** argv) {
     TProgramOptions program;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     for (const QString& argument : arguments) {
+        if (languageTool) break;
         if (argument == QLatin1String("--timings")) {
             program.timings = true;
         } else if (argument == QLatin1String("--exit-after-paint")) {
@@ -94,6 +105,11 @@ int main(int argc, char** argv) {
     auto* filterform = new Tfilterform(&mainform);
     mainform.SetMpegSettings(mpegsettings);
     mainform.SetFilterForm(filterform);
+    if (languageTool) {
+        std::vector<std::string> toolArguments;
+        for (const QString& argument : arguments) toolArguments.push_back(argument.toStdString());
+        return RunLanguageTool(toolArguments, TLanguageManager::Instance(), "orvane");
+    }
 
     const auto report = [&](const char* what) {
         if (program.timings) {
