@@ -90,3 +90,26 @@ TEST_F(LanguageTools, TemplateHoldsEveryMessageAndChecksCleanOnceNamed) {
     EXPECT_TRUE(r.out.contains("Messages: 25 of 25"));
     EXPECT_FALSE(r.out.contains("Missing:"));
 }
+
+// The desktop program knows every window: the shipped languages must cover all of their texts.
+class ShippedLanguage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShippedLanguage, TranslatesEveryMessageAndWindowText) {
+    if (QString(ORVANE_GUI).isEmpty()) GTEST_SKIP() << "orvane is not built here";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(ORVANE_GUI, {"--check-language", QString(ORVANE_LANGUAGES_DIR) + '/' + GetParam()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("Messages: 25 of 25")) << out.toStdString();
+    EXPECT_FALSE(out.contains("Missing:")) << out.toStdString();
+    EXPECT_FALSE(out.contains("Unknown:")) << out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::Values("de.lng", "ru.lng"),
+                         [](const auto& info) {
+                             return QString(info.param).section('.', 0, 0).toStdString();
+                         });
