@@ -15,6 +15,7 @@
 #include "instancelock.h"
 #include "languagemanager.h"
 #include "mainform.h"
+#include "shelldialogs.h"
 #include "quitsignals.h"
 
 namespace {
@@ -101,6 +102,9 @@ int main(int argc, char** argv) {
     // The windows in their fixed order: the main window, then the dialogs kept for the run.
     Tmainform mainform(options);
     running = &mainform;
+    // File properties, then settings (which applies the saved language), the about box and the
+    // Help and Tools commands.
+    TShellDialogs dialogs(mainform);
     auto* mpegsettings = new Tmpegsettings(&mainform);
     auto* filterform = new Tfilterform(&mainform);
     mainform.SetMpegSettings(mpegsettings);

@@ -35,6 +35,7 @@
 #include "shelltexts.h"
 #include "timetext.h"
 #include "vumeter.h"
+#include "version.h"
 #include "wavfile.h"
 #include "waveview.h"
 
@@ -122,7 +123,7 @@ Tmainform::Tmainform(const TMainOptions& options) {
     volumeBar_->setValue(std::clamp(Settings.volume, volumeBar_->minimum(), 0));
     VolumeBarChange();
 
-    setWindowTitle(QStringLiteral("Orvane ") + QStringLiteral(ORVANE_VERSION));
+    setWindowTitle(QStringLiteral("Orvane ") + OwnVersion());
     BuildTranslation();
 
     connect(&progressTimer_, &QTimer::timeout, this, [this] { ProgressTimerTimer(); });
