@@ -26,8 +26,7 @@ constexpr int kMaxDpr = 4;
 
 bool ParseFrames(const std::string& text, int64_t& a, int64_t& b) {
     const auto colon = text.find(':');
-    return colon != std::string::npos &&
-           ParseNumber(text.substr(0, colon), 0, kMaxCliFrame, a) &&
+    return colon != std::string::npos && ParseNumber(text.substr(0, colon), 0, kMaxCliFrame, a) &&
            ParseNumber(text.substr(colon + 1), 0, kMaxCliFrame, b);
 }
 
@@ -48,8 +47,8 @@ bool ParseRenderOption(const std::vector<std::string>& args, size_t& i, TRenderO
     const std::string& arg = args[i];
     static const char* const names[] = {"--render", "--size",  "--view", "--select",
                                         "--cursor", "--scale", "--dpr"};
-    if (std::find_if(std::begin(names), std::end(names),
-                     [&](const char* n) { return arg == n; }) == std::end(names))
+    if (std::find_if(std::begin(names), std::end(names), [&](const char* n) { return arg == n; }) ==
+        std::end(names))
         return false;
     if (i + 1 >= args.size()) {
         error = arg + " needs a value";

@@ -66,7 +66,9 @@ void TRaster::Line(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb color) {
     const int64_t dy = -std::llabs(y1 - y0), sy = y0 < y1 ? 1 : -1;
     int64_t err = dx + dy;
     int64_t runX = x0, runFrom = y0, runTo = y0;  // the run covers runFrom..runTo in column runX
-    auto flush = [&] { Fill(runX, std::min(runFrom, runTo), runX + 1, std::max(runFrom, runTo) + 1, color); };
+    auto flush = [&] {
+        Fill(runX, std::min(runFrom, runTo), runX + 1, std::max(runFrom, runTo) + 1, color);
+    };
     int64_t x = x0, y = y0;
     for (;;) {
         const int64_t e2 = 2 * err;

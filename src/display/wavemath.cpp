@@ -6,6 +6,10 @@
 
 #include "largefile.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 // A value that fits every coordinate the drawing may meet, however odd the view.
 constexpr int64_t kCoordLimit = int64_t(1) << 40;
@@ -89,7 +93,9 @@ QString MsRulerLabel(int64_t ms) {
         .arg(fraction);
 }
 
-uint32_t ZoomInSpan(uint32_t span) { return uint32_t(RoundEven(span / 1.5)); }
+uint32_t ZoomInSpan(uint32_t span) {
+    return uint32_t(RoundEven(span / 1.5));
+}
 
 uint32_t ZoomOutSpan(uint32_t span, uint32_t length) {
     if (span == 0) span = 1;
@@ -116,31 +122,104 @@ int32_t ScrollSmallStep(uint32_t span, int columns, bool atLeastOne) {
     return int32_t(std::min<int64_t>(step, std::numeric_limits<int32_t>::max() / 50));
 }
 
-int32_t ScrollLargeStep(int32_t smallStep) { return smallStep * 50; }
+int32_t ScrollLargeStep(int32_t smallStep) {
+    return smallStep * 50;
+}
 
 uint32_t ArrowStep(uint32_t span, int columns) {
     if (columns <= 0) return 1;
     return std::max<uint32_t>(1, span / uint32_t(columns));
 }
 
+namespace {
+
+// The largest maximum and smallest minimum of `count` blocks from `first`, each with the offset
+// of the block where it was first met, for channels [0, n). Minima are handled as maxima of
+// their bitwise complement (~v orders the other way round and cannot overflow).
+void ScalarExtremes(const TPeakEntry* first, int n, int64_t count, int16_t* hi, int64_t* hiAt,
+                    int16_t* lo, int64_t* loAt) {
+    for (int c = 0; c < n; ++c) {
+        int16_t h = -32768, l = 32767;
+        int64_t ha = 0, la = 0;
+        const TPeakEntry* e = first + c;
+        for (int64_t b = 0; b < count; ++b) {
+            const TPeakEntry& p = e[b * n];
+            if (p.max > h) h = p.max, ha = b;
+            if (p.min < l) l = p.min, la = b;
+        }
+        hi[c] = h, hiAt[c] = ha, lo[c] = l, loAt[c] = la;
+    }
+}
+
+#if defined(__SSE2__)
+// The same for 1, 2 or 4 channels, eight 16-bit values at a time: each lane keeps its largest
+// value and the vector index where it first grew; the lanes of one channel are merged after.
+// Whole-view redraws of long sounds spend their time here.
+bool SimdExtremes(const TPeakEntry* first, int n, int64_t count, int16_t* hi, int64_t* hiAt,
+                  int16_t* lo, int64_t* loAt) {
+    if (n != 1 && n != 2 && n != 4) return false;
+    const int lanesPerBlock = 2 * n, blocksPerVector = 8 / lanesPerBlock;
+    const int64_t vectors = count / blocksPerVector;
+    if (vectors >= 32767) return false;  // vector indices are kept in 16 bits
+    const int16_t* v = reinterpret_cast<const int16_t*>(first);
+    const __m128i flip = _mm_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0);  // odd lanes hold minima
+    __m128i best = _mm_set1_epi16(-32768), at = _mm_setzero_si128(), k = at;
+    const __m128i one = _mm_set1_epi16(1);
+    for (int64_t i = 0; i < vectors; ++i) {
+        const __m128i x =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i * 8)), flip);
+        const __m128i grew = _mm_cmpgt_epi16(x, best);
+        best = _mm_max_epi16(best, x);
+        at = _mm_or_si128(_mm_and_si128(grew, k), _mm_andnot_si128(grew, at));
+        k = _mm_add_epi16(k, one);
+    }
+    alignas(16) int16_t laneBest[8], laneAt[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(laneBest), best);
+    _mm_store_si128(reinterpret_cast<__m128i*>(laneAt), at);
+    int16_t top[8];
+    int64_t topAt[8];
+    for (int r = 0; r < lanesPerBlock; ++r) top[r] = -32768, topAt[r] = 0;
+    for (int j = 0; j < 8; ++j) {
+        const int r = j % lanesPerBlock;
+        if (laneBest[j] == -32768) continue;  // never grew: offset 0 stands
+        const int64_t b = int64_t(laneAt[j]) * blocksPerVector + j / lanesPerBlock;
+        if (laneBest[j] > top[r] || (laneBest[j] == top[r] && b < topAt[r]))
+            top[r] = laneBest[j], topAt[r] = b;
+    }
+    // The blocks after the last whole vector.
+    for (int64_t b = vectors * blocksPerVector; b < count; ++b)
+        for (int r = 0; r < lanesPerBlock; ++r) {
+            const int16_t x = int16_t(r % 2 ? ~v[b * lanesPerBlock + r] : v[b * lanesPerBlock + r]);
+            if (x > top[r]) top[r] = x, topAt[r] = b;
+        }
+    for (int c = 0; c < n; ++c) {
+        hi[c] = top[2 * c], hiAt[c] = topAt[2 * c];
+        lo[c] = int16_t(~top[2 * c + 1]), loAt[c] = topAt[2 * c + 1];
+    }
+    return true;
+}
+#endif
+
+}  // namespace
+
 void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, uint32_t viewStart,
                 int col, TColumnPair* out) {
+    if (channels < 1 || channels > 8) return;
+    const int n = channels;
     const int64_t b0 = int64_t((col * samplesPerPixel + viewStart) / kPeakBlockFrames);
     const int64_t blocks = int64_t(samplesPerPixel / kPeakBlockFrames) + 1;
-    const int64_t available = int64_t(peaks.size()) / std::max(channels, 1);
-    const int64_t last = std::min(b0 + blocks, available);
-    for (int c = 0; c < channels; ++c) {
-        int16_t hi = -32768, lo = 32767;
-        int64_t hiAt = b0, loAt = b0;  // offsets count from the column's first block
-        const TPeakEntry* e = peaks.data() + c;
-        for (int64_t b = b0; b < last; ++b) {
-            const TPeakEntry& p = e[b * channels];
-            if (p.max > hi) hi = p.max, hiAt = b;
-            if (p.min < lo) lo = p.min, loAt = b;
-        }
-        // The pair goes in time order: the extreme met first is drawn first.
-        out[c] = hiAt > loAt ? TColumnPair{lo, hi} : TColumnPair{hi, lo};
-    }
+    const int64_t available = int64_t(peaks.size()) / n;
+    const int64_t count = std::max<int64_t>(0, std::min(b0 + blocks, available) - b0);
+    int16_t hi[8], lo[8];
+    int64_t hiAt[8], loAt[8];
+    const TPeakEntry* first = count > 0 ? peaks.data() + b0 * n : nullptr;
+#if defined(__SSE2__)
+    if (!SimdExtremes(first, n, count, hi, hiAt, lo, loAt))
+#endif
+        ScalarExtremes(first, n, count, hi, hiAt, lo, loAt);
+    // The pair goes in time order: the extreme met first is drawn first.
+    for (int c = 0; c < n; ++c)
+        out[c] = hiAt[c] > loAt[c] ? TColumnPair{lo[c], hi[c]} : TColumnPair{hi[c], lo[c]};
 }
 
 void SampleColumn(TLargeFile& store, uint32_t frames, int channels, double samplesPerPixel,

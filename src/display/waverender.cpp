@@ -17,7 +17,9 @@ namespace {
 // Ruler text: "Arial" at 7 points, i.e. 9 pixels at the 96 dots per inch the layout assumes.
 constexpr int kFontPixels = 9;
 
-QRgb Rgb(const QColor& c) { return c.rgb(); }
+QRgb Rgb(const QColor& c) {
+    return c.rgb();
+}
 
 // Ruler labels are gathered while the lines are drawn and painted in one pass afterwards: the
 // raster writes and a QPainter never touch the image at the same time. Labels never overlap the
@@ -66,7 +68,9 @@ TWaveSource TWaveSource::Of(const Twavefile* document) {
     return s;
 }
 
-TWaveRenderer::TWaveRenderer() { PrepareImages(kInitialWidth, kInitialHeight, 1.0); }
+TWaveRenderer::TWaveRenderer() {
+    PrepareImages(kInitialWidth, kInitialHeight, 1.0);
+}
 
 void TWaveRenderer::PrepareImages(int width, int height, qreal dpr) {
     w_ = width;
@@ -85,8 +89,8 @@ static void CopyImage(const QImage& from, QImage& to) {
     std::memcpy(to.bits(), from.constBits(), size_t(from.sizeInBytes()));
 }
 
-void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int width,
-                              int height, qreal dpr) {
+void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int width, int height,
+                              qreal dpr) {
     // 1. The document may have become shorter through an edit.
     if (source.ready) {
         if (source.frames < state.viewStart) {
@@ -232,8 +236,8 @@ void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source)
             if (peakMode)
                 PeakColumn(*source.peaks, n, samplesPerPixel, state.viewStart, col, pair);
             else
-                SampleColumn(*source.store, source.frames, n, samplesPerPixel, state.viewStart,
-                             col, scratch.data(), pair);
+                SampleColumn(*source.store, source.frames, n, samplesPerPixel, state.viewStart, col,
+                             scratch.data(), pair);
             for (int i = 0; i < n; ++i) {
                 const int64_t y1 = yOf(i, pair[i].first), y2 = yOf(i, pair[i].second);
                 r.Line(col, prevY[size_t(i)], col + 1, y1, wave);

@@ -36,9 +36,13 @@ TWaveView::~TWaveView() {
     if (document_) document_->DetachStoreListener(this);
 }
 
-TWaveSource TWaveView::Source() const { return TWaveSource::Of(document_); }
+TWaveSource TWaveView::Source() const {
+    return TWaveSource::Of(document_);
+}
 
-bool TWaveView::Loaded() const { return document_ && document_->Ready(); }
+bool TWaveView::Loaded() const {
+    return document_ && document_->Ready();
+}
 
 // --- frames and milliseconds, in single precision both ways ---
 
@@ -83,10 +87,6 @@ void TWaveView::resizeEvent(QResizeEvent*) {
     RedrawAll();
 }
 
-void TWaveView::changeEvent(QEvent* e) { QWidget::changeEvent(e); }
-
-bool TWaveView::event(QEvent* e) { return QWidget::event(e); }
-
 // --- the document ---
 
 void TWaveView::AttachDocument(Twavefile* document) {
@@ -120,10 +120,10 @@ bool TWaveView::CloseDocument() {
     player_->Close();
     if (document_->Modified()) {
         const TSaveAnswer answer = AskSaveChanges ? AskSaveChanges() : [this] {
-            const auto b = QMessageBox::question(
-                this, QGuiApplication::applicationDisplayName(),
-                QString::fromStdString(Msg("savechanges")),
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            const auto b =
+                QMessageBox::question(this, QGuiApplication::applicationDisplayName(),
+                                      QString::fromStdString(Msg("savechanges")),
+                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             return b == QMessageBox::Yes  ? TSaveAnswer::Yes
                    : b == QMessageBox::No ? TSaveAnswer::No
                                           : TSaveAnswer::Cancel;
@@ -276,7 +276,9 @@ void TWaveView::Stop() {
     playBase = 0;
 }
 
-void TWaveView::GetLevels(std::span<int16_t> levels) { player_->GetLevels(levels); }
+void TWaveView::GetLevels(std::span<int16_t> levels) {
+    player_->GetLevels(levels);
+}
 
 void TWaveView::PlayerPosition(int32_t bytes) {
     const uint32_t channels = document_ ? std::max<uint32_t>(document_->Channels(), 1) : 1;
@@ -329,7 +331,9 @@ void TWaveView::keyPressEvent(QKeyEvent* event) {
 
 // --- mouse ---
 
-int TWaveView::LimitX(int x) const { return std::min(x, width() - TWaveRenderer::RightMargin); }
+int TWaveView::LimitX(int x) const {
+    return std::min(x, width() - TWaveRenderer::RightMargin);
+}
 
 uint32_t TWaveView::FrameAt(int x) const {
     const int P = width() - TWaveRenderer::RightMargin;

@@ -47,9 +47,9 @@ TEST_F(CliRender, DrawsTheViewAtItsSizeWithTheEditorsLayout) {
 }
 
 TEST_F(CliRender, SelectionCursorAndRatioTwo) {
-    const TRenderRun r = Render({In(), "--render", Out(), "--size", "330x120", "--view",
-                                 "0:3000", "--select", "1000:2000", "--cursor", "2500",
-                                 "--scale", "samples", "--dpr", "2"});
+    const TRenderRun r =
+        Render({In(), "--render", Out(), "--size", "330x120", "--view", "0:3000", "--select",
+                "1000:2000", "--cursor", "2500", "--scale", "samples", "--dpr", "2"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QImage img(Out());
     ASSERT_EQ(img.size(), QSize(660, 240));

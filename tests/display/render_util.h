@@ -6,9 +6,15 @@
 #include "doctest_util.h"
 #include "waverender.h"
 
-inline QRgb At(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; }
-inline QRgb Rgb(const QColor& c) { return c.rgb() & 0xFFFFFFu; }
-inline QRgb Inverted(const QColor& c) { return ~c.rgb() & 0xFFFFFFu; }
+inline QRgb At(const QImage& image, int x, int y) {
+    return image.pixel(x, y) & 0xFFFFFFu;
+}
+inline QRgb Rgb(const QColor& c) {
+    return c.rgb() & 0xFFFFFFu;
+}
+inline QRgb Inverted(const QColor& c) {
+    return ~c.rgb() & 0xFFFFFFu;
+}
 
 // A document loaded from samples, with a renderer and the view's fields for it.
 class TRenderFixture : public TDocFixture {

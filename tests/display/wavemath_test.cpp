@@ -52,12 +52,12 @@ TEST_P(FrameRuler, StepFollowsTheUnit) {
     EXPECT_EQ(p.valueStep, GetParam().step);
     EXPECT_EQ(p.labels, GetParam().span / GetParam().step + 1);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Spans, FrameRuler,
-    ::testing::Values(TFrameRulerCase{10000, 2000}, TFrameRulerCase{10001, 2000},
-                      TFrameRulerCase{60000, 10000}, TFrameRulerCase{4, 1},
-                      TFrameRulerCase{7, 1}, TFrameRulerCase{2000, 400}),
-    [](const auto& info) { return "Span" + std::to_string(info.param.span); });
+INSTANTIATE_TEST_SUITE_P(Spans, FrameRuler,
+                         ::testing::Values(TFrameRulerCase{10000, 2000},
+                                           TFrameRulerCase{10001, 2000},
+                                           TFrameRulerCase{60000, 10000}, TFrameRulerCase{4, 1},
+                                           TFrameRulerCase{7, 1}, TFrameRulerCase{2000, 400}),
+                         [](const auto& info) { return "Span" + std::to_string(info.param.span); });
 
 TEST(WaveMath, FrameRulerFirstLabelLeftOfAnOddStart) {
     const TRulerPlan p = FrameRulerPlan(2500, 12500, 500);  // step 2000, 20 frames per pixel
@@ -72,16 +72,18 @@ struct TLabelCase {
     const char* name;
 };
 class MsLabel : public ::testing::TestWithParam<TLabelCase> {};
-TEST_P(MsLabel, Reads) { EXPECT_EQ(MsRulerLabel(GetParam().ms).toStdString(), GetParam().text); }
-INSTANTIATE_TEST_SUITE_P(
-    Values, MsLabel,
-    ::testing::Values(TLabelCase{0, "0:00.00", "Zero"}, TLabelCase{150, "0:00.15", "Hundredths"},
-                      TLabelCase{999, "0:00.99", "HundredthsTruncated"},
-                      TLabelCase{50, "0:00.50", "TwoDigitRemainder"},
-                      TLabelCase{5, "0:00.50", "OneDigitRemainderGetsAZero"},
-                      TLabelCase{61005, "1:01.50", "MinutesAndSeconds"},
-                      TLabelCase{3600000, "60:00.00", "MinutesBeyondAnHour"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST_P(MsLabel, Reads) {
+    EXPECT_EQ(MsRulerLabel(GetParam().ms).toStdString(), GetParam().text);
+}
+INSTANTIATE_TEST_SUITE_P(Values, MsLabel,
+                         ::testing::Values(TLabelCase{0, "0:00.00", "Zero"},
+                                           TLabelCase{150, "0:00.15", "Hundredths"},
+                                           TLabelCase{999, "0:00.99", "HundredthsTruncated"},
+                                           TLabelCase{50, "0:00.50", "TwoDigitRemainder"},
+                                           TLabelCase{5, "0:00.50", "OneDigitRemainderGetsAZero"},
+                                           TLabelCase{61005, "1:01.50", "MinutesAndSeconds"},
+                                           TLabelCase{3600000, "60:00.00", "MinutesBeyondAnHour"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WaveMath, ZoomInSequenceRoundsHalvesToEven) {
     uint32_t span = 44100;
@@ -146,6 +148,49 @@ TEST(WaveMath, PeakColumnPutsTheEarlierExtremeFirst) {
     EXPECT_EQ(pair[1].second, -5000);
 }
 
+// The column walk as the drawing rules state it, one block at a time.
+TColumnPair ReferencePeakPair(const Tindexdata& t, int n, int c, int64_t b0, int64_t count) {
+    int16_t hi = -32768, lo = 32767;
+    int64_t hiAt = 0, loAt = 0;
+    for (int64_t k = 0; k < count; ++k) {
+        const TPeakEntry& e = t[size_t((b0 + k) * n + c)];
+        if (e.max > hi) hi = e.max, hiAt = k;
+        if (e.min < lo) lo = e.min, loAt = k;
+    }
+    return hiAt > loAt ? TColumnPair{lo, hi} : TColumnPair{hi, lo};
+}
+
+class PeakWalk : public ::testing::TestWithParam<int> {};
+TEST_P(PeakWalk, AgreesWithTheBlockByBlockRuleIncludingTies) {
+    const int n = GetParam();
+    uint32_t seed = 12345;
+    auto rnd = [&] { return seed = seed * 1664525u + 1013904223u, seed >> 16; };
+    for (int trial = 0; trial < 400; ++trial) {
+        Tindexdata t(size_t(200 * n));
+        // Few distinct values, so that equal extremes in several blocks are common; now and
+        // then the extremes of the 16-bit range.
+        for (TPeakEntry& e : t) {
+            const int r = int(rnd() % 7);
+            e.max = int16_t(r == 6 ? 32767 : r * 1000);
+            e.min = int16_t(r == 0 ? -32768 : -r * 900);
+        }
+        const double spp = 512.0 * (rnd() % 60) + rnd() % 512;
+        const uint32_t start = uint32_t(rnd() % (100 * 512));
+        const int col = int(rnd() % 4);
+        TColumnPair got[8];
+        PeakColumn(t, n, spp, start, col, got);
+        const int64_t b0 = int64_t((col * spp + start) / 512);
+        const int64_t count = std::min<int64_t>(b0 + int64_t(spp / 512) + 1, 200) - b0;
+        for (int c = 0; c < n; ++c) {
+            const TColumnPair want = ReferencePeakPair(t, n, c, b0, count);
+            ASSERT_EQ(got[c].first, want.first) << "trial " << trial << " channel " << c;
+            ASSERT_EQ(got[c].second, want.second) << "trial " << trial << " channel " << c;
+        }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Channels, PeakWalk, ::testing::Values(1, 2, 3, 4),
+                         [](const auto& info) { return std::to_string(info.param) + "Channels"; });
+
 TEST(WaveMath, PeakColumnDoesNotReadPastTheTable) {
     std::vector<int16_t> s(1024, 100);
     const Tindexdata t = PeaksOf(s, 1);
@@ -158,7 +203,7 @@ TEST(WaveMath, PeakColumnDoesNotReadPastTheTable) {
 TEST(WaveMath, SampleColumnReadsItsFramesOnly) {
     TTempFolder dir;
     std::vector<int16_t> s(2000, 0);
-    s[511] = 3000;   // the last frame of column 0 at 511.9 frames per column is 511
+    s[511] = 3000;    // the last frame of column 0 at 511.9 frames per column is 511
     s[1023] = -4000;  // column 1 covers 511 ... 1022; column 2 starts at 1023
     WriteWav(dir.path("a.wav"), 1, 44100, s);
     TLargeFile store(dir.path("a.wav"));

@@ -48,17 +48,17 @@ TEST_P(Bands, CentreZeroDbAndSeparatorRows) {
     EXPECT_EQ(At(img, x, c.centres[0] + 1), Rgb(DisplayColors.BackColor));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, Bands,
-    ::testing::Values(
-        // (250 - 20) / 2 = 115; full scale 250 / 3 = 83 rows from the centre.
-        TBandCase{1, 250, {135}, {52, 218}, -1, "MonoAt250"},
-        // 140.5 rounds to the even 140.
-        TBandCase{1, 301, {160}, {60, 260}, -1, "MonoAt301"},
-        // 57.5 rounds to 58, 172.5 to 172; full scale 250 / 6 = 42.
-        TBandCase{2, 250, {78, 192}, {36, 120, 150, 234}, 135, "StereoAt250"},
-        TBandCase{2, 400, {115, 305}, {48, 182, 238, 372}, 210, "StereoAt400"}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Layouts, Bands,
+                         ::testing::Values(
+                             // (250 - 20) / 2 = 115; full scale 250 / 3 = 83 rows from the centre.
+                             TBandCase{1, 250, {135}, {52, 218}, -1, "MonoAt250"},
+                             // 140.5 rounds to the even 140.
+                             TBandCase{1, 301, {160}, {60, 260}, -1, "MonoAt301"},
+                             // 57.5 rounds to 58, 172.5 to 172; full scale 250 / 6 = 42.
+                             TBandCase{2, 250, {78, 192}, {36, 120, 150, 234}, 135, "StereoAt250"},
+                             TBandCase{
+                                 2, 400, {115, 305}, {48, 182, 238, 372}, 210, "StereoAt400"}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(Render, WaveAreaRulersAndFrame) {
     TRenderFixture f;
@@ -66,15 +66,15 @@ TEST(Render, WaveAreaRulersAndFrame) {
     const QImage& img = f.Draw(698, 250);
     EXPECT_EQ(img.size(), QSize(698, 250));
     // Labels every 100 pixels (150 ms), each with a dotted grid line.
-    EXPECT_EQ(At(img, 350, 18), Rgb(DisplayColors.ScaleColor));     // time ruler
-    EXPECT_EQ(At(img, 350, 20), Rgb(DisplayColors.FrameColor));     // its border
-    EXPECT_EQ(At(img, 300, 20), Rgb(DisplayColors.GridColor));      // a grid line's first dot
+    EXPECT_EQ(At(img, 350, 18), Rgb(DisplayColors.ScaleColor));  // time ruler
+    EXPECT_EQ(At(img, 350, 20), Rgb(DisplayColors.FrameColor));  // its border
+    EXPECT_EQ(At(img, 300, 20), Rgb(DisplayColors.GridColor));   // a grid line's first dot
     EXPECT_EQ(At(img, 300, 21), Rgb(DisplayColors.BackColor));
-    EXPECT_EQ(At(img, 697, 20), Rgb(DisplayColors.FrameColor));     // across the whole width
-    EXPECT_EQ(At(img, 668, 100), Rgb(DisplayColors.FrameColor));    // amplitude ruler border
-    EXPECT_EQ(At(img, 690, 100), Rgb(DisplayColors.ScaleColor));    // amplitude ruler
-    EXPECT_EQ(At(img, 350, 100), Rgb(DisplayColors.BackColor));     // wave area
-    EXPECT_EQ(At(img, 350, 135), Rgb(DisplayColors.WaveColor));     // silence on the centre line
+    EXPECT_EQ(At(img, 697, 20), Rgb(DisplayColors.FrameColor));   // across the whole width
+    EXPECT_EQ(At(img, 668, 100), Rgb(DisplayColors.FrameColor));  // amplitude ruler border
+    EXPECT_EQ(At(img, 690, 100), Rgb(DisplayColors.ScaleColor));  // amplitude ruler
+    EXPECT_EQ(At(img, 350, 100), Rgb(DisplayColors.BackColor));   // wave area
+    EXPECT_EQ(At(img, 350, 135), Rgb(DisplayColors.WaveColor));   // silence on the centre line
 }
 
 TEST(Render, NoDocumentShowsTwoEmptyBandsAndElevenGridLines) {
@@ -114,8 +114,8 @@ TEST_P(Selection, InvertsTheWaveAreaOnly) {
     const int y = 60;  // background row of the wave area
     for (int x = 0; x < 600; ++x) {
         const bool in = x >= c.x1 && x < c.x2;
-        ASSERT_EQ(At(img, x, y), in ? Inverted(DisplayColors.BackColor)
-                                    : Rgb(DisplayColors.BackColor))
+        ASSERT_EQ(At(img, x, y),
+                  in ? Inverted(DisplayColors.BackColor) : Rgb(DisplayColors.BackColor))
             << "column " << x;
         // The rulers are never inverted.
         ASSERT_EQ(At(img, x, 19), Rgb(DisplayColors.ScaleColor)) << "column " << x;
