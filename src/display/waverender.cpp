@@ -113,6 +113,7 @@ void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int 
     if (W <= RightMargin || H <= TopMargin) {
         // No wave area: the quotients of the layout would divide by zero or less.
         CopyImage(backBuffer, cleanImage);
+        lastCursorX = kNoColumn;
         return;
     }
     const int P = W - RightMargin;
@@ -153,7 +154,9 @@ void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int 
     }
     // 8, 9.
     CopyImage(backBuffer, cleanImage);
-    DrawCursor(state, source);
+    // What UpdateCursor compares with is where the cursor is drawn now: a column left over from
+    // an earlier update would make it skip a move back to that column.
+    lastCursorX = DrawCursor(state, source) ? cursorX : kNoColumn;
 }
 
 void TWaveRenderer::InvertRect(QImage& image, int x1, int y1, int x2, int y2) {
@@ -267,10 +270,11 @@ void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source)
     }
 }
 
-void TWaveRenderer::DrawCursor(const TWaveState& state, const TWaveSource& source) {
-    if (!source.ready || !(state.viewStart < state.cursor && state.cursor < state.viewEnd)) return;
+bool TWaveRenderer::DrawCursor(const TWaveState& state, const TWaveSource& source) {
+    if (!source.ready || !(state.viewStart < state.cursor && state.cursor < state.viewEnd))
+        return false;
     const int H = h_, P = w_ - RightMargin;
-    if (P <= 0 || H <= TopMargin) return;
+    if (P <= 0 || H <= TopMargin) return false;
     cursorX = int32_t(RoundEven((state.cursor - state.viewStart) * (double(P) / state.viewSpan)));
     const QRgb c = Rgb(DisplayColors.CursorColor);
     TRaster r(backBuffer);
@@ -283,6 +287,7 @@ void TWaveRenderer::DrawCursor(const TWaveState& state, const TWaveSource& sourc
     };
     triangle(TopMargin, TopMargin + 2);
     triangle(H - 1, H - 3);
+    return true;
 }
 
 bool TWaveRenderer::UpdateCursor(const TWaveState& state, const TWaveSource& source, int width,

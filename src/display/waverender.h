@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <array>
+#include <climits>
 #include <cstdint>
 
 #include "cache.h"
@@ -71,9 +72,9 @@ public:
     double samplesPerPixel = 0;  // frames per pixel column of the last waveform drawing
     std::array<int32_t, kMaxChannels> channelCentre{};  // y of each channel's centre line
     int32_t cursorX = 0;                                // x of the cursor as last computed
-    int32_t lastCursorX = 0;  // x at which UpdateCursor last drew the cursor
-    QImage backBuffer;        // everything is drawn here, then shown
-    QImage cleanImage;        // backBuffer as it was just before the cursor was drawn
+    int32_t lastCursorX = 0;                            // x at which the cursor was last drawn
+    QImage backBuffer;                                  // everything is drawn here, then shown
+    QImage cleanImage;  // backBuffer as it was just before the cursor was drawn
 
     int Width() const { return w_; }
     int Height() const { return h_; }
@@ -83,7 +84,9 @@ private:
     void DrawAmplitudeScale(int channels);
     void DrawTimeRuler(TWaveState& state, const TWaveSource& source);
     void DrawWave(const TWaveState& state, const TWaveSource& source);
-    void DrawCursor(const TWaveState& state, const TWaveSource& source);
+    // Returns whether the cursor was drawn (it lies strictly inside the view).
+    bool DrawCursor(const TWaveState& state, const TWaveSource& source);
+    static constexpr int32_t kNoColumn = INT32_MIN;
 
     int w_ = kInitialWidth;  // logical size cached by the last full redraw
     int h_ = kInitialHeight;

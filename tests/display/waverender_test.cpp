@@ -181,6 +181,24 @@ TEST(Render, UpdateCursorMovesItOverTheCleanImage) {
     EXPECT_EQ(f.renderer.cleanImage, clean);
 }
 
+TEST(Render, CursorMovedBackToAnEarlierColumnAfterARedrawIsDrawnThere) {
+    TRenderFixture f;
+    f.Show(1, Dc(60000, 1, 0));
+    const QRgb yellow = Rgb(DisplayColors.CursorColor);
+    auto update = [&](uint32_t frame) {
+        f.state.cursor = frame;
+        f.renderer.UpdateCursor(f.state, TWaveSource::Of(&f.doc), 630, 250);
+    };
+    f.Draw(630, 250);
+    update(5000);           // column 50
+    f.state.cursor = 5100;  // a key moves it one column on and redraws everything
+    f.Draw(630, 250);
+    EXPECT_EQ(At(f.renderer.backBuffer, 51, 60), yellow);
+    update(5000);  // and back
+    EXPECT_EQ(At(f.renderer.backBuffer, 50, 60), yellow);
+    EXPECT_EQ(At(f.renderer.backBuffer, 51, 60), Rgb(DisplayColors.BackColor));
+}
+
 // One spike in block 1 (frames 512 ... 1023): a column of the first 512 frames shows it only
 // when the peak table is read, which covers blocks 0 and 1.
 struct TModeCase {
