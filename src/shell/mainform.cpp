@@ -29,6 +29,7 @@
 #include "commands.h"
 #include "displaycolors.h"
 #include "dialogs/mpegsettings.h"
+#include "languagecontroller.h"
 #include "messages.h"
 #include "player.h"
 #include "settings.h"
@@ -215,6 +216,8 @@ QWidget* Tmainform::BuildBottomPanel() {
     layout->addWidget(tabs);
     auto* page = new QWidget(tabs);
     page->setObjectName(QStringLiteral("MainSheet"));
+    // The tab shows its page's title (translated like any other text).
+    page->setWindowTitle(QStringLiteral("Main"));
     tabs->addTab(page, QStringLiteral("Main"));
 
     // The progress bar sits in the tab row, right of the one tab, and follows the width.
@@ -327,8 +330,6 @@ void Tmainform::PlaceWindow() {
         move(Settings.posx, Settings.posy);
     }
 }
-
-void Tmainform::BuildTranslation() {}
 
 void Tmainform::SetEditShape() {
     const bool ms = Settings.selectiontype == 0;
@@ -446,17 +447,21 @@ void Tmainform::onReady() {
     }
     // Also sets the scroll bar's range to the document's length.
     view_->RedrawAll();
+    ShowDocumentFields();
+    progressBar_->setValue(0);
+    progressBar_->hide();
+    // After the document has finished its job (its end is still running here): the document
+    // can only be closed once it is idle.
+    if (view_->closeAfterSave) QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void Tmainform::ShowDocumentFields() {
     panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
                                                       .arg(document_->SampleRate())
                                                       .arg(document_->Channels()));
     panels_[2]->setText(MsgText("amplitudestring") +
                         QStringLiteral(" %1 dB").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
-    progressBar_->setValue(0);
-    progressBar_->hide();
-    // After the document has finished its job (its end is still running here): the document
-    // can only be closed once it is idle.
-    if (view_->closeAfterSave) QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void Tmainform::onLoaded() {

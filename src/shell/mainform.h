@@ -27,6 +27,7 @@ class QScrollBar;
 class QSlider;
 class TAudioBackend;
 class TCommands;
+class TLanguageController;
 class TVUMeter;
 class TWaveView;
 class Tfilterform;
@@ -98,6 +99,7 @@ public:
     bool FormCloseQuery();
     // Whether the settings have been written (once, when the window closed).
     bool SettingsWritten() const { return settingsWritten_; }
+    TLanguageController* Translation() const { return translation_.get(); }
 
     // Called once the waveform of a loaded document has first been painted.
     std::function<void()> OnFirstWavePaint;
@@ -116,6 +118,10 @@ private:
     void BuildLayout();
     QWidget* BuildBottomPanel();
     void BuildTranslation();
+    // Texts composed from named messages and captions, again after a language change.
+    void RefreshTexts();
+    // Status panels 0, 2 and 3 from the document's fields.
+    void ShowDocumentFields();
     void PlaceWindow();
     void SetEditShape();
 
@@ -149,6 +155,7 @@ private:
     QProgressBar* progressBar_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
+    std::unique_ptr<TLanguageController> translation_;
     Tmpegsettings* mpegsettings_ = nullptr;
     Tfilterform* filterform_ = nullptr;
     QTimer progressTimer_;

@@ -6,7 +6,3 @@
 QString MsgText(const char* key) {
     return QString::fromStdString(Msg(key));
 }
-
-int32_t ActiveLanguageId() {
-    return Settings.lang;
-}

@@ -10,3 +10,11 @@ QString MsgText(const char* key);
 
 // The active language's identifier, as the settings store it.
 int32_t ActiveLanguageId();
+
+#include <memory>
+class TLanguageController;
+class Tfilterform;
+class Tmpegsettings;
+// The language controllers of the main window's own dialogs (mainform_texts.cpp).
+std::unique_ptr<TLanguageController> MakeFilterFormTranslation(Tfilterform& form);
+std::unique_ptr<TLanguageController> MakeMpegSettingsTranslation(Tmpegsettings& form);

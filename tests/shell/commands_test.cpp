@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTabWidget>
 #include <QToolBar>
 
+#include "languagecontroller.h"
+#include "languagemanager.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -105,6 +109,43 @@ TEST(ChangeFileExt, ReplacesOnlyTheFileNamesExtension) {
     EXPECT_EQ(TCommands::ChangeFileExt("/a/clip.txt", "wav"), "/a/clip.wav");
     EXPECT_EQ(TCommands::ChangeFileExt("/a.b/clip", "mp3"), "/a.b/clip.mp3");
     EXPECT_EQ(TCommands::ChangeFileExt("/a/x.tar.gz", "wav"), "/a/x.tar.wav");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CommandTable, EveryCaptionAndHintOfTheWindowCanBeTranslated) {
+    TLanguageController* c = form->Translation();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->UnboundEntries(), QStringList{});
+    // The window's own texts: the dialogs it holds have their own tables.
+    delete form->MpegSettings();
+    delete form->FilterForm();
+    form->SetMpegSettings(nullptr);
+    form->SetFilterForm(nullptr);
+    EXPECT_EQ(c->UntranslatedTexts().join(", ").toStdString(), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CommandTable, ALanguageChangeReachesMenusTabTipsAndPanels) {
+    TLanguageManager& languages = TLanguageManager::Instance();
+    languages.Scan(QStringLiteral(ORVANE_LANGUAGES_DIR));
+    ASSERT_GE(languages.IndexOfLanguage(1031), 0);
+    languages.SetActiveLanguage(1031);
+    EXPECT_EQ(form->menuBar()->actions().first()->text(), "&Datei");
+    auto* tabs = form->findChild<QTabWidget*>("PageControl1");
+    EXPECT_EQ(tabs->tabText(0), "Start");
+    EXPECT_EQ(Cmd().OpenAction->toolTip(), "Öffnen");
+    EXPECT_EQ(Cmd().ContentsAction->toolTip(), "Hilfe");
+    EXPECT_TRUE(form->Panel(1)->text().startsWith("Cursorposition: "));
+    languages.SetActiveLanguage(1033);
+    EXPECT_EQ(form->menuBar()->actions().first()->text(), "&File");
+    EXPECT_EQ(tabs->tabText(0), "Main");
+    EXPECT_EQ(Cmd().OpenAction->toolTip(), "Open");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "dialogs/filterform.h"
 #include "dialogs/mpegsettings.h"
+#include "languagecontroller.h"
 
 namespace {
 
@@ -77,6 +78,20 @@ TEST(MpegSettings, ModeShowsItsPageAndTheMaximumBitrateOutsideCbr) {
     EXPECT_TRUE(dialog.maxbitLabel()->isHidden());
     // Hidden, the choice still goes into the configuration.
     EXPECT_EQ(dialog.Choices().maxBitrateIndex, 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OwnDialogs, EveryVisibleTextCanBeTranslated) {
+    Tfilterform filter;
+    Tmpegsettings mpeg;
+    ASSERT_NE(filter.Translation(), nullptr);
+    EXPECT_TRUE(filter.Translation()->UnboundEntries().isEmpty());
+    EXPECT_EQ(filter.Translation()->UntranslatedTexts().join(", ").toStdString(), "");
+    EXPECT_TRUE(mpeg.Translation()->UnboundEntries().isEmpty());
+    EXPECT_EQ(mpeg.Translation()->UntranslatedTexts().join(", ").toStdString(), "");
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "languagecontroller.h"
+#include "shelltexts.h"
+
 namespace {
 // The design's spin box range and value until the window sets them.
 constexpr int kDesignMinimum = 1;
@@ -51,7 +54,10 @@ Tfilterform::Tfilterform(QWidget* parent) : QDialog(parent) {
     right->addStretch();
     row->addLayout(right);
     row->setSizeConstraint(QLayout::SetFixedSize);
+    translation_ = MakeFilterFormTranslation(*this);
 }
+
+Tfilterform::~Tfilterform() = default;
 
 void Tfilterform::setproperties(const QString& title, const QString& label, int minimum,
                                 int maximum, int value) {

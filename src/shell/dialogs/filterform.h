@@ -5,14 +5,18 @@
 // once at start and kept. User-interface thread only.
 
 #include <QDialog>
+#include <memory>
 
 class QGroupBox;
+class TLanguageController;
 class QPushButton;
 class QSpinBox;
 
 class Tfilterform : public QDialog {
 public:
     explicit Tfilterform(QWidget* parent = nullptr);
+    ~Tfilterform() override;
+    TLanguageController* Translation() const { return translation_.get(); }
 
     // Caption := title, the group's caption := label, then the bounds and the value. Equal
     // bounds mean no bounds at all (any 32-bit value is accepted).
@@ -27,6 +31,7 @@ public:
     QPushButton* CancelButton() const { return cancelButton_; }
 
 private:
+    std::unique_ptr<TLanguageController> translation_;
     QGroupBox* valueName_;
     QSpinBox* valueEdit_;
     QPushButton* okButton_;

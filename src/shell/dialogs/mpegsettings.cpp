@@ -11,6 +11,9 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "languagecontroller.h"
+#include "shelltexts.h"
+
 namespace {
 
 QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent) {
@@ -125,7 +128,10 @@ Tmpegsettings::Tmpegsettings(QWidget* parent) : QDialog(parent) {
         if (!refreshing_) model_.SetCrc(on);
     });
     Refresh();
+    translation_ = MakeMpegSettingsTranslation(*this);
 }
+
+Tmpegsettings::~Tmpegsettings() = default;
 
 void Tmpegsettings::FormActivate(uint32_t sampleRate) {
     model_.FormActivate(sampleRate);

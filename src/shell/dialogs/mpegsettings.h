@@ -6,6 +6,7 @@
 // as the controls themselves would). User-interface thread only.
 
 #include <QDialog>
+#include <memory>
 #include <optional>
 
 #include "mp3format.h"
@@ -13,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class TLanguageController;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -21,6 +23,8 @@ class QStackedWidget;
 class Tmpegsettings : public QDialog {
 public:
     explicit Tmpegsettings(QWidget* parent = nullptr);
+    ~Tmpegsettings() override;
+    TLanguageController* Translation() const { return translation_.get(); }
 
     // Before each showing: the mode's page, and the bitrate lists for the document's rate.
     void FormActivate(uint32_t sampleRate);
@@ -41,6 +45,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    std::unique_ptr<TLanguageController> translation_;
     // Shows the model's state in the controls.
     void Refresh();
     void vbrmodeChange();
