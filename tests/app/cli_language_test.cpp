@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -105,6 +106,11 @@ TEST_P(ShippedLanguage, TranslatesEveryMessageAndWindowText) {
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     EXPECT_TRUE(out.contains("Messages: 25 of 25")) << out.toStdString();
+    const QRegularExpressionMatch windows =
+        QRegularExpression("Window texts: (\\d+) of (\\d+)\n").match(out);
+    ASSERT_TRUE(windows.hasMatch()) << out.toStdString();
+    EXPECT_GT(windows.captured(2).toInt(), 0);
+    EXPECT_EQ(windows.captured(1), windows.captured(2));
     EXPECT_FALSE(out.contains("Missing:")) << out.toStdString();
     EXPECT_FALSE(out.contains("Unknown:")) << out.toStdString();
 }
