@@ -134,6 +134,10 @@ int Check(TLanguageManager& manager, const QString& path, const char* program) {
     for (const QString& m : missing) PrintLine("Missing: " + m);
     for (const QString& u : unknown) PrintLine("Unknown: " + u);
     if (file.langId == 0) {
+        // A common slip on Linux: the BOM hides the first line's "LangID" from the reader.
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            PrintError(program, "the file is UTF-8, which is not read: save it as UTF-16 LE with a "
+                                "byte-order mark");
         PrintError(program, "the file has no LangID (or 0): it is never offered");
         return kExitFailure;
     }

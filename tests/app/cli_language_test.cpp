@@ -67,6 +67,9 @@ TEST_F(LanguageTools, CheckFailsWithTheProgramsOwnError) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "orvane-cli: Loading translations failed.\nLine 4: 'ten' is not a valid integer value\n");
     EXPECT_EQ(Cli({"--check-language", Write("none.lng", "[$CONSTANTS]\n")}).status, 1);
+    const TRun utf8 = Cli({"--check-language", Write("utf8.lng", "\xEF\xBB\xBFLangID=1031\n")});
+    EXPECT_EQ(utf8.status, 1);
+    EXPECT_TRUE(utf8.err.contains("the file is UTF-8")) << utf8.err.toStdString();
     EXPECT_EQ(Cli({"--check-language", dir.path() + "/missing.lng"}).status, 1);
     EXPECT_EQ(Cli({"--check-language"}).status, 2);
     EXPECT_EQ(Cli({"--messages", "--check-language", "x"}).status, 2);
