@@ -1,7 +1,11 @@
 // The settings dialog: the language chosen at creation, the folder button and the colours.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QScreen>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -140,6 +144,37 @@ TEST_F(SettingsDialog, ColourChangeReachesTheNextRedrawAndCancelKeepsIt) {
     renderer.RedrawAll(state, TWaveSource{}, 400, 200);
     // Inside the wave area, between the dotted grid lines.
     EXPECT_EQ(QColor(renderer.backBuffer.pixel(15, 100)), QColor(0, 0, 128));
+}
+
+}  // namespace
+
+namespace {
+
+// The folder chooser as the user meets it: existing folders only, no new-folder button, the
+// prompt in its title, centred on the screen.
+TEST(FolderChooser, OffersExistingFoldersCentredOnTheScreen) {
+    QTemporaryDir folder;
+    QWidget owner;
+    owner.show();
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Pick one");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+        EXPECT_TRUE(dialog->testOption(QFileDialog::ReadOnly));  // no button for new folders
+        EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+        const QRect screen = owner.screen()->geometry();
+        EXPECT_NEAR(dialog->x() + dialog->width() / 2, screen.center().x(), 2);
+        EXPECT_NEAR(dialog->y() + dialog->height() / 2, screen.center().y(), 2);
+        dialog->setDirectory(folder.path());
+        dialog->selectFile(folder.path());
+        checked = true;
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(QDir(ChooseExistingFolder(&owner, "Pick one")).canonicalPath(), QDir(folder.path()).canonicalPath());
+    EXPECT_TRUE(checked);
 }
 
 }  // namespace
