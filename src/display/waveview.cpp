@@ -129,8 +129,10 @@ bool TWaveView::CloseDocument() {
                                           : TSaveAnswer::Cancel;
         }();
         if (answer == TSaveAnswer::Yes) {
-            // A save that cannot start would leave the window waiting for it forever.
-            closeAfterSave = document_->Save();
+            // The receiver of the question may have started the save itself (a Save As for a
+            // file that cannot be written back). A save that cannot start would leave the
+            // window waiting for it forever.
+            closeAfterSave = document_->Busy() || document_->Save();
             result = false;
         } else {
             result = answer == TSaveAnswer::No;

@@ -45,7 +45,7 @@ public:
     std::function<void(QMouseEvent*)> OnMouseDown, OnMouseMove, OnMouseUp;
     std::function<void()> OnResize;
     // The save question of CloseDocument; a Yes/No/Cancel box with the "savechanges" message
-    // when not set.
+    // when not set. After Yes the view starts the save, unless the receiver already started one.
     std::function<TSaveAnswer()> AskSaveChanges;
 
     // --- operations ---

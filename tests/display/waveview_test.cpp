@@ -290,6 +290,18 @@ TEST_F(View, CloseWithChangesFollowsTheAnswer) {
     EXPECT_FALSE(view->CloseDocument());
     EXPECT_TRUE(view->closeAfterSave);
     Wait();
+    // A receiver that starts the save itself (a Save As) is not followed by a second one.
+    doc.Reverse();
+    Wait();
+    view->AskSaveChanges = [&] {
+        EXPECT_TRUE(doc.SaveRange(dir.path("as.wav"), 0, doc.Frames()));
+        return TWaveView::TSaveAnswer::Yes;
+    };
+    EXPECT_FALSE(view->CloseDocument());
+    EXPECT_TRUE(view->closeAfterSave);
+    Wait();
+    EXPECT_TRUE(QFile::exists(dir.path("as.wav")));
+    view->AskSaveChanges = [&] { return answer; };
     answer = TWaveView::TSaveAnswer::No;
     doc.Reverse();
     Wait();
