@@ -70,6 +70,12 @@ TEST(Render, WaveAreaRulersAndFrame) {
     EXPECT_EQ(At(img, 350, 20), Rgb(DisplayColors.FrameColor));  // its border
     EXPECT_EQ(At(img, 300, 20), Rgb(DisplayColors.GridColor));   // a grid line's first dot
     EXPECT_EQ(At(img, 300, 21), Rgb(DisplayColors.BackColor));
+    // Its label starts 10 pixels left of it, from row 6; above it only the ticks.
+    EXPECT_TRUE(HasText(img, 290, 6, 30, 11));
+    EXPECT_FALSE(HasText(img, 345, 6, 40, 11));  // the gap before the next label at 390
+    EXPECT_EQ(At(img, 300, 5), Rgb(DisplayColors.ScaleTextColor));  // major tick, rows 0-5
+    EXPECT_EQ(At(img, 310, 1), Rgb(DisplayColors.ScaleTextColor));  // minor tick, rows 0-1
+    EXPECT_EQ(At(img, 310, 2), Rgb(DisplayColors.ScaleColor));
     EXPECT_EQ(At(img, 697, 20), Rgb(DisplayColors.FrameColor));   // across the whole width
     EXPECT_EQ(At(img, 668, 100), Rgb(DisplayColors.FrameColor));  // amplitude ruler border
     EXPECT_EQ(At(img, 690, 100), Rgb(DisplayColors.ScaleColor));  // amplitude ruler
