@@ -3,12 +3,16 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
 #include <QTcpServer>
 
 #include "../dialogs/fakeprompts.h"
 #include "about.h"
 #include "fileinfo.h"
+#include "languagemanager.h"
+#include "settings.h"
 #include "settform.h"
 #include "shell_fixture.h"
 #include "shelldialogs.h"
@@ -84,6 +88,21 @@ TEST_F(ShellDialogs, ToolsMenuOffersFiveToolsAndSendsToTheWebPageWhenOneIsMissin
     EXPECT_EQ(shell.dialogs.icons[0], QMessageBox::NoIcon);
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], QUrl(QString::fromLatin1(CompanionTools[2].page)));
+}
+
+TEST_F(ShellDialogs, LanguageChosenInSettingsIsStoredWhenTheWindowCloses) {
+    TLanguageManager& manager = TLanguageManager::Instance();
+    const int german = manager.IndexOfLanguage(1031);
+    ASSERT_GT(german, 0);
+    extras.settingsForm->LangBox->setCurrentIndex(german);
+    emit extras.settingsForm->LangBox->activated(german);
+    EXPECT_EQ(manager.ActiveLanguage(), 1031);
+    EXPECT_EQ(extras.aboutBox->closeButton->text(), QString::fromUtf8("&Schlie\xc3\x9f" "en"));
+    EXPECT_EQ(shell.Cmd().ToolsMenu()->actions().at(0)->text(), QString::fromUtf8("&Lautst\xc3\xa4rkeregelung"));
+    shell.form->close();
+    EXPECT_TRUE(shell.form->SettingsWritten());
+    EXPECT_EQ(LoadSettings().lang, 1031);
+    manager.SetActiveLanguage(kDefaultLanguage);
 }
 
 }  // namespace
