@@ -24,6 +24,7 @@ std::vector<TProgram> Programs() {
     return {{"orvane-cli", ORVANE_CLI}, {"orvane", ORVANE_GUI}};
 }
 
+// What the program writes on standard output (sanitizer reports go to standard error).
 QString RunProgram(const QString& program, const QStringList& args) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -31,7 +32,7 @@ QString RunProgram(const QString& program, const QStringList& args) {
     p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(30000)) return {};
-    return QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
 // The man page as plain text: roff's escaped hyphens and font changes removed.
