@@ -70,7 +70,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window-system plugins and the SVG icon engine at run time, where
 # dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Wayland sessions, and xdg-open for the manual and web pages outside GNOME and KDE.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+# The companion tools of the Tools menu (src/shell/services/tools.cpp).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+    "pavucontrol, kid3-qt, asunder, soundconverter, gnome-sound-recorder")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)
