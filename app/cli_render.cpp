@@ -108,11 +108,23 @@ bool ParseRenderOption(const std::vector<std::string>& args, size_t& i, TRenderO
     return true;
 }
 
+namespace {
+QtMessageHandler qtHandler = nullptr;
+
+// The offscreen platform looks for a runtime folder it never uses here; its complaint about a
+// missing one would only clutter standard error, which scripts read for the timing lines.
+void QuietRuntimeFolder(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths:"))) return;
+    if (qtHandler) qtHandler(type, context, text);
+}
+}  // namespace
+
 std::unique_ptr<QCoreApplication> MakeCliApplication(int& argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--render") == 0) {
             // Drawing needs fonts, hence a QGuiApplication; never a display.
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            qtHandler = qInstallMessageHandler(QuietRuntimeFolder);
             return std::make_unique<QGuiApplication>(argc, argv);
         }
     }
