@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The real editor, driven through the keyboard under Xvfb: open a file from the command line,
+# Select All, Amplify (Decrease) from the Operations menu with its dialog's default, Save, quit
+# through the File menu. The saved file must be what orvane-cli makes of the same file.
+# usage: desktop_e2e.sh ORVANE ORVANE_CLI
+set -euo pipefail
+orvane=$1 cli=$2
+if [ -z "${ORVANE_E2E_XVFB:-}" ]; then
+  command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || { echo "needs xvfb-run and xdotool"; exit 77; }
+  export ORVANE_E2E_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
+export XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work SDL_AUDIODRIVER=dummy
+pid=
+
+# Half a second of two stereo tones: a wrong gain or a missed sample shows in the bytes.
+"$cli" --help >/dev/null
+sox -n -r 8000 -c 2 -b 16 "$work/sound.wav" synth 0.5 sine 300 sine 500 vol 0.7
+cp "$work/sound.wav" "$work/original.wav"
+"$cli" "$work/original.wav" --amplify 10 -o "$work/expected.wav"
+
+"$orvane" "$work/sound.wav" &
+pid=$!
+win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
+xdotool windowfocus --sync "$win"
+sleep 1
+
+shot=0
+# Without a window manager nobody gives the focus back when a dialog closes: the main window
+# takes it before each of its own keys; a dialog has it while it is open.
+keys() {
+  [ "$1" = "--dialog" ] && shift || xdotool windowfocus --sync "$win"
+  xdotool key --delay 150 "$@"
+  sleep 0.5
+  # ORVANE_E2E_SHOTS=DIR keeps a picture of the screen after every step, for a failing run.
+  if [ -n "${ORVANE_E2E_SHOTS:-}" ]; then
+    shot=$((shot + 1))
+    import -window root "$ORVANE_E2E_SHOTS/step$shot.png"
+  fi
+}
+keys ctrl+a
+keys alt+o m          # Operations > A&mplify (Decrease)
+keys --dialog Return  # the dialog's OK with its default, 10 %
+sleep 1
+keys ctrl+s
+sleep 1
+keys alt+f x          # File > E&xit
+for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
+if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
+wait "$pid" || { echo "the editor failed"; exit 1; }
+pid=
+
+if cmp -s "$work/sound.wav" "$work/expected.wav"; then
+  echo "saved file is the amplified sound"
+else
+  echo "saved file differs from orvane-cli's result"
+  cmp "$work/sound.wav" "$work/expected.wav" | head -1 || true
+  exit 1
+fi
