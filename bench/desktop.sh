@@ -57,13 +57,14 @@ for ((i = 0; i < runs; i++)); do w+="$(reported window-paint "$gui" --timings --
 printf 'window-paint %.3f\n' "$(echo "$w" | median)"
 
 echo "== peak memory with an hour of stereo open and playing =="
-/usr/bin/time -f '%M' -o "$work/rss" "$gui" "$data/hour.wav" &
+/usr/bin/time -f '%M' -o "$work/rss" "$gui" "$data/hour.wav" --timings 2>"$work/gui-err" &
 tpid=$!
 win=$(timeout 60 xdotool search --sync --onlyvisible --class orvane | head -1)
-# Wait for the load: the caption is set at once, so poll the process's temporary file's growth.
-sleep 15
+# Loaded once the waveform has been painted.
+for _ in $(seq 1 600); do grep -q "first-paint" "$work/gui-err" && break; sleep 0.2; done
 xdotool windowfocus --sync "$win" key ctrl+p
 sleep 10
-xdotool windowfocus --sync "$win" key ctrl+t alt+f x
+xdotool windowfocus --sync "$win" key ctrl+t
+xdotool windowfocus --sync "$win" key alt+f x
 wait "$tpid" || true
 printf 'peak RSS %.1f MiB\n' "$(echo "$(cat "$work/rss") / 1024" | bc -l)"
