@@ -75,6 +75,8 @@ void TLanguageController::SetSection(const QString& section) { section_ = sectio
 void TLanguageController::SetRetranslateHook(std::function<void()> hook) { hook_ = std::move(hook); }
 
 void TLanguageController::Bind() {
+    // Binding again (say, after items were added) must record design texts, not translations.
+    for (const TBinding& b : bindings_) Apply(b, b.designText);
     bindings_.clear();
     unbound_.clear();
     if (!window_) return;

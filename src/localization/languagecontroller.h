@@ -48,7 +48,8 @@ public:
     void SetRetranslateHook(std::function<void()> hook);
 
     // Call once the window is fully built: finds every object, records its design texts and, when
-    // a language other than English is active, applies it at once.
+    // a language other than English is active, applies it at once. Calling it again (after items
+    // were added) puts the design texts back first, so they are recorded, not translations.
     void Bind();
     bool IsBound() const { return bound_; }
 

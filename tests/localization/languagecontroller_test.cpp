@@ -111,6 +111,18 @@ TEST_F(Translation, AWindowMadeLaterGetsTheActiveLanguage) {
     EXPECT_TRUE(manager.LanguageTemplate().contains("; OpenAction.text\r\n3=&Open...\r\n"));
 }
 
+TEST_F(Translation, BindingAgainKeepsTheDesignTexts) {
+    manager.SetActiveLanguage(1031);
+    TSmallWindow w(manager);
+    w.box->addItem("Frames");
+    w.controller.Bind();
+    EXPECT_EQ(w.controller.DesignText(5), "Milliseconds");
+    EXPECT_EQ(w.box->itemText(0), "Millisekunden");
+    manager.SetActiveLanguage(1033);
+    EXPECT_EQ(w.box->itemText(0), "Milliseconds");
+    EXPECT_EQ(w.windowTitle(), "Small");
+}
+
 TEST_F(Translation, ADestroyedWindowIsForgotten) {
     { TSmallWindow w(manager); }
     manager.SetActiveLanguage(1031);  // would crash if the controller were still registered
