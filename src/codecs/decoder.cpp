@@ -1,6 +1,7 @@
 #include "decoder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -362,6 +363,9 @@ void TDecoder::Close() {
 }
 
 void TDecoder::Open() {
+    // Only regular files: a FIFO or a device would block the worker forever waiting for data.
+    struct stat st {};
+    if (stat(QFile::encodeName(sourcePath_).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     AVDictionary* options = nullptr;
     // Only local files, also for playlists and the like that name other inputs.
     av_dict_set(&options, "protocol_whitelist", "file", 0);

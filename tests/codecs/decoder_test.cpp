@@ -2,6 +2,9 @@
 // lossless sources bit for bit, and failures surface as errors instead of short files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -500,6 +503,17 @@ TEST_F(DecoderTest, RandomBytesAndMissingFilesRefused) {
     WriteFile(src("zero.bin"), {});
     EXPECT_FALSE(TDecoder(src("zero.bin"), dst()).Supported());
     EXPECT_FALSE(TDecoder(src("missing.wav"), dst()).Supported());
+    EXPECT_FALSE(QFile::exists(dst()));
+}
+
+// Opening waits for nothing: a FIFO nobody writes to and a folder are refused at once.
+TEST_F(DecoderTest, FifoAndFolderRefusedWithoutWaiting) {
+    ASSERT_EQ(mkfifo(QFile::encodeName(src("pipe.wav")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(src("folder.wav")));
+    for (const char* name : {"pipe.wav", "folder.wav"}) {
+        TDecoder decoder(src(name), dst());
+        EXPECT_FALSE(decoder.Supported()) << name;
+    }
     EXPECT_FALSE(QFile::exists(dst()));
 }
 
