@@ -9,12 +9,17 @@
 #include <unistd.h>
 
 #include "apperror.h"
+#include "pendingsweep.h"
 
 TPendingFile::TPendingFile(const QString& target) : target_(target) {
     const QFileInfo info(target);
+    RemoveStalePendingFiles(info.absolutePath(), info.fileName());
     QByteArray name = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
-    const int fd = mkstemp(name.data());
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
+    // Held until this object goes: what the next save's sweep leaves alone.
+    LockPendingFile(fd);
+    lockFd_ = fd;
     struct stat st {};
     mode_t mode = 0666;
     if (stat(QFile::encodeName(target).constData(), &st) == 0) {
@@ -25,12 +30,12 @@ TPendingFile::TPendingFile(const QString& target) : target_(target) {
         mode &= ~mask;
     }
     fchmod(fd, mode);
-    ::close(fd);
     path_ = QFile::decodeName(name);
 }
 
 TPendingFile::~TPendingFile() {
     if (!committed_) QFile::remove(path_);
+    ::close(lockFd_);
 }
 
 void TPendingFile::Commit() {

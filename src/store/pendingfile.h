@@ -1,6 +1,7 @@
 #pragma once
 // A file being written beside its target, moved over the target only once it is complete and
 // on disk, so a failed save never touches what was there. Destroying it uncommitted removes it.
+// One left by a killed save is removed by the next save over the same target (pendingsweep.h).
 
 #include <QString>
 
@@ -21,4 +22,5 @@ private:
     QString target_;
     QString path_;
     bool committed_ = false;
+    int lockFd_ = -1;  // open while the file is ours; see pendingsweep.h
 };
