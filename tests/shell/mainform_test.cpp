@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -12,6 +14,7 @@
 #include "settings.h"
 #include "shell_fixture.h"
 #include "wavfile.h"
+#include "vumeter.h"
 #include "waveview.h"
 
 namespace {
@@ -401,6 +404,56 @@ TEST_F(MainForm, SettingsAreWrittenOnceOnClose) {
     EXPECT_TRUE(form->close());
     EXPECT_EQ(LoadSettings().volume, -9000);
     EXPECT_EQ(LoadSettings().width, form->width());
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the event loop for a while (timers fire).
+void Spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+TEST_F(MainForm, PasteFollowsTheClipboard) {
+    Open(WriteStereo("song.wav", 800));
+    QGuiApplication::clipboard()->clear();
+    Spin(20);
+    EXPECT_FALSE(Cmd().PasteAction->isEnabled());
+    form->View().SetSelection(0, 100, true);
+    form->SetSelectionState(true);
+    Cmd().CopyAction->trigger();
+    Wait();
+    Spin(20);
+    EXPECT_TRUE(Cmd().PasteAction->isEnabled());
+    Cmd().PasteAction->trigger();
+    Wait();
+    EXPECT_EQ(form->Document().Frames(), 900u);
+}
+
+TEST_F(MainForm, TheScrollBarIsUsableOnlyWhenTheDocumentIsLongerThanAPageAndAHundred) {
+    Open(WriteStereo("song.wav", 8000));
+    Spin(120);
+    EXPECT_FALSE(form->Scroll().isEnabled());
+    Cmd().ZoomInAction->trigger();
+    Spin(120);
+    EXPECT_LT(form->View().viewSpan, 7900u);
+    EXPECT_TRUE(form->Scroll().isEnabled());
+}
+
+TEST_F(MainForm, PlayingRunsTheLevelTimerAndStopResetsTheMeter) {
+    Open(WriteStereo("song.wav", 8000));
+    Cmd().PlayAction->trigger();
+    ASSERT_TRUE(form->Playing());
+    backend->Advance(2000);
+    Spin(60);
+    EXPECT_GT(form->Meter().Bar(0), 0);
+    Cmd().PauseAction->trigger();
+    EXPECT_FALSE(form->Playing());
+    EXPECT_EQ(form->Meter().Bar(0), 0);
+    EXPECT_TRUE(Cmd().PlayAction->isEnabled());
 }
 
 }  // namespace
