@@ -324,7 +324,10 @@ void Tmainform::PlaceWindow() {
     if (Settings.width != -1 && Settings.height != -1) {
         resize(std::max(Settings.width, kMinimumWidth), std::max(Settings.height, kMinimumHeight));
     }
-    if (Settings.posx == -1 && Settings.posy == -1) {
+    // A position saved on a screen that is no longer there would hide the window: centre it.
+    const bool onScreen =
+        QGuiApplication::screenAt(QPoint(Settings.posx, Settings.posy) + QPoint(20, 20));
+    if ((Settings.posx == -1 && Settings.posy == -1) || !onScreen) {
         if (screen.isValid()) move(screen.center() - rect().center());
     } else {
         move(Settings.posx, Settings.posy);
