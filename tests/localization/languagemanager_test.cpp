@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <atomic>
+#include <thread>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -179,6 +181,28 @@ TEST(LanguageManager, SavedOrDesktopLanguageAppliesAtStart) {
     EXPECT_EQ(m.ApplySavedLanguage(1044), 0);  // not offered: English stays
     EXPECT_EQ(m.ActiveLanguage(), 1033);
     EXPECT_EQ(m.LanguageID(m.ApplySavedLanguage(1036 + 0x10000)), 1036);  // compared as 16-bit
+}
+
+TEST(LanguageManager, WorkerThreadsReadMessagesWhileTheLanguageChanges) {
+    // The document's worker asks for texts (Msg) while the user may be switching languages.
+    TLanguageFolder folder;
+    folder.Write("de.lng", kGerman);
+    TLanguageManager& m = TLanguageManager::Instance();
+    m.Scan(folder.Path());
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, wrong{0};
+    std::thread worker([&] {
+        while (!stop) {
+            const std::string text = Msg("savechanges");
+            if (text != "Speichern?" && text != "Would you like to save changes?") ++wrong;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 200 || reads < 100; ++i) m.SetActiveLanguage(i % 2 ? 1033 : 1031);
+    stop = true;
+    worker.join();
+    m.SetActiveLanguage(1033);
+    EXPECT_EQ(wrong, 0);
 }
 
 struct TLocaleCase {
