@@ -26,11 +26,12 @@ sox -n -r 8000 -c 2 -b 16 "$work/sound.wav" synth 0.5 sine 300 sine 500 vol 0.7
 cp "$work/sound.wav" "$work/original.wav"
 "$cli" "$work/original.wav" --amplify 10 -o "$work/expected.wav"
 
-"$orvane" "$work/sound.wav" &
+"$orvane" "$work/sound.wav" --timings 2>"$work/stderr" &
 pid=$!
 win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
-xdotool windowfocus --sync "$win"
-sleep 1
+# The sound is loaded once its waveform has been painted.
+for _ in $(seq 1 150); do grep -q "timing: first-paint" "$work/stderr" && break; sleep 0.2; done
+grep -q "timing: first-paint" "$work/stderr" || { echo "the sound was not shown"; cat "$work/stderr"; exit 1; }
 
 shot=0
 # Without a window manager nobody gives the focus back when a dialog closes: the main window
