@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QUrl>
 
 #include "settings.h"
@@ -454,6 +455,24 @@ TEST_F(MainForm, PlayingRunsTheLevelTimerAndStopResetsTheMeter) {
     EXPECT_FALSE(form->Playing());
     EXPECT_EQ(form->Meter().Bar(0), 0);
     EXPECT_TRUE(Cmd().PlayAction->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainForm, AFileThatFailsToLoadKeepsItsNameInTheCaption) {
+    const QString path = dir.path("broken.wav");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("this is not a sound");
+    f.close();
+    Open(path);
+    EXPECT_FALSE(form->Loaded());
+    EXPECT_EQ(form->windowTitle(), "broken.wav - Orvane");
+    ASSERT_EQ(dialogs.warnings.size(), 1);
+    EXPECT_TRUE(dialogs.warnings.front().startsWith("File Loading Error!|"));
+    EXPECT_FALSE(form->ProgressBar()->isVisible());
 }
 
 }  // namespace
