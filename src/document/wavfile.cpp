@@ -215,9 +215,11 @@ void Twavefile::InterpretCurrentHeader() {
 
 void Twavefile::LoadFile(const QString& path) {
     if (busy_) return;
+    // A copy: `path` may be FileName() itself (reopening), which Close clears.
+    const QString source = path;
     Close();
-    fileName_ = path;
-    const QString ext = LowerSuffix(path);
+    fileName_ = source;
+    const QString ext = LowerSuffix(source);
     if (ext == "mp3")
         sourceFormat_ = sfMp3;
     else if (ext == "wav")
