@@ -14,17 +14,26 @@
 #include "updatecheck.h"
 #include "userdialogs.h"
 
-void TFormPrompts::Information(const QString& text) { dialogs_.Ask(QMessageBox::Information, text, QMessageBox::Ok); }
-
-void TFormPrompts::QuestionOk(const QString& text) { dialogs_.Ask(QMessageBox::Question, text, QMessageBox::Ok); }
-
-bool TFormPrompts::AskYesNo(const QString& text) {
-    return dialogs_.Ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+void TFormPrompts::Information(const QString& text) {
+    dialogs_.Ask(QMessageBox::Information, text, QMessageBox::Ok);
 }
 
-void TFormPrompts::Plain(const QString& text) { dialogs_.Ask(QMessageBox::NoIcon, text, QMessageBox::Ok); }
+void TFormPrompts::QuestionOk(const QString& text) {
+    dialogs_.Ask(QMessageBox::Question, text, QMessageBox::Ok);
+}
 
-void TFormPrompts::Error(const QString& text) { dialogs_.Error(text); }
+bool TFormPrompts::AskYesNo(const QString& text) {
+    return dialogs_.Ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void TFormPrompts::Plain(const QString& text) {
+    dialogs_.Ask(QMessageBox::NoIcon, text, QMessageBox::Ok);
+}
+
+void TFormPrompts::Error(const QString& text) {
+    dialogs_.Error(text);
+}
 
 TShellDialogs::TShellDialogs(Tmainform& form) : prompts_(form.Dialogs()) {
     // The order of creation is the start-up order: file properties, then settings.
@@ -56,8 +65,8 @@ TShellDialogs::TShellDialogs(Tmainform& form) : prompts_(form.Dialogs()) {
     updateCheck->OnBusy = [update](bool busy) { update->setEnabled(!busy); };
 
     std::vector<TTranslatable> table;
-    static const char* const kNames[kCompanionToolCount] = {"ToolAction1", "ToolAction2", "ToolAction3",
-                                                            "ToolAction4", "ToolAction5"};
+    static const char* const kNames[kCompanionToolCount] = {
+        "ToolAction1", "ToolAction2", "ToolAction3", "ToolAction4", "ToolAction5"};
     for (int i = 0; i < kCompanionToolCount; ++i) {
         const TCompanionTool& tool = CompanionTools[size_t(i)];
         auto* action = new QAction(QString::fromLatin1(tool.caption), &form);

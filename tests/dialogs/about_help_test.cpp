@@ -11,11 +11,11 @@
 #include "apperror.h"
 #include "fakeprompts.h"
 #include "fileinfo.h"
-#include "settings.h"
 #include "help.h"
 #include "languagecontroller.h"
 #include "languagemanager.h"
 #include "settform.h"
+#include "settings.h"
 #include "version.h"
 
 namespace {
@@ -88,7 +88,9 @@ struct TDialogCase {
     std::function<const TLanguageController&(QWidget*)> controller;
 };
 
-void PrintTo(const TDialogCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TDialogCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class DialogTexts : public ::testing::TestWithParam<TDialogCase> {};
 
@@ -96,30 +98,37 @@ TEST_P(DialogTexts, AreAllTranslatable) {
     TLanguageManager manager;
     const std::unique_ptr<QWidget> dialog = GetParam().make(manager);
     const TLanguageController& controller = GetParam().controller(dialog.get());
-    EXPECT_TRUE(controller.UnboundEntries().isEmpty()) << controller.UnboundEntries().join(", ").toStdString();
-    EXPECT_TRUE(controller.UntranslatedTexts().isEmpty()) << controller.UntranslatedTexts().join(", ").toStdString();
+    EXPECT_TRUE(controller.UnboundEntries().isEmpty())
+        << controller.UnboundEntries().join(", ").toStdString();
+    EXPECT_TRUE(controller.UntranslatedTexts().isEmpty())
+        << controller.UntranslatedTexts().join(", ").toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Dialogs, DialogTexts,
-    ::testing::Values(
-        TDialogCase{"Settings", [](TLanguageManager& m) { return std::make_unique<TsettingsForm>(nullptr, &m); },
-                    [](QWidget* w) -> const TLanguageController& {
-                        return static_cast<TsettingsForm*>(w)->LanguageController();
-                    }},
-        TDialogCase{"FileProperties", [](TLanguageManager&) { return std::make_unique<Tfileinfo>(); },
-                    [](QWidget* w) -> const TLanguageController& {
-                        return static_cast<Tfileinfo*>(w)->LanguageController();
-                    }},
-        TDialogCase{"About", [](TLanguageManager&) { return std::make_unique<TAboutBox>(); },
-                    [](QWidget* w) -> const TLanguageController& {
-                        return static_cast<TAboutBox*>(w)->LanguageController();
-                    }}),
+    ::testing::Values(TDialogCase{"Settings",
+                                  [](TLanguageManager& m) {
+                                      return std::make_unique<TsettingsForm>(nullptr, &m);
+                                  },
+                                  [](QWidget* w) -> const TLanguageController& {
+                                      return static_cast<TsettingsForm*>(w)->LanguageController();
+                                  }},
+                      TDialogCase{"FileProperties",
+                                  [](TLanguageManager&) { return std::make_unique<Tfileinfo>(); },
+                                  [](QWidget* w) -> const TLanguageController& {
+                                      return static_cast<Tfileinfo*>(w)->LanguageController();
+                                  }},
+                      TDialogCase{"About",
+                                  [](TLanguageManager&) { return std::make_unique<TAboutBox>(); },
+                                  [](QWidget* w) -> const TLanguageController& {
+                                      return static_cast<TAboutBox*>(w)->LanguageController();
+                                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DialogTexts, TheLanguageTemplateCoversEveryDialog) {
     const TSettings saved = Settings;
-    Settings.lang = kDefaultLanguage;  // the process-wide language stays English for the other tests
+    Settings.lang =
+        kDefaultLanguage;  // the process-wide language stays English for the other tests
     TsettingsForm settings;
     Tfileinfo properties;
     TAboutBox about;

@@ -32,7 +32,8 @@ struct TFakePrompts : TPrompts {
 inline bool WaitFor(const std::function<bool()>& done, int limitMs = 5000) {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && clock.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
 }
 

@@ -20,13 +20,16 @@ struct TInfoCase {
     TFileInfoTexts texts;
 };
 
-void PrintTo(const TInfoCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TInfoCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class FileInfoTextsTest : public ::testing::TestWithParam<TInfoCase> {};
 
 TEST_P(FileInfoTextsTest, Shows) {
     const TInfoCase& c = GetParam();
-    const TFileInfoTexts t = FileInfoTexts(c.format, c.seconds, c.bytes, c.channels, c.rate, c.frames);
+    const TFileInfoTexts t =
+        FileInfoTexts(c.format, c.seconds, c.bytes, c.channels, c.rate, c.frames);
     EXPECT_EQ(t.format, c.texts.format);
     EXPECT_EQ(t.duration, c.texts.duration);
     EXPECT_EQ(t.dataSize, c.texts.dataSize);
@@ -38,16 +41,47 @@ TEST_P(FileInfoTextsTest, Shows) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileInfoTextsTest,
     ::testing::Values(
-        TInfoCase{"ThreeMinutesStereoWav", sfWav, 180.0, 31752000, 2, 44100, 7938000,
+        TInfoCase{"ThreeMinutesStereoWav",
+                  sfWav,
+                  180.0,
+                  31752000,
+                  2,
+                  44100,
+                  7938000,
                   {"PCM", "0:03:00.000", "31752000 bytes", "Stereo", "44100 Hz", "7938000"}},
-        TInfoCase{"SixtyOneQuarterSecondsMonoMp3", sfMp3, 61.25, 5402250, 1, 44100, 2701125,
+        TInfoCase{"SixtyOneQuarterSecondsMonoMp3",
+                  sfMp3,
+                  61.25,
+                  5402250,
+                  1,
+                  44100,
+                  2701125,
                   {"MP3", "0:01:01.250", "5402250 bytes", "Mono", "44100 Hz", "2701125"}},
         // The hours wrap at 24.
-        TInfoCase{"TwentyFiveHoursWma", sfWma, 25 * 3600.0, 4294967295u, 2, 8000, 720000000,
+        TInfoCase{"TwentyFiveHoursWma",
+                  sfWma,
+                  25 * 3600.0,
+                  4294967295u,
+                  2,
+                  8000,
+                  720000000,
                   {"WMA", "1:00:00.000", "4294967295 bytes", "Stereo", "8000 Hz", "720000000"}},
         // An unknown format leaves the field as it was.
-        TInfoCase{"UnknownFormat", 7, 0.0004, 0, 2, 48000, 0, {"", "0:00:00.000", "0 bytes", "Stereo", "48000 Hz", "0"}},
-        TInfoCase{"RoundsToTheMillisecond", sfWav, 3599.9996, 0, 1, 1, 0,
+        TInfoCase{"UnknownFormat",
+                  7,
+                  0.0004,
+                  0,
+                  2,
+                  48000,
+                  0,
+                  {"", "0:00:00.000", "0 bytes", "Stereo", "48000 Hz", "0"}},
+        TInfoCase{"RoundsToTheMillisecond",
+                  sfWav,
+                  3599.9996,
+                  0,
+                  1,
+                  1,
+                  0,
                   {"PCM", "1:00:00.000", "0 bytes", "Mono", "1 Hz", "0"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -3,15 +3,15 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QScreen>
-#include <QTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "colorbox.h"
 #include "displaycolors.h"
@@ -43,8 +43,9 @@ protected:
         QDir().mkpath(data.path() + "/orvane/languages");
         QFile file(data.path() + "/orvane/languages/french.lng");
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("LangID=1036\n[settingsForm]\n1=Param\xe8tres\n2=Langue\n9=&Valider\n[$CONSTANTS]\n"
-                   "selectfolder=Choisissez un dossier :\n");
+        file.write(
+            "LangID=1036\n[settingsForm]\n1=Param\xe8tres\n2=Langue\n9=&Valider\n[$CONSTANTS]\n"
+            "selectfolder=Choisissez un dossier :\n");
     }
 };
 
@@ -94,9 +95,9 @@ TEST_F(SettingsDialog, SavedLanguageWinsOverTheDesktopsAndTheListSwitchesBack) {
 
 TEST_F(SettingsDialog, ShowsTheSettingsItWasCreatedWith) {
     Settings.tempfolder = "/var/tmp/";
-    Settings.backcolor = 0x0000FF;       // red in the lowest byte
-    Settings.scalecolor = 14474460;      // the default
-    Settings.wavecolor = 0x030201;       // no name: the custom entry
+    Settings.backcolor = 0x0000FF;   // red in the lowest byte
+    Settings.scalecolor = 14474460;  // the default
+    Settings.wavecolor = 0x030201;   // no name: the custom entry
     TLanguageManager manager;
     TsettingsForm form(nullptr, &manager, &prompts);
     EXPECT_EQ(form.tmpedit->text(), "/var/tmp/");
@@ -173,7 +174,8 @@ TEST(FolderChooser, OffersExistingFoldersCentredOnTheScreen) {
         checked = true;
         static_cast<QDialog*>(dialog)->accept();
     });
-    EXPECT_EQ(QDir(ChooseExistingFolder(&owner, "Pick one")).canonicalPath(), QDir(folder.path()).canonicalPath());
+    EXPECT_EQ(QDir(ChooseExistingFolder(&owner, "Pick one")).canonicalPath(),
+              QDir(folder.path()).canonicalPath());
     EXPECT_TRUE(checked);
 }
 

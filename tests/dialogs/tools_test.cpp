@@ -22,14 +22,16 @@ protected:
     ~ToolLaunch() override { Key().remove(QString()); }
 
     QSettings Key() const {
-        return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quillfen", QString::fromLatin1(tool.key));
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quillfen",
+                         QString::fromLatin1(tool.key));
     }
 
     // A stand-in for the tool that writes its argument count and first argument to the marker.
     void WriteStub(const QString& dir) const {
         QFile stub(dir + "/" + QString::fromLatin1(tool.program));
         ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
-        stub.write("#!/bin/sh\nprintf '%s[%s]' \"$#\" \"$1\" > '" + QFile::encodeName(marker) + "'\n");
+        stub.write("#!/bin/sh\nprintf '%s[%s]' \"$#\" \"$1\" > '" + QFile::encodeName(marker) +
+                   "'\n");
         stub.close();
         stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
     }
@@ -69,7 +71,8 @@ TEST_F(ToolLaunch, KeyWithoutPathAndNothingOnPathSendsTheUserToTheWebPage) {
     EXPECT_EQ(LaunchTool(tool, QString(), &prompts), TToolLaunch::NotFound);
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].kind, "plain");
-    EXPECT_EQ(prompts.shown[0].text, "Component not found\nPlease download and install it from our site.");
+    EXPECT_EQ(prompts.shown[0].text,
+              "Component not found\nPlease download and install it from our site.");
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], QUrl(QString::fromLatin1(tool.page)));
     EXPECT_FALSE(QFile::exists(marker));

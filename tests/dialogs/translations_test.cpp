@@ -23,17 +23,21 @@ struct TShipped {
     uint16_t langId;
 };
 
-void PrintTo(const TShipped& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TShipped& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ShippedLanguage : public ::testing::TestWithParam<TShipped> {
 protected:
     TLanguageFile Load() const {
-        return LoadLanguageFile(ProgramDataFolder() + "/languages/" + QString::fromLatin1(GetParam().file));
+        return LoadLanguageFile(ProgramDataFolder() + "/languages/" +
+                                QString::fromLatin1(GetParam().file));
     }
     static void ExpectComplete(const TLanguageFile& file, const TLanguageController& controller) {
         for (const TTranslatable& t : controller.Table())
             EXPECT_FALSE(file.Text(controller.Section(), t.id).isEmpty())
-                << controller.Section().toStdString() << " " << t.id << " " << t.object << "." << t.property;
+                << controller.Section().toStdString() << " " << t.id << " " << t.object << "."
+                << t.property;
     }
 };
 
@@ -44,7 +48,8 @@ TEST_P(ShippedLanguage, TranslatesEveryDialogText) {
     ExpectComplete(file, TsettingsForm(nullptr, &manager).LanguageController());
     ExpectComplete(file, Tfileinfo().LanguageController());
     ExpectComplete(file, TAboutBox().LanguageController());
-    for (int id = 1; id <= kCompanionToolCount; ++id) EXPECT_FALSE(file.Text("tools", id).isEmpty()) << id;
+    for (int id = 1; id <= kCompanionToolCount; ++id)
+        EXPECT_FALSE(file.Text("tools", id).isEmpty()) << id;
 }
 
 TEST_P(ShippedLanguage, SwitchesTheSettingsDialogIncludingEveryColourList) {
@@ -62,7 +67,8 @@ TEST_P(ShippedLanguage, SwitchesTheSettingsDialogIncludingEveryColourList) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage,
-                         ::testing::Values(TShipped{"German", "de.lng", 1031}, TShipped{"Russian", "ru.lng", 1049}),
+                         ::testing::Values(TShipped{"German", "de.lng", 1031},
+                                           TShipped{"Russian", "ru.lng", 1049}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

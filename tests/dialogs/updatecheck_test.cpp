@@ -19,7 +19,9 @@ struct TCompareCase {
     bool newer;
 };
 
-void PrintTo(const TCompareCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TCompareCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class VersionCompare : public ::testing::TestWithParam<TCompareCase> {};
 
@@ -30,7 +32,8 @@ TEST_P(VersionCompare, Answers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionCompare,
-    ::testing::Values(TCompareCase{"Newer", "2.1.0.0", "2.0.9.9", true}, TCompareCase{"Equal", "2.1.0.0", "2.1.0.0", false},
+    ::testing::Values(TCompareCase{"Newer", "2.1.0.0", "2.0.9.9", true},
+                      TCompareCase{"Equal", "2.1.0.0", "2.1.0.0", false},
                       TCompareCase{"Older", "2.0.9.9", "2.1.0.0", false},
                       // A field of 100 spills into the next weight: the same value.
                       TCompareCase{"SpillEqual", "1.2.100.0", "1.3.0.0", false},
@@ -54,7 +57,9 @@ struct TBadCase {
     const char* message;
 };
 
-void PrintTo(const TBadCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TBadCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class VersionErrors : public ::testing::TestWithParam<TBadCase> {};
 
@@ -67,23 +72,27 @@ TEST_P(VersionErrors, NameTheOffendingText) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VersionErrors,
-                         ::testing::Values(TBadCase{"Letters", "2.1.a.0", "'a' is not a valid integer value"},
-                                           TBadCase{"EmptyField", "2..0.0", "'' is not a valid integer value"},
-                                           TBadCase{"Blank", "2.1. 3.0", "' 3' is not a valid integer value"},
-                                           TBadCase{"TooBig", "2.1.99999999999.0", "'99999999999' is not a valid integer value"},
-                                           TBadCase{"ThreeFields", "2.1.0", "'2.1.0' is not a valid version"},
-                                           TBadCase{"FiveFields", "2.1.0.0.7", "'2.1.0.0.7' is not a valid version"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VersionErrors,
+    ::testing::Values(TBadCase{"Letters", "2.1.a.0", "'a' is not a valid integer value"},
+                      TBadCase{"EmptyField", "2..0.0", "'' is not a valid integer value"},
+                      TBadCase{"Blank", "2.1. 3.0", "' 3' is not a valid integer value"},
+                      TBadCase{"TooBig", "2.1.99999999999.0",
+                               "'99999999999' is not a valid integer value"},
+                      TBadCase{"ThreeFields", "2.1.0", "'2.1.0' is not a valid version"},
+                      TBadCase{"FiveFields", "2.1.0.0.7", "'2.1.0.0.7' is not a valid version"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VersionReply, TrimsBlanksAndControlCharacters) {
-    EXPECT_EQ(TrimVersionReply(QString::fromLatin1("\t 2.1.0.0\r\n\0", 12)), QStringLiteral("2.1.0.0"));
+    EXPECT_EQ(TrimVersionReply(QString::fromLatin1("\t 2.1.0.0\r\n\0", 12)),
+              QStringLiteral("2.1.0.0"));
     EXPECT_EQ(TrimVersionReply(QStringLiteral(" \n")), QString());
 }
 
 TEST(VersionQuery, AddressesTheHostAndOverride) {
-    EXPECT_EQ(UpdateQueryUrl("example.org:8080").toString(),
-              QStringLiteral("http://example.org:8080/pad/getpad.php?pad=orvane.xml&field=version"));
+    EXPECT_EQ(
+        UpdateQueryUrl("example.org:8080").toString(),
+        QStringLiteral("http://example.org:8080/pad/getpad.php?pad=orvane.xml&field=version"));
     TEnv host("ORVANE_UPDATE_HOST", "127.0.0.1:1234");
     EXPECT_EQ(UpdateHost(), QStringLiteral("127.0.0.1:1234"));
 }
@@ -92,7 +101,8 @@ TEST(VersionQuery, AddressesTheHostAndOverride) {
 // never answers at all.
 class TVersionServer {
 public:
-    explicit TVersionServer(QByteArray response, bool silent = false) : response_(std::move(response)), silent_(silent) {
+    explicit TVersionServer(QByteArray response, bool silent = false)
+        : response_(std::move(response)), silent_(silent) {
         server_.listen(QHostAddress::LocalHost);
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
@@ -107,8 +117,8 @@ public:
         });
     }
     static QByteArray Ok(const QByteArray& body) {
-        return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
-               "\r\nConnection: close\r\n\r\n" + body;
+        return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()); }
 
@@ -155,8 +165,9 @@ struct TCheckRun {
     }
 };
 
-const QString kNewer = QStringLiteral("There's a new version of this program%1\navaliable at www.quillfen.example\n"
-                                      "Do you wan't to download it now ?");
+const QString kNewer = QStringLiteral(
+    "There's a new version of this program%1\navaliable at www.quillfen.example\n"
+    "Do you wan't to download it now ?");
 
 TEST(UpdateCheck, NewerVersionOffersTheDownloadAndOpensTheInstallerOnYes) {
     TVersionServer server(TVersionServer::Ok("2.1.0.0\r\n"));
@@ -167,7 +178,8 @@ TEST(UpdateCheck, NewerVersionOffersTheDownloadAndOpensTheInstallerOnYes) {
     EXPECT_EQ(check.only("yesno"), kNewer.arg("2.1.0.0\r\n"));
     ASSERT_EQ(check.urls.opened.size(), 1u);
     EXPECT_EQ(check.urls.opened[0], InstallerUrl());
-    EXPECT_TRUE(server.request.startsWith("GET /pad/getpad.php?pad=orvane.xml&field=version HTTP/1.1\r\n"));
+    EXPECT_TRUE(
+        server.request.startsWith("GET /pad/getpad.php?pad=orvane.xml&field=version HTTP/1.1\r\n"));
     EXPECT_EQ(server.connections, 1);
 }
 
@@ -187,7 +199,9 @@ struct TReplyCase {
     const char* text;  // %1 is the server's host
 };
 
-void PrintTo(const TReplyCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TReplyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UpdateReplies : public ::testing::TestWithParam<TReplyCase> {};
 
@@ -211,11 +225,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "You already have the latest version of this program: 1.3.0.0"},
         TReplyCase{"NoDot", TVersionServer::Ok("latest"), "1.3.0.0", "question",
                    "You already have the latest version of this program: 1.3.0.0"},
-        TReplyCase{"EmptyReply", TVersionServer::Ok(""), "1.3.0.0", "information", "Unable to connect to %1"},
-        TReplyCase{"NotFound", "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\nConnection: close\r\n\r\n4.0", "1.3.0.0",
-                   "information", "Unable to connect to %1"},
-        TReplyCase{"NotANumber", TVersionServer::Ok("2.1.a.0"), "1.3.0.0", "error", "'a' is not a valid integer value"},
-        TReplyCase{"ThreeFields", TVersionServer::Ok("2.1.0"), "1.3.0.0", "error", "'2.1.0' is not a valid version"}),
+        TReplyCase{"EmptyReply", TVersionServer::Ok(""), "1.3.0.0", "information",
+                   "Unable to connect to %1"},
+        TReplyCase{"NotFound",
+                   "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\nConnection: close\r\n\r\n4.0",
+                   "1.3.0.0", "information", "Unable to connect to %1"},
+        TReplyCase{"NotANumber", TVersionServer::Ok("2.1.a.0"), "1.3.0.0", "error",
+                   "'a' is not a valid integer value"},
+        TReplyCase{"ThreeFields", TVersionServer::Ok("2.1.0"), "1.3.0.0", "error",
+                   "'2.1.0' is not a valid version"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateCheck, OnlyTheFirst1024BytesCount) {

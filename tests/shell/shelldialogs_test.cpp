@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QLineEdit>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTcpServer>
@@ -12,8 +12,8 @@
 #include "about.h"
 #include "fileinfo.h"
 #include "languagemanager.h"
-#include "settings.h"
 #include "settform.h"
+#include "settings.h"
 #include "shell_fixture.h"
 #include "shelldialogs.h"
 #include "testutil.h"
@@ -84,7 +84,8 @@ TEST_F(ShellDialogs, ToolsMenuOffersFiveToolsAndSendsToTheWebPageWhenOneIsMissin
     TEnv path("PATH", empty.path().toStdString());
     entries[2]->trigger();
     ASSERT_EQ(shell.dialogs.questions.size(), 1);
-    EXPECT_EQ(shell.dialogs.questions[0], "Component not found\nPlease download and install it from our site.");
+    EXPECT_EQ(shell.dialogs.questions[0],
+              "Component not found\nPlease download and install it from our site.");
     EXPECT_EQ(shell.dialogs.icons[0], QMessageBox::NoIcon);
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], QUrl(QString::fromLatin1(CompanionTools[2].page)));
@@ -97,8 +98,10 @@ TEST_F(ShellDialogs, LanguageChosenInSettingsIsStoredWhenTheWindowCloses) {
     extras.settingsForm->LangBox->setCurrentIndex(german);
     emit extras.settingsForm->LangBox->activated(german);
     EXPECT_EQ(manager.ActiveLanguage(), 1031);
-    EXPECT_EQ(extras.aboutBox->closeButton->text(), QString::fromUtf8("&Schlie\xc3\x9f" "en"));
-    EXPECT_EQ(shell.Cmd().ToolsMenu()->actions().at(0)->text(), QString::fromUtf8("&Lautst\xc3\xa4rkeregelung"));
+    EXPECT_EQ(extras.aboutBox->closeButton->text(), QString::fromUtf8("&Schlie\xc3\x9f"
+                                                                      "en"));
+    EXPECT_EQ(shell.Cmd().ToolsMenu()->actions().at(0)->text(),
+              QString::fromUtf8("&Lautst\xc3\xa4rkeregelung"));
     shell.form->close();
     EXPECT_TRUE(shell.form->SettingsWritten());
     EXPECT_EQ(LoadSettings().lang, 1031);

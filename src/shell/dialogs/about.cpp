@@ -29,9 +29,13 @@ QString LinkText(const QString& href, const QString& text) {
 
 }  // namespace
 
-QUrl HomePageUrl() { return QUrl(QString::fromLatin1(kHomePage)); }
+QUrl HomePageUrl() {
+    return QUrl(QString::fromLatin1(kHomePage));
+}
 
-QUrl SupportMailUrl() { return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress)); }
+QUrl SupportMailUrl() {
+    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress));
+}
 
 QPixmap DrawBanner(qreal devicePixelRatio) {
     QPixmap pixmap(QSize(kBannerWidth, kBannerHeight) * devicePixelRatio);
@@ -66,7 +70,8 @@ QPixmap DrawBanner(qreal devicePixelRatio) {
     title.setBold(true);
     p.setFont(title);
     p.setPen(QColor(255, 255, 255));
-    p.drawText(QRectF(0, 8, kBannerWidth - 14, 42), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Orvane"));
+    p.drawText(QRectF(0, 8, kBannerWidth - 14, 42), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("Orvane"));
     QFont tag = p.font();
     tag.setPixelSize(12);
     tag.setBold(false);
@@ -80,7 +85,8 @@ QPixmap DrawBanner(qreal devicePixelRatio) {
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutbox"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
 
     banner = new QLabel(this);
@@ -96,7 +102,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     version = new QLabel(OwnVersion(), group);
     version->setObjectName(QStringLiteral("version"));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    notice = new QLabel(QStringLiteral("Copyright \u00A9 2026 Quillfen. Free to use and to share."), group);
+    notice = new QLabel(QStringLiteral("Copyright \u00A9 2026 Quillfen. Free to use and to share."),
+                        group);
     notice->setObjectName(QStringLiteral("notice"));
     notice->setWordWrap(true);
 
@@ -106,13 +113,15 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     homeLink->setObjectName(QStringLiteral("homeLink"));
     supportLabel = new QLabel(QStringLiteral("Support: "), group);
     supportLabel->setObjectName(QStringLiteral("supportLabel"));
-    supportLink = new QLabel(LinkText(SupportMailUrl().toString(), QString::fromLatin1(kSupportAddress)), group);
+    supportLink = new QLabel(
+        LinkText(SupportMailUrl().toString(), QString::fromLatin1(kSupportAddress)), group);
     supportLink->setObjectName(QStringLiteral("supportLink"));
     for (QLabel* link : {homeLink, supportLink}) {
         link->setTextFormat(Qt::RichText);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         link->setCursor(Qt::PointingHandCursor);
-        connect(link, &QLabel::linkActivated, this, [](const QString& href) { QDesktopServices::openUrl(QUrl(href)); });
+        connect(link, &QLabel::linkActivated, this,
+                [](const QString& href) { QDesktopServices::openUrl(QUrl(href)); });
     }
 
     grid->addWidget(versionLabel, 0, 0);
@@ -162,7 +171,8 @@ TAboutBox::~TAboutBox() = default;
 
 void TAboutBox::changeEvent(QEvent* event) {
     // Moved to a screen of another scale: draw the banner again at its pixel density.
-    if (event->type() == QEvent::ScreenChangeInternal) banner->setPixmap(DrawBanner(devicePixelRatioF()));
+    if (event->type() == QEvent::ScreenChangeInternal)
+        banner->setPixmap(DrawBanner(devicePixelRatioF()));
     QDialog::changeEvent(event);
 }
 

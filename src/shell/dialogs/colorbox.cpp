@@ -13,11 +13,13 @@ struct TNamedColor {
 
 // The sixteen standard colours, then the four extended ones.
 constexpr TNamedColor kNamedColors[] = {
-    {"Black", 0x000000},       {"Maroon", 0x800000}, {"Green", 0x008000},  {"Olive", 0x808000},
-    {"Navy", 0x000080},        {"Purple", 0x800080}, {"Teal", 0x008080},   {"Gray", 0x808080},
-    {"Silver", 0xC0C0C0},      {"Red", 0xFF0000},    {"Lime", 0x00FF00},   {"Yellow", 0xFFFF00},
-    {"Blue", 0x0000FF},        {"Fuchsia", 0xFF00FF}, {"Aqua", 0x00FFFF},  {"White", 0xFFFFFF},
-    {"Money Green", 0xC0DCC0}, {"Sky Blue", 0xA6CAF0}, {"Cream", 0xFFFBF0}, {"Medium Gray", 0xA0A0A4},
+    {"Black", 0x000000}, {"Maroon", 0x800000},      {"Green", 0x008000},
+    {"Olive", 0x808000}, {"Navy", 0x000080},        {"Purple", 0x800080},
+    {"Teal", 0x008080},  {"Gray", 0x808080},        {"Silver", 0xC0C0C0},
+    {"Red", 0xFF0000},   {"Lime", 0x00FF00},        {"Yellow", 0xFFFF00},
+    {"Blue", 0x0000FF},  {"Fuchsia", 0xFF00FF},     {"Aqua", 0x00FFFF},
+    {"White", 0xFFFFFF}, {"Money Green", 0xC0DCC0}, {"Sky Blue", 0xA6CAF0},
+    {"Cream", 0xFFFBF0}, {"Medium Gray", 0xA0A0A4},
 };
 
 QIcon Swatch(const QColor& color, int size) {
@@ -42,7 +44,9 @@ TColorBox::TColorBox(QColor defaultColor, QWidget* parent) : QComboBox(parent) {
         setEntryColor(count() - 1, QColor(named.rgb));
     }
     setCurrentIndex(kDefaultIndex);
-    ChooseColor = [](const QColor& initial, QWidget* owner) { return QColorDialog::getColor(initial, owner); };
+    ChooseColor = [](const QColor& initial, QWidget* owner) {
+        return QColorDialog::getColor(initial, owner);
+    };
     connect(this, &QComboBox::activated, this, [this](int index) { onActivated(index); });
 }
 
@@ -64,7 +68,9 @@ void TColorBox::SetSelected(const QColor& color) {
     lastIndex_ = kCustomIndex;
 }
 
-QColor TColorBox::Selected() const { return itemData(currentIndex(), Qt::UserRole).value<QColor>(); }
+QColor TColorBox::Selected() const {
+    return itemData(currentIndex(), Qt::UserRole).value<QColor>();
+}
 
 void TColorBox::onActivated(int index) {
     if (index == kCustomIndex) {

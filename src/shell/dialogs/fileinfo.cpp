@@ -26,14 +26,21 @@ QString ClockDurationText(double seconds) {
         .arg(ms % 1000, 3, 10, QChar(u'0'));
 }
 
-TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes, uint16_t channels,
-                             uint32_t sampleRate, uint32_t frames) {
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
+                             uint16_t channels, uint32_t sampleRate, uint32_t frames) {
     TFileInfoTexts texts;
     switch (sourceFormat) {
-        case sfWav: texts.format = QStringLiteral("PCM"); break;
-        case sfMp3: texts.format = QStringLiteral("MP3"); break;
-        case sfWma: texts.format = QStringLiteral("WMA"); break;
-        default: break;
+        case sfWav:
+            texts.format = QStringLiteral("PCM");
+            break;
+        case sfMp3:
+            texts.format = QStringLiteral("MP3");
+            break;
+        case sfWma:
+            texts.format = QStringLiteral("WMA");
+            break;
+        default:
+            break;
     }
     texts.duration = ClockDurationText(durationSeconds);
     texts.dataSize = QString::number(dataBytes) + QStringLiteral(" bytes");
@@ -46,7 +53,8 @@ TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint3
 Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fileinfo"));
     setWindowTitle(QStringLiteral("File Properties"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
 
     auto* group = new QGroupBox(QStringLiteral("  File Info  "), this);
@@ -57,7 +65,8 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     grid->setColumnStretch(3, 1);
     grid->setColumnMinimumWidth(2, 60);
 
-    auto field = [&](const char* name, const char* labelName, const char* caption, int row, int column) {
+    auto field = [&](const char* name, const char* labelName, const char* caption, int row,
+                     int column) {
         auto* label = new QLabel(QString::fromLatin1(caption), group);
         label->setObjectName(QString::fromLatin1(labelName));
         auto* edit = new QLineEdit(group);

@@ -21,8 +21,8 @@ struct TFileInfoTexts {
     QString format, duration, dataSize, channels, sampleRate, samples;
 };
 
-TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes, uint16_t channels,
-                             uint32_t sampleRate, uint32_t frames);
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
+                             uint16_t channels, uint32_t sampleRate, uint32_t frames);
 
 // A duration as clock time "h:nn:ss.zzz", rounded to the millisecond; the hours wrap at 24.
 QString ClockDurationText(double seconds);

@@ -29,24 +29,21 @@ namespace {
 // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
 std::vector<TTranslatable> TranslationTable() {
     std::vector<TTranslatable> table{
-        {1, "", "windowTitle"},
-        {2, "LanguageTab", "windowTitle"},
-        {3, "SystemTab", "windowTitle"},
-        {4, "ColorsTab", "windowTitle"},
-        {5, "GroupBox1", "title"},
-        {6, "Label1", "text"},
-        {7, "Label2", "text"},
-        {8, "Label3", "text"},
-        {9, "Button1", "text"},
-        {10, "Button2", "text"},
+        {1, "", "windowTitle"},          {2, "LanguageTab", "windowTitle"},
+        {3, "SystemTab", "windowTitle"}, {4, "ColorsTab", "windowTitle"},
+        {5, "GroupBox1", "title"},       {6, "Label1", "text"},
+        {7, "Label2", "text"},           {8, "Label3", "text"},
+        {9, "Button1", "text"},          {10, "Button2", "text"},
         {11, "SpeedButton1", "toolTip"},
     };
     // The colour names, once: the other two boxes copy them from the first.
     static const char* const kItems[] = {
-        "items[0]",  "items[1]",  "items[2]",  "items[3]",  "items[4]",  "items[5]",  "items[6]",  "items[7]",
-        "items[8]",  "items[9]",  "items[10]", "items[11]", "items[12]", "items[13]", "items[14]", "items[15]",
-        "items[16]", "items[17]", "items[18]", "items[19]", "items[20]", "items[21]"};
-    for (int i = 0; i < int(std::size(kItems)); ++i) table.push_back({20 + i, "backColor", kItems[i]});
+        "items[0]",  "items[1]",  "items[2]",  "items[3]",  "items[4]",  "items[5]",
+        "items[6]",  "items[7]",  "items[8]",  "items[9]",  "items[10]", "items[11]",
+        "items[12]", "items[13]", "items[14]", "items[15]", "items[16]", "items[17]",
+        "items[18]", "items[19]", "items[20]", "items[21]"};
+    for (int i = 0; i < int(std::size(kItems)); ++i)
+        table.push_back({20 + i, "backColor", kItems[i]});
     return table;
 }
 
@@ -65,23 +62,28 @@ QString ChooseExistingFolder(QWidget* owner, const QString& prompt) {
     QFileDialog dialog(owner, prompt);
     dialog.setFileMode(QFileDialog::Directory);
     // Our own chooser, so it can be placed and offers no button for making folders.
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly |
+                      QFileDialog::DontUseNativeDialog);
     dialog.setWindowModality(Qt::ApplicationModal);
     QWidget* anchor = owner && owner->parentWidget() ? owner->parentWidget()->window() : owner;
     if (QScreen* screen = anchor ? anchor->screen() : nullptr) {
         const QRect area = screen->geometry();
         const QSize size = dialog.sizeHint().expandedTo(dialog.size());
-        dialog.move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+        dialog.move(area.x() + (area.width() - size.width()) / 2,
+                    area.y() + (area.height() - size.height()) / 2);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
 
 TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompts* prompts)
-    : QDialog(parent), manager_(manager ? *manager : TLanguageManager::Instance()), prompts_(prompts) {
+    : QDialog(parent),
+      manager_(manager ? *manager : TLanguageManager::Instance()),
+      prompts_(prompts) {
     setObjectName(QStringLiteral("settingsForm"));
     setWindowTitle(QStringLiteral("Settings"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
     ChooseFolder = ChooseExistingFolder;
 
@@ -116,8 +118,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
 
     QWidget* colorsPage = MakePage(pageControl, "ColorsTab", "Colors", this);
     auto* colorsLayout = new QGridLayout(colorsPage);
-    auto colorRow = [&](const char* labelName, const char* caption, const char* boxName, const QColor& byDefault,
-                        int row) {
+    auto colorRow = [&](const char* labelName, const char* caption, const char* boxName,
+                        const QColor& byDefault, int row) {
         auto* label = new QLabel(QString::fromLatin1(caption), colorsPage);
         label->setObjectName(QString::fromLatin1(labelName));
         auto* box = new TColorBox(byDefault, colorsPage);
@@ -167,7 +169,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     };
 
     translator_ = std::make_unique<TLanguageController>(
-        this, TranslationTable(), QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*"}, &manager_);
+        this, TranslationTable(),
+        QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*"}, &manager_);
     translator_->SetRetranslateHook([this] { copyColorNames(); });
     FormCreate();
     translator_->Bind();
@@ -211,7 +214,8 @@ void TsettingsForm::LangBoxChange(int index) {
 }
 
 void TsettingsForm::SpeedButton1Click() {
-    const QString folder = ChooseFolder ? ChooseFolder(this, QString::fromStdString(Msg("selectfolder"))) : QString();
+    const QString folder =
+        ChooseFolder ? ChooseFolder(this, QString::fromStdString(Msg("selectfolder"))) : QString();
     if (folder.isEmpty()) return;
     tmpedit->setText(folder);
     Settings.tempfolder = folder;
@@ -219,7 +223,8 @@ void TsettingsForm::SpeedButton1Click() {
 
 void TsettingsForm::copyColorNames() {
     for (TColorBox* box : {scaleColor, waveColor})
-        for (int i = 0; i < box->count() && i < backColor->count(); ++i) box->setItemText(i, backColor->itemText(i));
+        for (int i = 0; i < box->count() && i < backColor->count(); ++i)
+            box->setItemText(i, backColor->itemText(i));
 }
 
 bool TsettingsForm::eventFilter(QObject* watched, QEvent* event) {

@@ -26,7 +26,8 @@ class TPrompts;
 class TsettingsForm : public QDialog {
 public:
     // `manager` null means the process-wide language manager; `prompts` null, message boxes.
-    explicit TsettingsForm(QWidget* parent = nullptr, TLanguageManager* manager = nullptr, TPrompts* prompts = nullptr);
+    explicit TsettingsForm(QWidget* parent = nullptr, TLanguageManager* manager = nullptr,
+                           TPrompts* prompts = nullptr);
     ~TsettingsForm() override;
 
     // Asks for the temporary folder with `prompt`; an empty result means cancelled. An existing-

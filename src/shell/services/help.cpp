@@ -15,9 +15,12 @@ const QString kManual = QStringLiteral("help/index.html");
 // The manual's folder for a language, by the LANGID's primary language.
 QString LanguageFolder(uint16_t language) {
     switch (language & 0x3FF) {
-        case 0x07: return QStringLiteral("de");
-        case 0x19: return QStringLiteral("ru");
-        default: return {};
+        case 0x07:
+            return QStringLiteral("de");
+        case 0x19:
+            return QStringLiteral("ru");
+        default:
+            return {};
     }
 }
 
@@ -26,7 +29,8 @@ QString LanguageFolder(uint16_t language) {
 QString ManualPath(uint16_t language) {
     const QString code = LanguageFolder(language);
     if (!code.isEmpty()) {
-        const QString translated = FindDataFile(QStringLiteral("help/") + code + QStringLiteral("/index.html"));
+        const QString translated =
+            FindDataFile(QStringLiteral("help/") + code + QStringLiteral("/index.html"));
         if (!translated.isEmpty()) return translated;
     }
     const QString found = FindDataFile(kManual);

@@ -5,9 +5,12 @@
 
 namespace {
 
-QString Caption() { return QApplication::applicationDisplayName(); }
+QString Caption() {
+    return QApplication::applicationDisplayName();
+}
 
-int Show(QWidget* parent, QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
+int Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+         QMessageBox::StandardButtons buttons) {
     // Without an owner the box goes over whichever of our windows is active.
     QMessageBox box(icon, Caption(), text, buttons, parent ? parent : QApplication::activeWindow());
     return box.exec();
@@ -26,16 +29,23 @@ void TMessageBoxPrompts::QuestionOk(const QString& text) {
 }
 
 bool TMessageBoxPrompts::AskYesNo(const QString& text) {
-    return Show(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return Show(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
-void TMessageBoxPrompts::Plain(const QString& text) { Show(parent_, QMessageBox::NoIcon, text, QMessageBox::Ok); }
+void TMessageBoxPrompts::Plain(const QString& text) {
+    Show(parent_, QMessageBox::NoIcon, text, QMessageBox::Ok);
+}
 
-void TMessageBoxPrompts::Error(const QString& text) { Show(parent_, QMessageBox::Critical, text, QMessageBox::Ok); }
+void TMessageBoxPrompts::Error(const QString& text) {
+    Show(parent_, QMessageBox::Critical, text, QMessageBox::Ok);
+}
 
 TPrompts& DefaultPrompts() {
     static TMessageBoxPrompts boxes;
     return gPrompts ? *gPrompts : boxes;
 }
 
-void SetDefaultPrompts(TPrompts* prompts) { gPrompts = prompts; }
+void SetDefaultPrompts(TPrompts* prompts) {
+    gPrompts = prompts;
+}

@@ -10,11 +10,13 @@
 #include "prompts.h"
 
 const std::array<TCompanionTool, kCompanionToolCount> CompanionTools{{
-    {"VolumeControl", "pavucontrol", "&Volume Control", "https://freedesktop.org/software/pulseaudio/pavucontrol/"},
+    {"VolumeControl", "pavucontrol", "&Volume Control",
+     "https://freedesktop.org/software/pulseaudio/pavucontrol/"},
     {"TagEditor", "kid3-qt", "&Tag Editor", "https://kid3.kde.org/"},
     {"CdRipper", "asunder", "&CD Ripper", "http://littlesvr.ca/asunder/"},
     {"SoundConverter", "soundconverter", "Sound C&onverter", "https://soundconverter.org/"},
-    {"SoundRecorder", "gnome-sound-recorder", "Sound &Recorder", "https://apps.gnome.org/SoundRecorder/"},
+    {"SoundRecorder", "gnome-sound-recorder", "Sound &Recorder",
+     "https://apps.gnome.org/SoundRecorder/"},
 }};
 
 QString ToolFolder(const TCompanionTool& tool) {
@@ -37,7 +39,8 @@ TToolLaunch LaunchTool(const TCompanionTool& tool, const QString& argument, TPro
         return TToolLaunch::FoundOnPath;
     }
     TPrompts& ask = prompts ? *prompts : DefaultPrompts();
-    ask.Plain(QString::fromStdString(Msg("componentnotfound")) + u'\n' + QString::fromStdString(Msg("pleaseinstall")));
+    ask.Plain(QString::fromStdString(Msg("componentnotfound")) + u'\n' +
+              QString::fromStdString(Msg("pleaseinstall")));
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(tool.page)));
     return TToolLaunch::NotFound;
 }

@@ -23,15 +23,16 @@ extern const std::array<TCompanionTool, kCompanionToolCount> CompanionTools;
 
 // How a launch went.
 enum class TToolLaunch {
-    Configured,  // started from the folder in its settings key
+    Configured,   // started from the folder in its settings key
     FoundOnPath,  // started from PATH
-    NotFound,  // the user was told and the web page opened
+    NotFound,     // the user was told and the web page opened
 };
 
 // Starts `tool` detached with one argument, `argument` (the Tools commands pass an empty one).
 // Whether an installed tool actually starts is not examined. `prompts` null means
 // DefaultPrompts().
-TToolLaunch LaunchTool(const TCompanionTool& tool, const QString& argument, TPrompts* prompts = nullptr);
+TToolLaunch LaunchTool(const TCompanionTool& tool, const QString& argument,
+                       TPrompts* prompts = nullptr);
 
 // The "path" value of the tool's settings key, or an empty string when there is none.
 QString ToolFolder(const TCompanionTool& tool);

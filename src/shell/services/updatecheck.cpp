@@ -1,9 +1,9 @@
 #include "updatecheck.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -24,7 +24,9 @@ constexpr const char* kQueryPath = "/pad/getpad.php";
 constexpr const char* kQuery = "pad=orvane.xml&field=version";
 constexpr const char* kInstallerAddress = "https://www.quillfen.example/download/orvane/";
 
-QString MsgText(const char* key) { return QString::fromStdString(Msg(key)); }
+QString MsgText(const char* key) {
+    return QString::fromStdString(Msg(key));
+}
 
 [[noreturn]] void NotAnInteger(const QString& field) {
     throw EAppError("'" + field.toStdString() + "' is not a valid integer value");
@@ -59,7 +61,9 @@ QUrl UpdateQueryUrl(const QString& host) {
     return url;
 }
 
-QUrl InstallerUrl() { return QUrl(QString::fromLatin1(kInstallerAddress)); }
+QUrl InstallerUrl() {
+    return QUrl(QString::fromLatin1(kInstallerAddress));
+}
 
 int64_t VersionValue(const QString& text) {
     const QStringList fields = text.split(u'.');
@@ -87,7 +91,10 @@ QString TrimVersionReply(const QString& reply) {
 }
 
 TUpdateCheck::TUpdateCheck(TPrompts* prompts, QObject* parent)
-    : QObject(parent), prompts_(prompts), network_(new QNetworkAccessManager(this)), timer_(new QTimer(this)) {
+    : QObject(parent),
+      prompts_(prompts),
+      network_(new QNetworkAccessManager(this)),
+      timer_(new QTimer(this)) {
     timer_->setSingleShot(true);
     connect(timer_, &QTimer::timeout, this, &TUpdateCheck::onTimeout);
 }
@@ -126,7 +133,9 @@ void TUpdateCheck::onFinished() {
     finish(ok ? reply_->read(kMaxReplyBytes) : QByteArray(), ok);
 }
 
-void TUpdateCheck::onTimeout() { finish(QByteArray(), false); }
+void TUpdateCheck::onTimeout() {
+    finish(QByteArray(), false);
+}
 
 void TUpdateCheck::finish(const QByteArray& body, bool connected) {
     QNetworkReply* reply = reply_;
@@ -157,8 +166,8 @@ void TUpdateCheck::report(const QByteArray& body, bool connected) {
         return;
     }
     if (newer) {
-        const QString text = MsgText("newversion") + reply + u'\n' + MsgText("availablefrom") + u'\n' +
-                             MsgText("downloadit");
+        const QString text = MsgText("newversion") + reply + u'\n' + MsgText("availablefrom") +
+                             u'\n' + MsgText("downloadit");
         if (prompts.AskYesNo(text)) QDesktopServices::openUrl(InstallerUrl());
     } else {
         prompts.QuestionOk(MsgText("uptodate") + u' ' + local);
