@@ -144,6 +144,28 @@ bool ApplyMp3Config(lame_global_struct* e, const BE_CONFIG& c) {
     return ok;
 }
 
+std::string Mp3EncoderError(int code) {
+    std::string reason;
+    switch (code) {
+        case -1:
+            reason = "its output buffer was too small";
+            break;
+        case -2:
+            reason = Msg("outofmemory");
+            break;
+        case -3:
+            reason = "it was not set up";
+            break;
+        case -4:
+            reason = "its psychoacoustic model failed";
+            break;
+        default:
+            reason = "unknown error";
+            break;
+    }
+    return "The MP3 encoder (LAME) failed with error " + std::to_string(code) + ": " + reason;
+}
+
 // --- MP3writer --------------------------------------------------------------------------------
 
 MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& samplesPerChunk)
@@ -186,6 +208,12 @@ MP3writer::~MP3writer() {
 void MP3writer::Fail(const char* key, int32_t number) {
     failed_ = true;
     error_ = Msg(key) + std::to_string(number);
+    Release();
+}
+
+void MP3writer::FailEncoder(int32_t code) {
+    failed_ = true;
+    error_ = Mp3EncoderError(code);
     Release();
 }
 
@@ -233,7 +261,7 @@ int32_t MP3writer::Encode(const int16_t* samples, uint32_t byteCount) {
                                     encoder_, const_cast<short*>(samples), int(n), out, room);
         if (bytes < 0) {
             lastResult_ = bytes;
-            Fail("writeerror", lastResult_);
+            FailEncoder(bytes);
             return -1;
         }
         lastResult_ = 0;
@@ -256,7 +284,7 @@ bool MP3writer::Finish() {
         lame_encode_flush(encoder_, output_.data() + used_, int(output_.size() - used_));
     if (bytes < 0) {
         lastResult_ = bytes;
-        Fail("writeerror", lastResult_);
+        FailEncoder(bytes);
         return false;
     }
     used_ += size_t(bytes);

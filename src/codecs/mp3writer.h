@@ -45,8 +45,9 @@ public:
     bool Finish();
 
     bool Failed() const { return failed_; }
-    // The failure as the user sees it: the catalogue's "streamerror" or "writeerror" text
-    // followed by the error number (the encoder's, or 0 for a file write).
+    // The failure as the user sees it: the catalogue's "streamerror" text followed by the
+    // encoder's code when it refused the configuration, Mp3EncoderError for a failed encoder
+    // call, or the "writeerror" text followed by 0 for a file write.
     const std::string& ErrorMessage() const { return error_; }
     // Result of the last encoder call (0 = success).
     int32_t LastResult() const { return lastResult_; }
@@ -57,6 +58,7 @@ public:
 
 private:
     void Fail(const char* key, int32_t number);
+    void FailEncoder(int32_t code);
     void Release();
     // Writes the encoded bytes collected so far.
     bool FlushPending();
@@ -76,6 +78,9 @@ private:
     bool finished_ = false;
     std::string error_;
 };
+
+// The message of a failed encoder call: names the encoder, its code and what the code means.
+std::string Mp3EncoderError(int code);
 
 // Applies every field of config to a fresh LAME handle (before lame_init_params). Returns false
 // for a record LAME cannot take (a mode or method it does not know).

@@ -134,3 +134,32 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName);
 
 }  // namespace
+
+namespace {
+
+struct TEncoderErrorCase {
+    int code;
+    const char* reason;
+};
+
+class Mp3EncoderErrorTest : public ::testing::TestWithParam<TEncoderErrorCase> {};
+
+// A failed encoder call is not a file write error: the message names the encoder and its code.
+TEST_P(Mp3EncoderErrorTest, NamesTheEncoderAndItsCode) {
+    const std::string message = Mp3EncoderError(GetParam().code);
+    EXPECT_EQ(message, "The MP3 encoder (LAME) failed with error " +
+                           std::to_string(GetParam().code) + ": " + GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, Mp3EncoderErrorTest,
+    ::testing::Values(TEncoderErrorCase{-1, "its output buffer was too small"},
+                      TEncoderErrorCase{
+                          -2,
+                          "There is not enough memory or disk space to complete the operation."},
+                      TEncoderErrorCase{-3, "it was not set up"},
+                      TEncoderErrorCase{-4, "its psychoacoustic model failed"},
+                      TEncoderErrorCase{-7, "unknown error"}),
+    [](const auto& info) { return "Code" + std::to_string(-info.param.code); });
+
+}  // namespace
