@@ -98,8 +98,16 @@ void SaveSettings(const TSettings& record) {
     s.sync();
 }
 
+QString TempFolder() {
+    return Settings.tempfolder.isEmpty() ? DefaultTempFolder() : Settings.tempfolder;
+}
+
 QString MakeTempFileName() {
-    QString folder = Settings.tempfolder.isEmpty() ? DefaultTempFolder() : Settings.tempfolder;
+    return MakeTempFileName(TempFolder());
+}
+
+QString MakeTempFileName(const QString& where) {
+    QString folder = where.isEmpty() ? DefaultTempFolder() : where;
     if (!folder.endsWith('/')) folder += '/';
     QByteArray templ = QFile::encodeName(folder + "~ovXXXXXX");
     const int fd = mkstemp(templ.data());

@@ -1,7 +1,8 @@
 #pragma once
 // The per-user settings record. One process-wide instance (`Settings`), loaded once when the
 // main window is created and saved once when it closes. Only the user-interface thread touches
-// it, except MakeTempFileName, which workers call and which only reads the temporary folder.
+// it: workers are handed the temporary folder when their operation starts (TempFolder) and name
+// their files with MakeTempFileName(folder).
 
 #include <QString>
 #include <cstdint>
@@ -34,8 +35,15 @@ TSettings LoadSettings();
 // Writes the record. A store that cannot be written is left alone, silently.
 void SaveSettings(const TSettings& record);
 
-// Creates a new empty file "~ovXXXXXX" in Settings.tempfolder and returns its full path.
-// Raises EAppError naming the folder and the system's reason when no file can be made there.
+// The folder for temporary files: Settings.tempfolder, or the platform's when that is empty.
+// User-interface thread.
+QString TempFolder();
+
+// Creates a new empty file "~ovXXXXXX" in `folder` (TempFolder() when empty) and returns its
+// full path. Any thread. Raises EAppError naming the folder and the system's reason when no
+// file can be made there.
+QString MakeTempFileName(const QString& folder);
+// The same in TempFolder(); user-interface thread.
 QString MakeTempFileName();
 
 // Bytes available to the user on the file system holding `folder`, or -1 when unknown.

@@ -123,6 +123,8 @@ void Twavefile::ReleaseStore() {
 bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {
     if (busy_) return false;
     if (record) record();
+    // Taken here, on the user-interface thread: the settings dialog may change it meanwhile.
+    tempFolder_ = TempFolder();
     operation_ = code;
     busy_ = true;
     worker_ = std::make_unique<CThread>([code](Twavefile& doc) { doc.RunRoutine(code); }, this);
@@ -141,7 +143,9 @@ void Twavefile::Complete(CThread* worker) {
     if (result == 1) {
         ready_ = true;
         if (operation_ == opLoad && OnLoaded) OnLoaded(this);
-        if (operation_ == opSaveMp3 || operation_ == opSaveWav) modified_ = false;
+        if ((operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_) {
+            modified_ = false;
+        }
     }
     progress_ = 0;
     if (OnReady) OnReady(this);
@@ -280,9 +284,12 @@ bool Twavefile::Save() {
 }
 
 bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
-    if (busy_ || !store_) return false;
+    // After a failed edit the current version is unfinished: nothing to save until undone.
+    if (busy_ || !store_ || !ready_) return false;
     const QString ext = LowerSuffix(path);
     const TRange r = Clamp(start, end);
+    // Only the whole sound under the document's own name makes it unmodified.
+    const bool savesDocument = path == fileName_ && r.start == 0 && r.end == frames_;
     if (ext == "mp3") {
         if (!OnMp3Settings) return false;
         const std::optional<TMp3Choices> choices = OnMp3Settings(this);
@@ -291,12 +298,14 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
             mp3Config_ = MakeMp3Config(sampleRate_, channels_, *choices);
             savePath_ = path;
             range_ = r;
+            savesDocument_ = savesDocument;
         });
     }
     if (ext == "wav") {
         return Dispatch(opSaveWav, [&] {
             savePath_ = path;
             range_ = r;
+            savesDocument_ = savesDocument;
         });
     }
     return false;
@@ -305,7 +314,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
 // --- worker routines -------------------------------------------------------------------------
 
 void Twavefile::DoLoad() {
-    const QString temp = MakeTempFileName();
+    const QString temp = MakeTempFileName(tempFolder_);
     RunOnUiThread([&] { tempPath_ = temp; });
     TDecoder decoder(fileName_, temp);
     if (decoder.Supported() && decoder.Decode(progress_)) {
@@ -394,7 +403,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         tempPath_.clear();
         if (OnAction) OnAction(this, true, false);
     });
-    const QString next = MakeTempFileName();
+    const QString next = MakeTempFileName(tempFolder_);
     RunOnUiThread([&] { tempPath_ = next; });
     TWavHeader h = header_;
     h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));

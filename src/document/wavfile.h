@@ -108,7 +108,9 @@ public:
     void Invert();
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
-    // ".wav" or ".mp3" by the lower-cased extension; anything else starts nothing.
+    // ".wav" or ".mp3" by the lower-cased extension; anything else starts nothing, and neither
+    // does a document that is not ready (a failed edit). Only the whole sound saved under
+    // FileName() clears Modified().
     bool SaveRange(const QString& path, int64_t start, int64_t end);
 
     // --- events (called only when set, on the user-interface thread) ---
@@ -200,6 +202,10 @@ private:
     int32_t operation_ = 0;
     QString tempPath_;
     QString savePath_;
+    // The running save writes the whole sound to the document's own file name.
+    bool savesDocument_ = false;
+    // The temporary folder as it was when the running operation was requested.
+    QString tempFolder_;
     std::unique_ptr<CThread> worker_;
     bool busy_ = false;
     std::unique_ptr<TLargeFile> store_;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QFileInfo>
 #include "apperror.h"
 #include "messages.h"
 #include "settings.h"
@@ -55,20 +56,28 @@ TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), pa
     if (size < kWavHeaderBytes || size % 2 != 0) {
         throw EAppError("Invalid sample store size");
     }
-    const int64_t avail =
-        FreeDiskSpace(Settings.tempfolder.isEmpty() ? DefaultTempFolder() : Settings.tempfolder);
-    // When the free space cannot be read, the allocation below still catches a real shortage.
-    if (avail >= 0 && size > static_cast<uint64_t>(avail)) {
-        QFile::remove(path);
-        throw EAppError(Msg("outofmemory"));
-    }
     const QByteArray name = QFile::encodeName(path);
-    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The room that counts is on the store's own disk (a save writes beside its target, not in
+    // the temporary folder), and a file it replaces gives back its blocks.
+    struct stat existing {};
+    const bool replacing = ::stat(name.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    int64_t avail = FreeDiskSpace(QFileInfo(path).absolutePath());
+    if (avail >= 0 && replacing) avail += existing.st_size;
+    // When the free space cannot be read, the allocation below still catches a real shortage.
+    // Refused here, nothing has been touched.
+    if (avail >= 0 && size > static_cast<uint64_t>(avail)) throw EAppError(Msg("outofmemory"));
+    // Created afresh, or taken over: only a file made here is removed again on failure.
+    bool created = true;
+    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno == EEXIST) {
+        created = false;
+        fd_ = ::open(name.constData(), O_RDWR | O_TRUNC | O_CLOEXEC);
+    }
     if (fd_ < 0) Fail(errno, path);
     auto abandon = [&](int err) {
         ::close(fd_);
         fd_ = -1;
-        ::unlink(name.constData());
+        if (created) ::unlink(name.constData());
         if (err == ENOSPC || err == EDQUOT) throw EAppError(Msg("outofmemory"));
         Fail(err, path);
     };
@@ -233,7 +242,8 @@ void TLargeFile::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst
         count -= done / 2;
     }
     while (count > 0) {
-        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(source.Reach(so, false) / 2));
+        const int64_t n =
+            std::min<int64_t>(count, static_cast<int64_t>(source.Reach(so, false) / 2));
         PutBytes(source.window_ + (so - source.winStart_), size_t(n) * 2, dof);
         so += 2 * static_cast<uint64_t>(n);
         dof += 2 * static_cast<uint64_t>(n);

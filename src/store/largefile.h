@@ -24,7 +24,9 @@ public:
     // Opens an existing file for reading.
     explicit TLargeFile(const QString& path);
     // Creates (or truncates) `path` for writing, `size` bytes long, its blocks allocated now so
-    // that a full disk fails here. On failure no file is left at `path`.
+    // that a full disk fails here. Refused before touching anything when the disk that holds
+    // `path` lacks the room (a file it replaces counting as free). On a later failure a file it
+    // created is removed; a file that was already there is left (emptied).
     TLargeFile(const QString& path, uint64_t size);
     ~TLargeFile();
     TLargeFile(const TLargeFile&) = delete;

@@ -1,29 +1,65 @@
 #include "pendingfile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 #include "apperror.h"
 #include "pendingsweep.h"
 
-TPendingFile::TPendingFile(const QString& target) : target_(target) {
-    const QFileInfo info(target);
-    RemoveStalePendingFiles(info.absolutePath(), info.fileName());
-    QByteArray name = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
+namespace {
+
+// Symbolic links are followed so deep at most, as the system does.
+constexpr int kMaxLinkHops = 40;
+
+}  // namespace
+
+QString ResolveSaveTarget(const QString& target) {
+    QByteArray name = QFile::encodeName(QFileInfo(target).absoluteFilePath());
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        char resolved[PATH_MAX];
+        if (realpath(name.constData(), resolved)) return QFile::decodeName(resolved);
+        // Not there (yet): a link to a file still to be made is followed by hand.
+        struct stat st {};
+        if (lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        QByteArray next(PATH_MAX, '\0');
+        const ssize_t n = readlink(name.constData(), next.data(), size_t(next.size()));
+        if (n <= 0 || n >= next.size()) break;
+        next.truncate(n);
+        if (!next.startsWith('/')) {
+            next =
+                QFile::encodeName(QFileInfo(QFile::decodeName(name)).absolutePath()) + "/" + next;
+        }
+        name = next;
+    }
+    return QFile::decodeName(name);
+}
+
+TPendingFile::TPendingFile(const QString& target) : target_(ResolveSaveTarget(target)) {
+    const QFileInfo info(target_);
+    folder_ = info.absolutePath();
+    RemoveStalePendingFiles(folder_, info.fileName());
+    QByteArray name = QFile::encodeName(folder_ + "/." + info.fileName() + ".XXXXXX");
     const int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) throw EOSError(errno, info.absolutePath().toStdString());
+    if (fd < 0) throw EOSError(errno, folder_.toStdString());
     // Held until this object goes: what the next save's sweep leaves alone.
     LockPendingFile(fd);
     lockFd_ = fd;
     struct stat st {};
     mode_t mode = 0666;
-    if (stat(QFile::encodeName(target).constData(), &st) == 0) {
+    if (stat(QFile::encodeName(target_).constData(), &st) == 0) {
         mode = st.st_mode & 07777;
+        // The replaced file's owner and group where we may give them (the owner only as root;
+        // a group we belong to otherwise), before the mode, which a change of owner can clear.
+        if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, uid_t(-1), st.st_gid) != 0) {
+            // Not allowed: the file stays ours, as any new file would be.
+        }
     } else {
         const mode_t mask = umask(0);
         umask(mask);
@@ -51,4 +87,12 @@ void TPendingFile::Commit() {
         throw EOSError(errno, target_.toStdString());
     }
     committed_ = true;
+    // The rename itself is only durable once the folder is on disk too.
+    const int dir =
+        ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) throw EOSError(errno, folder_.toStdString());
+    // Some file systems cannot sync a folder (EINVAL); the rename is then as safe as they make it.
+    const int synced = fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(dir);
+    if (synced != 0) throw EOSError(synced, folder_.toStdString());
 }

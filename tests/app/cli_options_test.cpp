@@ -11,6 +11,10 @@ struct TNumberCase {
     bool accepted;
 };
 
+void PrintTo(const TNumberCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class CliNumberTest : public ::testing::TestWithParam<TNumberCase> {};
 
 TEST_P(CliNumberTest, OutOfRangeNumbersAreRefusedNotWrapped) {

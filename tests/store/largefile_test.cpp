@@ -129,29 +129,43 @@ TEST(LargeFile, OversizeIsRefusedBeforeAnythingIsCreated) {
     EXPECT_FALSE(QFileInfo::exists(dir.path("huge.wav")));
 }
 
-TEST(LargeFile, FullDiskFailsAtCreationAndLeavesNoFile) {
+TEST(LargeFile, FreeSpaceIsThatOfTheStoresOwnDisk) {
     TSmallDisk disk("1m");
     if (!disk.ok()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    TTempFolder roomy;
+    // A full temporary folder does not matter to a store written elsewhere (a save).
     const QString saved = Settings.tempfolder;
-    // Free space of the temporary folder is too small: refused before creation.
     Settings.tempfolder = disk.path();
-    try {
-        TLargeFile(disk.path("big.wav"), 4 << 20);
-        FAIL() << "no error";
-    } catch (const EAppError& e) {
-        EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
-    }
-    EXPECT_FALSE(QFileInfo::exists(disk.path("big.wav")));
-    // The temporary folder has room but the target's disk has not: the allocation fails.
-    Settings.tempfolder = DefaultTempFolder();
-    try {
-        TLargeFile(disk.path("big.wav"), 4 << 20);
-        FAIL() << "no error";
-    } catch (const EAppError& e) {
-        EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
-    }
-    EXPECT_FALSE(QFileInfo::exists(disk.path("big.wav")));
+    EXPECT_NO_THROW(TLargeFile(roomy.path("fine.wav"), 4 << 20));
     Settings.tempfolder = saved;
+    EXPECT_EQ(QFileInfo(roomy.path("fine.wav")).size(), 4 << 20);
+    // The store's own disk is too small: refused, and nothing is left there.
+    try {
+        TLargeFile(disk.path("big.wav"), 4 << 20);
+        FAIL() << "no error";
+    } catch (const EAppError& e) {
+        EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(disk.path("big.wav")));
+}
+
+TEST(LargeFile, RefusedCreationLeavesWhatWasThereAlone) {
+    TSmallDisk disk("1m");
+    if (!disk.ok()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    {
+        QFile old(disk.path("old.wav"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("keep");
+    }
+    EXPECT_THROW(TLargeFile(disk.path("old.wav"), 4 << 20), EAppError);
+    EXPECT_EQ(ReadAll(disk.path("old.wav")), "keep");
+    // The size of the file it replaces counts as free: 600 KiB over 700 KiB fits a 1 MiB disk.
+    {
+        QFile old(disk.path("old.wav"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(700 << 10, 'x'));
+    }
+    EXPECT_NO_THROW(TLargeFile(disk.path("old.wav"), 600 << 10));
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+// Saving the document: where it checks for room, which file it writes, when it counts as saved.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "doctest_util.h"
+#include "messages.h"
+
+namespace {
+
+std::vector<int16_t> Ramp(size_t n) {
+    std::vector<int16_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = int16_t((i * 37) % 20000 - 10000);
+    return v;
+}
+
+class Saving : public ::testing::Test, public TDocFixture {
+protected:
+    bool SaveAndWait(const QString& path, int64_t start, int64_t end) {
+        if (!doc.SaveRange(path, start, end)) return false;
+        Wait();
+        return true;
+    }
+};
+
+TEST_F(Saving, AFullTemporaryFolderDoesNotStopASaveElsewhere) {
+    TSmallDisk disk("1m");
+    if (!disk.ok()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    LoadSamples(2, Ramp(2 * 400000));
+    const QString saved = Settings.tempfolder;
+    Settings.tempfolder = disk.path();
+    const bool started = SaveAndWait(dir.path("out.wav"), 0, doc.Frames());
+    Settings.tempfolder = saved;
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(notifier.errors.empty()) << notifier.errors[0];
+    EXPECT_EQ(QFileInfo(dir.path("out.wav")).size(), 44 + 1600000);
+}
+
+TEST_F(Saving, AnEditKeepsTheTemporaryFolderItWasStartedWith) {
+    LoadSamples(1, Ramp(3000));
+    QTemporaryDir elsewhere;
+    const QString saved = Settings.tempfolder;
+    // The settings dialog changes the folder while the edit runs (after it has begun, before it
+    // names its new version).
+    doc.OnAction = [&](Twavefile*, bool, bool) { Settings.tempfolder = elsewhere.path() + "/"; };
+    doc.Invert();
+    Wait();
+    Settings.tempfolder = saved;
+    EXPECT_TRUE(doc.Ready());
+    EXPECT_EQ(QFileInfo(doc.TempPath()).absolutePath(), QFileInfo(dir.path()).absolutePath());
+    EXPECT_TRUE(QDir(elsewhere.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(Saving, RefusedWhileTheDocumentIsNotReady) {
+    TSmallDisk disk("300k");
+    if (!disk.ok()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    LoadSamples(2, Ramp(2 * 100000));
+    const QString saved = Settings.tempfolder;
+    Settings.tempfolder = disk.path();
+    doc.Reverse();  // fails for want of room: the document is left not ready
+    Wait();
+    Settings.tempfolder = saved;
+    ASSERT_FALSE(doc.Ready());
+    EXPECT_FALSE(doc.SaveRange(dir.path("out.wav"), 0, doc.Frames()));
+    doc.SetFileName(dir.path("own.wav"));
+    EXPECT_FALSE(doc.Save());
+    EXPECT_FALSE(QFileInfo::exists(dir.path("out.wav")));
+    EXPECT_FALSE(QFileInfo::exists(dir.path("own.wav")));
+}
+
+struct TModifiedCase {
+    const char* name;
+    bool ownName;
+    bool whole;
+    bool modifiedAfter;
+};
+
+void PrintTo(const TModifiedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SavingModified : public Saving, public ::testing::WithParamInterface<TModifiedCase> {};
+
+TEST_P(SavingModified, OnlyTheWholeDocumentUnderItsOwnNameCountsAsSaved) {
+    LoadSamples(1, Ramp(3000));
+    doc.SetFileName(dir.path("own.wav"));
+    doc.Invert();
+    Wait();
+    ASSERT_TRUE(doc.Modified());
+    const QString path = GetParam().ownName ? doc.FileName() : dir.path("other.wav");
+    ASSERT_TRUE(SaveAndWait(path, 0, GetParam().whole ? doc.Frames() : 100));
+    EXPECT_TRUE(notifier.errors.empty());
+    EXPECT_EQ(doc.Modified(), GetParam().modifiedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, SavingModified,
+    ::testing::Values(TModifiedCase{"WholeUnderItsOwnName", true, true, false},
+                      TModifiedCase{"RangeUnderItsOwnName", true, false, true},
+                      TModifiedCase{"WholeUnderAnotherName", false, true, true},
+                      TModifiedCase{"RangeUnderAnotherName", false, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Saving, ThroughASymbolicLinkWritesTheFileItNames) {
+    LoadSamples(1, Ramp(300));
+    QDir().mkpath(dir.path("real"));
+    WriteWav(dir.path("real/song.wav"), 1, 8000, Ramp(10));
+    ::chmod(QFile::encodeName(dir.path("real/song.wav")).constData(), 0640);
+    ASSERT_TRUE(QFile::link("real/song.wav", dir.path("link.wav")));
+    ASSERT_TRUE(SaveAndWait(dir.path("link.wav"), 0, 300));
+    EXPECT_TRUE(notifier.errors.empty());
+    EXPECT_TRUE(QFileInfo(dir.path("link.wav")).isSymLink());
+    EXPECT_EQ(ReadWavSamples(dir.path("real/song.wav")), Ramp(300));
+    EXPECT_EQ(QFileInfo(dir.path("real/song.wav")).permissions() & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser | QFileDevice::ReadGroup);
+    // Nothing pending is left in either folder.
+    EXPECT_TRUE(QDir(dir.path()).entryList({".*.wav*"}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(QDir(dir.path("real")).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+}  // namespace
