@@ -3,7 +3,7 @@
 # times per format (WAV and MP3). Afterwards the target must be byte for byte the old file or
 # the file an uninterrupted save writes, and its folder may hold nothing else but at most one
 # leftover pending file, which the next save over the same target removes.
-# Usage: tests/killsave/run.sh ORVANE_CLI [COUNT] [SEED]
+# Usage: tests/killsave/run.sh ORVANE_CLI [COUNT] [SEED] [FORMATS]
 set -uo pipefail
 cli=$1
 count=${2:-1000}
@@ -29,18 +29,18 @@ others() { find "$work/out" -mindepth 1 ! -name "$1"; }
 sox -n -r 44100 -c 2 -b 16 "$work/new.wav" synth 10 sine 300:900 gain -3 || exit 1
 sox -n -r 44100 -c 2 -b 16 "$work/old.wav" synth 2 pinknoise gain -6 || exit 1
 
-for format in wav mp3; do
+for format in ${4:-wav mp3}; do
   target=out.$format
   rm -rf "${work:?}/out"/* "${work:?}/out"/.[!.]*
   "$cli" "$work/old.wav" -o "$work/old.$format" >/dev/null 2>&1 || { fail "cannot write the old $format"; continue; }
-  # Kills land from shortly before the save starts (after loading) to shortly after it ends.
+  # Kills land from halfway through loading to well after an undisturbed save would have ended.
   start=$(now_ms)
   "$cli" "$work/new.wav" --info >/dev/null 2>&1
   first=$(($(now_ms) - start))
   first=$((first / 2))
   start=$(now_ms)
   "$cli" "$work/new.wav" -o "$work/new.$format" >/dev/null 2>&1 || { fail "cannot write the new $format"; continue; }
-  span=$(($(now_ms) - start + 20 - first))
+  span=$((($(now_ms) - start) * 3 / 2 + 20 - first))
   old=0 new=0 pending=0 removed=0
   for ((i = 0; i < count; i++)); do
     cp "$work/old.$format" "$work/out/$target"
