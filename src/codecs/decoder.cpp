@@ -227,6 +227,24 @@ bool ConvertSamples(const AVFrame* f, int outCh, size_t first, size_t count, int
     return true;
 }
 
+// What the file was, by what was found in it rather than by its name.
+TDecoder::TSourceKind KindOf(const char* container, AVCodecID codec) {
+    switch (codec) {
+        case AV_CODEC_ID_MP3:
+            return TDecoder::TSourceKind::kMp3;
+        case AV_CODEC_ID_WMAV1:
+        case AV_CODEC_ID_WMAV2:
+        case AV_CODEC_ID_WMAPRO:
+        case AV_CODEC_ID_WMALOSSLESS:
+        case AV_CODEC_ID_WMAVOICE:
+            return TDecoder::TSourceKind::kWma;
+        default:
+            break;
+    }
+    return container && std::strcmp(container, "wav") == 0 ? TDecoder::TSourceKind::kWav
+                                                           : TDecoder::TSourceKind::kOther;
+}
+
 [[noreturn]] void RaiseWriteError(int code, const QString& path) {
     if (code == ENOSPC || code == EDQUOT) throw EAppError(Msg("outofmemory"));
     throw EOSError(code, path.toStdString());
@@ -389,6 +407,7 @@ void TDecoder::Open() {
     const AVCodecParameters* par = stream->codecpar;
 
     rawS16_ = par->codec_id == AV_CODEC_ID_PCM_S16LE;
+    sourceKind_ = KindOf(format_->iformat->name, par->codec_id);
     codec_ = avcodec_alloc_context3(decoder);
     if (codec_ == nullptr || avcodec_parameters_to_context(codec_, par) < 0) return;
     if (avcodec_open2(codec_, decoder, nullptr) < 0) return;
@@ -418,18 +437,89 @@ void TDecoder::Open() {
     supported_ = channels_ <= 2 && byteRate <= 0xFFFFFFFFull;
 }
 
+void TDecoder::CheckRoom(const TOutput& out, size_t samples) const {
+    // Only what is actually decoded counts: a container's duration estimate can be far off
+    // (a variable-bitrate MP3 without a tag frame, timed by its first frame).
+    if (out.DataBytes() + 2 * samples > MaxDataBytes(blockAlign_)) {
+        throw EAppError(TooLongMessage(sampleRate_, channels_));
+    }
+}
+
 void TDecoder::Emit(TOutput& out, const int16_t* samples, size_t count) {
     out.Commit(count);
     filter_->Feed(samples, count * 2);
 }
 
+void TDecoder::WriteRaw(TOutput& out, const uint8_t* data, size_t frames) {
+    const size_t outCh = channels_;
+    // Large runs of aligned samples go straight from the packet to the file.
+    if (frames * blockAlign_ >= kDirectWriteBytes && reinterpret_cast<uintptr_t>(data) % 2 == 0) {
+        const size_t n = frames * outCh;
+        CheckRoom(out, n);
+        out.WriteSamples(reinterpret_cast<const int16_t*>(data), n);
+        filter_->Feed(reinterpret_cast<const int16_t*>(data), 2 * n);
+        return;
+    }
+    const size_t chunkFrames = kOutputBufferSamples / outCh;
+    while (frames > 0) {
+        const size_t n = std::min(frames, chunkFrames);
+        CheckRoom(out, n * outCh);
+        int16_t* dst = out.Reserve(n * outCh);
+        std::memcpy(dst, data, n * blockAlign_);
+        Emit(out, dst, n * outCh);
+        data += n * blockAlign_;
+        frames -= n;
+    }
+}
+
+void TDecoder::WriteFrame(TOutput& out, const AVFrame* f) {
+    if (f->ch_layout.nb_channels < 1 || f->nb_samples < 1) return;
+    const size_t outCh = channels_;
+    const size_t chunkFrames = kOutputBufferSamples / outCh;
+    const size_t frames = static_cast<size_t>(f->nb_samples);
+    for (size_t first = 0; first < frames;) {
+        const size_t n = std::min(frames - first, chunkFrames);
+        CheckRoom(out, n * outCh);
+        int16_t* dst = out.Reserve(n * outCh);
+        if (!ConvertSamples(f, int(outCh), first, n, dst)) return;
+        Emit(out, dst, n * outCh);
+        first += n;
+    }
+}
+
+void TDecoder::Drain(TOutput& out) {
+    // Errors here are damaged frames: what was decoded so far stays, decoding goes on.
+    while (avcodec_receive_frame(codec_, frame_) >= 0) {
+        WriteFrame(out, frame_);
+        av_frame_unref(frame_);
+    }
+}
+
+void TDecoder::WritePacket(TOutput& out, TFrameJoiner& joiner) {
+    if (packet_->stream_index != streamIndex_) return;
+    if (rawS16_) {
+        joiner.Push(packet_->data, static_cast<size_t>(packet_->size),
+                    [&](const uint8_t* data, size_t frames) { WriteRaw(out, data, frames); });
+    } else if (avcodec_send_packet(codec_, packet_) >= 0) {
+        Drain(out);
+    }  // else a damaged packet, skipped
+}
+
+int32_t TDecoder::PercentRead(int64_t sourceBytes) const {
+    if (sourceBytes > 0) {
+        return int32_t(std::min<int64_t>(avio_tell(format_->pb) * 100 / sourceBytes, 100));
+    }
+    if (durationUs_ > 0 && packet_->pts != AV_NOPTS_VALUE) {
+        const AVStream* stream = format_->streams[streamIndex_];
+        const int64_t us = av_rescale_q(packet_->pts, stream->time_base, kMicroseconds);
+        return int32_t(std::clamp<int64_t>(us * 100 / durationUs_, 0, 100));
+    }
+    return -1;
+}
+
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     progress = 0;
     if (!supported_) return false;
-
-    const uint64_t maxData = MaxDataBytes(blockAlign_);
-    const double estimate = double(durationUs_) / AV_TIME_BASE * sampleRate_ * blockAlign_;
-    if (estimate > double(maxData)) throw EAppError(TooLongMessage(sampleRate_, channels_));
 
     TOutput out(destPath_);
     TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_, 0);
@@ -438,77 +528,9 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     const TWavHeaderBytes headerBytes = header.Bytes();
     out.WriteAll(headerBytes.data(), headerBytes.size());
 
-    const size_t outCh = channels_;
-    // Whole frames that fit the output buffer at once.
-    const size_t chunkFrames = kOutputBufferSamples / outCh;
-    auto checkRoom = [&](size_t samples) {
-        if (out.DataBytes() + 2 * samples > maxData)
-            throw EAppError(TooLongMessage(sampleRate_, channels_));
-    };
-
-    // Raw PCM: whole frames go out as they are; a partial frame waits for the next packet.
-    uint8_t carry[4];
-    size_t carried = 0;
-    auto emitRaw = [&](const uint8_t* p, size_t bytes) {
-        if (carried > 0) {
-            const size_t take = std::min(blockAlign_ - carried, bytes);
-            std::memcpy(carry + carried, p, take);
-            carried += take;
-            p += take;
-            bytes -= take;
-            if (carried < blockAlign_) return;
-            checkRoom(outCh);
-            int16_t* dst = out.Reserve(outCh);
-            std::memcpy(dst, carry, blockAlign_);
-            Emit(out, dst, outCh);
-            carried = 0;
-        }
-        size_t frames = bytes / blockAlign_;
-        // Large packets of aligned samples go straight from the packet to the file.
-        if (frames * blockAlign_ >= kDirectWriteBytes && reinterpret_cast<uintptr_t>(p) % 2 == 0) {
-            const size_t n = frames * outCh;
-            checkRoom(n);
-            out.WriteSamples(reinterpret_cast<const int16_t*>(p), n);
-            filter_->Feed(reinterpret_cast<const int16_t*>(p), 2 * n);
-            p += frames * blockAlign_;
-            frames = 0;
-        }
-        while (frames > 0) {
-            const size_t n = std::min(frames, chunkFrames);
-            checkRoom(n * outCh);
-            int16_t* dst = out.Reserve(n * outCh);
-            std::memcpy(dst, p, n * blockAlign_);
-            Emit(out, dst, n * outCh);
-            p += n * blockAlign_;
-            frames -= n;
-        }
-        carried = bytes % blockAlign_;
-        std::memcpy(carry, p, carried);
-    };
-
-    auto emitFrame = [&](const AVFrame* f) {
-        if (f->ch_layout.nb_channels < 1 || f->nb_samples < 1) return;
-        const size_t frames = static_cast<size_t>(f->nb_samples);
-        for (size_t first = 0; first < frames;) {
-            const size_t n = std::min(frames - first, chunkFrames);
-            checkRoom(n * outCh);
-            int16_t* dst = out.Reserve(n * outCh);
-            if (!ConvertSamples(f, int(outCh), first, n, dst)) return;
-            Emit(out, dst, n * outCh);
-            first += n;
-        }
-    };
-
-    auto drain = [&] {
-        // Errors here are damaged frames: what was decoded so far stays, decoding goes on.
-        while (avcodec_receive_frame(codec_, frame_) >= 0) {
-            emitFrame(frame_);
-            av_frame_unref(frame_);
-        }
-    };
-
+    // Raw PCM: whole frames go out as they are; a frame split between packets is joined.
+    TFrameJoiner joiner(blockAlign_);
     const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    AVStream* stream = format_->streams[streamIndex_];
     int retries = 0;
     for (;;) {
         const int r = av_read_frame(format_, packet_);
@@ -516,25 +538,12 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
         // The end, or a file cut short or damaged past recovery: keep what was read.
         if (r < 0) break;
         retries = 0;
-        if (packet_->stream_index == streamIndex_) {
-            if (rawS16_) {
-                emitRaw(packet_->data, static_cast<size_t>(packet_->size));
-            } else if (avcodec_send_packet(codec_, packet_) >= 0) {
-                drain();
-            }  // else a damaged packet, skipped
-        }
-        int64_t percent = -1;
-        if (sourceBytes > 0) {
-            percent = avio_tell(format_->pb) * 100 / sourceBytes;
-        } else if (durationUs_ > 0 && packet_->pts != AV_NOPTS_VALUE) {
-            percent =
-                av_rescale_q(packet_->pts, stream->time_base, kMicroseconds) * 100 / durationUs_;
-        }
+        WritePacket(out, joiner);
+        const int32_t percent = PercentRead(sourceBytes);
         av_packet_unref(packet_);
-        if (percent >= 0)
-            progress.store(int32_t(std::min<int64_t>(percent, 100)), std::memory_order_relaxed);
+        if (percent >= 0) progress.store(percent, std::memory_order_relaxed);
     }
-    if (!rawS16_ && avcodec_send_packet(codec_, nullptr) >= 0) drain();
+    if (!rawS16_ && avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
 
     out.Flush();
     const uint32_t dataBytes = static_cast<uint32_t>(out.DataBytes());

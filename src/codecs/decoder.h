@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cache.h"
+#include "framejoiner.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -31,9 +32,14 @@ public:
     // True when the source was opened, its format read, and it has 1 or 2 channels.
     bool Supported() const { return supported_; }
 
+    // What the source is, by its content: a WAV file, MP3 or WMA audio, or something else.
+    enum class TSourceKind { kOther, kWav, kMp3, kWma };
+    TSourceKind SourceKind() const { return sourceKind_; }
+
     // Writes destPath: the 44-byte header, then interleaved 16-bit samples, then patches the two
     // size fields. progress: 0 on entry, a percentage of the source read as it goes, 0 on return.
     // Returns false (writing nothing) only when no stream was opened. Damaged packets are skipped.
+    // A sound is refused as too long only on what was decoded, never on an estimate.
     // On an exception the destination file is closed and may stay behind, partly written.
     bool Decode(std::atomic<int32_t>& progress);
 
@@ -68,7 +74,22 @@ private:
 
     void Open();
     void Close();
+
+    // The steps of Decode, each writing to the destination being made.
+    // Raises the too-long error when `samples` more would not fit a WAV file.
+    void CheckRoom(const TOutput& out, size_t samples) const;
+    // Counts samples already in the output buffer as written and feeds them to the filter.
     void Emit(TOutput& out, const int16_t* samples, size_t count);
+    // Whole frames of raw 16-bit PCM, straight from a packet.
+    void WriteRaw(TOutput& out, const uint8_t* data, size_t frames);
+    // One decoded frame, converted to 16 bits.
+    void WriteFrame(TOutput& out, const AVFrame* frame);
+    // Every frame the decoder has ready.
+    void Drain(TOutput& out);
+    // The packet just read, if it belongs to our stream.
+    void WritePacket(TOutput& out, TFrameJoiner& joiner);
+    // How far the source has been read (0..100), -1 when unknown.
+    int32_t PercentRead(int64_t sourceBytes) const;
 
     QString sourcePath_;
     QString destPath_;
@@ -79,7 +100,8 @@ private:
     int streamIndex_ = -1;
     // Raw 16-bit little-endian PCM is copied from the packets without a decoder.
     bool rawS16_ = false;
-    int64_t durationUs_ = 0;  // the container's duration estimate, 0 when unknown
+    int64_t durationUs_ = 0;  // the container's duration estimate (progress only), 0: unknown
+    TSourceKind sourceKind_ = TSourceKind::kOther;
 
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;

@@ -24,6 +24,19 @@ constexpr const char* kLoadFailure =
 constexpr const char* kLoadFailureCaption = "File Loading Error!";
 constexpr int64_t kSaveBlockSamples = 16384;
 
+int32_t SourceFormatOf(TDecoder::TSourceKind kind) {
+    switch (kind) {
+        case TDecoder::TSourceKind::kWav:
+            return sfWav;
+        case TDecoder::TSourceKind::kMp3:
+            return sfMp3;
+        case TDecoder::TSourceKind::kWma:
+            return sfWma;
+        default:
+            return sfUnknown;
+    }
+}
+
 QString LowerSuffix(const QString& path) {
     return QFileInfo(path).suffix().toLower();
 }
@@ -323,7 +336,9 @@ void Twavefile::DoLoad() {
         TLevels levels;
         decoder.Filter()->ExportPeaks(table);
         decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+        const int32_t format = SourceFormatOf(decoder.SourceKind());
         RunOnUiThread([&] {
+            sourceFormat_ = format;
             store_ = std::move(store);
             peakTable_ = std::move(table);
             levels_ = levels;

@@ -1,6 +1,7 @@
 // The MP3 encoder settings, the dialog's list state, the LAME mapping, the writer and the save.
 #include <gtest/gtest.h>
 #include <lame/lame.h>
+#include <string>
 
 #include <sys/stat.h>
 #include <QDir>
@@ -151,8 +152,13 @@ INSTANTIATE_TEST_SUITE_P(Tables, BitrateForIndexTest,
                                            TBitrateRow{22050, 2, 128}, TBitrateRow{22050, 13, 8},
                                            TBitrateRow{11025, 0, 128}, TBitrateRow{11025, 2, 96},
                                            TBitrateRow{8000, 11, 8}, TBitrateRow{96000, 0, 128},
-                                           TBitrateRow{96000, 14, 128},
-                                           TBitrateRow{7999, -3, 128}));
+                                           TBitrateRow{96000, 14, 128}, TBitrateRow{7999, -3, 128}),
+                         [](const auto& info) {
+                             return "At" + std::to_string(info.param.rate) + "Position" +
+                                    ((info.param.index) < 0
+                                         ? "Minus" + std::to_string(-int64_t(info.param.index))
+                                         : std::to_string(info.param.index));
+                         });
 
 TEST(Bitrates, TablesAndTheirTexts) {
     EXPECT_EQ(BitrateTable(44100).size(), 14u);

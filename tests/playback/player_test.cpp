@@ -1,9 +1,10 @@
 #include "player.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
-#include "testutil.h"
 #include <unistd.h>
+#include "testutil.h"
 
 #include <QFile>
 #include <cstdlib>
@@ -101,11 +102,13 @@ TEST_P(ChunkSizeTest, SixteenthOfASecondOfWholeFrames) {
     EXPECT_EQ(TPlayer::kChunks * TPlayer::ChunkBytes(fmt), GetParam().buffer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ChunkSizeTest,
-                         ::testing::Values(TChunkCase{2, 44100, 11028, 176448},
-                                           TChunkCase{1, 44100, 5512, 88192},
-                                           TChunkCase{2, 48000, 12000, 192000},
-                                           TChunkCase{1, 8000, 1000, 16000}));
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ChunkSizeTest,
+    ::testing::Values(TChunkCase{2, 44100, 11028, 176448}, TChunkCase{1, 44100, 5512, 88192},
+                      TChunkCase{2, 48000, 12000, 192000}, TChunkCase{1, 8000, 1000, 16000}),
+    [](const auto& info) {
+        return std::to_string(info.param.channels) + "ChannelsAt" + std::to_string(info.param.rate);
+    });
 
 TEST_F(PlayerTest, NotificationOffsetsForStereo44k) {
     Load(2, Ramp(2000), 44100);
@@ -260,14 +263,29 @@ TEST_F(PlayerTest, StopRewindsAndCloseReleasesTheBuffer) {
 }
 
 TEST(PlayerBareTest, SetVolumeBeforeOpenDoesNothing) {
+    TDocFixture f;
+    f.LoadSamples(1, std::vector<int16_t>(4000, 100), kRate);
     TPlayer player;
-    EXPECT_NO_THROW(player.SetVolume(-5000));
-    player.Init(std::make_shared<TManualClockBackend>());
-    EXPECT_NO_THROW(player.SetVolume(-5000));
+    std::vector<bool> status;
+    player.OnStatus = [&](bool on) { status.push_back(on); };
+    EXPECT_NO_THROW(player.SetVolume(-5000));  // no device yet
+    auto backend = std::make_shared<TManualClockBackend>();
+    player.Init(backend);
+    status.clear();
+    EXPECT_NO_THROW(player.SetVolume(-5000));  // a device, no buffer
+    // No event, no buffer, no stream: nothing happened.
+    EXPECT_TRUE(status.empty());
+    EXPECT_EQ(player.Buffer(), nullptr);
+    EXPECT_EQ(backend->OpenStreams(), 0);
     int16_t levels[2] = {7, 7};
     player.GetLevels(levels);  // no stretch, no store: nothing is read, both channels silent
     EXPECT_EQ(levels[0], 1);
     EXPECT_EQ(levels[1], 1);
+    // Nor is the volume remembered: the next buffer starts at full volume.
+    player.Open(&f.doc, 0, TWaveFormat::Pcm16(1, kRate), 2000);
+    ASSERT_NE(player.Buffer(), nullptr);
+    EXPECT_EQ(player.Buffer()->GetVolume(), kVolumeFull);
+    player.Shutdown();
 }
 
 TEST_F(PlayerTest, VolumeAppliesToTheOpenedBuffer) {
@@ -304,7 +322,14 @@ TEST_P(LevelTest, PeakOfTheNextTenthOfASecond) {
 INSTANTIATE_TEST_SUITE_P(Values, LevelTest,
                          ::testing::Values(TLevelCase{0, 1}, TLevelCase{1, 0},
                                            TLevelCase{-32768, 128}, TLevelCase{32767, 127},
-                                           TLevelCase{3277, 99}, TLevelCase{-16384, 119}));
+                                           TLevelCase{3277, 99}, TLevelCase{-16384, 119}),
+                         [](const auto& info) {
+                             return "Sample" +
+                                    ((info.param.value) < 0
+                                         ? "Minus" + std::to_string(-int64_t(info.param.value))
+                                         : std::to_string(info.param.value)) +
+                                    "GivesLevel" + std::to_string(info.param.level);
+                         });
 
 TEST_F(PlayerTest, LevelsAtTheEndOfTheStoreReadNothing) {
     std::vector<int16_t> s(2 * 1000, 0);
@@ -381,7 +406,6 @@ TEST_F(PlayerTest, ReopeningKeepsOtherStoreListenersAttached) {
 }
 
 // --- through SDL ---
-
 
 // Plays a stretch through a player on SDL's current driver until it has ended.
 bool PlayThroughSdl(TDocFixture& f, uint32_t first, uint32_t count, std::string* noOutput) {

@@ -1,6 +1,7 @@
 #include "sounddevice.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 #include "testutil.h"
 
@@ -119,7 +120,11 @@ TEST_P(NotificationCountTest, SixtyThreePositionsFitTheWaitHandles) {
 
 INSTANTIATE_TEST_SUITE_P(Limits, NotificationCountTest,
                          ::testing::Values(TCountCase{1, true}, TCountCase{63, true},
-                                           TCountCase{64, false}, TCountCase{100, false}));
+                                           TCountCase{64, false}, TCountCase{100, false}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.count) +
+                                    (info.param.accepted ? "Accepted" : "Refused");
+                         });
 
 TEST_F(SoundDeviceTest, SettingNotificationsTwiceLeavesOneThread) {
     TSoundBuffer* b = device.CreateBuffer(kMono8k, kSize);
@@ -211,7 +216,9 @@ TEST_P(PendingAtDestructionTest, RunsDuringDestruction) {
     EXPECT_EQ(seen.size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Timing, PendingAtDestructionTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Timing, PendingAtDestructionTest, ::testing::Bool(), [](const auto& info) {
+    return info.param ? std::string("InsideTheHandOver") : std::string("BeforeTheSignalIsTaken");
+});
 
 TEST_F(SoundDeviceTest, HandlerFailuresAreReportedAndDeliveryGoesOn) {
     TSoundBuffer* b = device.CreateBuffer(kMono8k, kSize);
@@ -293,7 +300,15 @@ INSTANTIATE_TEST_SUITE_P(
     Gains, VolumeTest,
     ::testing::Values(TVolumeCase{0, 32767, 32767}, TVolumeCase{0, -32768, -32768},
                       TVolumeCase{-10000, 32767, 0}, TVolumeCase{-600, 10000, 5012},
-                      TVolumeCase{-2000, -20000, -2000}, TVolumeCase{-242, 32767, 24799}));
+                      TVolumeCase{-2000, -20000, -2000}, TVolumeCase{-242, 32767, 24799}),
+    [](const auto& info) {
+        return "Volume" +
+               ((info.param.volume) < 0 ? "Minus" + std::to_string(-int64_t(info.param.volume))
+                                        : std::to_string(info.param.volume)) +
+               "Sample" +
+               ((info.param.in) < 0 ? "Minus" + std::to_string(-int64_t(info.param.in))
+                                    : std::to_string(info.param.in));
+    });
 
 TEST(VolumeGainTest, EndsAreExact) {
     EXPECT_EQ(VolumeGain(0), 1.0f);
@@ -321,7 +336,6 @@ TEST(EightBitTest, SilenceIsTheMidpointAndGainKeepsIt) {
 }
 
 // --- through SDL itself ---
-
 
 TEST(SdlBackendTest, AnUnknownDriverFallsBackToSilentOutput) {
     TEnv driver("SDL_AUDIODRIVER", "no-such-driver");
