@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "apperror.h"
+#include "fileio.h"
 #include "messages.h"
 #include "openformats.h"
 #include "wavlayout.h"
@@ -258,13 +259,13 @@ class TDecoder::TOutput {
 public:
     explicit TOutput(const QString& path) : path_(path), buffer_(kOutputBufferSamples) {
         do {
-            fd_ = ::open(QFile::encodeName(path).constData(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            fd_ = FileIO().Open(QFile::encodeName(path).constData(),
+                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
     ~TOutput() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) FileIO().Close(fd_);
     }
 
     // Room for `count` samples (at most kOutputBufferSamples) at the end of the buffer.
@@ -281,7 +282,7 @@ public:
     void WriteAll(const void* data, size_t bytes) {
         const char* p = static_cast<const char*>(data);
         while (bytes > 0) {
-            const ssize_t n = ::write(fd_, p, bytes);
+            const ssize_t n = FileIO().Write(fd_, p, bytes);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 RaiseWriteError(errno, path_);
@@ -306,7 +307,7 @@ public:
         PutLE32(b, value);
         ssize_t n;
         do {
-            n = ::pwrite(fd_, b, sizeof b, offset);
+            n = FileIO().PWrite(fd_, b, sizeof b, offset);
         } while (n < 0 && errno == EINTR);
         if (n != sizeof b) RaiseWriteError(n < 0 ? errno : EIO, path_);
     }
@@ -314,7 +315,7 @@ public:
     void Close() {
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
+        if (FileIO().Close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
     }
 
 private:

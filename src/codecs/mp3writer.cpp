@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "apperror.h"
+#include "fileio.h"
 #include "largefile.h"
 #include "messages.h"
 #include "pendingfile.h"
@@ -172,8 +173,8 @@ MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& sam
     : path_(path) {
     samplesPerChunk = 0;
     // Opening with truncation replaces an existing file of that name.
-    fd_ =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = FileIO().Open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                        0666);
     if (fd_ < 0) throw EOSError(errno, path.toStdString());
 
     encoder_ = lame_init();
@@ -218,7 +219,7 @@ void MP3writer::FailEncoder(int32_t code) {
 }
 
 void MP3writer::Release() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) FileIO().Close(fd_);
     fd_ = -1;
     std::vector<uint8_t>().swap(output_);
     if (encoder_) lame_close(encoder_);
@@ -228,7 +229,7 @@ void MP3writer::Release() {
 bool MP3writer::WriteAt(const uint8_t* data, size_t count, int64_t offset) {
     while (count > 0) {
         const ssize_t n =
-            offset < 0 ? ::write(fd_, data, count) : ::pwrite(fd_, data, count, offset);
+            offset < 0 ? FileIO().Write(fd_, data, count) : FileIO().PWrite(fd_, data, count, offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -308,7 +309,7 @@ bool MP3writer::Finish() {
     }
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    if (FileIO().Close(fd) != 0) {
         Fail("writeerror", 0);
         return false;
     }

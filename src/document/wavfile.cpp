@@ -11,6 +11,7 @@
 
 #include "apperror.h"
 #include "decoder.h"
+#include "fileio.h"
 #include "messages.h"
 #include "mp3writer.h"
 #include "pendingfile.h"
@@ -255,7 +256,7 @@ void Twavefile::Close() {
     modified_ = false;
     redo_.Clear();
     undo_.Clear();
-    if (!tempPath_.isEmpty()) QFile::remove(tempPath_);
+    if (!tempPath_.isEmpty()) FileIO().Unlink(QFile::encodeName(tempPath_).constData());
     tempPath_.clear();
     brokenEdit_ = false;
 }
@@ -267,7 +268,7 @@ void Twavefile::Undo() {
     ReleaseStore();
     if (brokenEdit_) {
         // The half-written version is worthless: drop it instead of offering it for Redo.
-        if (!tempPath_.isEmpty()) QFile::remove(tempPath_);
+        if (!tempPath_.isEmpty()) FileIO().Unlink(QFile::encodeName(tempPath_).constData());
         brokenEdit_ = false;
     } else {
         redo_.Push(tempPath_);

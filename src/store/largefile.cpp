@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 #include "apperror.h"
+#include "fileio.h"
 #include "messages.h"
 #include "settings.h"
 
@@ -25,17 +26,17 @@ namespace {
 TLargeFile::TLargeFile(const QString& path) : path_(path) {
     granularity_ = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
     const QByteArray name = QFile::encodeName(path);
-    fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    fd_ = FileIO().Open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) Fail(errno, path);
     struct stat st {};
     if (fstat(fd_, &st) != 0) {
         const int err = errno;
-        ::close(fd_);
+        FileIO().Close(fd_);
         Fail(err, path);
     }
     if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes ||
         static_cast<uint64_t>(st.st_size) < kWavHeaderBytes) {
-        ::close(fd_);
+        FileIO().Close(fd_);
         throw EAppError("Not a usable sample store: " + path.toStdString());
     }
     fileSize_ = static_cast<uint32_t>(st.st_size);
@@ -43,7 +44,7 @@ TLargeFile::TLargeFile(const QString& path) : path_(path) {
     try {
         MapWindow(0);
     } catch (...) {
-        ::close(fd_);
+        FileIO().Close(fd_);
         throw;
     }
 }
@@ -68,20 +69,20 @@ TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), pa
     if (avail >= 0 && size > static_cast<uint64_t>(avail)) throw EAppError(Msg("outofmemory"));
     // Created afresh, or taken over: only a file made here is removed again on failure.
     bool created = true;
-    fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = FileIO().Open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno == EEXIST) {
         created = false;
-        fd_ = ::open(name.constData(), O_RDWR | O_TRUNC | O_CLOEXEC);
+        fd_ = FileIO().Open(name.constData(), O_RDWR | O_TRUNC | O_CLOEXEC);
     }
     if (fd_ < 0) Fail(errno, path);
     auto abandon = [&](int err) {
-        ::close(fd_);
+        FileIO().Close(fd_);
         fd_ = -1;
-        if (created) ::unlink(name.constData());
+        if (created) FileIO().Unlink(name.constData());
         if (err == ENOSPC || err == EDQUOT) throw EAppError(Msg("outofmemory"));
         Fail(err, path);
     };
-    if (const int err = posix_fallocate(fd_, 0, static_cast<off_t>(size)); err != 0) abandon(err);
+    if (const int err = FileIO().Allocate(fd_, 0, static_cast<off_t>(size)); err != 0) abandon(err);
     fileSize_ = static_cast<uint32_t>(size);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     try {
@@ -93,7 +94,7 @@ TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), pa
 
 TLargeFile::~TLargeFile() {
     Unmap();
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) FileIO().Close(fd_);
 }
 
 void TLargeFile::Unmap() {
@@ -112,7 +113,7 @@ void TLargeFile::MapWindow(uint64_t start) {
     const uint32_t length =
         static_cast<uint32_t>(std::min<uint64_t>(fileSize_ - start, kWindowBytes));
     const int prot = writable_ ? (PROT_READ | PROT_WRITE) : PROT_READ;
-    void* p = mmap(nullptr, length, prot, MAP_SHARED, fd_, static_cast<off_t>(start));
+    void* p = FileIO().Map(length, prot, MAP_SHARED, fd_, static_cast<off_t>(start));
     if (p == MAP_FAILED) throw EOSError(errno, path_.toStdString());
     madvise(p, length, MADV_SEQUENTIAL);
     window_ = static_cast<uint8_t*>(p);
@@ -196,7 +197,7 @@ void TLargeFile::ReadSamples(int16_t* dst, int64_t first, int64_t last) {
 void TLargeFile::PutBytes(const void* data, size_t bytes, uint64_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {
-        const ssize_t done = pwrite(fd_, p, bytes, static_cast<off_t>(offset));
+        const ssize_t done = FileIO().PWrite(fd_, p, bytes, static_cast<off_t>(offset));
         if (done < 0) {
             if (errno == EINTR) continue;
             throw EOSError(errno, path_.toStdString());
@@ -223,7 +224,7 @@ void TLargeFile::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst
     // where it cannot (another file system, an old kernel) the copy goes through the window.
     while (count > 0 && &source != this) {
         loff_t in = loff_t(so), out = loff_t(dof);
-        const ssize_t done = copy_file_range(source.fd_, &in, fd_, &out, size_t(count) * 2, 0);
+        const ssize_t done = FileIO().CopyRange(source.fd_, &in, fd_, &out, size_t(count) * 2);
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0 || done % 2 != 0) {
             if (done < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "apperror.h"
+#include "fileio.h"
 #include "pendingsweep.h"
 
 namespace {
@@ -46,7 +47,7 @@ TPendingFile::TPendingFile(const QString& target) : target_(ResolveSaveTarget(ta
     folder_ = info.absolutePath();
     RemoveStalePendingFiles(folder_, info.fileName());
     QByteArray name = QFile::encodeName(folder_ + "/." + info.fileName() + ".XXXXXX");
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    const int fd = FileIO().OpenUnique(name.data(), O_CLOEXEC);
     if (fd < 0) throw EOSError(errno, folder_.toStdString());
     // Held until this object goes: what the next save's sweep leaves alone.
     LockPendingFile(fd);
@@ -70,29 +71,29 @@ TPendingFile::TPendingFile(const QString& target) : target_(ResolveSaveTarget(ta
 }
 
 TPendingFile::~TPendingFile() {
-    if (!committed_) QFile::remove(path_);
-    ::close(lockFd_);
+    if (!committed_) FileIO().Unlink(QFile::encodeName(path_).constData());
+    FileIO().Close(lockFd_);
 }
 
 void TPendingFile::Commit() {
     const QByteArray from = QFile::encodeName(path_);
-    const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || fsync(fd) != 0) {
+    const int fd = FileIO().Open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || FileIO().Sync(fd) != 0) {
         const int err = errno;
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) FileIO().Close(fd);
         throw EOSError(err, target_.toStdString());
     }
-    ::close(fd);
-    if (rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
+    FileIO().Close(fd);
+    if (FileIO().Rename(from.constData(), QFile::encodeName(target_).constData()) != 0) {
         throw EOSError(errno, target_.toStdString());
     }
     committed_ = true;
     // The rename itself is only durable once the folder is on disk too.
     const int dir =
-        ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        FileIO().Open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) throw EOSError(errno, folder_.toStdString());
     // Some file systems cannot sync a folder (EINVAL); the rename is then as safe as they make it.
-    const int synced = fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
-    ::close(dir);
+    const int synced = FileIO().Sync(dir) == 0 || errno == EINVAL ? 0 : errno;
+    FileIO().Close(dir);
     if (synced != 0) throw EOSError(synced, folder_.toStdString());
 }

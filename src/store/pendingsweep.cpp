@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <QFile>
 
+#include "fileio.h"
+
 namespace {
 
 // mkstemp's replacement for "XXXXXX".
@@ -41,15 +43,16 @@ int RemoveStalePendingFiles(const QString& folder, const QString& name) {
         if (!IsPendingFileName(entry, name)) continue;
         const QByteArray path = dirName + "/" + QByteArray(e->d_name);
         // O_NONBLOCK and O_NOFOLLOW: never wait on a FIFO or follow a link someone planted.
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            FileIO().Open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         // Locked: a save in progress (ours or another program's) is writing it.
         if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            unlink(path.constData()) == 0) {
+            FileIO().Unlink(path.constData()) == 0) {
             ++removed;
         }
-        ::close(fd);
+        FileIO().Close(fd);
     }
     closedir(dir);
     return removed;

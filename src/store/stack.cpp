@@ -2,7 +2,9 @@
 
 #include <QFile>
 
+#include "fileio.h"
+
 void TStack::Clear() {
-    for (const QString& path : list_) QFile::remove(path);
+    for (const QString& path : list_) FileIO().Unlink(QFile::encodeName(path).constData());
     list_.clear();
 }

@@ -1,0 +1,143 @@
+#include "fileio.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+TPosixFileIO& System() {
+    static TPosixFileIO io;
+    return io;
+}
+
+}  // namespace
+
+namespace fileio_detail {
+std::atomic<TFileIO*> active{&System()};
+}
+
+TFileIO* InstallFileIO(TFileIO* io) {
+    return fileio_detail::active.exchange(io ? io : &System(), std::memory_order_acq_rel);
+}
+
+// --- TPosixFileIO -----------------------------------------------------------------------------
+
+int TPosixFileIO::Open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+
+int TPosixFileIO::OpenUnique(char* pathTemplate, int flags) {
+    return ::mkostemp(pathTemplate, flags);
+}
+
+ssize_t TPosixFileIO::Read(int fd, void* data, size_t bytes) {
+    return ::read(fd, data, bytes);
+}
+
+ssize_t TPosixFileIO::Write(int fd, const void* data, size_t bytes) {
+    return ::write(fd, data, bytes);
+}
+
+ssize_t TPosixFileIO::PWrite(int fd, const void* data, size_t bytes, off_t offset) {
+    return ::pwrite(fd, data, bytes, offset);
+}
+
+int TPosixFileIO::Allocate(int fd, off_t offset, off_t length) {
+    return ::posix_fallocate(fd, offset, length);
+}
+
+void* TPosixFileIO::Map(size_t length, int prot, int flags, int fd, off_t offset) {
+    return ::mmap(nullptr, length, prot, flags, fd, offset);
+}
+
+int TPosixFileIO::Sync(int fd) {
+    return ::fsync(fd);
+}
+
+ssize_t TPosixFileIO::CopyRange(int fdIn, loff_t* offIn, int fdOut, loff_t* offOut,
+                                size_t bytes) {
+    return ::copy_file_range(fdIn, offIn, fdOut, offOut, bytes, 0);
+}
+
+int TPosixFileIO::Rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+
+int TPosixFileIO::Unlink(const char* path) {
+    return ::unlink(path);
+}
+
+int TPosixFileIO::Close(int fd) {
+    return ::close(fd);
+}
+
+// --- TFailingFileIO ---------------------------------------------------------------------------
+
+void TFailingFileIO::Arm(uint64_t failAt, int error) {
+    error_ = error;
+    failAt_ = failAt;
+    calls_ = 0;
+}
+
+bool TFailingFileIO::Strike() {
+    const uint64_t n = calls_.fetch_add(1) + 1;
+    if (n != failAt_.load()) return false;
+    errno = error_.load();
+    return true;
+}
+
+int TFailingFileIO::Open(const char* path, int flags, mode_t mode) {
+    return Strike() ? -1 : real_.Open(path, flags, mode);
+}
+
+int TFailingFileIO::OpenUnique(char* pathTemplate, int flags) {
+    return Strike() ? -1 : real_.OpenUnique(pathTemplate, flags);
+}
+
+ssize_t TFailingFileIO::Read(int fd, void* data, size_t bytes) {
+    return Strike() ? -1 : real_.Read(fd, data, bytes);
+}
+
+ssize_t TFailingFileIO::Write(int fd, const void* data, size_t bytes) {
+    return Strike() ? -1 : real_.Write(fd, data, bytes);
+}
+
+ssize_t TFailingFileIO::PWrite(int fd, const void* data, size_t bytes, off_t offset) {
+    return Strike() ? -1 : real_.PWrite(fd, data, bytes, offset);
+}
+
+int TFailingFileIO::Allocate(int fd, off_t offset, off_t length) {
+    return Strike() ? error_.load() : real_.Allocate(fd, offset, length);
+}
+
+void* TFailingFileIO::Map(size_t length, int prot, int flags, int fd, off_t offset) {
+    return Strike() ? MAP_FAILED : real_.Map(length, prot, flags, fd, offset);
+}
+
+int TFailingFileIO::Sync(int fd) {
+    return Strike() ? -1 : real_.Sync(fd);
+}
+
+ssize_t TFailingFileIO::CopyRange(int fdIn, loff_t* offIn, int fdOut, loff_t* offOut,
+                                  size_t bytes) {
+    return Strike() ? -1 : real_.CopyRange(fdIn, offIn, fdOut, offOut, bytes);
+}
+
+int TFailingFileIO::Rename(const char* from, const char* to) {
+    return Strike() ? -1 : real_.Rename(from, to);
+}
+
+int TFailingFileIO::Unlink(const char* path) {
+    return Strike() ? -1 : real_.Unlink(path);
+}
+
+int TFailingFileIO::Close(int fd) {
+    const bool fail = Strike();
+    const int result = real_.Close(fd);
+    if (!fail) return result;
+    errno = error_.load();
+    return -1;
+}
