@@ -66,7 +66,8 @@ std::string CliUsage() {
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
-           "  --timings                  print how long loading and each step took\n" +
+           "  --timings                  print how long start-up, loading, each step and closing\n"
+           "                             took (standard error, \"timing: NAME SECONDS\")\n" +
            RenderUsage() + "\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"

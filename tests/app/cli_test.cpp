@@ -1,6 +1,7 @@
 // orvane-cli end to end: the real binary, its output and its exit status.
 #include <gtest/gtest.h>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include "doctest_util.h"
 
@@ -115,6 +116,28 @@ TEST(Cli, FailuresAreOneLineAndNonZero) {
     const TRun unwritable = Cli({dir.path("in.wav"), "-o", dir.path("no/such/folder/out.wav")});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_TRUE(unwritable.err.contains("System Error")) << unwritable.err.toStdString();
+}
+
+// The benchmarks read these lines: one per phase, in the order run, start-up first and the
+// deletion of the versions last, with seconds a 10 ms target can be told from.
+TEST(Cli, TimingsNameEveryPhaseInOrder) {
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 1, 8000, {1, 2, 3, 4});
+    const TRun r = Cli({dir.path("in.wav"), "--timings", "--amplify", "150", "--undo", "--redo",
+                        "-o", dir.path("out.wav")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QStringList names;
+    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m =
+            QRegularExpression("^timing: ([a-z-]+) [0-9]+\\.[0-9]{6}$").match(line);
+        EXPECT_TRUE(m.hasMatch()) << line.toStdString();
+        names << m.captured(1);
+    }
+    EXPECT_EQ(names, (QStringList{"start", "load", "amplify", "undo", "redo", "save", "close"}));
+    // A failed run reports no closing time: the figures of a run that did not finish mislead.
+    const TRun failed = Cli({dir.path("in.wav"), "--timings", "-o", dir.path("no/out.wav")});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_FALSE(failed.err.contains("timing: close")) << failed.err.toStdString();
 }
 
 }  // namespace
