@@ -219,7 +219,11 @@ void Twavefile::RunRoutine(int32_t code) {
 }
 
 void Twavefile::InterpretCurrentHeader() {
-    header_ = TWavHeader::Parse(store_->ReadHeader().data());
+    ApplyHeader(TWavHeader::Parse(store_->ReadHeader().data()));
+}
+
+void Twavefile::ApplyHeader(const TWavHeader& header) {
+    header_ = header;
     const TWavFormat f = InterpretHeader(header_);
     dataBytes_ = f.dataBytes;
     if (!f.pcm) notPcm_ = true;
@@ -261,18 +265,26 @@ void Twavefile::Close() {
     brokenEdit_ = false;
 }
 
+std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
+    // On the user-interface thread: a failure is shown here, never thrown into the event loop.
+    try {
+        return std::make_unique<TLargeFile>(path);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return nullptr;
+    }
+}
+
 void Twavefile::Undo() {
     if (busy_ || undo_.IsEmpty()) return;
     // Open the earlier version first: if it cannot be opened nothing has changed.
-    auto restored = std::make_unique<TLargeFile>(undo_.Items().front());
+    auto restored = OpenVersion(undo_.Items().front());
+    if (!restored) return;
     ReleaseStore();
-    if (brokenEdit_) {
-        // The half-written version is worthless: drop it instead of offering it for Redo.
-        if (!tempPath_.isEmpty()) FileIO().Unlink(QFile::encodeName(tempPath_).constData());
-        brokenEdit_ = false;
-    } else {
-        redo_.Push(tempPath_);
-    }
+    switchBack_.reset(new TSwitchBack{std::move(store_), header_, tempPath_, true, brokenEdit_});
+    // A half-written version is never offered for Redo; it goes once the switch has held.
+    if (!brokenEdit_) redo_.Push(tempPath_);
+    brokenEdit_ = false;
     tempPath_ = undo_.Pop();
     store_ = std::move(restored);
     InterpretCurrentHeader();
@@ -282,14 +294,41 @@ void Twavefile::Undo() {
 
 void Twavefile::Redo() {
     if (busy_ || redo_.IsEmpty()) return;
-    auto restored = std::make_unique<TLargeFile>(redo_.Items().front());
+    auto restored = OpenVersion(redo_.Items().front());
+    if (!restored) return;
     ReleaseStore();
-    store_.reset();
+    switchBack_.reset(new TSwitchBack{std::move(store_), header_, tempPath_, false, false});
     undo_.Push(tempPath_);
     tempPath_ = redo_.Pop();
     store_ = std::move(restored);
     InterpretCurrentHeader();
     Dispatch(opRebuild, nullptr);
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+}
+
+void Twavefile::FinishSwitch() {
+    if (!switchBack_) return;
+    if (switchBack_->broken && !switchBack_->path.isEmpty()) {
+        FileIO().Unlink(QFile::encodeName(switchBack_->path).constData());
+    }
+    switchBack_.reset();
+}
+
+void Twavefile::SwitchBack() {
+    if (!switchBack_) return;
+    const std::unique_ptr<TSwitchBack> back = std::move(switchBack_);
+    ReleaseStore();
+    if (back->undo) {
+        undo_.Push(tempPath_);
+        if (!back->broken) redo_.Pop();
+        brokenEdit_ = back->broken;
+    } else {
+        redo_.Push(tempPath_);
+        undo_.Pop();
+    }
+    tempPath_ = back->path;
+    store_ = std::move(back->store);
+    ApplyHeader(back->header);
     if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
 }
 
@@ -330,41 +369,63 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
 void Twavefile::DoLoad() {
     const QString temp = MakeTempFileName(tempFolder_);
     RunOnUiThread([&] { tempPath_ = temp; });
-    TDecoder decoder(fileName_, temp);
-    if (decoder.Supported() && decoder.Decode(progress_)) {
-        auto store = std::make_unique<TLargeFile>(temp);
-        Tindexdata table;
-        TLevels levels;
-        decoder.Filter()->ExportPeaks(table);
-        decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
-        const int32_t format = SourceFormatOf(decoder.SourceKind());
-        RunOnUiThread([&] {
-            sourceFormat_ = format;
-            store_ = std::move(store);
-            peakTable_ = std::move(table);
-            levels_ = levels;
-            InterpretCurrentHeader();
-            if (frames_ == 0) {
-                levels_.peak = 0;
-                levels_.level = kSilenceLevel;
-            }
-        });
-        return;
+    // A load that fails leaves no version: its unfinished file goes at once.
+    auto discard = [&] {
+        FileIO().Unlink(QFile::encodeName(temp).constData());
+        RunOnUiThread([&] { tempPath_.clear(); });
+    };
+    bool decoded = false;
+    try {
+        TDecoder decoder(fileName_, temp);
+        decoded = decoder.Supported() && decoder.Decode(progress_);
+        if (decoded) AdoptDecoded(decoder, temp);
+    } catch (...) {
+        discard();
+        throw;
     }
+    if (decoded) return;
+    discard();
     worker_->returnValue = 0;
     RunOnUiThread([&] {
         if (notifier_ && !destroying_) notifier_->ShowWarning(kLoadFailure, kLoadFailureCaption);
     });
 }
 
-void Twavefile::DoRebuild() {
-    TLargeFile reader(tempPath_);
+void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
+    auto store = std::make_unique<TLargeFile>(temp);
     Tindexdata table;
     TLevels levels;
-    RebuildPeaks(reader, frames_, channels_, progress_, table, levels);
+    decoder.Filter()->ExportPeaks(table);
+    decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+    const int32_t format = SourceFormatOf(decoder.SourceKind());
+    RunOnUiThread([&] {
+        sourceFormat_ = format;
+        store_ = std::move(store);
+        peakTable_ = std::move(table);
+        levels_ = levels;
+        InterpretCurrentHeader();
+        if (frames_ == 0) {
+            levels_.peak = 0;
+            levels_.level = kSilenceLevel;
+        }
+    });
+}
+
+void Twavefile::DoRebuild() {
+    Tindexdata table;
+    TLevels levels;
+    try {
+        TLargeFile reader(tempPath_);
+        RebuildPeaks(reader, frames_, channels_, progress_, table, levels);
+    } catch (...) {
+        // Without its peaks the version cannot be shown: Undo or Redo did not happen.
+        RunOnUiThread([&] { SwitchBack(); });
+        throw;
+    }
     RunOnUiThread([&] {
         peakTable_ = std::move(table);
         levels_ = levels;
+        FinishSwitch();
     });
 }
 

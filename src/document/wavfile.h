@@ -39,6 +39,7 @@
 #include "stack.h"
 #include "wavlayout.h"
 
+class TDecoder;
 class Twavefile;
 
 enum TOperation : int32_t {
@@ -165,11 +166,20 @@ private:
     TRange Clamp(int64_t start, int64_t end) const;
     uint32_t ClampFrame(int64_t at) const;
     void ReleaseStore();
+    // The version file at `path` opened for reading; nothing (the error shown) when it cannot be.
+    std::unique_ptr<TLargeFile> OpenVersion(const QString& path);
     void ShowError(const QString& message);
     void InterpretCurrentHeader();
+    void ApplyHeader(const TWavHeader& header);
+    // After Undo or Redo: the switch kept (its peaks are rebuilt) or taken back (they could not
+    // be), on the user-interface thread.
+    void FinishSwitch();
+    void SwitchBack();
 
     // Worker routines.
     void DoLoad();
+    // On the worker: takes the decoded version at `temp` as the document's sound.
+    void AdoptDecoded(TDecoder& decoder, const QString& temp);
     void DoSaveWav();
     void DoSaveMp3();
     void DoRebuild();
@@ -216,6 +226,15 @@ private:
     bool notPcm_ = false;
     bool ready_ = false;
     bool brokenEdit_ = false;
+    // What Undo or Redo switched away from, held until the new version's peaks are rebuilt.
+    struct TSwitchBack {
+        std::unique_ptr<TLargeFile> store;
+        TWavHeader header;
+        QString path;
+        bool undo;
+        bool broken;  // the version left was a broken edit's: removed once the switch holds
+    };
+    std::unique_ptr<TSwitchBack> switchBack_;
     Tindexdata peakTable_;
     uint32_t dataBytes_ = 0;
     uint16_t channels_ = 0;

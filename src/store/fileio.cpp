@@ -80,62 +80,64 @@ void TFailingFileIO::Arm(uint64_t failAt, int error) {
     error_ = error;
     failAt_ = failAt;
     calls_ = 0;
+    failed_ = "";
 }
 
-bool TFailingFileIO::Strike() {
+bool TFailingFileIO::Strike(const char* call) {
     const uint64_t n = calls_.fetch_add(1) + 1;
     if (n != failAt_.load()) return false;
+    failed_ = call;
     errno = error_.load();
     return true;
 }
 
 int TFailingFileIO::Open(const char* path, int flags, mode_t mode) {
-    return Strike() ? -1 : real_.Open(path, flags, mode);
+    return Strike("open") ? -1 : real_.Open(path, flags, mode);
 }
 
 int TFailingFileIO::OpenUnique(char* pathTemplate, int flags) {
-    return Strike() ? -1 : real_.OpenUnique(pathTemplate, flags);
+    return Strike("mkostemp") ? -1 : real_.OpenUnique(pathTemplate, flags);
 }
 
 ssize_t TFailingFileIO::Read(int fd, void* data, size_t bytes) {
-    return Strike() ? -1 : real_.Read(fd, data, bytes);
+    return Strike("read") ? -1 : real_.Read(fd, data, bytes);
 }
 
 ssize_t TFailingFileIO::Write(int fd, const void* data, size_t bytes) {
-    return Strike() ? -1 : real_.Write(fd, data, bytes);
+    return Strike("write") ? -1 : real_.Write(fd, data, bytes);
 }
 
 ssize_t TFailingFileIO::PWrite(int fd, const void* data, size_t bytes, off_t offset) {
-    return Strike() ? -1 : real_.PWrite(fd, data, bytes, offset);
+    return Strike("pwrite") ? -1 : real_.PWrite(fd, data, bytes, offset);
 }
 
 int TFailingFileIO::Allocate(int fd, off_t offset, off_t length) {
-    return Strike() ? error_.load() : real_.Allocate(fd, offset, length);
+    return Strike("posix_fallocate") ? error_.load() : real_.Allocate(fd, offset, length);
 }
 
 void* TFailingFileIO::Map(size_t length, int prot, int flags, int fd, off_t offset) {
-    return Strike() ? MAP_FAILED : real_.Map(length, prot, flags, fd, offset);
+    return Strike("mmap") ? MAP_FAILED : real_.Map(length, prot, flags, fd, offset);
 }
 
 int TFailingFileIO::Sync(int fd) {
-    return Strike() ? -1 : real_.Sync(fd);
+    return Strike("fsync") ? -1 : real_.Sync(fd);
 }
 
 ssize_t TFailingFileIO::CopyRange(int fdIn, loff_t* offIn, int fdOut, loff_t* offOut,
                                   size_t bytes) {
-    return Strike() ? -1 : real_.CopyRange(fdIn, offIn, fdOut, offOut, bytes);
+    return Strike("copy_file_range") ? -1 : real_.CopyRange(fdIn, offIn, fdOut, offOut, bytes);
 }
 
 int TFailingFileIO::Rename(const char* from, const char* to) {
-    return Strike() ? -1 : real_.Rename(from, to);
+    return Strike("rename") ? -1 : real_.Rename(from, to);
 }
 
 int TFailingFileIO::Unlink(const char* path) {
-    return Strike() ? -1 : real_.Unlink(path);
+    return Strike("unlink") ? -1 : real_.Unlink(path);
 }
 
 int TFailingFileIO::Close(int fd) {
-    const bool fail = Strike();
+    const bool fail = Strike("close");
     const int result = real_.Close(fd);
     if (!fail) return result;
     errno = error_.load();

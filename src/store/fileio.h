@@ -66,6 +66,8 @@ public:
     uint64_t Calls() const { return calls_.load(); }
     // Whether the chosen call has come (and failed).
     bool Fired() const { return failAt_ != 0 && calls_.load() >= failAt_; }
+    // The kind of call that failed ("open", "pwrite", ...), or "" before it came.
+    const char* FailedCall() const { return failed_.load(); }
 
     int Open(const char* path, int flags, mode_t mode = 0) override;
     int OpenUnique(char* pathTemplate, int flags) override;
@@ -82,12 +84,13 @@ public:
 
 private:
     // True (errno set) when this call is the one to fail.
-    bool Strike();
+    bool Strike(const char* call);
 
     TPosixFileIO real_;
     std::atomic<uint64_t> calls_{0};
     std::atomic<uint64_t> failAt_{0};
     std::atomic<int> error_{0};
+    std::atomic<const char*> failed_{""};
 };
 
 // Installs a TFileIO for the lifetime of a scope and puts the previous one back.
