@@ -5,6 +5,7 @@
 // A target reached through symbolic links is the file at their end: the links stay links.
 
 #include <QString>
+#include <cstdint>
 
 // The file a save to `target` replaces: symbolic links followed to their end, also a link to a
 // file not made yet; the absolute path of `target` itself otherwise.
@@ -21,6 +22,10 @@ public:
     TPendingFile& operator=(const TPendingFile&) = delete;
 
     const QString& Path() const { return path_; }
+    // Starts writing `bytes` bytes from `offset` to disk without waiting for them, so that the
+    // disk works while the rest is still being copied and Commit's flush finds little left to
+    // do. Only a head start: it fails silently, and Commit alone makes the file durable.
+    void WriteBehind(int64_t offset, int64_t bytes);
     // Flushes the file to disk, renames it over the target and flushes the folder, so that the
     // rename survives a power cut. Raises EOSError.
     void Commit();

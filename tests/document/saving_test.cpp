@@ -122,4 +122,18 @@ TEST_F(Saving, ThroughASymbolicLinkWritesTheFileItNames) {
     EXPECT_TRUE(QDir(dir.path("real")).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
+// A save is copied in blocks of millions of samples; a range that starts off a block boundary
+// and spans several blocks must come out whole, in order, with nothing of its edges lost.
+TEST_F(Saving, ARangeAcrossManyCopyBlocksIsExact) {
+    std::vector<int16_t> samples(2 * 4500000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t((i * 2654435761u) >> 16);
+    LoadSamples(2, samples);
+    const int64_t start = 12345, end = doc.Frames() - 7;
+    ASSERT_TRUE(SaveAndWait(dir.path("part.wav"), start, end));
+    EXPECT_TRUE(notifier.errors.empty());
+    const std::vector<int16_t> saved = ReadWavSamples(dir.path("part.wav"));
+    ASSERT_EQ(saved.size(), size_t(2 * (end - start)));
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), samples.begin() + 2 * start));
+}
+
 }  // namespace
