@@ -13,12 +13,15 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "apperror.h"
 #include "fileio.h"
 #include "messages.h"
 #include "openformats.h"
+#include "wavcopy.h"
 #include "wavlayout.h"
 
 extern "C" {
@@ -35,7 +38,11 @@ constexpr size_t kOutputBufferSamples = 512 * 1024;
 // Raw packets at least this large skip the output buffer.
 constexpr size_t kDirectWriteBytes = 64 * 1024;
 // Packet size asked of the WAV demuxer; its default of 4 KiB costs a call per 1,024 frames.
-constexpr const char* kWavPacketBytes = "1048576";
+constexpr const char* kWavPacketBytes = "131072";
+// How much of a WAV file's 16-bit samples is probed for another codec in disguise: what FFmpeg
+// looks at with its own packet size (32 packets of 4 KiB). Left at the general limit (5 MB), the
+// larger packets would have every probe run over megabytes, several times per open.
+constexpr int64_t kWavSampleProbeBytes = 131072;
 // FFmpeg's AV_TIME_BASE_Q is a C compound literal, which C++ compilers may reject.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 // A demuxer that keeps answering "try again" this often in a row is treated as ended.
@@ -397,6 +404,10 @@ void TDecoder::Open() {
         format_ = nullptr;
         return;
     }
+    if (std::strcmp(format_->iformat->name, "wav") == 0 && format_->nb_streams > 0 &&
+        format_->streams[0]->codecpar->codec_id == AV_CODEC_ID_PCM_S16LE) {
+        format_->probesize = kWavSampleProbeBytes;
+    }
     if (avformat_find_stream_info(format_, nullptr) < 0) return;
 
     const AVCodec* decoder = nullptr;
@@ -518,9 +529,33 @@ int32_t TDecoder::PercentRead(int64_t sourceBytes) const {
     return -1;
 }
 
+bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
+    const int fd = ::open(QFile::encodeName(sourcePath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    const std::optional<TWavSpan> span = FindWavSpan(fd, format_, packet_, blockAlign_);
+    if (!span) return false;
+    if (uint64_t(span->bytes) > MaxDataBytes(blockAlign_)) {
+        throw EAppError(TooLongMessage(sampleRate_, channels_));
+    }
+    av_packet_unref(packet_);
+    CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
+    progress = 0;
+    return true;
+}
+
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     progress = 0;
     if (!supported_) return false;
+    // A WAV already in our layout is copied file to file; its first packet shows where from.
+    std::optional<int> early;
+    if (allowCopy_ && rawS16_ && sourceKind_ == TSourceKind::kWav) {
+        early = av_read_frame(format_, packet_);
+        if (*early >= 0 && CopyAsIs(progress)) return copied_ = true;
+    }
 
     TOutput out(destPath_);
     TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_, 0);
@@ -534,7 +569,7 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
     int retries = 0;
     for (;;) {
-        const int r = av_read_frame(format_, packet_);
+        const int r = early ? *std::exchange(early, std::nullopt) : av_read_frame(format_, packet_);
         if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
         // The end, or a file cut short or damaged past recovery: keep what was read.
         if (r < 0) break;

@@ -43,6 +43,12 @@ public:
     // On an exception the destination file is closed and may stay behind, partly written.
     bool Decode(std::atomic<int32_t>& progress);
 
+    // Whether a 16-bit WAV source in our layout may be copied file to file (the default)
+    // rather than demuxed; the result is the same either way. For tests and measurements.
+    void AllowCopy(bool allow) { allowCopy_ = allow; }
+    // Whether Decode copied the samples that way.
+    bool Copied() const { return copied_; }
+
     uint16_t Channels() const { return channels_; }
     uint32_t SampleRate() const { return sampleRate_; }
     uint32_t BytesPerSecond() const { return bytesPerSecond_; }
@@ -74,6 +80,10 @@ private:
 
     void Open();
     void Close();
+
+    // Copies a WAV source in our layout as it is (wavcopy.h); false, having read nothing more
+    // than the packet in hand, when it is not one.
+    bool CopyAsIs(std::atomic<int32_t>& progress);
 
     // The steps of Decode, each writing to the destination being made.
     // Raises the too-long error when `samples` more would not fit a WAV file.
@@ -110,4 +120,6 @@ private:
     uint16_t bitsPerSample_ = 16;
     std::unique_ptr<TFilter> filter_;
     bool supported_ = false;
+    bool allowCopy_ = true;
+    bool copied_ = false;
 };

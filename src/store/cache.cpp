@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "largefile.h"
+#include "peakscan.h"
 
 namespace {
 
@@ -55,6 +56,15 @@ void TFilter::Feed(const int16_t* samples, size_t bytes) {
             CloseBlock();
             buffered_ = 0;
         }
+        // Whole blocks with more samples after them are scanned where they lie: a block is
+        // only held back for the sample that closes it.
+        if (buffered_ == 0 && n > size_t(capacity) && channels_ <= kMaxPeakChannels) {
+            const size_t blocks = (n - 1) / size_t(capacity);
+            ScanBlocks(samples, blocks);
+            samples += blocks * size_t(capacity);
+            n -= blocks * size_t(capacity);
+            continue;
+        }
         const size_t take = std::min(n, static_cast<size_t>(capacity - buffered_));
         std::copy_n(samples, take, buffer_.begin() + buffered_);
         buffered_ += static_cast<int32_t>(take);
@@ -77,6 +87,24 @@ void TFilter::CloseBlock() {
         channelPeak_[c] = std::max<int16_t>(channelPeak_[c], mx[c]);
         table_[static_cast<size_t>(entries_ - channels_ + c)] = {mx[c], mn[c]};
         peak_ = std::max<int32_t>(peak_, mx[c]);
+    }
+    level_ = LevelFromPeak(peak_);
+}
+
+void TFilter::ScanBlocks(const int16_t* samples, size_t blocks) {
+    const size_t first = static_cast<size_t>(entries_);
+    entries_ += static_cast<int32_t>(blocks) * channels_;
+    table_.resize(static_cast<size_t>(entries_));
+    TPeakEntry* out = table_.data() + first;
+    for (size_t k = 0; k < blocks; ++k, samples += size_t(channels_) * kPeakBlockFrames) {
+        // From (0, 0), as CloseBlock does.
+        std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+        ScanExtremes(samples, kPeakBlockFrames, channels_, mx.data(), mn.data());
+        for (int c = 0; c < channels_; ++c) {
+            *out++ = {mx[c], mn[c]};
+            channelPeak_[c] = std::max(channelPeak_[c], mx[c]);
+            peak_ = std::max<int32_t>(peak_, mx[c]);
+        }
     }
     level_ = LevelFromPeak(peak_);
 }

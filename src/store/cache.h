@@ -48,6 +48,8 @@ public:
 
 private:
     void CloseBlock();
+    // Appends `blocks` whole blocks read straight from `samples` (nothing may be buffered).
+    void ScanBlocks(const int16_t* samples, size_t blocks);
 
     std::vector<int16_t> buffer_;
     Tindexdata table_;

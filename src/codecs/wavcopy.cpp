@@ -1,0 +1,222 @@
+#include "wavcopy.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "apperror.h"
+#include "cache.h"
+#include "messages.h"
+#include "wavlayout.h"
+
+extern "C" {
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Copied, then scanned from the copy while its pages are fresh, this much at a time; a multiple
+// of every frame size, so each step hands the filter whole samples.
+constexpr int64_t kStepBytes = 8 << 20;
+// Bytes after the data chunk that are searched for a further one; beyond this the source goes
+// the demuxer's way.
+constexpr int64_t kMaxTailBytes = 1 << 20;
+// The buffer of the read/write copy used where the kernel copy is refused.
+constexpr size_t kFallbackBytes = 1 << 20;
+
+[[noreturn]] void RaiseWriteError(int code, const QString& path) {
+    if (code == ENOSPC || code == EDQUOT) throw EAppError(Msg("outofmemory"));
+    throw EOSError(code, path.toStdString());
+}
+
+bool ReadAt(int fd, void* data, size_t bytes, int64_t offset) {
+    auto* p = static_cast<uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::pread(fd, p, bytes, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        bytes -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+// The destination while it is written; closed whatever happens.
+class TDest {
+public:
+    explicit TDest(const QString& path) : path_(path) {
+        do {
+            fd_ = ::open(QFile::encodeName(path).constData(),
+                         O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) RaiseWriteError(errno, path);
+    }
+    ~TDest() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Fd() const { return fd_; }
+
+    void WriteAt(const void* data, size_t bytes, int64_t offset) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        while (bytes > 0) {
+            const ssize_t n = ::pwrite(fd_, p, bytes, offset);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) RaiseWriteError(errno, path_);
+            if (n == 0) RaiseWriteError(ENOSPC, path_);
+            p += n;
+            bytes -= size_t(n);
+            offset += n;
+        }
+    }
+
+    // Copies up to `bytes` from the source at `from` to `to`; fewer only where the source ends.
+    int64_t CopyFrom(int source, int64_t from, int64_t to, int64_t bytes) {
+        int64_t done = 0;
+        while (done < bytes) {
+            const ssize_t n = kernel_ ? KernelCopy(source, from + done, to + done, bytes - done)
+                                      : BufferCopy(source, from + done, to + done, bytes - done);
+            if (n < 0) continue;  // switched to the buffer copy, or interrupted
+            if (n == 0) break;
+            done += n;
+        }
+        return done;
+    }
+
+    // Hands the copied bytes [offset, offset + bytes) to the filter, read back from the page cache.
+    void Scan(int64_t offset, int64_t bytes, TFilter& filter) {
+        if (bytes <= 0) return;
+        const int64_t page = ::sysconf(_SC_PAGESIZE);
+        const int64_t start = offset / page * page;
+        const size_t length = size_t(offset + bytes - start);
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_, start);
+        if (map == MAP_FAILED) RaiseWriteError(errno, path_);
+        filter.Feed(reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(map) +
+                                                     (offset - start)),
+                    size_t(bytes));
+        ::munmap(map, length);
+    }
+
+    void Truncate(int64_t bytes) {
+        if (::ftruncate(fd_, bytes) != 0) RaiseWriteError(errno, path_);
+    }
+
+    // Closing can be where a delayed write error shows (network file systems).
+    void Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
+    }
+
+private:
+    // -1 to be called again, 0 at the source's end.
+    ssize_t KernelCopy(int source, int64_t from, int64_t to, int64_t bytes) {
+        loff_t in = from, out = to;
+        const ssize_t n = ::copy_file_range(source, &in, fd_, &out, size_t(bytes), 0);
+        if (n >= 0) return n;
+        if (errno == EINTR) return -1;
+        // File systems and kernels that cannot copy between these two files.
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+            kernel_ = false;
+            return -1;
+        }
+        RaiseWriteError(errno, path_);
+    }
+
+    ssize_t BufferCopy(int source, int64_t from, int64_t to, int64_t bytes) {
+        buffer_.resize(kFallbackBytes);
+        const ssize_t n =
+            ::pread(source, buffer_.data(), size_t(std::min<int64_t>(bytes, kFallbackBytes)), from);
+        if (n < 0 && errno == EINTR) return -1;
+        // A source that cannot be read further ends there, as it does for the demuxer.
+        if (n <= 0) return 0;
+        WriteAt(buffer_.data(), size_t(n), to);
+        return n;
+    }
+
+    QString path_;
+    int fd_ = -1;
+    bool kernel_ = true;
+    std::vector<uint8_t> buffer_;
+};
+
+}  // namespace
+
+std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const AVPacket* first,
+                                    uint16_t blockAlign) {
+    // One audio stream (a WAV with video appended has two), read from the start of a sample.
+    if (format->nb_streams != 1 || first->stream_index != 0 || blockAlign == 0) return {};
+    const int64_t pos = first->pos;
+    if (pos < 20 || pos % 2 != 0 || first->size <= 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const int64_t size = st.st_size;
+    if (pos + first->size > size) return {};
+
+    // RIFF only: RF64 takes its sizes from elsewhere, RIFX is big-endian.
+    uint8_t head[12];
+    if (!ReadAt(fd, head, sizeof head, 0)) return {};
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return {};
+    // The packet starts right after the header of the data chunk the demuxer chose.
+    uint8_t chunk[8];
+    if (!ReadAt(fd, chunk, sizeof chunk, pos - 8) || std::memcmp(chunk, "data", 4) != 0) return {};
+    const uint32_t declared = GetLE32(chunk + 4);
+    // 0 and 0xFFFFFFFF are read as "up to the end of the file"; a size past the end is cut there.
+    const int64_t end = declared == 0 || declared == 0xFFFFFFFF
+                            ? size
+                            : std::min<int64_t>(pos + int64_t(declared), size);
+    if (end < pos + first->size) return {};
+    // After the chunk the demuxer looks for another "data" chunk and goes on with its samples:
+    // leave any source with those four letters after the chunk to it.
+    if (end < size) {
+        if (size - end > kMaxTailBytes) return {};
+        std::vector<uint8_t> tail(size_t(size - end));
+        if (!ReadAt(fd, tail.data(), tail.size(), end)) return {};
+        static constexpr char kData[] = {'d', 'a', 't', 'a'};
+        if (std::search(tail.begin(), tail.end(), std::begin(kData), std::end(kData)) != tail.end())
+            return {};
+    }
+    // What the demuxer returned must be what the file holds there.
+    std::vector<uint8_t> bytes(size_t(first->size));
+    if (!ReadAt(fd, bytes.data(), bytes.size(), pos)) return {};
+    if (std::memcmp(bytes.data(), first->data, bytes.size()) != 0) return {};
+    return TWavSpan{pos, (end - pos) / blockAlign * blockAlign};
+}
+
+void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
+                 uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress) {
+    TDest out(destPath);
+    TWavHeader header = TWavHeader::Pcm16(channels, sampleRate, 0);
+    header.riffSize = 0;  // set at the end; a file left half written shows as empty
+    const TWavHeaderBytes headerBytes = header.Bytes();
+    out.WriteAt(headerBytes.data(), headerBytes.size(), 0);
+
+    const int64_t align = int64_t(channels) * 2;
+    int64_t done = 0;
+    while (done < span.bytes) {
+        const int64_t want = std::min(kStepBytes, span.bytes - done);
+        const int64_t got = out.CopyFrom(fd, span.offset + done, kWavHeaderBytes + done, want);
+        // A source cut short meanwhile: keep its whole frames.
+        const int64_t whole = got == want ? got : got / align * align;
+        out.Scan(kWavHeaderBytes + done, whole, filter);
+        done += whole;
+        progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
+        if (got < want) {
+            out.Truncate(kWavHeaderBytes + done);
+            break;
+        }
+    }
+    uint8_t size[4];
+    PutLE32(size, uint32_t(done + 36));
+    out.WriteAt(size, 4, 4);
+    PutLE32(size, uint32_t(done));
+    out.WriteAt(size, 4, 40);
+    out.Close();
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Opening a 16-bit PCM WAV whose samples already have our layout: the sample bytes go from file
+// to file in the kernel (copy_file_range; a reflink where the file system shares blocks) and the
+// peak table is scanned from the copy, instead of passing every byte through the demuxer, a
+// buffer and write(2). Taken only where the result is the same as the demuxer's, byte for byte;
+// everything else goes through TDecoder's own loop. Worker thread only.
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+class TFilter;
+struct AVFormatContext;
+struct AVPacket;
+
+// The sample bytes of a source, as the demuxer would hand them on.
+struct TWavSpan {
+    int64_t offset = 0;  // of the first sample byte in the source
+    int64_t bytes = 0;   // whole frames only
+};
+
+// Where the samples of a WAV source lie, when copying them gives exactly what the demuxer does:
+// a plain RIFF file whose one audio stream it reads as 16-bit little-endian PCM, `first` being
+// the first packet it returned (its position and bytes are checked against the file) and
+// nothing that could be a further data chunk after the first one. fd: the source, open for
+// reading; blockAlign: bytes per frame of the output.
+std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const AVPacket* first,
+                                    uint16_t blockAlign);
+
+// Writes destPath as our layout for this shape, with the span's bytes copied from fd, feeding
+// them to filter in order. progress: the percentage of the span copied as it goes. A source
+// that shrinks meanwhile gives the whole frames copied. Raises EAppError / EOSError when the
+// destination cannot be written; the file may then stay behind, partly written.
+void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
+                 uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
