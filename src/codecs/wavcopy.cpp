@@ -98,9 +98,9 @@ public:
         const size_t length = size_t(offset + bytes - start);
         void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_, start);
         if (map == MAP_FAILED) RaiseWriteError(errno, path_);
-        filter.Feed(reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(map) +
-                                                     (offset - start)),
-                    size_t(bytes));
+        filter.Feed(
+            reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(map) + (offset - start)),
+            size_t(bytes));
         ::munmap(map, length);
     }
 

@@ -80,8 +80,8 @@ void TFilter::CloseBlock() {
     std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
     const int nc = std::min(channels_, kMaxPeakChannels);
     if (channels_ <= kMaxPeakChannels) {
-        Extremes(buffer_.data(), size_t(std::min<int32_t>(blockFrames, kPeakBlockFrames)), channels_,
-                 mx.data(), mn.data());
+        Extremes(buffer_.data(), size_t(std::min<int32_t>(blockFrames, kPeakBlockFrames)),
+                 channels_, mx.data(), mn.data());
     }
     for (int c = 0; c < nc; ++c) {
         channelPeak_[c] = std::max<int16_t>(channelPeak_[c], mx[c]);

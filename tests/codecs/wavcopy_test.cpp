@@ -1,0 +1,197 @@
+// A 16-bit WAV in our layout is copied file to file instead of demuxed; whatever the chunks
+// around its samples, the copy must give the demuxer's file, peaks and levels exactly, and a
+// source the copy cannot match must go the demuxer's way.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "decoder.h"
+#include "testutil.h"
+#include "wavlayout.h"
+
+namespace {
+
+QByteArray Chunk(const char* id, const QByteArray& body, int64_t sizeField = -1) {
+    QByteArray c(8, 0);
+    std::memcpy(c.data(), id, 4);
+    PutLE32(reinterpret_cast<uint8_t*>(c.data()) + 4,
+            uint32_t(sizeField < 0 ? body.size() : sizeField));
+    c += body;
+    if (body.size() % 2 != 0) c += '\0';  // the pad byte of an odd chunk
+    return c;
+}
+
+QByteArray Fmt(uint16_t channels, uint32_t rate, bool extensible) {
+    QByteArray f(extensible ? 40 : 16, 0);
+    auto* b = reinterpret_cast<uint8_t*>(f.data());
+    PutLE16(b, extensible ? 0xFFFE : 1);
+    PutLE16(b + 2, channels);
+    PutLE32(b + 4, rate);
+    PutLE32(b + 8, rate * channels * 2);
+    PutLE16(b + 12, uint16_t(channels * 2));
+    PutLE16(b + 14, 16);
+    if (extensible) {
+        PutLE16(b + 16, 22);
+        PutLE16(b + 18, 16);                         // valid bits
+        PutLE32(b + 20, channels == 2 ? 0x3 : 0x4);  // front left and right, or centre
+        static const uint8_t kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        std::memcpy(b + 24, kPcmGuid, 16);
+    }
+    return f;
+}
+
+QByteArray Noise(size_t samples, uint32_t seed) {
+    QByteArray s(qsizetype(samples * 2), 0);
+    for (size_t i = 0; i < samples; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        PutLE16(reinterpret_cast<uint8_t*>(s.data()) + 2 * i, uint16_t(seed >> 16));
+    }
+    return s;
+}
+
+QByteArray Riff(const QByteArray& chunks) {
+    QByteArray r(12, 0);
+    std::memcpy(r.data(), "RIFF", 4);
+    PutLE32(reinterpret_cast<uint8_t*>(r.data()) + 4, uint32_t(chunks.size() + 4));
+    std::memcpy(r.data() + 8, "WAVE", 4);
+    return r + chunks;
+}
+
+struct TLayout {
+    const char* name;
+    bool copied;  // whether the copy may be taken
+    QByteArray (*make)();
+};
+
+constexpr uint16_t kStereo = 2;
+
+const TLayout kLayouts[] = {
+    // Long enough to cross the copy's 8 MiB steps, ending on a partial peak block.
+    {"PlainStereoOverSeveralSteps", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 2300001, 1)));
+     }},
+    {"PlainMono", true,
+     [] { return Riff(Chunk("fmt ", Fmt(1, 22050, false)) + Chunk("data", Noise(70001, 2))); }},
+    {"ExtensibleStereo", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 48000, true)) + Chunk("data", Noise(2 * 9000, 3)));
+     }},
+    // A header promising more than there is, the last frame cut in half.
+    {"DataShorterThanDeclared", true,
+     [] {
+         QByteArray f = Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                             Chunk("data", Noise(2 * 5000, 4), 400000));
+         f.chop(3);
+         return f;
+     }},
+    {"DataSizeZeroMeansToTheEnd", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 3000, 5), 0));
+     }},
+    {"DataSizeAllOnesMeansToTheEnd", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 3000, 6), 0xFFFFFFFF));
+     }},
+    {"ChunksBeforeData", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) + Chunk("fact", QByteArray(4, 1)) +
+                     Chunk("LIST", QByteArray("INFOISFT\x05\0\0\0odd!\0", 17)) +
+                     Chunk("junk", QByteArray(3, 7)) + Chunk("data", Noise(2 * 3000, 7)));
+     }},
+    {"OddChunksAfterData", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) + Chunk("data", Noise(2 * 3000, 8)) +
+                     Chunk("LIST", QByteArray("INFOIART\x03\0\0\0ab\0", 15)) +
+                     Chunk("id3 ", QByteArray(7, 0)));
+     }},
+    // A size that is not whole frames, so the chunk after it starts on an odd byte.
+    {"DataOfPartFramesThenAChunk", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 3000, 9).left(2 * 2 * 3000 - 3)) +
+                     Chunk("cue ", QByteArray(5, 2)));
+     }},
+    // The demuxer reads the last data chunk its walk over the header finds.
+    {"TwoDataChunks", true,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 3000, 10)) + Chunk("LIST", QByteArray(10, 'x')) +
+                     Chunk("data", Noise(2 * 500, 11)));
+     }},
+    // The four letters after the samples could start a further data chunk: no copy.
+    {"DataLettersAfterTheSamples", false,
+     [] {
+         return Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) +
+                     Chunk("data", Noise(2 * 3000, 13)) +
+                     Chunk("LIST", QByteArray("INFOICMTdata", 12)));
+     }},
+    {"EightBitIsNotOurs", false,
+     [] {
+         QByteArray fmt = Fmt(1, 8000, false);
+         PutLE16(reinterpret_cast<uint8_t*>(fmt.data()) + 12, 1);
+         PutLE16(reinterpret_cast<uint8_t*>(fmt.data()) + 14, 8);
+         return Riff(Chunk("fmt ", fmt) + Chunk("data", Noise(2000, 12)));
+     }},
+};
+
+struct TResult {
+    bool ok = false;
+    bool copied = false;
+    QByteArray file;
+    Tindexdata peaks;
+    TLevels levels;
+};
+
+TResult Open(const QString& source, const QString& dest, bool allowCopy) {
+    TResult r;
+    TDecoder decoder(source, dest);
+    decoder.AllowCopy(allowCopy);
+    std::atomic<int32_t> progress{-1};
+    r.ok = decoder.Supported() && decoder.Decode(progress) && progress == 0;
+    r.copied = decoder.Copied();
+    r.file = ReadAll(dest);
+    decoder.Filter()->ExportPeaks(r.peaks);
+    decoder.Filter()->ExportLevels(r.levels.channelPeak, r.levels.peak, r.levels.level);
+    return r;
+}
+
+class WavCopyTest : public ::testing::TestWithParam<TLayout> {
+protected:
+    TTempFolder temp_;
+};
+
+TEST_P(WavCopyTest, GivesTheDemuxersResult) {
+    const TLayout& layout = GetParam();
+    const QString source = temp_.path("in.wav");
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(layout.make());
+    }
+    const TResult demuxed = Open(source, temp_.path("demuxed.wav"), false);
+    const TResult copied = Open(source, temp_.path("copied.wav"), true);
+    ASSERT_TRUE(demuxed.ok);
+    ASSERT_TRUE(copied.ok);
+    EXPECT_FALSE(demuxed.copied);
+    EXPECT_EQ(copied.copied, layout.copied);
+    EXPECT_GT(demuxed.file.size(), 44);
+    EXPECT_TRUE(copied.file == demuxed.file)
+        << "sizes " << copied.file.size() << " and " << demuxed.file.size();
+    EXPECT_EQ(copied.peaks, demuxed.peaks);
+    EXPECT_EQ(copied.levels.channelPeak, demuxed.levels.channelPeak);
+    EXPECT_EQ(copied.levels.peak, demuxed.levels.peak);
+    EXPECT_EQ(copied.levels.level, demuxed.levels.level);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WavCopyTest, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
