@@ -12,6 +12,7 @@
 
 #include "apperror.h"
 #include "cache.h"
+#include "fileio.h"
 #include "messages.h"
 #include "wavlayout.h"
 
@@ -54,20 +55,20 @@ class TDest {
 public:
     explicit TDest(const QString& path) : path_(path) {
         do {
-            fd_ = ::open(QFile::encodeName(path).constData(),
-                         O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            fd_ = FileIO().Open(QFile::encodeName(path).constData(),
+                                O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
     ~TDest() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) FileIO().Close(fd_);
     }
     int Fd() const { return fd_; }
 
     void WriteAt(const void* data, size_t bytes, int64_t offset) {
         const auto* p = static_cast<const uint8_t*>(data);
         while (bytes > 0) {
-            const ssize_t n = ::pwrite(fd_, p, bytes, offset);
+            const ssize_t n = FileIO().PWrite(fd_, p, bytes, offset);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) RaiseWriteError(errno, path_);
             if (n == 0) RaiseWriteError(ENOSPC, path_);
@@ -96,7 +97,7 @@ public:
         const int64_t page = ::sysconf(_SC_PAGESIZE);
         const int64_t start = offset / page * page;
         const size_t length = size_t(offset + bytes - start);
-        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_, start);
+        void* map = FileIO().Map(length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_, start);
         if (map == MAP_FAILED) RaiseWriteError(errno, path_);
         filter.Feed(
             reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(map) + (offset - start)),
@@ -112,14 +113,14 @@ public:
     void Close() {
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
+        if (FileIO().Close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
     }
 
 private:
     // -1 to be called again, 0 at the source's end.
     ssize_t KernelCopy(int source, int64_t from, int64_t to, int64_t bytes) {
         loff_t in = from, out = to;
-        const ssize_t n = ::copy_file_range(source, &in, fd_, &out, size_t(bytes), 0);
+        const ssize_t n = FileIO().CopyRange(source, &in, fd_, &out, size_t(bytes));
         if (n >= 0) return n;
         if (errno == EINTR) return -1;
         // File systems and kernels that cannot copy between these two files.

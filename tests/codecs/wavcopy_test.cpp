@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "apperror.h"
 #include "decoder.h"
+#include "fileio.h"
+#include "messages.h"
 #include "testutil.h"
 #include "wavlayout.h"
 
@@ -193,5 +196,48 @@ TEST_P(WavCopyTest, GivesTheDemuxersResult) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WavCopyTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Where the kernel will not copy between the two files, the copy goes through a buffer with
+// the same result; a full disk is reported as such.
+class WavCopyFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QFile f(source_);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kLayouts[0].make());
+    }
+    // The call number of the first kernel copy: after opening the destination and writing
+    // its header.
+    static constexpr uint64_t kFirstCopyCall = 3;
+    TTempFolder temp_;
+    QString source_ = temp_.path("in.wav");
+};
+
+TEST_F(WavCopyFailureTest, RefusedKernelCopyFallsBackToBuffers) {
+    const TResult demuxed = Open(source_, temp_.path("demuxed.wav"), false);
+    TFailingFileIO io;
+    io.Arm(kFirstCopyCall, EXDEV);
+    TScopedFileIO scope(io);
+    const TResult copied = Open(source_, temp_.path("copied.wav"), true);
+    EXPECT_TRUE(io.Fired());
+    ASSERT_TRUE(copied.copied);
+    EXPECT_TRUE(copied.file == demuxed.file);
+    EXPECT_EQ(copied.peaks, demuxed.peaks);
+}
+
+TEST_F(WavCopyFailureTest, FullDiskIsReported) {
+    TFailingFileIO io;
+    io.Arm(kFirstCopyCall, ENOSPC);
+    TScopedFileIO scope(io);
+    TDecoder decoder(source_, temp_.path("copied.wav"));
+    std::atomic<int32_t> progress{0};
+    try {
+        decoder.Decode(progress);
+        FAIL() << "no error";
+    } catch (const EAppError& e) {
+        EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
+    }
+    EXPECT_TRUE(io.Fired());
+}
 
 }  // namespace
