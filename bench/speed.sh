@@ -120,6 +120,14 @@ for len in $lengths; do
   row "$len: open MP3 (x ffmpeg)" "$(m "$len-open-mp3-load")" "$(m "$len-ff-mp3")" 0.5 ratio
   row "$len: batch MP3 to WAV (x ffmpeg+sync)" "$(m "$len-batch-mp3")" "$(m "$len-ffsync-mp3")" 1.0 ratio
   row "$len: batch amplify 101 (x sox+sync)" "$(m "$len-batch-amp")" "$(m "$len-sox-batch")" 1.0 ratio
+  # Where the batch runs' time goes (medians of --timings; the rest is the dynamic loader).
+  for key in open-mp3 amp; do
+    line="  $len batch $key:"
+    for phase in start load amplify save close; do
+      [ -n "${t[$len-$key-$phase]:-}" ] && line+=" $phase $(printf '%.3f' "$(m "$len-$key-$phase")")"
+    done
+    echo "$line"
+  done
   if [ "$len" = sixty ]; then
     edit_rss=$(echo "${t[$len-edit-rss]} ${t[$len-rev-rss]} ${t[$len-norm-rss]}" | peak)
     row "sixty: peak memory editing" "$((edit_rss / 1024))" - 120 mib
