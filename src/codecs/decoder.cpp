@@ -9,17 +9,23 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "apperror.h"
 #include "fileio.h"
 #include "messages.h"
+#include "mp3split.h"
 #include "openformats.h"
 #include "wavcopy.h"
 #include "wavlayout.h"
@@ -285,6 +291,9 @@ public:
         dataBytes_ += 2 * count;
     }
     uint64_t DataBytes() const { return dataBytes_; }
+    int Fd() const { return fd_; }
+    // Counts samples written past this object, straight into the file after what it holds.
+    void Appended(uint64_t bytes) { dataBytes_ += bytes; }
 
     void WriteAll(const void* data, size_t bytes) {
         const char* p = static_cast<const char*>(data);
@@ -547,6 +556,118 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     return true;
 }
 
+void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
+                          const std::function<void(int64_t)>& onRead) {
+    TFrameJoiner joiner(blockAlign_);
+    int retries = 0;
+    while (!stop.load(std::memory_order_relaxed)) {
+        const int r = av_read_frame(format_, packet_);
+        if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
+        if (r < 0) break;
+        retries = 0;
+        onRead(avio_tell(format_->pb));
+        const TMp3Gate::TUse use =
+            packet_->stream_index == streamIndex_ ? gate.Sort(packet_) : TMp3Gate::TUse::kSkip;
+        if (use == TMp3Gate::TUse::kStop) {
+            // The single thread goes on without a flush here, so neither does this half.
+            av_packet_unref(packet_);
+            return;
+        }
+        if (use == TMp3Gate::TUse::kWarmUp) {
+            for (AVPacket* held : gate.Held()) {
+                if (avcodec_send_packet(codec_, held) < 0) continue;
+                while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
+            }
+            gate.ReleaseHeld();
+        }
+        if (use != TMp3Gate::TUse::kSkip) WritePacket(out, joiner);
+        av_packet_unref(packet_);
+    }
+    if (avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
+}
+
+bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
+    if (!allowSplit_ || sourceKind_ != TSourceKind::kMp3 || sourcePath_.isEmpty() ||
+        std::strcmp(format_->iformat->name, "mp3") != 0 || std::thread::hardware_concurrency() < 2)
+        return false;
+    const int64_t size = format_->pb != nullptr ? avio_size(format_->pb) : -1;
+    if (size < splitMinBytes_ || size < 2) return false;
+    const int64_t split = size / 2;
+    // The second half goes to a file of its own beside the destination, appended at the end.
+    const QString secondPath = destPath_ + ".2";
+    TDecoder other(sourcePath_, secondPath);
+    if (!other.Supported() || other.channels_ != channels_ || other.sampleRate_ != sampleRate_ ||
+        other.streamIndex_ != streamIndex_)
+        return false;
+    struct TRemove {
+        QByteArray path;
+        ~TRemove() { FileIO().Unlink(path.constData()); }
+    } remove{QFile::encodeName(secondPath)};
+
+    std::atomic<int64_t> firstRead{0}, secondRead{0};
+    std::atomic<bool> stop{false};
+    std::promise<void> finished;
+    std::future<void> done = finished.get_future();
+    std::exception_ptr failure;
+    uint64_t secondBytes = 0;
+    std::thread helper([&] {
+        try {
+            TOutput second(secondPath);
+            TMp3Gate gate(true, split);
+            other.DecodeHalf(second, gate, stop, [&](int64_t at) { secondRead = at; });
+            second.Flush();
+            secondBytes = second.DataBytes();
+            second.Close();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished.set_value();
+    });
+    // Whatever happens here, the helper is stopped and joined before anything it uses goes.
+    struct TJoin {
+        std::thread& thread;
+        std::atomic<bool>& stop;
+        ~TJoin() {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    } join{helper, stop};
+
+    // Each half counts for half of the progress, the second from where it starts keeping.
+    const auto report = [&] {
+        const int64_t first = std::min<int64_t>(firstRead, split);
+        const int64_t second = std::clamp<int64_t>(secondRead - split, 0, size - split);
+        progress.store(int32_t(50 * first / split + 50 * second / (size - split)),
+                       std::memory_order_relaxed);
+    };
+    TMp3Gate gate(false, split);
+    DecodeHalf(out, gate, stop, [&](int64_t at) {
+        firstRead = at;
+        report();
+    });
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) report();
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+
+    out.Flush();
+    if (out.DataBytes() + secondBytes > MaxDataBytes(blockAlign_)) {
+        throw EAppError(TooLongMessage(sampleRate_, channels_));
+    }
+    const int fd = FileIO().Open(remove.path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseWriteError(errno, secondPath);
+    int64_t appended = 0;
+    try {
+        appended = AppendWithPeaks(fd, out.Fd(), destPath_, kWavHeaderBytes + out.DataBytes(),
+                                   int64_t(secondBytes), *filter_);
+    } catch (...) {
+        FileIO().Close(fd);
+        throw;
+    }
+    FileIO().Close(fd);
+    out.Appended(uint64_t(appended));
+    return true;
+}
+
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     progress = 0;
     if (!supported_) return false;
@@ -567,19 +688,24 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     // Raw PCM: whole frames go out as they are; a frame split between packets is joined.
     TFrameJoiner joiner(blockAlign_);
     const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    int retries = 0;
-    for (;;) {
-        const int r = early ? *std::exchange(early, std::nullopt) : av_read_frame(format_, packet_);
-        if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
-        // The end, or a file cut short or damaged past recovery: keep what was read.
-        if (r < 0) break;
-        retries = 0;
-        WritePacket(out, joiner);
-        const int32_t percent = PercentRead(sourceBytes);
-        av_packet_unref(packet_);
-        if (percent >= 0) progress.store(percent, std::memory_order_relaxed);
+    if (!early && DecodeInHalves(out, progress)) {
+        split_ = true;
+    } else {
+        int retries = 0;
+        for (;;) {
+            const int r =
+                early ? *std::exchange(early, std::nullopt) : av_read_frame(format_, packet_);
+            if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
+            // The end, or a file cut short or damaged past recovery: keep what was read.
+            if (r < 0) break;
+            retries = 0;
+            WritePacket(out, joiner);
+            const int32_t percent = PercentRead(sourceBytes);
+            av_packet_unref(packet_);
+            if (percent >= 0) progress.store(percent, std::memory_order_relaxed);
+        }
+        if (!rawS16_ && avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
     }
-    if (!rawS16_ && avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
 
     out.Flush();
     const uint32_t dataBytes = static_cast<uint32_t>(out.DataBytes());

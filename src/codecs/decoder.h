@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,7 @@ struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
+class TMp3Gate;
 
 class TDecoder {
 public:
@@ -48,6 +50,15 @@ public:
     void AllowCopy(bool allow) { allowCopy_ = allow; }
     // Whether Decode copied the samples that way.
     bool Copied() const { return copied_; }
+    // Whether an MP3 may be decoded on two threads (the default, on a machine with two cores
+    // and a file of 1 MiB or more) rather than one; the result is the same either way.
+    // minBytes: the smallest file split (tests split short ones).
+    void AllowSplit(bool allow, int64_t minBytes = 1 << 20) {
+        allowSplit_ = allow;
+        splitMinBytes_ = minBytes;
+    }
+    // Whether Decode decoded it that way.
+    bool Split() const { return split_; }
 
     uint16_t Channels() const { return channels_; }
     uint32_t SampleRate() const { return sampleRate_; }
@@ -84,6 +95,15 @@ private:
     // Copies a WAV source in our layout as it is (wavcopy.h); false, having read nothing more
     // than the packet in hand, when it is not one.
     bool CopyAsIs(std::atomic<int32_t>& progress);
+
+    // Decodes an MP3 on two threads into out (mp3split.h): this decoder the first half, a
+    // second one on a thread of its own the rest. False, having read nothing, where it is not
+    // worth it or cannot be done.
+    bool DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress);
+    // Demuxes from the start and decodes the packets of the gate's half; onRead gets how far the
+    // source has been read. Ends early once `stop` is set.
+    void DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
+                    const std::function<void(int64_t)>& onRead);
 
     // The steps of Decode, each writing to the destination being made.
     // Raises the too-long error when `samples` more would not fit a WAV file.
@@ -122,4 +142,7 @@ private:
     bool supported_ = false;
     bool allowCopy_ = true;
     bool copied_ = false;
+    bool allowSplit_ = true;
+    int64_t splitMinBytes_ = 1 << 20;
+    bool split_ = false;
 };

@@ -173,8 +173,8 @@ MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& sam
     : path_(path) {
     samplesPerChunk = 0;
     // Opening with truncation replaces an existing file of that name.
-    fd_ = FileIO().Open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                        0666);
+    fd_ = FileIO().Open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EOSError(errno, path.toStdString());
 
     encoder_ = lame_init();
@@ -228,8 +228,8 @@ void MP3writer::Release() {
 
 bool MP3writer::WriteAt(const uint8_t* data, size_t count, int64_t offset) {
     while (count > 0) {
-        const ssize_t n =
-            offset < 0 ? FileIO().Write(fd_, data, count) : FileIO().PWrite(fd_, data, count, offset);
+        const ssize_t n = offset < 0 ? FileIO().Write(fd_, data, count)
+                                     : FileIO().PWrite(fd_, data, count, offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;

@@ -53,6 +53,8 @@ bool ReadAt(int fd, void* data, size_t bytes, int64_t offset) {
 // The destination while it is written; closed whatever happens.
 class TDest {
 public:
+    // Writes to an open file it does not own.
+    TDest(int fd, const QString& path) : path_(path), fd_(fd), owned_(false) {}
     explicit TDest(const QString& path) : path_(path) {
         do {
             fd_ = FileIO().Open(QFile::encodeName(path).constData(),
@@ -61,7 +63,7 @@ public:
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
     ~TDest() {
-        if (fd_ >= 0) FileIO().Close(fd_);
+        if (owned_ && fd_ >= 0) FileIO().Close(fd_);
     }
     int Fd() const { return fd_; }
 
@@ -91,13 +93,13 @@ public:
         return done;
     }
 
-    // Hands the copied bytes [offset, offset + bytes) to the filter, read back from the page cache.
-    void Scan(int64_t offset, int64_t bytes, TFilter& filter) {
+    // Hands the bytes [offset, offset + bytes) of fd to the filter, read from the page cache.
+    void Scan(int fd, int64_t offset, int64_t bytes, TFilter& filter) {
         if (bytes <= 0) return;
         const int64_t page = ::sysconf(_SC_PAGESIZE);
         const int64_t start = offset / page * page;
         const size_t length = size_t(offset + bytes - start);
-        void* map = FileIO().Map(length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_, start);
+        void* map = FileIO().Map(length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, start);
         if (map == MAP_FAILED) RaiseWriteError(errno, path_);
         filter.Feed(
             reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(map) + (offset - start)),
@@ -144,6 +146,7 @@ private:
 
     QString path_;
     int fd_ = -1;
+    bool owned_ = true;
     bool kernel_ = true;
     std::vector<uint8_t> buffer_;
 };
@@ -206,7 +209,7 @@ void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t
         const int64_t got = out.CopyFrom(fd, span.offset + done, kWavHeaderBytes + done, want);
         // A source cut short meanwhile: keep its whole frames.
         const int64_t whole = got == want ? got : got / align * align;
-        out.Scan(kWavHeaderBytes + done, whole, filter);
+        out.Scan(out.Fd(), kWavHeaderBytes + done, whole, filter);
         done += whole;
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {
@@ -220,4 +223,18 @@ void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t
     PutLE32(size, uint32_t(done));
     out.WriteAt(size, 4, 40);
     out.Close();
+}
+
+int64_t AppendWithPeaks(int sourceFd, int destFd, const QString& destPath, int64_t to,
+                        int64_t bytes, TFilter& filter) {
+    TDest out(destFd, destPath);
+    int64_t done = 0;
+    while (done < bytes) {
+        const int64_t want = std::min(kStepBytes, bytes - done);
+        const int64_t got = out.CopyFrom(sourceFd, done, to + done, want);
+        out.Scan(sourceFd, done, got, filter);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
 }

@@ -34,3 +34,10 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 // destination cannot be written; the file may then stay behind, partly written.
 void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                  uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
+
+// Copies `bytes` from the start of sourceFd (a file of whole 16-bit frames, open for reading)
+// into destFd (destPath, for messages) at offset `to`, in the kernel where it can, and feeds
+// them to filter in order. Returns the bytes copied: fewer only where the source ends. Raises
+// as CopyWavSpan does.
+int64_t AppendWithPeaks(int sourceFd, int destFd, const QString& destPath, int64_t to,
+                        int64_t bytes, TFilter& filter);

@@ -1,0 +1,99 @@
+// An MP3 decoded on two threads must give what one thread gives, bit for bit, peaks included,
+// whatever the bitrate mode, tags, channels and rate.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <string>
+
+#include "decoder.h"
+#include "testutil.h"
+
+namespace {
+
+struct TMp3Case {
+    const char* name;
+    int channels;
+    int rate;
+    QStringList lame;  // encoder options
+};
+
+const TMp3Case kCases[] = {
+    {"CbrStereoWithInfoFrameAndId3v2", 2, 44100, {"-b", "128", "--add-id3v2", "--tt", "x"}},
+    {"CbrStereoWithoutInfoFrame", 2, 44100, {"-b", "192", "-t"}},
+    {"VbrStereoWithXingFrame", 2, 44100, {"-V", "4"}},
+    {"VbrStereoWithoutXingFrame", 2, 44100, {"-V", "2", "-t", "--id3v1-only", "--ta", "y"}},
+    {"VbrMonoAt22050WithId3v2", 1, 22050, {"-V", "6", "--id3v2-only", "--tt", "z"}},
+    {"CbrMonoAt22050LowRate", 1, 22050, {"-b", "24", "-t", "--resample", "22.05"}},
+    {"CbrStereoAt22050", 2, 22050, {"-b", "64"}},
+};
+
+bool RunTool(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(tool, args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+struct TOpened {
+    bool ok = false;
+    bool split = false;
+    QByteArray file;
+    Tindexdata peaks;
+    TLevels levels;
+};
+
+TOpened Open(const QString& source, const QString& dest, bool split) {
+    TOpened r;
+    TDecoder decoder(source, dest);
+    decoder.AllowSplit(split, 0);
+    std::atomic<int32_t> progress{-1};
+    r.ok = decoder.Supported() && decoder.Decode(progress) && progress == 0;
+    r.split = decoder.Split();
+    r.file = ReadAll(dest);
+    decoder.Filter()->ExportPeaks(r.peaks);
+    decoder.Filter()->ExportLevels(r.levels.channelPeak, r.levels.peak, r.levels.level);
+    return r;
+}
+
+class Mp3SplitTest : public ::testing::TestWithParam<TMp3Case> {
+protected:
+    TTempFolder temp_;
+};
+
+TEST_P(Mp3SplitTest, TwoThreadsGiveWhatOneGives) {
+    const TMp3Case& c = GetParam();
+    if (QStandardPaths::findExecutable("lame").isEmpty() ||
+        QStandardPaths::findExecutable("sox").isEmpty())
+        GTEST_SKIP() << "lame or sox not installed";
+    const QString wav = temp_.path("in.wav"), mp3 = temp_.path("in.mp3");
+    // Twenty seconds of noise under a tone: every frame different, and loud enough to fill
+    // the bit reservoir.
+    ASSERT_TRUE(RunTool(
+        "sox", {"-n", "-r", QString::number(c.rate), "-c", QString::number(c.channels), "-b", "16",
+                wav, "synth", "20", "pinknoise", "synth", "sine", "mix", "440", "vol", "0.5"}));
+    ASSERT_TRUE(RunTool("lame", QStringList{"--quiet"} + c.lame + QStringList{wav, mp3}));
+
+    const TOpened one = Open(mp3, temp_.path("one.wav"), false);
+    const TOpened two = Open(mp3, temp_.path("two.wav"), true);
+    ASSERT_TRUE(one.ok);
+    ASSERT_TRUE(two.ok);
+    EXPECT_FALSE(one.split);
+    EXPECT_TRUE(two.split);
+    EXPECT_GT(one.file.size(), 44 + 2 * c.channels * c.rate * 19);
+    ASSERT_EQ(two.file.size(), one.file.size());
+    qsizetype firstDifference = -1;
+    for (qsizetype i = 0; i < one.file.size() && firstDifference < 0; ++i)
+        if (one.file[i] != two.file[i]) firstDifference = i;
+    EXPECT_EQ(firstDifference, -1) << "of " << one.file.size() << " bytes";
+    EXPECT_EQ(two.peaks, one.peaks);
+    EXPECT_EQ(two.levels.channelPeak, one.levels.channelPeak);
+    EXPECT_EQ(two.levels.level, one.levels.level);
+    // The second half's own file is gone.
+    EXPECT_FALSE(QFile::exists(temp_.path("two.wav.2")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Mp3SplitTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
