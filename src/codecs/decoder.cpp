@@ -270,10 +270,13 @@ TDecoder::TSourceKind KindOf(const char* container, AVCodecID codec) {
 // failed or short write is raised; the file is closed whatever happens.
 class TDecoder::TOutput {
 public:
-    explicit TOutput(const QString& path) : path_(path), buffer_(kOutputBufferSamples) {
+    // existing: writes into a file another output has made, without emptying it.
+    explicit TOutput(const QString& path, bool existing = false)
+        : path_(path), buffer_(kOutputBufferSamples) {
+        const int flags =
+            existing ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
         do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(),
-                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
@@ -292,8 +295,17 @@ public:
     }
     uint64_t DataBytes() const { return dataBytes_; }
     int Fd() const { return fd_; }
-    // Counts samples written past this object, straight into the file after what it holds.
+    // Counts samples written into the file after what this object holds, by someone else.
     void Appended(uint64_t bytes) { dataBytes_ += bytes; }
+    // The file was written afresh by someone else, with this many sample bytes.
+    void Rewritten(uint64_t bytes) {
+        used_ = 0;
+        dataBytes_ = bytes;
+    }
+    // Where the samples go from now on; before any is written.
+    void StartAt(int64_t offset) {
+        if (::lseek(fd_, offset, SEEK_SET) != offset) RaiseWriteError(errno, path_);
+    }
 
     void WriteAll(const void* data, size_t bytes) {
         const char* p = static_cast<const char*>(data);
@@ -574,6 +586,7 @@ void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
             return;
         }
         if (use == TMp3Gate::TUse::kWarmUp) {
+            out.StartAt(kWavHeaderBytes + gate.FirstHalfFrames() * blockAlign_);
             for (AVPacket* held : gate.Held()) {
                 if (avcodec_send_packet(codec_, held) < 0) continue;
                 while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
@@ -593,29 +606,26 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
     const int64_t size = format_->pb != nullptr ? avio_size(format_->pb) : -1;
     if (size < splitMinBytes_ || size < 2) return false;
     const int64_t split = size / 2;
-    // The second half goes to a file of its own beside the destination, appended at the end.
-    const QString secondPath = destPath_ + ".2";
-    TDecoder other(sourcePath_, secondPath);
+    const AVRational tb = format_->streams[streamIndex_]->time_base;
+    TDecoder other(sourcePath_, destPath_);
     if (!other.Supported() || other.channels_ != channels_ || other.sampleRate_ != sampleRate_ ||
         other.streamIndex_ != streamIndex_)
         return false;
-    struct TRemove {
-        QByteArray path;
-        ~TRemove() { FileIO().Unlink(path.constData()); }
-    } remove{QFile::encodeName(secondPath)};
 
     std::atomic<int64_t> firstRead{0}, secondRead{0};
     std::atomic<bool> stop{false};
     std::promise<void> finished;
     std::future<void> done = finished.get_future();
     std::exception_ptr failure;
+    int64_t secondAt = -1;  // bytes of the first half's samples, as the packets say
     uint64_t secondBytes = 0;
     std::thread helper([&] {
         try {
-            TOutput second(secondPath);
-            TMp3Gate gate(true, split);
+            TOutput second(destPath_, true);
+            TMp3Gate gate(true, split, tb.num, tb.den, int(sampleRate_));
             other.DecodeHalf(second, gate, stop, [&](int64_t at) { secondRead = at; });
             second.Flush();
+            if (gate.Reached()) secondAt = gate.FirstHalfFrames() * blockAlign_;
             secondBytes = second.DataBytes();
             second.Close();
         } catch (...) {
@@ -640,7 +650,7 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
         progress.store(int32_t(50 * first / split + 50 * second / (size - split)),
                        std::memory_order_relaxed);
     };
-    TMp3Gate gate(false, split);
+    TMp3Gate gate(false, split, tb.num, tb.den, int(sampleRate_));
     DecodeHalf(out, gate, stop, [&](int64_t at) {
         firstRead = at;
         report();
@@ -648,24 +658,38 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
     while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) report();
     helper.join();
     if (failure) std::rethrow_exception(failure);
-
     out.Flush();
+    // No second half (nothing after the middle): the first half decoded it all.
+    if (secondAt < 0) return split_ = true;
+    if (uint64_t(secondAt) != out.DataBytes()) {
+        // A damaged packet in the first half gave fewer samples than its duration: the halves
+        // do not meet. Rare enough to decode it all again on one thread.
+        TDecoder again(sourcePath_, destPath_);
+        again.AllowSplit(false);
+        if (!again.Supported() || !again.Decode(progress))
+            throw EOSError(EIO, destPath_.toStdString());
+        std::swap(filter_, again.filter_);
+        struct stat st {};
+        if (::stat(QFile::encodeName(destPath_).constData(), &st) != 0)
+            RaiseWriteError(errno, destPath_);
+        out.Rewritten(uint64_t(st.st_size) - kWavHeaderBytes);
+        return true;
+    }
     if (out.DataBytes() + secondBytes > MaxDataBytes(blockAlign_)) {
         throw EAppError(TooLongMessage(sampleRate_, channels_));
     }
-    const int fd = FileIO().Open(remove.path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseWriteError(errno, secondPath);
-    int64_t appended = 0;
+    // The second half's peaks, read back from the page cache.
+    const int fd = FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseWriteError(errno, destPath_);
     try {
-        appended = AppendWithPeaks(fd, out.Fd(), destPath_, kWavHeaderBytes + out.DataBytes(),
-                                   int64_t(secondBytes), *filter_);
+        ScanWithPeaks(fd, destPath_, kWavHeaderBytes + secondAt, int64_t(secondBytes), *filter_);
     } catch (...) {
         FileIO().Close(fd);
         throw;
     }
     FileIO().Close(fd);
-    out.Appended(uint64_t(appended));
-    return true;
+    out.Appended(secondBytes);
+    return split_ = true;
 }
 
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {
@@ -688,9 +712,7 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     // Raw PCM: whole frames go out as they are; a frame split between packets is joined.
     TFrameJoiner joiner(blockAlign_);
     const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    if (!early && DecodeInHalves(out, progress)) {
-        split_ = true;
-    } else {
+    if (early || !DecodeInHalves(out, progress)) {
         int retries = 0;
         for (;;) {
             const int r =

@@ -57,7 +57,8 @@ public:
         allowSplit_ = allow;
         splitMinBytes_ = minBytes;
     }
-    // Whether Decode decoded it that way.
+    // Whether Decode decoded it that way (not when the halves did not meet and it was decoded
+    // again on one thread).
     bool Split() const { return split_; }
 
     uint16_t Channels() const { return channels_; }

@@ -4,6 +4,8 @@
 
 extern "C" {
 #include <libavcodec/packet.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/mathematics.h>
 }
 
 TMp3Gate::~TMp3Gate() {
@@ -20,6 +22,10 @@ TMp3Gate::TUse TMp3Gate::Sort(const AVPacket* packet) {
     // A packet of unknown position never starts the second half; once started, it goes on.
     if (packet->pos < splitPos_) {
         if (!second_) return TUse::kDecode;
+        if (packet->duration > 0 && den_ > 0) frames_ += av_rescale(packet->duration, num_, den_);
+        size_t bytes = 0;
+        const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &bytes);
+        if (skip != nullptr && bytes >= 8) skipped_ += int64_t(AV_RL32(skip)) + AV_RL32(skip + 4);
         AVPacket* ref = av_packet_clone(packet);
         if (ref == nullptr) throw std::bad_alloc();
         held_.push_back(ref);

@@ -4,9 +4,11 @@
 // begins the second half. The first thread decodes the packets before it; the second decodes
 // from it to the end, after first decoding a few packets before it with their output dropped,
 // so that its decoder's bit reservoir, overlap and filter bank hold what one thread's would.
-// Joined, the two give the single thread's samples bit for bit. TMp3Gate sorts the packets of
-// one half; it belongs to one thread.
+// The second half writes straight into the destination where the first half's samples will
+// end, as counted from the packets' durations; joined, the two give the single thread's
+// samples bit for bit. TMp3Gate sorts the packets of one half; it belongs to one thread.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -27,7 +29,12 @@ public:
         kStop,    // first of the second half, seen by the first: this half is done
     };
 
-    TMp3Gate(bool secondHalf, int64_t splitPos) : second_(secondHalf), splitPos_(splitPos) {}
+    // timeBase: of the packets' durations; sampleRate: of the decoded sound.
+    TMp3Gate(bool secondHalf, int64_t splitPos, int timeBaseNum, int timeBaseDen, int sampleRate)
+        : second_(secondHalf),
+          splitPos_(splitPos),
+          num_(int64_t(timeBaseNum) * sampleRate),
+          den_(timeBaseDen) {}
     ~TMp3Gate();
     TMp3Gate(const TMp3Gate&) = delete;
     TMp3Gate& operator=(const TMp3Gate&) = delete;
@@ -38,10 +45,20 @@ public:
     // The packets to warm up with, oldest first, valid until ReleaseHeld.
     const std::deque<AVPacket*>& Held() const { return held_; }
     void ReleaseHeld();
+    // Whether the second half has started.
+    bool Reached() const { return reached_; }
+    // The frames the packets before the second half decode to, as their durations and the
+    // samples skipped at the start and end say; what the first half gives unless a packet is
+    // damaged.
+    int64_t FirstHalfFrames() const { return std::max<int64_t>(frames_ - skipped_, 0); }
 
 private:
     bool second_;
     int64_t splitPos_;
+    int64_t num_;
+    int64_t den_;
     bool reached_ = false;
+    int64_t frames_ = 0;
+    int64_t skipped_ = 0;
     std::deque<AVPacket*> held_;
 };

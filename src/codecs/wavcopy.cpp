@@ -225,16 +225,8 @@ void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t
     out.Close();
 }
 
-int64_t AppendWithPeaks(int sourceFd, int destFd, const QString& destPath, int64_t to,
-                        int64_t bytes, TFilter& filter) {
-    TDest out(destFd, destPath);
-    int64_t done = 0;
-    while (done < bytes) {
-        const int64_t want = std::min(kStepBytes, bytes - done);
-        const int64_t got = out.CopyFrom(sourceFd, done, to + done, want);
-        out.Scan(sourceFd, done, got, filter);
-        done += got;
-        if (got < want) break;
-    }
-    return done;
+void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter) {
+    TDest file(fd, path);
+    for (int64_t done = 0; done < bytes; done += kStepBytes)
+        file.Scan(fd, offset + done, std::min(kStepBytes, bytes - done), filter);
 }

@@ -35,9 +35,6 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                  uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
 
-// Copies `bytes` from the start of sourceFd (a file of whole 16-bit frames, open for reading)
-// into destFd (destPath, for messages) at offset `to`, in the kernel where it can, and feeds
-// them to filter in order. Returns the bytes copied: fewer only where the source ends. Raises
-// as CopyWavSpan does.
-int64_t AppendWithPeaks(int sourceFd, int destFd, const QString& destPath, int64_t to,
-                        int64_t bytes, TFilter& filter);
+// Feeds `bytes` of fd (a file of ours, open for reading) from `offset` to filter, read through
+// the page cache. path: for messages.
+void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter);
