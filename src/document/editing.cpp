@@ -85,7 +85,7 @@ void Twavefile::DoCut() {
 void Twavefile::DoDelete() {
     const uint32_t s = range_.start, e = range_.end, frames = frames_;
     const int64_t n = channels_;
-    RunEdit(int64_t(frames) - (e - s), [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(int64_t(frames) - (e - s), [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, s * n);
         dst.CopyFrom(src, e * n, s * n, (int64_t(frames) - e) * n);
     });
@@ -105,7 +105,7 @@ void Twavefile::DoPaste() {
     const int64_t n = channels_;
     const int cn = wave->channels;
     const uint8_t* clip = bytes + wave->dataOffset;
-    RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TVersionWriter& dst) {
         progress_ = 5;
         dst.CopyFrom(src, 0, 0, p * n);
         progress_ = 30;

@@ -1,5 +1,6 @@
 // The seven effects: worker routines run inside the edit frame. Each is one sequential pass,
-// reading and writing whole runs of samples through the stores' mapped windows.
+// reading and writing whole runs of samples through the stores' mapped windows; the new
+// version's peaks are gathered from what is written.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -21,7 +22,7 @@ int16_t Limit(double v) {
 // Runs `op(buffer, firstFrame, frameCount)` over frames [from, to) of source, writing the
 // changed samples to the same place in target.
 template <typename Op>
-void Transform(TLargeFile& src, TLargeFile& dst, int n, int64_t from, int64_t to, Op op) {
+void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_t to, Op op) {
     std::vector<int16_t> buf(size_t(kRunFrames) * n);
     for (int64_t f = from; f < to;) {
         const int64_t count = std::min(kRunFrames, to - f);
@@ -75,9 +76,10 @@ void Twavefile::Invert() {
 void Twavefile::DoInsertSilence() {
     const uint32_t p = range_.start, m = insertCount_, frames = frames_;
     const int64_t n = channels_;
-    RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, p * n);
         // The new file's blocks were allocated zeroed, so the silence is already there.
+        dst.LeaveSilent(p * n, int64_t(m) * n);
         dst.CopyFrom(src, p * n, (int64_t(p) + m) * n, (int64_t(frames) - p) * n);
     });
 }
@@ -85,7 +87,7 @@ void Twavefile::DoInsertSilence() {
 void Twavefile::DoFade(bool fadeIn) {
     const uint32_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
-    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
         if (e > s) {
             const double step = 90.0 / double(e - s);
@@ -135,7 +137,7 @@ void Twavefile::DoNormalize() {
     const int16_t peak = levels_.peak;
     // A sound with no positive sample has nothing to scale against: it stays as it is.
     const double factor = peak > 0 ? (normalizePercent_ / 100.0 * 32768.0) / peak : 1.0;
-    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
             progress_ = static_cast<int32_t>(std::nearbyint(double(first) * 100.0 / frames));
             for (int64_t i = 0; i < count * n; ++i) {
@@ -151,7 +153,7 @@ void Twavefile::DoAmplify() {
     const int n = channels_;
     // The factor is single precision on purpose; the product is taken in double and truncated.
     const float factor = static_cast<float>(amplifyPercent_) / 100.0f;
-    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
             progress_ = static_cast<int32_t>(first * 100 / frames);
             for (int64_t i = 0; i < count * n; ++i) {
@@ -167,7 +169,7 @@ void Twavefile::DoAmplify() {
 void Twavefile::DoReverse() {
     const uint32_t frames = frames_;
     const int n = channels_;
-    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
         for (int64_t f = 0; f < frames;) {
             progress_ = static_cast<int32_t>(f * 100 / frames);
@@ -188,7 +190,7 @@ void Twavefile::DoReverse() {
 void Twavefile::DoInvert() {
     const uint32_t frames = frames_;
     const int n = channels_;
-    RunEdit(frames, [&](TLargeFile& src, TLargeFile& dst) {
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
             progress_ = static_cast<int32_t>(first * 100 / frames);
             // 16-bit two's complement: -32768 stays -32768.

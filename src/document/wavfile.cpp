@@ -11,12 +11,13 @@
 
 #include "apperror.h"
 #include "decoder.h"
-#include "fileio.h"
 #include "messages.h"
 #include "mp3writer.h"
+#include "peakfile.h"
 #include "pendingfile.h"
 #include "settings.h"
 #include "uithread.h"
+#include "versionfiles.h"
 
 namespace {
 
@@ -263,9 +264,11 @@ void Twavefile::Close() {
     modified_ = false;
     redo_.Clear();
     undo_.Clear();
-    if (!tempPath_.isEmpty()) FileIO().Unlink(QFile::encodeName(tempPath_).constData());
+    RemoveVersionFile(tempPath_);
     tempPath_.clear();
     brokenEdit_ = false;
+    exactPeaks_ = nullptr;
+    loadTable_.clear();
 }
 
 std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
@@ -312,7 +315,7 @@ void Twavefile::Redo() {
 void Twavefile::FinishSwitch() {
     if (!switchBack_) return;
     if (switchBack_->broken && !switchBack_->path.isEmpty()) {
-        FileIO().Unlink(QFile::encodeName(switchBack_->path).constData());
+        RemoveVersionFile(switchBack_->path);
     }
     switchBack_.reset();
 }
@@ -370,11 +373,11 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
 // --- worker routines -------------------------------------------------------------------------
 
 void Twavefile::DoLoad() {
-    const QString temp = MakeTempFileName(tempFolder_);
+    const QString temp = CreateVersionFile(tempFolder_);
     RunOnUiThread([&] { tempPath_ = temp; });
     // A load that fails leaves no version: its unfinished file goes at once.
     auto discard = [&] {
-        FileIO().Unlink(QFile::encodeName(temp).constData());
+        RemoveVersionFile(temp);
         RunOnUiThread([&] { tempPath_.clear(); });
     };
     bool decoded = false;
@@ -396,21 +399,27 @@ void Twavefile::DoLoad() {
 
 void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     auto store = std::make_unique<TLargeFile>(temp);
-    Tindexdata table;
+    Tindexdata table, exact;
     TLevels levels;
     decoder.Filter()->ExportPeaks(table);
+    decoder.Filter()->ExportRebuiltPeaks(exact);
     decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+    const TWavFormat f = InterpretHeader(TWavHeader::Parse(store->ReadHeader().data()));
+    if (f.frames == 0) {
+        levels.peak = 0;
+        levels.level = kSilenceLevel;
+    }
+    // What an undo back to this version will take instead of reading it again.
+    if (!WritePeakFile(temp, f.frames, f.channels, exact, levels)) exact.clear();
     const int32_t format = SourceFormatOf(decoder.SourceKind());
     RunOnUiThread([&] {
         sourceFormat_ = format;
         store_ = std::move(store);
         peakTable_ = std::move(table);
+        loadTable_ = std::move(exact);
+        exactPeaks_ = loadTable_.empty() ? nullptr : &loadTable_;
         levels_ = levels;
         InterpretCurrentHeader();
-        if (frames_ == 0) {
-            levels_.peak = 0;
-            levels_.level = kSilenceLevel;
-        }
     });
 }
 
@@ -418,8 +427,13 @@ void Twavefile::DoRebuild() {
     Tindexdata table;
     TLevels levels;
     try {
-        TLargeFile reader(tempPath_);
-        RebuildPeaks(reader, frames_, channels_, progress_, table, levels);
+        // The version's peak file, written with it, spares the pass over the sound; one that is
+        // missing or does not match is replaced by a rebuild.
+        if (!ReadPeakFile(tempPath_, frames_, channels_, table, levels)) {
+            TLargeFile reader(tempPath_);
+            RebuildPeaks(reader, frames_, channels_, progress_, table, levels);
+            WritePeakFile(tempPath_, frames_, channels_, table, levels);
+        }
     } catch (...) {
         // Without its peaks the version cannot be shown: Undo or Redo did not happen.
         RunOnUiThread([&] { SwitchBack(); });
@@ -428,6 +442,8 @@ void Twavefile::DoRebuild() {
     RunOnUiThread([&] {
         peakTable_ = std::move(table);
         levels_ = levels;
+        loadTable_.clear();
+        exactPeaks_ = &peakTable_;
         FinishSwitch();
     });
 }
@@ -481,21 +497,25 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         tempPath_.clear();
         if (OnAction) OnAction(this, true, false);
     });
-    const QString next = MakeTempFileName(tempFolder_);
+    const QString next = CreateVersionFile(tempFolder_);
     RunOnUiThread([&] { tempPath_ = next; });
     TWavHeader h = header_;
     h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
+    const TWavFormat f = InterpretHeader(h);
+    Tindexdata table;
+    TLevels levels;
     {
         TLargeFile source(previous);
         TLargeFile target(next, newBytes + kWavHeaderBytes);
         target.WriteHeader(h);
-        fill(source, target);
+        static const Tindexdata kUnknown;
+        const TPeakSource known{&source, exactPeaks_ ? exactPeaks_ : &kUnknown, frames_};
+        TVersionWriter writer(target, known, f.frames, f.channels);
+        fill(source, writer);
+        writer.Finish(table, levels);
     }
     auto store = std::make_unique<TLargeFile>(next);
-    const TWavFormat f = InterpretHeader(h);
-    Tindexdata table;
-    TLevels levels;
-    RebuildPeaks(*store, f.frames, f.channels, progress_, table, levels);
+    WritePeakFile(next, f.frames, f.channels, table, levels);
     RunOnUiThread([&] {
         ReleaseStore();
         store_ = std::move(store);
@@ -505,6 +525,8 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         duration_ = f.duration;
         peakTable_ = std::move(table);
         levels_ = levels;
+        loadTable_.clear();
+        exactPeaks_ = &peakTable_;
         brokenEdit_ = false;
         ready_ = true;
         if (OnAction) OnAction(this, true, false);

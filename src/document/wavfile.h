@@ -36,6 +36,7 @@
 #include "largefile.h"
 #include "mp3format.h"
 #include "notifier.h"
+#include "peakbuilder.h"
 #include "stack.h"
 #include "wavlayout.h"
 
@@ -185,8 +186,9 @@ private:
     void DoRebuild();
 
     // The edit frame, on the worker: makes the new version of `newFrames` frames, lets `fill`
-    // write its samples from the current version, then adopts it. Used by every edit and effect.
-    using TFill = std::function<void(TLargeFile& source, TLargeFile& target)>;
+    // write its samples from the current version, then adopts it with the peaks gathered while
+    // it was written. Used by every edit and effect.
+    using TFill = std::function<void(TLargeFile& source, TVersionWriter& target)>;
     void RunEdit(int64_t newFrames, const TFill& fill);
 
     // The routines of the edits and effects (editing.cpp, effects.cpp), on the worker.
@@ -236,6 +238,12 @@ private:
     };
     std::unique_ptr<TSwitchBack> switchBack_;
     Tindexdata peakTable_;
+    // After a load, the table a rebuild would give (the accumulator's differs); empty when the
+    // decoder could not give it.
+    Tindexdata loadTable_;
+    // The table that describes the current version as RebuildPeaks would, for edits to take
+    // whole blocks from; null while unknown.
+    const Tindexdata* exactPeaks_ = nullptr;
     uint32_t dataBytes_ = 0;
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;

@@ -6,38 +6,6 @@
 #include "largefile.h"
 #include "peakscan.h"
 
-namespace {
-
-// Raises mx[c] and lowers mn[c] to the extremes of channel c over `frames` frames. Sixteen
-// lanes (a multiple of both channel counts) let the compiler use vector max and min.
-void Extremes(const int16_t* s, size_t frames, int n, int16_t* mx, int16_t* mn) {
-    const size_t total = frames * size_t(n);
-    size_t i = 0;
-    if (n == 1 || n == 2) {
-        constexpr int kLanes = 16;
-        int16_t lx[kLanes], ln[kLanes];
-        std::fill_n(lx, kLanes, INT16_MIN);
-        std::fill_n(ln, kLanes, INT16_MAX);
-        for (; i + kLanes <= total; i += kLanes) {
-            for (int k = 0; k < kLanes; ++k) {
-                lx[k] = std::max(lx[k], s[i + k]);
-                ln[k] = std::min(ln[k], s[i + k]);
-            }
-        }
-        for (int k = 0; k < kLanes; ++k) {
-            mx[k % n] = std::max(mx[k % n], lx[k]);
-            mn[k % n] = std::min(mn[k % n], ln[k]);
-        }
-    }
-    for (; i < total; ++i) {
-        const int c = int(i % size_t(n));
-        mx[c] = std::max(mx[c], s[i]);
-        mn[c] = std::min(mn[c], s[i]);
-    }
-}
-
-}  // namespace
-
 int32_t LevelFromPeak(int32_t peak) {
     if (peak <= 0) return kSilenceLevel;
     return static_cast<int32_t>(std::nearbyint(20.0 * std::log10(peak / 32768.0)));
@@ -77,11 +45,15 @@ void TFilter::CloseBlock() {
     entries_ += channels_;
     table_.resize(static_cast<size_t>(entries_));
     const int32_t blockFrames = buffered_ / channels_;
+    lastBlockFrames_ = blockFrames;
+    // The table keeps each block's true smallest sample, which is what a rebuild stores; the
+    // accumulator's own export clamps it to 0 or less.
     std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+    mn.fill(INT16_MAX);
     const int nc = std::min(channels_, kMaxPeakChannels);
     if (channels_ <= kMaxPeakChannels) {
-        Extremes(buffer_.data(), size_t(std::min<int32_t>(blockFrames, kPeakBlockFrames)),
-                 channels_, mx.data(), mn.data());
+        ScanExtremes(buffer_.data(), size_t(std::min<int32_t>(blockFrames, kPeakBlockFrames)),
+                     channels_, mx.data(), mn.data());
     }
     for (int c = 0; c < nc; ++c) {
         channelPeak_[c] = std::max<int16_t>(channelPeak_[c], mx[c]);
@@ -97,8 +69,9 @@ void TFilter::ScanBlocks(const int16_t* samples, size_t blocks) {
     table_.resize(static_cast<size_t>(entries_));
     TPeakEntry* out = table_.data() + first;
     for (size_t k = 0; k < blocks; ++k, samples += size_t(channels_) * kPeakBlockFrames) {
-        // From (0, 0), as CloseBlock does.
+        // As CloseBlock does: max from 0, the true min kept.
         std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+        mn.fill(INT16_MAX);
         ScanExtremes(samples, kPeakBlockFrames, channels_, mx.data(), mn.data());
         for (int c = 0; c < channels_; ++c) {
             *out++ = {mx[c], mn[c]};
@@ -113,7 +86,17 @@ void TFilter::ExportPeaks(Tindexdata& table) {
     CloseBlock();
     buffered_ = 0;
     table.assign(static_cast<size_t>(entries_ + channels_), TPeakEntry{});
-    std::copy(table_.begin(), table_.begin() + entries_, table.begin());
+    std::transform(table_.begin(), table_.begin() + entries_, table.begin(), [](TPeakEntry e) {
+        return TPeakEntry{e.max, std::min<int16_t>(e.min, 0)};
+    });
+}
+
+void TFilter::ExportRebuiltPeaks(Tindexdata& table) const {
+    table.assign(table_.begin(), table_.begin() + entries_);
+    // A rebuild closes one more block, empty, when the sound ends on a block boundary.
+    if (lastBlockFrames_ == int32_t(kPeakBlockFrames)) {
+        table.insert(table.end(), size_t(channels_), TPeakEntry{0, INT16_MAX});
+    }
 }
 
 void TFilter::ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
@@ -138,7 +121,7 @@ void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<
         store.ReadSamples(buf.data(), first, first + int64_t(count) * n - 1);
         std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
         mn.fill(32767);
-        Extremes(buf.data(), count, n, mx.data(), mn.data());
+        ScanExtremes(buf.data(), count, n, mx.data(), mn.data());
         for (int c = 0; c < n; ++c) {
             levels.channelPeak[c] = std::max(levels.channelPeak[c], mx[c]);
             table[size_t(k) * n + c] = {mx[c], mn[c]};

@@ -42,6 +42,9 @@ public:
     // Closes the last block and copies the table out: ceil(F / 512) blocks for F > 0 frames,
     // one block of (0, 0) for none, plus one spare zero block.
     void ExportPeaks(Tindexdata& table);
+    // After ExportPeaks: the table RebuildPeaks gives for the same samples (true block minima,
+    // and an empty last block of (0, 32767) when the sound ends on a block boundary).
+    void ExportRebuiltPeaks(Tindexdata& table) const;
     void ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
                       int32_t& level) const;
     int Channels() const { return channels_; }
@@ -56,6 +59,7 @@ private:
     int32_t entries_ = 0;
     int32_t channels_;
     int32_t buffered_ = 0;
+    int32_t lastBlockFrames_ = 0;
     std::array<int16_t, kMaxPeakChannels> channelPeak_{};
     int32_t peak_ = 0;
     int32_t level_ = kSilenceLevel;

@@ -1,10 +1,8 @@
 #include "stack.h"
 
-#include <QFile>
-
-#include "fileio.h"
+#include "versionfiles.h"
 
 void TStack::Clear() {
-    for (const QString& path : list_) FileIO().Unlink(QFile::encodeName(path).constData());
+    for (const QString& path : list_) RemoveVersionFile(path);
     list_.clear();
 }

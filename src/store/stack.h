@@ -1,6 +1,6 @@
 #pragma once
 // TStack: paths of version files that are not current, most recent on top (index 0).
-// Clear deletes the named files; destroying the stack leaves them on disk.
+// Clear deletes the named files with their peak files; destroying the stack leaves them on disk.
 
 #include <QStringList>
 
@@ -10,7 +10,8 @@ public:
     // The top entry, removed; an empty string when the stack is empty.
     QString Pop() { return list_.isEmpty() ? QString() : list_.takeFirst(); }
     bool IsEmpty() const { return list_.isEmpty(); }
-    // Deletes every named file from the top down (failures ignored), then empties the list.
+    // Deletes every named version file and its peak file from the top down (failures ignored),
+    // then empties the list.
     void Clear();
     const QStringList& Items() const { return list_; }
 

@@ -18,8 +18,14 @@ public:
     TTempFolder() : saved_(Settings.tempfolder) { Settings.tempfolder = dir_.path() + "/"; }
     ~TTempFolder() { Settings.tempfolder = saved_; }
     QString path(const QString& name = {}) const { return dir_.path() + "/" + name; }
-    // Version files ("~ov...") currently in the folder.
-    QStringList tempFiles() const { return QDir(dir_.path()).entryList({"~ov*"}, QDir::Files); }
+    // Version files ("~ov..." and six characters) currently in the folder.
+    QStringList tempFiles() const {
+        return QDir(dir_.path()).entryList({"~ov??????"}, QDir::Files);
+    }
+    // Their peak files ("~ov....pk").
+    QStringList peakFiles() const {
+        return QDir(dir_.path()).entryList({"~ov??????.pk"}, QDir::Files);
+    }
 
 private:
     QTemporaryDir dir_;
