@@ -24,6 +24,7 @@
 #include "mp3format.h"
 #include "notifier.h"
 #include "settings.h"
+#include "versionfiles.h"
 #include "wavfile.h"
 
 namespace {
@@ -341,6 +342,8 @@ int main(int argc, char** argv) {
             break;
     }
     Settings = LoadSettings();
+    // Versions that killed runs left behind; live ones are held locked and stay.
+    RemoveStaleVersionFiles(TempFolder());
     TRunner runner(options);
     return runner.Run(started);
 }

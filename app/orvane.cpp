@@ -17,6 +17,8 @@
 #include "mainform.h"
 #include "shelldialogs.h"
 #include "quitsignals.h"
+#include "settings.h"
+#include "versionfiles.h"
 
 namespace {
 
@@ -102,6 +104,9 @@ int main(int argc, char** argv) {
     // The windows in their fixed order: the main window, then the dialogs kept for the run.
     Tmainform mainform(options);
     running = &mainform;
+    // Versions that killed runs left behind (the main window has read the temporary folder from
+    // the settings); live ones, this run's included, are held locked and stay.
+    RemoveStaleVersionFiles(TempFolder());
     // File properties, then settings (which applies the saved language), the about box and the
     // Help and Tools commands.
     TShellDialogs dialogs(mainform);

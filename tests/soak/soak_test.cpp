@@ -1,7 +1,8 @@
 // The soak: long random runs of edits, effects, undo, redo and save-and-reopen on a small
 // document, each step checked bit for bit against a model that keeps the samples in memory and
-// computes every effect from its formula; the version files on disk must always be exactly the
-// current one plus those on the undo and redo stacks, and none may remain after closing.
+// computes every effect from its formula; the version files on disk, and their peak files, must
+// always be exactly the current one plus those on the undo and redo stacks, and none may remain
+// after closing.
 //
 // Ten seeds by default; ORVANE_SOAK_SEEDS=N runs seeds 1..N, ORVANE_SOAK_STEPS the steps per seed.
 #include <gtest/gtest.h>
@@ -302,6 +303,21 @@ protected:
         ASSERT_EQ(doc.RedoStack().Items().size(), model.redo.size()) << step;
         ASSERT_EQ(size_t(dir.tempFiles().size()), model.undo.size() + model.redo.size() + 1)
             << step;
+        // The peaks held are the rebuild's, whichever way they came (gathered by an edit, taken
+        // from a peak file); only a version not left since its load keeps the decoder's.
+        if (!model.undo.empty() || !model.redo.empty()) {
+            Tindexdata table;
+            TLevels levels;
+            std::atomic<int32_t> progress{0};
+            RebuildPeaks(*doc.Store(), doc.Frames(), doc.Channels(), progress, table, levels);
+            ASSERT_EQ(doc.PeakTable(), table) << step;
+            ASSERT_EQ(doc.ChannelPeak(), levels.channelPeak) << step;
+            ASSERT_EQ(doc.Level(), levels.level) << step;
+        }
+        ASSERT_EQ(doc.Peak(), model.Peak()) << step;
+        // Every version keeps its peaks beside it.
+        ASSERT_EQ(size_t(dir.peakFiles().size()), model.undo.size() + model.redo.size() + 1)
+            << step;
     }
 };
 
@@ -323,6 +339,7 @@ TEST_P(Soak, EveryStepMatchesTheModel) {
     }
     doc.Close();
     EXPECT_TRUE(dir.tempFiles().empty());
+    EXPECT_TRUE(dir.peakFiles().empty());
     RecordProperty("steps", steps);
     RecordProperty("fade_ties", fadeTies);
     std::printf("seed %d: %d steps, final %lld frames, %d fade products within 1e-9 of a half\n",
