@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <QFile>
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "fileio.h"
 #include "versionfiles.h"
 #include "wavlayout.h"
 
@@ -45,37 +45,27 @@ THeader MakeHeader(uint32_t frames, int channels, size_t entries, const TLevels&
     return h;
 }
 
-// All or nothing, over EINTR and short transfers.
-bool ReadFully(int fd, void* data, size_t bytes, off_t offset) {
+// All or nothing, over EINTR and short transfers; the file is read and written front to back.
+bool ReadFully(int fd, void* data, size_t bytes) {
     auto* p = static_cast<uint8_t*>(data);
     while (bytes > 0) {
-        const ssize_t n = pread(fd, p, bytes, offset);
+        const ssize_t n = FileIO().Read(fd, p, bytes);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
         bytes -= size_t(n);
-        offset += n;
     }
     return true;
 }
 
-bool WriteFully(int fd, const iovec* parts, int count) {
-    std::array<iovec, 4> v{};
-    std::copy_n(parts, count, v.begin());
-    int first = 0;
-    while (first < count) {
-        const ssize_t n = writev(fd, v.data() + first, count - first);
+bool WriteFully(int fd, const void* data, size_t bytes) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t n = FileIO().Write(fd, p, bytes);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        size_t done = size_t(n);
-        while (first < count && done >= v[size_t(first)].iov_len) {
-            done -= v[size_t(first)].iov_len;
-            ++first;
-        }
-        if (first < count) {
-            v[size_t(first)].iov_base = static_cast<uint8_t*>(v[size_t(first)].iov_base) + done;
-            v[size_t(first)].iov_len -= done;
-        }
+        p += n;
+        bytes -= size_t(n);
     }
     return true;
 }
@@ -118,15 +108,13 @@ bool WritePeakFile(const QString& version, uint32_t frames, int channels, const 
     uint8_t tail[kChecksumBytes];
     PutLE32(tail, uint32_t(sum));
     PutLE32(tail + 4, uint32_t(sum >> 32));
-    const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = FileIO().Open(name.constData(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    const iovec parts[3] = {{h.data(), h.size()},
-                            {const_cast<uint8_t*>(entries), entryBytes},
-                            {tail, sizeof tail}};
-    const bool ok = WriteFully(fd, parts, 3);
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(name.constData());
+    const bool ok = WriteFully(fd, h.data(), h.size()) && WriteFully(fd, entries, entryBytes) &&
+                    WriteFully(fd, tail, sizeof tail);
+    if (FileIO().Close(fd) != 0 || !ok) {
+        FileIO().Unlink(name.constData());
         return false;
     }
     return true;
@@ -138,7 +126,7 @@ bool ReadPeakFile(const QString& version, uint32_t frames, int channels, Tindexd
     const size_t entries = ExpectedEntries(frames, channels);
     const size_t entryBytes = entries * sizeof(TPeakEntry);
     const QByteArray name = QFile::encodeName(PeakFilePath(version));
-    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = FileIO().Open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     THeader h{};
@@ -146,17 +134,16 @@ bool ReadPeakFile(const QString& version, uint32_t frames, int channels, Tindexd
     uint8_t tail[kChecksumBytes];
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
               uint64_t(st.st_size) == kHeaderBytes + entryBytes + kChecksumBytes &&
-              ReadFully(fd, h.data(), h.size(), 0);
+              ReadFully(fd, h.data(), h.size());
     // The header must describe this version before the entries are worth reading.
     ok = ok && std::memcmp(h.data(), "OVPK", 4) == 0 && GetLE32(h.data() + 4) == kFormat &&
          GetLE32(h.data() + 8) == frames && GetLE32(h.data() + 12) == uint32_t(channels) &&
          GetLE32(h.data() + 16) == entries;
     if (ok) {
         read.resize(entries);
-        ok = ReadFully(fd, read.data(), entryBytes, off_t(kHeaderBytes)) &&
-             ReadFully(fd, tail, sizeof tail, off_t(kHeaderBytes + entryBytes));
+        ok = ReadFully(fd, read.data(), entryBytes) && ReadFully(fd, tail, sizeof tail);
     }
-    ::close(fd);
+    FileIO().Close(fd);
     if (!ok) return false;
     const uint64_t sum = PeakChecksum(reinterpret_cast<const uint8_t*>(read.data()), entryBytes,
                                       PeakChecksum(h.data(), h.size()));

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "apperror.h"
+#include "fileio.h"
 #include "settings.h"
 
 namespace {
@@ -44,7 +45,8 @@ void RaiseDescriptorLimit() {
 }
 
 bool SameFile(int fd, const QByteArray& path) {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     return fstat(fd, &a) == 0 && ::stat(path.constData(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
 }
@@ -61,7 +63,7 @@ QString CreateVersionFile(const QString& where) {
     if (!folder.endsWith('/')) folder += '/';
     for (int attempt = 0;; ++attempt) {
         QByteArray templ = QFile::encodeName(folder + kPrefix + "XXXXXX");
-        const int fd = mkostemp(templ.data(), O_CLOEXEC);
+        const int fd = FileIO().OpenUnique(templ.data(), O_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
             throw EAppError("Cannot create a temporary file in the folder \"" +
@@ -71,18 +73,18 @@ QString CreateVersionFile(const QString& where) {
         const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
         // Another run's sweep may have taken the file between its creation and the lock.
         if (locked && !SameFile(fd, templ) && attempt < kCreateAttempts) {
-            ::close(fd);
+            FileIO().Close(fd);
             continue;
         }
         const QString path = QFile::decodeName(templ);
         if (!locked) {
-            ::close(fd);
+            FileIO().Close(fd);
             return path;
         }
         std::lock_guard<std::mutex> guard(gLocksMutex);
         auto [it, fresh] = Locks().emplace(path, fd);
         if (!fresh) {
-            ::close(it->second);
+            FileIO().Close(it->second);
             it->second = fd;
         }
         return path;
@@ -91,17 +93,17 @@ QString CreateVersionFile(const QString& where) {
 
 void RemovePeakFile(const QString& version) {
     if (version.isEmpty()) return;
-    ::unlink(QFile::encodeName(PeakFilePath(version)).constData());
+    FileIO().Unlink(QFile::encodeName(PeakFilePath(version)).constData());
 }
 
 void RemoveVersionFile(const QString& path) {
     if (path.isEmpty()) return;
     // The peak file first: a peak file is never left without its version by a crash here.
     RemovePeakFile(path);
-    ::unlink(QFile::encodeName(path).constData());
+    FileIO().Unlink(QFile::encodeName(path).constData());
     std::lock_guard<std::mutex> guard(gLocksMutex);
     if (auto it = Locks().find(path); it != Locks().end()) {
-        ::close(it->second);
+        FileIO().Close(it->second);
         Locks().erase(it);
     }
 }
@@ -135,15 +137,16 @@ int RemoveStaleVersionFiles(const QString& folder) {
         }
         if (!IsVersionFileName(entry)) continue;
         // O_NONBLOCK and O_NOFOLLOW: never wait on a FIFO or follow a link someone planted.
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            FileIO().Open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
         // Locked: a running process (this one included) still uses the version.
         if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (::unlink((path + kPeakSuffix).constData()) == 0) ++removed;
-            if (::unlink(path.constData()) == 0) ++removed;
+            if (FileIO().Unlink((path + kPeakSuffix).constData()) == 0) ++removed;
+            if (FileIO().Unlink(path.constData()) == 0) ++removed;
         }
-        ::close(fd);
+        FileIO().Close(fd);
     }
     closedir(dir);
     // A peak file without its version belongs to nobody: a live version is made before its
@@ -153,7 +156,7 @@ int RemoveStaleVersionFiles(const QString& folder) {
         const QByteArray version = peak.chopped(3);
         if (lstat(version.constData(), &st) != 0 && errno == ENOENT &&
             lstat(peak.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-            ::unlink(peak.constData()) == 0) {
+            FileIO().Unlink(peak.constData()) == 0) {
             ++removed;
         }
     }

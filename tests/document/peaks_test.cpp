@@ -44,7 +44,9 @@ struct TOpCase {
     int64_t frames;
     std::function<void(Twavefile&)> op;
 };
-void PrintTo(const TOpCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TOpCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PeaksAfterEveryStep : public ::testing::TestWithParam<TOpCase>, public TDocFixture {
 protected:
@@ -112,7 +114,9 @@ struct TDamage {
     const char* name;
     std::function<void(const QString& peakFile, const QString& otherPeakFile)> apply;
 };
-void PrintTo(const TDamage& d, std::ostream* os) { *os << d.name; }
+void PrintTo(const TDamage& d, std::ostream* os) {
+    *os << d.name;
+}
 
 class DamagedPeakFile : public ::testing::TestWithParam<TDamage>, public TDocFixture {};
 
@@ -155,12 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedPeakFile,
     ::testing::Values(
         TDamage{"Deleted", [](const QString& p, const QString&) { QFile::remove(p); }},
-        TDamage{"Truncated",
-                [](const QString& p, const QString&) {
-                    Rewrite(p, [](QByteArray& b) { b.chop(9); });
-                }},
-        TDamage{"Empty",
-                [](const QString& p, const QString&) { Rewrite(p, [](QByteArray& b) { b.clear(); }); }},
+        TDamage{"Truncated", [](const QString& p,
+                                const QString&) { Rewrite(p, [](QByteArray& b) { b.chop(9); }); }},
+        TDamage{"Empty", [](const QString& p,
+                            const QString&) { Rewrite(p, [](QByteArray& b) { b.clear(); }); }},
         TDamage{"AnEntryChanged",
                 [](const QString& p, const QString&) {
                     Rewrite(p, [](QByteArray& b) { b[60] = char(b[60] ^ 0x40); });
@@ -169,10 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const QString& p, const QString&) {
                     Rewrite(p, [](QByteArray& b) { b[22] = char(b[22] + 1); });
                 }},
-        TDamage{"BadMagic",
-                [](const QString& p, const QString&) {
-                    Rewrite(p, [](QByteArray& b) { b[0] = 'X'; });
-                }},
+        TDamage{"BadMagic", [](const QString& p,
+                               const QString&) { Rewrite(p, [](QByteArray& b) { b[0] = 'X'; }); }},
         // Whole and checksummed, but another version's: wrong frame count.
         TDamage{"AnotherVersions",
                 [](const QString& p, const QString& other) {

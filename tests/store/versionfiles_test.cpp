@@ -49,7 +49,8 @@ TEST(VersionSweep, RemovesWhatNoLiveRunHoldsAndNothingElse) {
     // that only look alike.
     Touch(dir.path("~ovOld123"));
     Touch(dir.path("~ovGone12.pk"));
-    for (const char* other : {"~ovShort", "~ovToolong1", "~ovOld123.bak", "~ov-dash1", "x~ovAbc123"}) {
+    for (const char* other :
+         {"~ovShort", "~ovToolong1", "~ovOld123.bak", "~ov-dash1", "x~ovAbc123"}) {
         Touch(dir.path(other));
     }
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.path("~ovFifo12")).constData(), 0600), 0);
@@ -57,9 +58,9 @@ TEST(VersionSweep, RemovesWhatNoLiveRunHoldsAndNothingElse) {
     ASSERT_EQ(Entries(dir.path()).size(), 13);
 
     EXPECT_EQ(RemoveStaleVersionFiles(dir.path()), 4);
-    QStringList kept = {"x~ovAbc123", "~ov-dash1",     "~ovFifo12", "~ovLink12",
-                        "~ovOld123.bak", "~ovShort", "~ovToolong1", Name(live),
-                        Name(PeakFilePath(live))};
+    QStringList kept = {"x~ovAbc123",  "~ov-dash1",     "~ovFifo12",
+                        "~ovLink12",   "~ovOld123.bak", "~ovShort",
+                        "~ovToolong1", Name(live),      Name(PeakFilePath(live))};
     kept.sort();
     EXPECT_EQ(Entries(dir.path()), kept);
     // Once this run lets go, its version goes too.
