@@ -110,7 +110,10 @@ void TPeakBuilder::Finish(Tindexdata& table, TLevels& levels) {
 
 TVersionWriter::TVersionWriter(TLargeFile& target, const TPeakSource& source, int64_t frames,
                                int channels)
-    : target_(target), source_(source), peaks_(frames, channels), channels_(channels) {}
+    : target_(target),
+      source_(source),
+      peaks_(frames, channels),
+      channels_(std::max(channels, 1)) {}
 
 void TVersionWriter::WriteSamples(const int16_t* src, int64_t first, int64_t last) {
     target_.WriteSamples(src, first, last);
