@@ -39,14 +39,20 @@ public:
     void ShowWarning(const QString& message, const QString& caption) override {
         Report(caption + " " + message);
     }
+    // The operation went through: a warning, not a failure.
+    void ShowNotice(const QString& message, const QString& caption) override {
+        Print("warning", caption + ": " + message);
+    }
     bool failed = false;
 
 private:
     void Report(const QString& message) {
         failed = true;
-        QString line = message;
+        Print("error", message);
+    }
+    static void Print(const char* kind, QString line) {
         line.replace('\n', ' ');
-        std::fprintf(stderr, "\r\033[Korvane-cli: error: %s\n", qPrintable(line));
+        std::fprintf(stderr, "\r\033[Korvane-cli: %s: %s\n", kind, qPrintable(line));
     }
 };
 

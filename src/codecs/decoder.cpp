@@ -398,6 +398,18 @@ TDecoder::TDecoder(const QString& sourcePath, const QString& destPath)
     }
 }
 
+TDecoder::TDecoder(const uint8_t* data, size_t size, const QString& destPath)
+    : destPath_(destPath) {
+    SilenceLibraryLog();
+    try {
+        memory_ = std::make_unique<TMemorySource>(data, size);
+        Open();
+    } catch (...) {
+        Close();
+        supported_ = false;
+    }
+}
+
 TDecoder::~TDecoder() {
     Close();
 }
@@ -412,13 +424,20 @@ void TDecoder::Close() {
 void TDecoder::Open() {
     // Only regular files: a FIFO or a device would block the worker forever waiting for data.
     struct stat st {};
-    if (stat(QFile::encodeName(sourcePath_).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (memory_ == nullptr &&
+        (stat(QFile::encodeName(sourcePath_).constData(), &st) != 0 || !S_ISREG(st.st_mode)))
+        return;
+    if (memory_ != nullptr) {
+        if (memory_->Context() == nullptr || (format_ = avformat_alloc_context()) == nullptr) return;
+        format_->pb = memory_->Context();
+        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
     AVDictionary* options = nullptr;
     // Only local files, also for playlists and the like that name other inputs.
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "max_size", kWavPacketBytes, 0);
     // "file:" keeps a colon in the name from being taken for a protocol.
-    const QByteArray url = "file:" + QFile::encodeName(sourcePath_);
+    const QByteArray url = memory_ ? QByteArray() : "file:" + QFile::encodeName(sourcePath_);
     const int opened = avformat_open_input(&format_, url.constData(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
@@ -461,6 +480,8 @@ void TDecoder::Open() {
     } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
         durationUs_ = av_rescale_q(stream->duration, stream->time_base, kMicroseconds);
     }
+
+    declared_ = DeclaredLength(format_, stream, sampleRate_);
 
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
@@ -530,6 +551,7 @@ void TDecoder::Drain(TOutput& out) {
 
 void TDecoder::WritePacket(TOutput& out, TFrameJoiner& joiner) {
     if (packet_->stream_index != streamIndex_) return;
+    streamBytes_ += static_cast<uint64_t>(std::max(packet_->size, 0));
     if (rawS16_) {
         joiner.Push(packet_->data, static_cast<size_t>(packet_->size),
                     [&](const uint8_t* data, size_t frames) { WriteRaw(out, data, frames); });
@@ -699,7 +721,12 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     std::optional<int> early;
     if (allowCopy_ && rawS16_ && sourceKind_ == TSourceKind::kWav) {
         early = av_read_frame(format_, packet_);
-        if (*early >= 0 && CopyAsIs(progress)) return copied_ = true;
+        if (*early >= 0 && CopyAsIs(progress)) {
+            struct stat st {};
+            const bool sized = stat(QFile::encodeName(destPath_).constData(), &st) == 0;
+            CheckLength(sized ? (st.st_size - kWavHeaderBytes) / blockAlign_ : 0);
+            return copied_ = true;
+        }
     }
 
     TOutput out(destPath_);
@@ -735,5 +762,14 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     out.PatchLE32(40, dataBytes);
     out.Close();
     progress = 0;
+    CheckLength(int64_t(dataBytes / blockAlign_));
     return true;
+}
+
+void TDecoder::CheckLength(int64_t frames) {
+    // Damage that left nothing decodable must not pass for an empty sound.
+    if (frames == 0 && (declared_.frames > 0 || streamBytes_ > 0)) {
+        throw EAppError(Msg("loadnothing"));
+    }
+    lengthWarning_ = ::LengthWarning(declared_, frames, sampleRate_);
 }

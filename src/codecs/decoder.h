@@ -16,6 +16,8 @@
 
 #include "cache.h"
 #include "framejoiner.h"
+#include "loadlength.h"
+#include "memorysource.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
@@ -27,6 +29,9 @@ class TDecoder {
 public:
     // Opens sourcePath and reads its format; destPath is only written by Decode.
     TDecoder(const QString& sourcePath, const QString& destPath);
+    // Reads the source from memory (size bytes at data, which must outlive the decoder) instead
+    // of a file; everything else is as above.
+    TDecoder(const uint8_t* data, size_t size, const QString& destPath);
     ~TDecoder();
     TDecoder(const TDecoder&) = delete;
     TDecoder& operator=(const TDecoder&) = delete;
@@ -42,6 +47,7 @@ public:
     // size fields. progress: 0 on entry, a percentage of the source read as it goes, 0 on return.
     // Returns false (writing nothing) only when no stream was opened. Damaged packets are skipped.
     // A sound is refused as too long only on what was decoded, never on an estimate.
+    // Nothing decoded from a file that declares or carries sound raises EAppError.
     // On an exception the destination file is closed and may stay behind, partly written.
     bool Decode(std::atomic<int32_t>& progress);
 
@@ -60,6 +66,9 @@ public:
     // Whether Decode decoded it that way (not when the halves did not meet and it was decoded
     // again on one thread).
     bool Split() const { return split_; }
+    // After Decode: empty when the sound decoded is as long as the file declares (or it declares
+    // no length), else the warning for the user giving both lengths; the sound stays usable.
+    const QString& LengthWarning() const { return lengthWarning_; }
 
     uint16_t Channels() const { return channels_; }
     uint32_t SampleRate() const { return sampleRate_; }
@@ -119,11 +128,15 @@ private:
     void Drain(TOutput& out);
     // The packet just read, if it belongs to our stream.
     void WritePacket(TOutput& out, TFrameJoiner& joiner);
+    // After the samples are out: refuses a decode that got nothing of what the file claims, and
+    // words the warning when it got less or more than declared.
+    void CheckLength(int64_t frames);
     // How far the source has been read (0..100), -1 when unknown.
     int32_t PercentRead(int64_t sourceBytes) const;
 
     QString sourcePath_;
     QString destPath_;
+    std::unique_ptr<TMemorySource> memory_;  // the source when it is read from memory
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -133,6 +146,9 @@ private:
     bool rawS16_ = false;
     int64_t durationUs_ = 0;  // the container's duration estimate (progress only), 0: unknown
     TSourceKind sourceKind_ = TSourceKind::kOther;
+    TDeclaredLength declared_;
+    uint64_t streamBytes_ = 0;  // bytes of our stream's packets read
+    QString lengthWarning_;
 
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;

@@ -14,6 +14,11 @@ public:
     virtual void ShowError(const QString& message) = 0;
     // A warning box with a caption (the load failure).
     virtual void ShowWarning(const QString& message, const QString& caption) = 0;
+    // A warning about an operation that went through all the same (a load that got less sound
+    // than the file declares). Shown like any warning unless the notifier tells them apart.
+    virtual void ShowNotice(const QString& message, const QString& caption) {
+        ShowWarning(message, caption);
+    }
 };
 
 // The system clipboard as the document uses it: one wave image in the 44-byte layout.

@@ -412,6 +412,9 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     // What an undo back to this version will take instead of reading it again.
     if (!WritePeakFile(temp, f.frames, f.channels, exact, levels)) exact.clear();
     const int32_t format = SourceFormatOf(decoder.SourceKind());
+    const QString warning = decoder.LengthWarning();
+    const QString caption =
+        warning.isEmpty() ? QString() : QString::fromStdString(Msg("loadwarning"));
     RunOnUiThread([&] {
         sourceFormat_ = format;
         store_ = std::move(store);
@@ -420,6 +423,7 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         exactPeaks_ = loadTable_.empty() ? nullptr : &loadTable_;
         levels_ = levels;
         InterpretCurrentHeader();
+        if (!warning.isEmpty() && notifier_ && !destroying_) notifier_->ShowNotice(warning, caption);
     });
 }
 

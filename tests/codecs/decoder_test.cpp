@@ -92,6 +92,7 @@ struct TDecoded {
     std::vector<int16_t> samples;
     Tindexdata peaks;
     TLevels levels;
+    QString warning;
 };
 
 TDecoded DecodeFile(const QString& source, const QString& dest) {
@@ -101,6 +102,7 @@ TDecoded DecodeFile(const QString& source, const QString& dest) {
     std::atomic<int32_t> progress{-1};
     d.result = decoder.Decode(progress);
     d.progress = progress;
+    d.warning = decoder.LengthWarning();
     d.file = ReadAll(dest);
     if (d.file.size() >= 44) {
         d.header = TWavHeader::Parse(reinterpret_cast<const uint8_t*>(d.file.constData()));
@@ -221,6 +223,7 @@ TEST_F(DecoderTest, TruncatedWavKeepsWholeFrames) {
     ExpectValidLayout(d);
     ASSERT_EQ(d.samples.size(), in.size() - 2);
     EXPECT_TRUE(std::equal(d.samples.begin(), d.samples.end(), in.begin()));
+    EXPECT_TRUE(d.warning.contains("0:00.566")) << d.warning.toStdString();
 }
 
 TEST_F(DecoderTest, PathWithColonAndNonAsciiLetters) {
@@ -650,6 +653,8 @@ TEST_P(DecoderLossyTest, DecodesAtTheSourcesRateAndLevel) {
     EXPECT_EQ(d.header.sampleRate, c.expectedRate);
     const double seconds = double(d.samples.size()) / 2 / c.expectedRate;
     EXPECT_NEAR(seconds, 2.0, 0.1);
+    // Priming and padding are no damage.
+    EXPECT_TRUE(d.warning.isEmpty()) << d.warning.toStdString();
     EXPECT_NEAR(d.levels.peak, 16384, 1600);
     EXPECT_EQ(d.levels.level, -6);
 }
@@ -693,6 +698,8 @@ TEST_F(DecoderTest, TruncatedMp3LoadsWhatIsThere) {
     const double seconds = double(d.samples.size()) / 2 / rate;
     EXPECT_GT(seconds, 4.5);
     EXPECT_LT(seconds, 5.5);
+    // lame's tag frame declares the whole ten seconds and its last frame's padding.
+    EXPECT_TRUE(d.warning.contains("0:10.0")) << d.warning.toStdString();
 }
 
 TEST(DecoderExtensions, ListsTheFormatsOpenedMostOften) {

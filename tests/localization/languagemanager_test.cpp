@@ -49,7 +49,7 @@ std::string ErrorOf(const std::function<void()>& f) {
 
 TEST(LanguageManager, BuiltInCatalogueHasTheEnglishMessages) {
     TLanguageManager m;
-    EXPECT_EQ(m.MessageKeys().size(), 25);
+    EXPECT_EQ(m.MessageKeys().size(), 29);
     EXPECT_EQ(m.MessageText(u"savechanges"), "Would you like to save changes?");
     EXPECT_EQ(m.MessageText(u"SaveChanges"), "Would you like to save changes?");
     EXPECT_TRUE(m.MessageText(u"availablefrom").startsWith("avaliable at "));
