@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "wavlayout.h"
 
 extern "C" {
 #include <libavcodec/codec_desc.h>
@@ -17,10 +18,6 @@ namespace {
 constexpr int64_t kLossyToleranceFrames = 4096;
 // How far into a WAV file its data chunk is looked for.
 constexpr int kWavHeadBytes = 65536;
-
-uint32_t LE32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // The size field of a WAV file's first data chunk, or -1 when there is none near the start or
 // it says "unknown" (0 or 0xFFFFFFFF, as recorders write while they still record). FFmpeg caps
@@ -36,7 +33,7 @@ int64_t WavDataBytes(AVIOContext* pb) {
         std::memcmp(head.data() + 8, "WAVE", 4) != 0)
         return -1;
     for (int64_t at = 12; at + 8 <= n;) {
-        const uint32_t size = LE32(head.data() + at + 4);
+        const uint32_t size = GetLE32(head.data() + at + 4);
         if (std::memcmp(head.data() + at, "data", 4) == 0) {
             return size == 0 || size == 0xFFFFFFFFu ? -1 : int64_t(size);
         }
