@@ -9,20 +9,17 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <functional>
-#include <future>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "apperror.h"
+#include "decoderoutput.h"
 #include "fileio.h"
 #include "messages.h"
 #include "mp3split.h"
@@ -37,10 +34,11 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+using decoder_detail::kMaxRetries;
+using decoder_detail::kOutputBufferSamples;
+
 namespace {
 
-// Output is gathered in this many samples (1 MiB) per write(2).
-constexpr size_t kOutputBufferSamples = 512 * 1024;
 // Raw packets at least this large skip the output buffer.
 constexpr size_t kDirectWriteBytes = 64 * 1024;
 // Packet size asked of the WAV demuxer; its default of 4 KiB costs a call per 1,024 frames.
@@ -51,8 +49,6 @@ constexpr const char* kWavPacketBytes = "131072";
 constexpr int64_t kWavSampleProbeBytes = 131072;
 // FFmpeg's AV_TIME_BASE_Q is a C compound literal, which C++ compilers may reject.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
-// A demuxer that keeps answering "try again" this often in a row is treated as ended.
-constexpr int kMaxRetries = 1000;
 // The most sample bytes a 32-bit WAV file can carry after its header.
 constexpr uint64_t kMaxWavFileBytes = 0xFFFFFFFFull;
 
@@ -259,100 +255,7 @@ TDecoder::TSourceKind KindOf(const char* container, AVCodecID codec) {
                                                            : TDecoder::TSourceKind::kOther;
 }
 
-[[noreturn]] void RaiseWriteError(int code, const QString& path) {
-    if (code == ENOSPC || code == EDQUOT) throw EAppError(Msg("outofmemory"));
-    throw EOSError(code, path.toStdString());
-}
-
 }  // namespace
-
-// The destination file while Decode runs: a 1 MiB sample buffer in front of write(2). Every
-// failed or short write is raised; the file is closed whatever happens.
-class TDecoder::TOutput {
-public:
-    // existing: writes into a file another output has made, without emptying it.
-    explicit TOutput(const QString& path, bool existing = false)
-        : path_(path), buffer_(kOutputBufferSamples) {
-        const int flags =
-            existing ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-        do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) RaiseWriteError(errno, path);
-    }
-    ~TOutput() {
-        if (fd_ >= 0) FileIO().Close(fd_);
-    }
-
-    // Room for `count` samples (at most kOutputBufferSamples) at the end of the buffer.
-    int16_t* Reserve(size_t count) {
-        if (used_ + count > buffer_.size()) Flush();
-        return buffer_.data() + used_;
-    }
-    void Commit(size_t count) {
-        used_ += count;
-        dataBytes_ += 2 * count;
-    }
-    uint64_t DataBytes() const { return dataBytes_; }
-    int Fd() const { return fd_; }
-    // Counts samples written into the file after what this object holds, by someone else.
-    void Appended(uint64_t bytes) { dataBytes_ += bytes; }
-    // The file was written afresh by someone else, with this many sample bytes.
-    void Rewritten(uint64_t bytes) {
-        used_ = 0;
-        dataBytes_ = bytes;
-    }
-    // Where the samples go from now on; before any is written.
-    void StartAt(int64_t offset) {
-        if (::lseek(fd_, offset, SEEK_SET) != offset) RaiseWriteError(errno, path_);
-    }
-
-    void WriteAll(const void* data, size_t bytes) {
-        const char* p = static_cast<const char*>(data);
-        while (bytes > 0) {
-            const ssize_t n = FileIO().Write(fd_, p, bytes);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                RaiseWriteError(errno, path_);
-            }
-            if (n == 0) RaiseWriteError(ENOSPC, path_);
-            p += n;
-            bytes -= static_cast<size_t>(n);
-        }
-    }
-    void Flush() {
-        WriteAll(buffer_.data(), used_ * 2);
-        used_ = 0;
-    }
-    // Writes samples past the buffer, after what it holds.
-    void WriteSamples(const int16_t* samples, size_t count) {
-        Flush();
-        WriteAll(samples, 2 * count);
-        dataBytes_ += 2 * count;
-    }
-    void PatchLE32(off_t offset, uint32_t value) {
-        uint8_t b[4];
-        PutLE32(b, value);
-        ssize_t n;
-        do {
-            n = FileIO().PWrite(fd_, b, sizeof b, offset);
-        } while (n < 0 && errno == EINTR);
-        if (n != sizeof b) RaiseWriteError(n < 0 ? errno : EIO, path_);
-    }
-    // Closing can be where a delayed write error shows (network file systems).
-    void Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (FileIO().Close(fd) != 0 && errno != EINTR) RaiseWriteError(errno, path_);
-    }
-
-private:
-    QString path_;
-    int fd_ = -1;
-    std::vector<int16_t> buffer_;
-    size_t used_ = 0;
-    uint64_t dataBytes_ = 0;
-};
 
 int16_t TDecoder::FloatToS16(float s) {
     return FloatSample(s);
@@ -428,7 +331,8 @@ void TDecoder::Open() {
         (stat(QFile::encodeName(sourcePath_).constData(), &st) != 0 || !S_ISREG(st.st_mode)))
         return;
     if (memory_ != nullptr) {
-        if (memory_->Context() == nullptr || (format_ = avformat_alloc_context()) == nullptr) return;
+        if (memory_->Context() == nullptr || (format_ = avformat_alloc_context()) == nullptr)
+            return;
         format_->pb = memory_->Context();
         format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
@@ -580,7 +484,8 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
         delete f;
     });
     const std::optional<TWavSpan> span = FindWavSpan(fd, format_, packet_, blockAlign_);
-    if (!span) return false;
+    // Nothing whole to copy: the demuxer's way tells an empty chunk from a damaged one.
+    if (!span || span->bytes == 0) return false;
     if (uint64_t(span->bytes) > MaxDataBytes(blockAlign_)) {
         throw EAppError(TooLongMessage(sampleRate_, channels_));
     }
@@ -588,130 +493,6 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
     progress = 0;
     return true;
-}
-
-void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
-                          const std::function<void(int64_t)>& onRead) {
-    TFrameJoiner joiner(blockAlign_);
-    int retries = 0;
-    while (!stop.load(std::memory_order_relaxed)) {
-        const int r = av_read_frame(format_, packet_);
-        if (r == AVERROR(EAGAIN) && ++retries < kMaxRetries) continue;
-        if (r < 0) break;
-        retries = 0;
-        onRead(avio_tell(format_->pb));
-        const TMp3Gate::TUse use =
-            packet_->stream_index == streamIndex_ ? gate.Sort(packet_) : TMp3Gate::TUse::kSkip;
-        if (use == TMp3Gate::TUse::kStop) {
-            // The single thread goes on without a flush here, so neither does this half.
-            av_packet_unref(packet_);
-            return;
-        }
-        if (use == TMp3Gate::TUse::kWarmUp) {
-            out.StartAt(kWavHeaderBytes + gate.FirstHalfFrames() * blockAlign_);
-            for (AVPacket* held : gate.Held()) {
-                if (avcodec_send_packet(codec_, held) < 0) continue;
-                while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
-            }
-            gate.ReleaseHeld();
-        }
-        if (use != TMp3Gate::TUse::kSkip) WritePacket(out, joiner);
-        av_packet_unref(packet_);
-    }
-    if (avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
-}
-
-bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
-    if (!allowSplit_ || sourceKind_ != TSourceKind::kMp3 || sourcePath_.isEmpty() ||
-        std::strcmp(format_->iformat->name, "mp3") != 0 || std::thread::hardware_concurrency() < 2)
-        return false;
-    const int64_t size = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    if (size < splitMinBytes_ || size < 2) return false;
-    const int64_t split = size / 2;
-    const AVRational tb = format_->streams[streamIndex_]->time_base;
-    TDecoder other(sourcePath_, destPath_);
-    if (!other.Supported() || other.channels_ != channels_ || other.sampleRate_ != sampleRate_ ||
-        other.streamIndex_ != streamIndex_)
-        return false;
-
-    std::atomic<int64_t> firstRead{0}, secondRead{0};
-    std::atomic<bool> stop{false};
-    std::promise<void> finished;
-    std::future<void> done = finished.get_future();
-    std::exception_ptr failure;
-    int64_t secondAt = -1;  // bytes of the first half's samples, as the packets say
-    uint64_t secondBytes = 0;
-    std::thread helper([&] {
-        try {
-            TOutput second(destPath_, true);
-            TMp3Gate gate(true, split, tb.num, tb.den, int(sampleRate_));
-            other.DecodeHalf(second, gate, stop, [&](int64_t at) { secondRead = at; });
-            second.Flush();
-            if (gate.Reached()) secondAt = gate.FirstHalfFrames() * blockAlign_;
-            secondBytes = second.DataBytes();
-            second.Close();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished.set_value();
-    });
-    // Whatever happens here, the helper is stopped and joined before anything it uses goes.
-    struct TJoin {
-        std::thread& thread;
-        std::atomic<bool>& stop;
-        ~TJoin() {
-            stop = true;
-            if (thread.joinable()) thread.join();
-        }
-    } join{helper, stop};
-
-    // Each half counts for half of the progress, the second from where it starts keeping.
-    const auto report = [&] {
-        const int64_t first = std::min<int64_t>(firstRead, split);
-        const int64_t second = std::clamp<int64_t>(secondRead - split, 0, size - split);
-        progress.store(int32_t(50 * first / split + 50 * second / (size - split)),
-                       std::memory_order_relaxed);
-    };
-    TMp3Gate gate(false, split, tb.num, tb.den, int(sampleRate_));
-    DecodeHalf(out, gate, stop, [&](int64_t at) {
-        firstRead = at;
-        report();
-    });
-    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) report();
-    helper.join();
-    if (failure) std::rethrow_exception(failure);
-    out.Flush();
-    // No second half (nothing after the middle): the first half decoded it all.
-    if (secondAt < 0) return split_ = true;
-    if (uint64_t(secondAt) != out.DataBytes()) {
-        // A damaged packet in the first half gave fewer samples than its duration: the halves
-        // do not meet. Rare enough to decode it all again on one thread.
-        TDecoder again(sourcePath_, destPath_);
-        again.AllowSplit(false);
-        if (!again.Supported() || !again.Decode(progress))
-            throw EOSError(EIO, destPath_.toStdString());
-        std::swap(filter_, again.filter_);
-        struct stat st {};
-        if (::stat(QFile::encodeName(destPath_).constData(), &st) != 0)
-            RaiseWriteError(errno, destPath_);
-        out.Rewritten(uint64_t(st.st_size) - kWavHeaderBytes);
-        return true;
-    }
-    if (out.DataBytes() + secondBytes > MaxDataBytes(blockAlign_)) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_));
-    }
-    // The second half's peaks, read back from the page cache.
-    const int fd = FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseWriteError(errno, destPath_);
-    try {
-        ScanWithPeaks(fd, destPath_, kWavHeaderBytes + secondAt, int64_t(secondBytes), *filter_);
-    } catch (...) {
-        FileIO().Close(fd);
-        throw;
-    }
-    FileIO().Close(fd);
-    out.Appended(secondBytes);
-    return split_ = true;
 }
 
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {

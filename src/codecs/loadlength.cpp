@@ -61,8 +61,9 @@ TDeclaredLength DeclaredLength(AVFormatContext* format, const AVStream* stream,
     if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return d;
     if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) return d;
     if (stream->time_base.num <= 0 || stream->time_base.den <= 0 || sampleRate == 0) return d;
-    d.frames = av_rescale_q(stream->duration, stream->time_base,
-                            AVRational{1, static_cast<int>(std::min<uint32_t>(sampleRate, INT32_MAX))});
+    d.frames =
+        av_rescale_q(stream->duration, stream->time_base,
+                     AVRational{1, static_cast<int>(std::min<uint32_t>(sampleRate, INT32_MAX))});
     const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
     const bool lossless = codec != nullptr && (codec->props & AV_CODEC_PROP_LOSSLESS) != 0;
     if (!lossless) {
@@ -82,7 +83,10 @@ QString LengthText(int64_t frames, uint32_t sampleRate, int decimals) {
     QString rest = QString("%1").arg(seconds % 60, 2, 10, QChar('0'));
     if (decimals > 0) rest += QString(".%1").arg(ticks % unit, decimals, 10, QChar('0'));
     if (seconds >= 3600) {
-        return QString("%1:%2:%3").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QChar('0')).arg(rest);
+        return QString("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+            .arg(rest);
     }
     return QString("%1:%2").arg(seconds / 60).arg(rest);
 }

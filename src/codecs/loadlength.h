@@ -15,8 +15,9 @@ struct TDeclaredLength {
 
 // The length the header of `stream` declares, in frames at `sampleRate`. Only counts the file
 // states (a WAV or AIFF data size, a FLAC or Xing frame count...) and not a guess from the bit
-// rate. A WAV file's head is read again for its data size; the read position is kept. Lossless codecs must match to the frame; lossy ones may differ by their priming and
-// padding, up to two codec frames.
+// rate. A WAV file's head is read again for its data size; the read position is kept. Lossless
+// codecs must match to the frame; lossy ones may differ by their priming and padding, up to two
+// codec frames.
 TDeclaredLength DeclaredLength(AVFormatContext* format, const AVStream* stream,
                                uint32_t sampleRate);
 
