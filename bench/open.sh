@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Opening WAV and MP3 beside ffmpeg decoding the same file, alternately in one loop: orvane-cli's
 # --timings load against `ffmpeg -i X -c:a pcm_s16le out.wav`, and the CPU time (user + system) of each process.
-# Usage: bench/open.sh [BUILD_DIR] [RUNS] [LENGTH]   length: ten (default) or hour
+# Usage: bench/open.sh [BUILD_DIR] [RUNS] [LENGTH]   length: ten (default) or sixty
 set -euo pipefail
 cli=$(realpath "${1:-build}")/app/orvane-cli
 runs=${2:-3}
