@@ -52,6 +52,24 @@ TMp3Gate::TUse TMp3Gate::Sort(const AVPacket* packet) {
     return second_ ? TUse::kWarmUp : TUse::kStop;
 }
 
+namespace {
+
+// The length of an ID3v2 tag at the start of the file, 0 without one.
+int64_t Id3v2Bytes(const QString& path, int64_t size) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    uint8_t h[10];
+    const bool read = ::pread(fd, h, sizeof h, 0) == ssize_t(sizeof h);
+    ::close(fd);
+    if (!read || std::memcmp(h, "ID3", 3) != 0 || ((h[6] | h[7] | h[8] | h[9]) & 0x80) != 0)
+        return 0;
+    // Four 7-bit bytes, then the header and, when flagged, a footer of ten bytes each.
+    const int64_t body = (int64_t(h[6]) << 21) | (int64_t(h[7]) << 14) | (h[8] << 7) | h[9];
+    return std::min(body + 10 + ((h[5] & 0x10) != 0 ? 10 : 0), size);
+}
+
+}  // namespace
+
 using decoder_detail::kMaxRetries;
 using decoder_detail::RaiseWriteError;
 
@@ -95,7 +113,9 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
         return false;
     const int64_t size = format_->pb != nullptr ? avio_size(format_->pb) : -1;
     if (size < splitMinBytes_ || size < 2) return false;
-    const int64_t split = size / 2;
+    // The middle of the sound, not of the file: a tag at the start can carry a picture of
+    // several megabytes. Where the split falls never changes the result, only the balance.
+    const int64_t split = (Id3v2Bytes(sourcePath_, size) + size) / 2;
     const AVRational tb = format_->streams[streamIndex_]->time_base;
     TDecoder other(sourcePath_, destPath_);
     if (!other.Supported() || other.channels_ != channels_ || other.sampleRate_ != sampleRate_ ||

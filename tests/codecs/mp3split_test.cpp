@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstring>
 #include <string>
 
 #include "decoder.h"
@@ -17,6 +18,7 @@ struct TMp3Case {
     int rate;
     QStringList lame;      // encoder options
     bool damaged = false;  // with a stretch of garbage a quarter of the way in
+    int tagBytes = 0;      // an ID3v2 tag of this size put in front (a picture, say)
 };
 
 const TMp3Case kCases[] = {
@@ -29,6 +31,8 @@ const TMp3Case kCases[] = {
     {"CbrStereoAt22050", 2, 22050, {"-b", "64"}},
     // Frames lost in the first half: the halves do not meet, and one thread decodes it again.
     {"DamagedFirstHalf", 2, 44100, {"-V", "4"}, true},
+    // Most of the file before the first frame.
+    {"CbrStereoBehindALargeTag", 2, 44100, {"-b", "128", "-t"}, false, 3 << 19},
 };
 
 bool RunTool(const QString& tool, const QStringList& args) {
@@ -77,6 +81,17 @@ TEST_P(Mp3SplitTest, TwoThreadsGiveWhatOneGives) {
                 wav, "synth", "20", "pinknoise", "synth", "sine", "mix", "440", "vol", "0.5"}));
     ASSERT_TRUE(RunTool("lame", QStringList{"--quiet"} + c.lame + QStringList{wav, mp3}));
 
+    if (c.tagBytes > 0) {
+        QByteArray tag(10 + c.tagBytes, '\0');  // the body is padding
+        std::memcpy(tag.data(), "ID3\x03", 4);
+        for (int i = 0; i < 4; ++i) tag[6 + i] = char((c.tagBytes >> (21 - 7 * i)) & 0x7F);
+        QFile f(mp3);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        tag += f.readAll();
+        f.close();
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(tag);
+    }
     if (c.damaged) {
         QFile f(mp3);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
