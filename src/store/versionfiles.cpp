@@ -31,17 +31,14 @@ std::map<QString, int>& Locks() {
     return locks;
 }
 
-// One descriptor stays open per version, so a long history needs more than the usual soft
-// limit of 1024; the hard limit is ours to take.
-void RaiseDescriptorLimit() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        rlimit lim{};
-        if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
-            lim.rlim_cur = lim.rlim_max;
-            setrlimit(RLIMIT_NOFILE, &lim);
-        }
-    });
+// One descriptor stays open per version, so a very long history can reach the usual soft limit
+// of 1024; the hard limit is ours to take then (and only then: some libraries still use select).
+// Returns whether the limit went up.
+bool RaiseDescriptorLimit() {
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur >= lim.rlim_max) return false;
+    lim.rlim_cur = lim.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &lim) == 0;
 }
 
 bool SameFile(int fd, const QByteArray& path) {
@@ -58,12 +55,12 @@ QString PeakFilePath(const QString& version) {
 }
 
 QString CreateVersionFile(const QString& where) {
-    RaiseDescriptorLimit();
     QString folder = where.isEmpty() ? DefaultTempFolder() : where;
     if (!folder.endsWith('/')) folder += '/';
     for (int attempt = 0;; ++attempt) {
         QByteArray templ = QFile::encodeName(folder + kPrefix + "XXXXXX");
         const int fd = FileIO().OpenUnique(templ.data(), O_CLOEXEC);
+        if (fd < 0 && errno == EMFILE && RaiseDescriptorLimit()) continue;
         if (fd < 0) {
             const int err = errno;
             throw EAppError("Cannot create a temporary file in the folder \"" +

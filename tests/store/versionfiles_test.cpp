@@ -2,6 +2,7 @@
 // process holds, with its peak file, and nothing that is held or not ours.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,30 @@ TEST(VersionSweep, RemovesWhatNoLiveRunHoldsAndNothingElse) {
     RemoveVersionFile(live);
     EXPECT_FALSE(QFile::exists(live));
     EXPECT_FALSE(QFile::exists(PeakFilePath(live)));
+}
+
+TEST(VersionFiles, AHistoryLongerThanTheDescriptorLimitStillGetsItsVersions) {
+    TTempFolder dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        // Each version holds a descriptor: a soft limit a few above what is open now is soon hit.
+        rlimit lim{};
+        getrlimit(RLIMIT_NOFILE, &lim);
+        if (lim.rlim_max < 200) _exit(2);
+        lim.rlim_cur = 64;
+        setrlimit(RLIMIT_NOFILE, &lim);
+        try {
+            for (int i = 0; i < 100; ++i) CreateVersionFile(dir.path());
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "hard limit too low";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(dir.tempFiles().size(), 100);
 }
 
 TEST(VersionSweep, AMissingFolderIsNoError) {
