@@ -14,7 +14,10 @@ namespace {
 
 constexpr const char* kLoadFailed = "Loading translations failed.";
 
-bool IsBlank(QChar c) { return c.unicode() <= 0x20; }
+// DEL counts as a control character too: ICU's code page 932 swaps bytes 0x1A, 0x1C and 0x7F
+// among U+001A, U+001C and U+007F, so the header reader (bytes) and the full reader (decoded
+// text) only agree when all three are blank to both.
+bool IsBlank(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
 
 // Trims blanks and control characters (a text file's idea of white space), nothing else.
 QStringView Trim(QStringView s) {
@@ -26,8 +29,9 @@ QStringView Trim(QStringView s) {
 
 QByteArray TrimBytes(const QByteArray& s) {
     qsizetype b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+    const auto blank = [](char c) { return IsBlank(QChar(static_cast<unsigned char>(c))); };
+    while (b < e && blank(s[b])) ++b;
+    while (e > b && blank(s[e - 1])) --e;
     return s.mid(b, e - b);
 }
 
