@@ -57,10 +57,11 @@ peak() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -1; }
 # The rows: label, our median, peer median (or "-"), target ratio or absolute limit.
 printf '%-40s %9s %9s %7s  %-16s %s\n' row ours peer ratio target result
 row() {  # label ours peer limit kind(ratio|seconds|mib)
-  local label=$1 ours=$2 peer=$3 limit=$4 kind=$5 ratio=- value ok
-  [ "$peer" = - ] || ratio=$(printf '%.2f' "$(echo "$ours / $peer" | bc -l)")
+  local label=$1 ours=$2 peer=$3 limit=$4 kind=$5 ratio=- exact=- value ok
+  # Judged on the exact ratio: the printed one is rounded and would pass 0.254 as 0.25.
+  [ "$peer" = - ] || { exact=$(echo "$ours / $peer" | bc -l); ratio=$(printf '%.3f' "$exact"); }
   case $kind in
-    ratio) value=$ratio; target="<= ${limit}x" ;;
+    ratio) value=$exact; target="<= ${limit}x" ;;
     seconds) value=$ours; target="<= $limit s" ;;
     mib) value=$ours; target="<= $limit MiB" ;;
   esac
