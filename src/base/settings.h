@@ -1,8 +1,8 @@
 #pragma once
 // The per-user settings record. One process-wide instance (`Settings`), loaded once when the
 // main window is created and saved once when it closes. Only the user-interface thread touches
-// it: workers are handed the temporary folder when their operation starts (TempFolder) and name
-// their files with MakeTempFileName(folder).
+// it: workers are handed the temporary folder when their operation starts (TempFolder) and make
+// their version files there (CreateVersionFile in the store, which also locks them).
 
 #include <QString>
 #include <cstdint>
