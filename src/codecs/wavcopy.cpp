@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <vector>
 
 #include "apperror.h"
@@ -204,19 +205,28 @@ void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t
 
     const int64_t align = int64_t(channels) * 2;
     int64_t done = 0;
+    // Each step's peaks are scanned on a second thread while the next step is copied, so the
+    // scan costs no time of its own on a machine with a core to spare. The filter still gets
+    // the steps in order: one scan at a time.
+    std::future<void> scanning;
     while (done < span.bytes) {
         const int64_t want = std::min(kStepBytes, span.bytes - done);
         const int64_t got = out.CopyFrom(fd, span.offset + done, kWavHeaderBytes + done, want);
         // A source cut short meanwhile: keep its whole frames.
         const int64_t whole = got == want ? got : got / align * align;
-        out.Scan(out.Fd(), kWavHeaderBytes + done, whole, filter);
+        if (scanning.valid()) scanning.get();
+        scanning = std::async(std::launch::async, [&out, &filter, at = kWavHeaderBytes + done, whole] {
+            out.Scan(out.Fd(), at, whole, filter);
+        });
         done += whole;
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {
+            scanning.get();
             out.Truncate(kWavHeaderBytes + done);
             break;
         }
     }
+    if (scanning.valid()) scanning.get();
     uint8_t size[4];
     PutLE32(size, uint32_t(done + 36));
     out.WriteAt(size, 4, 4);
