@@ -536,3 +536,43 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         if (OnAction) OnAction(this, true, false);
     });
 }
+
+// --- cancel, history size, recovery ----------------------------------------------------------
+
+void Twavefile::Cancel() {
+    if (!busy_ || operation_ == opRebuild) return;
+    cancelled_ = true;
+}
+
+int64_t Twavefile::HistoryBytes() const {
+    int64_t bytes = 0;
+    for (const TStack* stack : {&undo_, &redo_}) {
+        for (const QString& path : stack->Items()) {
+            bytes += QFileInfo(path).size();
+            const QFileInfo peaks(PeakFilePath(path));
+            if (peaks.exists()) bytes += peaks.size();
+        }
+    }
+    return bytes;
+}
+
+int32_t Twavefile::DropOldestSteps(int32_t count) {
+    if (busy_ || count <= 0) return 0;
+    const int32_t dropped = undo_.DropOldest(count);
+    if (dropped > 0 && OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+    return dropped;
+}
+
+std::vector<Twavefile::TRecoverable> Twavefile::RecoverableSessions() {
+    return {};
+}
+
+bool Twavefile::Recover(const QString& id) {
+    (void)id;
+    return false;
+}
+
+bool Twavefile::DiscardSession(const QString& id) {
+    (void)id;
+    return false;
+}

@@ -20,6 +20,7 @@
 // Positions and ranges are frame numbers; ranges are [start, end). Ranges are ordered and clamped
 // to 0 <= start <= end <= frames before use.
 
+#include <QDateTime>
 #include <QString>
 #include <QThread>
 #include <array>
@@ -59,6 +60,14 @@ enum TOperation : int32_t {
     opReverse = 13,
     opInvert = 14,
     opAmplify = 15,
+};
+
+// What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
+struct TViewState {
+    int64_t cursor = 0;
+    int64_t selStart = 0, selStop = 0;
+    bool selected = false;
+    int64_t viewStart = 0, viewEnd = 0;  // the visible range [viewStart, viewEnd)
 };
 
 // Source formats shown by the file properties.
@@ -121,6 +130,41 @@ public:
     std::function<void(Twavefile* sender)> OnLoaded;
     // The MP3 settings dialog of a save: the chosen settings, or nothing when cancelled.
     std::function<std::optional<TMp3Choices>(Twavefile* sender)> OnMp3Settings;
+    // Asked whenever the current version is left (an edit or effect request, Undo, Redo), so
+    // that version's view is remembered with it (and journaled).
+    std::function<TViewState(Twavefile* sender)> OnSaveView;
+    // Raised after Undo, Redo or a recovery has switched to a version that has a remembered
+    // view, after OnReady of that switch.
+    std::function<void(Twavefile* sender, const TViewState& view)> OnRestoreView;
+
+    // --- cancel ---
+    // Cancels the running operation (load, save, edit, effect; ignored when idle or for undo and
+    // redo): the document is exactly as before it was requested. Its OnReady still arrives;
+    // Cancelled() is true until the next request.
+    void Cancel();
+    bool Cancelled() const { return cancelled_; }
+
+    // --- history size ---
+    // Disk bytes taken by the undo and redo versions with their peak files (the current version
+    // not counted).
+    int64_t HistoryBytes() const;
+    // Drops the `count` oldest undo steps (their files deleted); returns how many were dropped.
+    int32_t DropOldestSteps(int32_t count);
+
+    // --- recovery ---
+    // The sessions of runs that are gone, newest first.
+    struct TRecoverable {
+        QString id;
+        QString fileName;
+        int32_t steps;
+        QDateTime lastChange;
+    };
+    static std::vector<TRecoverable> RecoverableSessions();
+    // Reopens a recovered session like LoadFile (busy until OnLoaded and OnReady): its sound,
+    // file name, modified flag, undo and redo, then OnRestoreView. False when it cannot start.
+    bool Recover(const QString& id);
+    // Deletes a recoverable session with all its files.
+    static bool DiscardSession(const QString& id);
 
     // --- store-release listeners (see the top of this file) ---
     void AttachStoreListener(const void* owner, std::function<void()> release);
@@ -255,4 +299,5 @@ private:
     TNotifier* notifier_;
     TClipboard* clipboard_;
     bool destroying_ = false;
+    std::atomic<bool> cancelled_{false};
 };

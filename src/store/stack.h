@@ -14,6 +14,8 @@ public:
     // then empties the list.
     void Clear();
     const QStringList& Items() const { return list_; }
+    // Deletes the `count` bottom (oldest) entries' files; returns how many went.
+    int DropOldest(int count);
 
 private:
     QStringList list_;
