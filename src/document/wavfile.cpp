@@ -160,9 +160,11 @@ void Twavefile::Complete(CThread* worker) {
     worker_.release()->deleteLater();
     if (result == 1) {
         ready_ = true;
+        if (operation_ == opLoad) savedVersion_ = tempPath_;
         if (operation_ == opLoad && OnLoaded) OnLoaded(this);
         if ((operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_) {
             modified_ = false;
+            savedVersion_ = tempPath_;
         }
     }
     progress_ = 0;
@@ -262,6 +264,7 @@ void Twavefile::Close() {
     store_.reset();
     fileName_.clear();
     modified_ = false;
+    savedVersion_.clear();
     redo_.Clear();
     undo_.Clear();
     RemoveVersionFile(tempPath_);
@@ -294,6 +297,7 @@ void Twavefile::Undo() {
     tempPath_ = undo_.Pop();
     store_ = std::move(restored);
     InterpretCurrentHeader();
+    UpdateModified();
     Dispatch(opRebuild, nullptr);
     if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
 }
@@ -308,6 +312,7 @@ void Twavefile::Redo() {
     tempPath_ = redo_.Pop();
     store_ = std::move(restored);
     InterpretCurrentHeader();
+    UpdateModified();
     Dispatch(opRebuild, nullptr);
     if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
 }
@@ -335,7 +340,22 @@ void Twavefile::SwitchBack() {
     tempPath_ = back->path;
     store_ = std::move(back->store);
     ApplyHeader(back->header);
+    // A broken edit's version is never the saved one, so this gives back the flag it had.
+    UpdateModified();
     if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+}
+
+void Twavefile::UpdateModified() {
+    modified_ = savedVersion_.isEmpty() || tempPath_ != savedVersion_;
+}
+
+void Twavefile::ForgetSavedIfGone() {
+    if (savedVersion_.isEmpty() || savedVersion_ == tempPath_ ||
+        undo_.Items().contains(savedVersion_) || redo_.Items().contains(savedVersion_)) {
+        return;
+    }
+    // Its path may be given to a new version now; that one was never saved.
+    savedVersion_.clear();
 }
 
 bool Twavefile::Save() {
@@ -423,7 +443,8 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         exactPeaks_ = loadTable_.empty() ? nullptr : &loadTable_;
         levels_ = levels;
         InterpretCurrentHeader();
-        if (!warning.isEmpty() && notifier_ && !destroying_) notifier_->ShowNotice(warning, caption);
+        if (!warning.isEmpty() && notifier_ && !destroying_)
+            notifier_->ShowNotice(warning, caption);
     });
 }
 
@@ -496,6 +517,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         ready_ = false;
         undo_.Push(previous);
         redo_.Clear();
+        ForgetSavedIfGone();
         modified_ = true;
         brokenEdit_ = true;
         tempPath_.clear();
@@ -559,6 +581,7 @@ int64_t Twavefile::HistoryBytes() const {
 int32_t Twavefile::DropOldestSteps(int32_t count) {
     if (busy_ || count <= 0) return 0;
     const int32_t dropped = undo_.DropOldest(count);
+    ForgetSavedIfGone();
     if (dropped > 0 && OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
     return dropped;
 }

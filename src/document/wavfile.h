@@ -220,6 +220,10 @@ private:
     // be), on the user-interface thread.
     void FinishSwitch();
     void SwitchBack();
+    // After the current version changed by Undo or Redo: modified unless it is the saved one.
+    void UpdateModified();
+    // After versions were deleted: forgets the saved version when it was among them.
+    void ForgetSavedIfGone();
 
     // Worker routines.
     void DoLoad();
@@ -268,6 +272,10 @@ private:
     QString fileName_;
     int32_t sourceFormat_ = sfUnknown;
     bool modified_ = false;
+    // The version last loaded from or saved to the document's file: Undo or Redo landing on any
+    // other version makes the document modified, landing on it makes it unmodified. Empty once
+    // that version is gone (a new edit ended the redo history holding it).
+    QString savedVersion_;
     TLevels levels_;
     bool notPcm_ = false;
     bool ready_ = false;

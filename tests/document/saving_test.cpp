@@ -104,6 +104,61 @@ INSTANTIATE_TEST_SUITE_P(
                       TModifiedCase{"RangeUnderAnotherName", false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Steps: i invert, r reverse, s save under the document's own name, u undo, d redo. Modified
+// tells whether the sound shown differs from what the file holds.
+struct TSavedVersionCase {
+    const char* name;
+    const char* steps;
+    bool modified;
+};
+
+void PrintTo(const TSavedVersionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SavedVersion : public Saving, public ::testing::WithParamInterface<TSavedVersionCase> {};
+
+TEST_P(SavedVersion, UndoAndRedoAwayFromTheSavedVersionMakeTheDocumentModified) {
+    WriteWav(dir.path("own.wav"), 1, 44100, Ramp(3000));
+    Load(dir.path("own.wav"));
+    for (const char* c = GetParam().steps; *c; ++c) {
+        switch (*c) {
+            case 'i':
+                doc.Invert();
+                break;
+            case 'r':
+                doc.Reverse();
+                break;
+            case 's':
+                ASSERT_TRUE(doc.Save());
+                break;
+            case 'u':
+                doc.Undo();
+                break;
+            case 'd':
+                doc.Redo();
+                break;
+        }
+        Wait();
+    }
+    EXPECT_TRUE(notifier.errors.empty());
+    EXPECT_EQ(doc.Modified(), GetParam().modified);
+    // Whatever the flag, a save writes the sound shown.
+    const std::vector<int16_t> shown = Samples();
+    ASSERT_TRUE(SaveAndWait(doc.FileName(), 0, doc.Frames()));
+    EXPECT_EQ(ReadWavSamples(dir.path("own.wav")), shown);
+    EXPECT_FALSE(doc.Modified());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SavedVersion,
+    ::testing::Values(TSavedVersionCase{"EditUndoneToTheLoadedVersion", "iu", false},
+                      TSavedVersionCase{"SaveThenUndo", "isu", true},
+                      TSavedVersionCase{"SaveThenUndoRedo", "isud", false},
+                      TSavedVersionCase{"SaveUndoneThenRedoneTwice", "irsuud", true},
+                      TSavedVersionCase{"SavedVersionEndedByANewEdit", "isuru", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Saving, ThroughASymbolicLinkWritesTheFileItNames) {
     LoadSamples(1, Ramp(300));
     QDir().mkpath(dir.path("real"));

@@ -221,7 +221,7 @@ TEST_F(Document, TwoEditsUndoneReturnToTheLoadedVersion) {
     EXPECT_EQ(doc.RedoStack().Items().size(), 2);
     EXPECT_EQ(events.back(), "ready");
     EXPECT_EQ(events[events.size() - 2], "action 01");
-    EXPECT_TRUE(doc.Modified());  // undo leaves the flag alone
+    EXPECT_FALSE(doc.Modified());  // back on the version loaded from the file
     doc.Redo();
     Wait();
     doc.Redo();
