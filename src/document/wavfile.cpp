@@ -11,6 +11,7 @@
 
 #include "apperror.h"
 #include "decoder.h"
+#include "fileio.h"
 #include "messages.h"
 #include "mp3writer.h"
 #include "peakfile.h"
@@ -55,10 +56,13 @@ CThread::CThread(TRoutine routine, Twavefile* document)
     : routine_(std::move(routine)), document_(document) {}
 
 void CThread::run() {
+    // Writes of this thread fail once the document's operation is cancelled.
+    const TCancelScope cancelScope(&document_->cancelled_);
     try {
         routine_(*document_);
     } catch (const EAbort&) {
-        // Silent: neither shown nor a failure.
+        // Silent, and the routine has put everything back.
+        returnValue = 0;
     } catch (const std::exception& e) {
         HandleError(e);
     } catch (...) {
@@ -68,6 +72,8 @@ void CThread::run() {
 
 void CThread::HandleError(const std::exception& e) {
     returnValue = -1;
+    // A cancelled operation's writes fail on purpose: nothing to show.
+    if (document_->cancelled_) return;
     const QString message = QString::fromStdString(e.what());
     RunOnUiThread([&] { document_->ShowError(message); });
 }
@@ -143,6 +149,7 @@ bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {
     if (record) record();
     // Taken here, on the user-interface thread: the settings dialog may change it meanwhile.
     tempFolder_ = TempFolder();
+    cancelled_ = false;
     operation_ = code;
     busy_ = true;
     worker_ = std::make_unique<CThread>([code](Twavefile& doc) { doc.RunRoutine(code); }, this);
@@ -158,6 +165,9 @@ void Twavefile::Complete(CThread* worker) {
     worker->wait();
     const int result = worker->returnValue;
     worker_.release()->deleteLater();
+    // A cancel that came when the work was already whole let it finish.
+    if (result == 1) cancelled_ = false;
+    if (cancelled_ && operation_ == opLoad) fileName_.clear();
     if (result == 1) {
         ready_ = true;
         if (operation_ == opLoad) savedVersion_ = tempPath_;
@@ -411,6 +421,7 @@ void Twavefile::DoLoad() {
     }
     if (decoded) return;
     discard();
+    if (cancelled_) throw EAbort();
     worker_->returnValue = 0;
     RunOnUiThread([&] {
         if (notifier_ && !destroying_) notifier_->ShowWarning(kLoadFailure, kLoadFailureCaption);
@@ -435,7 +446,11 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     const QString warning = decoder.LengthWarning();
     const QString caption =
         warning.isEmpty() ? QString() : QString::fromStdString(Msg("loadwarning"));
+    bool adopted = false;
     RunOnUiThread([&] {
+        // Decided here, where Cancel runs: either the load is whole or it never happened.
+        if (cancelled_) return;
+        adopted = true;
         sourceFormat_ = format;
         store_ = std::move(store);
         peakTable_ = std::move(table);
@@ -446,6 +461,7 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         if (!warning.isEmpty() && notifier_ && !destroying_)
             notifier_->ShowNotice(warning, caption);
     });
+    if (!adopted) throw EAbort();
 }
 
 void Twavefile::DoRebuild() {
@@ -489,11 +505,13 @@ void Twavefile::DoSaveWav() {
         target.WriteHeader(h);
         for (int64_t done = 0; done < total; done += kSaveBlockSamples) {
             progress_ = static_cast<int32_t>(done * 100 / total);
+            ThrowIfCancelled();
             const int64_t count = std::min(kSaveBlockSamples, total - done);
             target.CopyFrom(source, first + done, done, count);
             pending.WriteBehind(int64_t(kWavHeaderBytes) + 2 * done, 2 * count);
         }
     }
+    ThrowIfCancelled();
     pending.Commit();
     progress_ = 0;
 }
@@ -511,38 +529,76 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
     }
     const QString previous = tempPath_;
+    const bool wasModified = modified_;
+    // The redo versions are deleted only once the edit holds or has failed: a cancel gives them
+    // back.
+    QStringList heldRedo;
     // From here until the new version is adopted, a failure leaves a broken edit: the previous
     // version on top of the undo stack and the temp path naming the unfinished one (if any).
     RunOnUiThread([&] {
         ready_ = false;
         undo_.Push(previous);
-        redo_.Clear();
-        ForgetSavedIfGone();
+        heldRedo = redo_.Take();
         modified_ = true;
         brokenEdit_ = true;
         tempPath_.clear();
         if (OnAction) OnAction(this, true, false);
     });
-    const QString next = CreateVersionFile(tempFolder_);
-    RunOnUiThread([&] { tempPath_ = next; });
+    // On the user-interface thread: the document as it was before the request.
+    auto rollBack = [&] {
+        RemoveVersionFile(tempPath_);
+        tempPath_ = undo_.Pop();
+        redo_.Restore(heldRedo);
+        modified_ = wasModified;
+        brokenEdit_ = false;
+        ready_ = true;
+        if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+    };
+    auto dropRedo = [&] {
+        TStack dropped;
+        dropped.Restore(heldRedo);
+        dropped.Clear();
+        ForgetSavedIfGone();
+    };
     TWavHeader h = header_;
     h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
     const TWavFormat f = InterpretHeader(h);
     Tindexdata table;
     TLevels levels;
-    {
-        TLargeFile source(previous);
-        TLargeFile target(next, newBytes + kWavHeaderBytes);
-        target.WriteHeader(h);
-        static const Tindexdata kUnknown;
-        const TPeakSource known{&source, exactPeaks_ ? exactPeaks_ : &kUnknown, frames_};
-        TVersionWriter writer(target, known, f.frames, f.channels);
-        fill(source, writer);
-        writer.Finish(table, levels);
+    std::unique_ptr<TLargeFile> store;
+    try {
+        const QString next = CreateVersionFile(tempFolder_);
+        RunOnUiThread([&] { tempPath_ = next; });
+        {
+            TLargeFile source(previous);
+            TLargeFile target(next, newBytes + kWavHeaderBytes);
+            target.WriteHeader(h);
+            static const Tindexdata kUnknown;
+            const TPeakSource known{&source, exactPeaks_ ? exactPeaks_ : &kUnknown, frames_};
+            TVersionWriter writer(target, known, f.frames, f.channels);
+            fill(source, writer);
+            writer.Finish(table, levels);
+        }
+        store = std::make_unique<TLargeFile>(next);
+        WritePeakFile(next, f.frames, f.channels, table, levels);
+    } catch (...) {
+        if (cancelled_) {
+            RunOnUiThread(rollBack);
+            throw EAbort();
+        }
+        RunOnUiThread(dropRedo);
+        throw;
     }
-    auto store = std::make_unique<TLargeFile>(next);
-    WritePeakFile(next, f.frames, f.channels, table, levels);
+    bool adopted = false;
     RunOnUiThread([&] {
+        // Decided here, where Cancel runs: either the edit is whole or it never happened.
+        if (cancelled_) {
+            store.reset();
+            rollBack();
+            return;
+        }
+        adopted = true;
+        dropRedo();
         ReleaseStore();
         store_ = std::move(store);
         header_ = h;
@@ -557,11 +613,13 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         ready_ = true;
         if (OnAction) OnAction(this, true, false);
     });
+    if (!adopted) throw EAbort();
 }
 
 // --- cancel, history size, recovery ----------------------------------------------------------
 
 void Twavefile::Cancel() {
+    // Undo and Redo switch at once; their peak rebuild is not theirs to cancel.
     if (!busy_ || operation_ == opRebuild) return;
     cancelled_ = true;
 }

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apperror.h"
+
 namespace {
 
 TPosixFileIO& System() {
@@ -37,15 +39,44 @@ ssize_t TPosixFileIO::Read(int fd, void* data, size_t bytes) {
     return ::read(fd, data, bytes);
 }
 
+namespace {
+thread_local const std::atomic<bool>* tCancelFlag = nullptr;
+
+bool RefuseCancelled() {
+    if (!CancelRequested()) return false;
+    errno = ECANCELED;
+    return true;
+}
+}  // namespace
+
+TCancelScope::TCancelScope(const std::atomic<bool>* flag) : previous_(tCancelFlag) {
+    tCancelFlag = flag;
+}
+
+TCancelScope::~TCancelScope() {
+    tCancelFlag = previous_;
+}
+
+bool CancelRequested() {
+    return tCancelFlag != nullptr && tCancelFlag->load(std::memory_order_relaxed);
+}
+
+void ThrowIfCancelled() {
+    if (CancelRequested()) throw EAbort();
+}
+
 ssize_t TPosixFileIO::Write(int fd, const void* data, size_t bytes) {
+    if (RefuseCancelled()) return -1;
     return ::write(fd, data, bytes);
 }
 
 ssize_t TPosixFileIO::PWrite(int fd, const void* data, size_t bytes, off_t offset) {
+    if (RefuseCancelled()) return -1;
     return ::pwrite(fd, data, bytes, offset);
 }
 
 int TPosixFileIO::Allocate(int fd, off_t offset, off_t length) {
+    if (CancelRequested()) return ECANCELED;
     return ::posix_fallocate(fd, offset, length);
 }
 
@@ -57,8 +88,8 @@ int TPosixFileIO::Sync(int fd) {
     return ::fsync(fd);
 }
 
-ssize_t TPosixFileIO::CopyRange(int fdIn, loff_t* offIn, int fdOut, loff_t* offOut,
-                                size_t bytes) {
+ssize_t TPosixFileIO::CopyRange(int fdIn, loff_t* offIn, int fdOut, loff_t* offOut, size_t bytes) {
+    if (RefuseCancelled()) return -1;
     return ::copy_file_range(fdIn, offIn, fdOut, offOut, bytes, 0);
 }
 

@@ -44,6 +44,23 @@ public:
     int Close(int fd) override;
 };
 
+// Cancelling: the worker of a cancellable operation names its cancel flag for its own thread.
+// Once the flag is set, every write, copy and allocation that thread makes through TPosixFileIO
+// fails with ECANCELED (so the writer's own error path unwinds it), and ThrowIfCancelled raises
+// EAbort where a loop writes through a mapping.
+class TCancelScope {
+public:
+    explicit TCancelScope(const std::atomic<bool>* flag);
+    ~TCancelScope();
+    TCancelScope(const TCancelScope&) = delete;
+    TCancelScope& operator=(const TCancelScope&) = delete;
+
+private:
+    const std::atomic<bool>* previous_;
+};
+bool CancelRequested();
+void ThrowIfCancelled();
+
 namespace fileio_detail {
 extern std::atomic<TFileIO*> active;
 }

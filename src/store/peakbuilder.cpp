@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "apperror.h"
+#include "fileio.h"
 #include "largefile.h"
 #include "peakscan.h"
 
@@ -116,12 +117,14 @@ TVersionWriter::TVersionWriter(TLargeFile& target, const TPeakSource& source, in
       channels_(std::max(channels, 1)) {}
 
 void TVersionWriter::WriteSamples(const int16_t* src, int64_t first, int64_t last) {
+    ThrowIfCancelled();
     target_.WriteSamples(src, first, last);
     if (last >= first) peaks_.Add(src, first / channels_, (last - first + 1) / channels_);
 }
 
 void TVersionWriter::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst,
                               int64_t count) {
+    ThrowIfCancelled();
     if (&source != source_.store) throw EAppError("Copy from a store the peaks do not know");
     target_.CopyFrom(source, srcFirst, dstFirst, count);
     peaks_.AddCopy(source_, srcFirst / channels_, dstFirst / channels_, count / channels_);

@@ -3,6 +3,7 @@
 // Clear deletes the named files with their peak files; destroying the stack leaves them on disk.
 
 #include <QStringList>
+#include <utility>
 
 class TStack {
 public:
@@ -14,6 +15,10 @@ public:
     // then empties the list.
     void Clear();
     const QStringList& Items() const { return list_; }
+    // Empties the list without touching the files and returns it.
+    QStringList Take() { return std::exchange(list_, {}); }
+    // Replaces the list by `items` (top first); no file is touched.
+    void Restore(QStringList items) { list_ = std::move(items); }
     // Deletes the `count` bottom (oldest) entries' files; returns how many went.
     int DropOldest(int count);
 
