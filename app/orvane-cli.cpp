@@ -1,16 +1,20 @@
 // orvane-cli: the headless front end. It drives the same document, codecs and player as the
 // editor, one request after another in the order given, so scripts, benchmarks and tests run
 // the real code.
+#include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +35,26 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The shell's status for a run ended by Ctrl+C.
+constexpr int kExitInterrupted = 130;
+
+// SIGINT reaches the event loop through a pipe: the handler may only write a byte.
+int gInterruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gInterruptPipe[1], &byte, 1);
+}
+
+// From the first moment: a Ctrl+C before the document exists waits in the pipe.
+void CatchInterrupt() {
+    if (::pipe2(gInterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+}
 
 // Errors and warnings of the document become one line on standard error.
 class TConsoleNotifier : public TNotifier {
@@ -128,6 +152,19 @@ public:
     TRunner(const TCliOptions& options)
         : options_(options), doc_(&notifier_, &clipboard_), bar_(doc_) {
         doc_.OnReady = [this](Twavefile*) { loop_.quit(); };
+        // Ctrl+C cancels the running operation (the document as before it, nothing of it left)
+        // and ends the run once it has stopped.
+        if (gInterruptPipe[0] >= 0) {
+            interrupt_ =
+                std::make_unique<QSocketNotifier>(gInterruptPipe[0], QSocketNotifier::Read);
+            QObject::connect(interrupt_.get(), &QSocketNotifier::activated, [this] {
+                char bytes[16];
+                while (::read(gInterruptPipe[0], bytes, sizeof bytes) > 0) {
+                }
+                interrupted_ = true;
+                doc_.Cancel();
+            });
+        }
         doc_.OnMp3Settings = [this](Twavefile* d) -> std::optional<TMp3Choices> {
             std::string error;
             auto choices = ResolveMp3Choices(options_.mp3, d->SampleRate(), error);
@@ -145,7 +182,8 @@ public:
     // `started` runs from the top of main: the start-up before the load is a timing of its own.
     int Run(QElapsedTimer& started) {
         Timing("start", started);
-        const int status = RunSteps();
+        int status = RunSteps();
+        if (interrupted_) status = kExitInterrupted;
         // Deleting the versions is part of every run's cost; timed after a successful run only.
         QElapsedTimer clock;
         clock.start();
@@ -159,9 +197,11 @@ private:
         QElapsedTimer clock;
         clock.start();
         if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) return kExitFailure;
+        if (interrupted_) return kExitInterrupted;
         if (!doc_.Ready()) return kExitFailure;
         Timing("load", clock);
         for (const TCliStep& step : options_.steps) {
+            if (interrupted_) return kExitInterrupted;
             clock.restart();
             const int status = RunStep(step);
             if (status != 0) return status;
@@ -197,7 +237,7 @@ private:
             loop_.exec();
             bar_.Stop();
         }
-        return !notifier_.failed;
+        return !notifier_.failed && !interrupted_;
     }
 
     int RunStep(const TCliStep& s) {
@@ -303,6 +343,8 @@ private:
     TProgressBar bar_;
     QEventLoop loop_;
     std::string mp3Error_;
+    std::unique_ptr<QSocketNotifier> interrupt_;
+    bool interrupted_ = false;
 };
 
 int TRunner::Play(const TCliStep& s) {
@@ -323,6 +365,7 @@ int TRunner::Play(const TCliStep& s) {
 int main(int argc, char** argv) {
     QElapsedTimer started;
     started.start();
+    CatchInterrupt();
     const auto app = MakeCliApplication(argc, argv);
     QCoreApplication::setApplicationName("orvane-cli");
     QCoreApplication::setApplicationVersion(ORVANE_VERSION);

@@ -1,7 +1,10 @@
 // orvane-cli end to end: the real binary, its output and its exit status.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 
 #include "doctest_util.h"
 
@@ -99,10 +102,49 @@ TEST(Cli, LeavesNoTemporaryFileBehind) {
     QDir().mkpath(dir.path("tmp"));
     WriteWav(dir.path("in.wav"), 1, 8000, {1, 2, 3, 4});
     EXPECT_EQ(Cli({dir.path("in.wav"), "--reverse", "--invert", "--undo", "-o", dir.path("o.wav")},
-                  dir.path("tmp")).status, 0);
-    EXPECT_EQ(Cli({dir.path("in.wav"), "--bitrate", "7", "-o", dir.path("o.mp3")}, dir.path("tmp")).status,
+                  dir.path("tmp"))
+                  .status,
+              0);
+    EXPECT_EQ(Cli({dir.path("in.wav"), "--bitrate", "7", "-o", dir.path("o.mp3")}, dir.path("tmp"))
+                  .status,
               2);
     EXPECT_TRUE(QDir(dir.path("tmp")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// Ctrl+C at any moment of a long run: exit status 130, no version or pending file left, the
+// target as it was.
+TEST(Cli, InterruptCancelsAndLeavesNothing) {
+    TTempFolder dir;
+    QDir().mkpath(dir.path("tmp"));
+    WriteWav(dir.path("in.wav"), 2, 44100, Signal(2 * 44100 * 120));
+    WriteWav(dir.path("out.wav"), 1, 8000, {9, 9, 9});
+    QFile target(dir.path("out.wav"));
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    const QByteArray before = target.readAll();
+    QStringList args{dir.path("in.wav")};
+    for (int i = 0; i < 12; ++i)
+        args << "--reverse"
+             << "--invert";
+    args << "-o" << dir.path("out.wav");
+    for (const int delayMs : {300, 800, 1300}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", dir.path("tmp"));
+        p.setProcessEnvironment(env);
+        p.start(ORVANE_CLI, args);
+        ASSERT_TRUE(p.waitForStarted());
+        ASSERT_FALSE(p.waitForFinished(delayMs)) << "the run ended before " << delayMs << " ms";
+        ::kill(pid_t(p.processId()), SIGINT);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 130) << delayMs << " ms";
+        EXPECT_TRUE(QDir(dir.path("tmp")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"in.wav", "out.wav"}));
+        QFile after(dir.path("out.wav"));
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), before);
+    }
 }
 
 TEST(Cli, FailuresAreOneLineAndNonZero) {
