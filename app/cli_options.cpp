@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -47,6 +48,29 @@ bool LooksLikePair(const std::string& text) {
     return true;
 }
 
+// "X" or "X:Y" with decimal numbers (Y keeps its default when not given), each within its bounds.
+bool ParseDecimalPair(const std::string& text, double min, double max, double& x, double& y,
+                      double minY, double maxY) {
+    auto one = [](const std::string& t, double lo, double hi, double& v) {
+        if (t.empty() || t[0] == '+') return false;
+        double n = 0;
+        const char* end = t.data() + t.size();
+        auto [p, ec] = std::from_chars(t.data(), end, n);
+        if (ec != std::errc() || p != end || !(n >= lo && n <= hi)) return false;
+        v = n;
+        return true;
+    };
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return one(text, min, max, x);
+    return one(text.substr(0, colon), min, max, x) && one(text.substr(colon + 1), minY, maxY, y);
+}
+
+// An optional value follows when the next argument starts like a number.
+bool LooksLikeDecimal(const std::string& text) {
+    return !text.empty() && (text[0] == '-' ? text.size() > 1 && std::isdigit(uint8_t(text[1]))
+                                            : std::isdigit(uint8_t(text[0])) != 0);
+}
+
 }  // namespace
 
 std::string CliUsage() {
@@ -63,6 +87,11 @@ std::string CliUsage() {
            "  --fade-in S:E | --fade-out S:E\n"
            "  --normalize PERCENT | --amplify PERCENT\n"
            "  --reverse | --invert | --undo | --redo\n"
+           "  --loudness                 print integrated loudness, loudness range, true peak\n"
+           "  --normalize-loudness LUFS[:DBTP]  one gain to LUFS (default ceiling -1 dBTP)\n"
+           "  --trim-silence [DB[:MS]]   trim what is under DB dBFS (-50) at both ends, keeping\n"
+           "                             MS ms (100)\n"
+           "  --to-mono | --to-stereo | --swap-channels\n"
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
@@ -89,6 +118,10 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                                               {"--reverse", TCliStep::kReverse},
                                                               {"--invert", TCliStep::kInvert},
                                                               {"--undo", TCliStep::kUndo},
+                                                              {"--loudness", TCliStep::kLoudness},
+                                                              {"--to-mono", TCliStep::kToMono},
+                                                              {"--to-stereo", TCliStep::kToStereo},
+                                                              {"--swap-channels", TCliStep::kSwapChannels},
                                                               {"--redo", TCliStep::kRedo}};
     bool haveRange = false;
     int64_t rangeA = 0, rangeB = 0;
@@ -127,6 +160,29 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             if (!ParseNumber(v, 0, max, s.a)) {
                 error = NumberError(arg, v, 0, max);
                 return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--normalize-loudness") {
+            TCliStep s{TCliStep::kNormalizeLoudness};
+            s.y = -1;
+            if (!value(v)) return TParseResult::kError;
+            if (!ParseDecimalPair(v, -70, 0, s.x, s.y, -20, 0)) {
+                error = arg + " needs LUFS from -70 to 0, optionally :DBTP from -20 to 0, not \"" +
+                        v + "\"";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--trim-silence") {
+            TCliStep s{TCliStep::kTrimSilence};
+            s.x = -50;
+            s.y = 100;
+            if (i + 1 < args.size() && LooksLikeDecimal(args[i + 1])) {
+                v = args[++i];
+                if (!ParseDecimalPair(v, -120, 0, s.x, s.y, 0, 10000)) {
+                    error = arg + " needs DB from -120 to 0, optionally :MS from 0 to 10000, not \"" +
+                            v + "\"";
+                    return TParseResult::kError;
+                }
             }
             out.steps.push_back(s);
         } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" ||

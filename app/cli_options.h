@@ -29,13 +29,20 @@ struct TCliStep {
         kClipboardIn,
         kClipboardOut,
         kSave,
-        kPlay
+        kPlay,
+        kLoudness,
+        kNormalizeLoudness,
+        kToMono,
+        kToStereo,
+        kSwapChannels,
+        kTrimSilence
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
     int64_t a = 0, b = 0;  // frames, or a percentage
     bool hasRange = false;
     QString path;
+    double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
 };
 
 // MP3 options as given; bitrates in kbit/s, 0 when not given.

@@ -220,7 +220,9 @@ private:
         static const char* const names[] = {
             "info",    "cut",      "copy",         "paste",         "delete",  "insert-silence",
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
-            "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play"};
+            "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
+            "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
+            "trim-silence"};
         return names[k];
     }
 
@@ -300,6 +302,35 @@ private:
                 if (!wave || !f.open(QIODevice::WriteOnly) || f.write(*wave) != wave->size()) {
                     notifier_.ShowError(wave ? "Cannot write " + s.path
                                              : QString("The clipboard is empty"));
+                    return kExitFailure;
+                }
+                break;
+            }
+            case TCliStep::kLoudness:
+                ok = Wait("Loudness", [&] { doc_.MeasureLoudness(); });
+                if (ok && doc_.Loudness()) {
+                    std::fputs(qPrintable(LoudnessReport(*doc_.Loudness())), stdout);
+                    std::fflush(stdout);
+                }
+                break;
+            case TCliStep::kNormalizeLoudness:
+                ok = Wait("Loudness", [&] { doc_.NormalizeLoudness(0, 0, s.x, s.y); });
+                break;
+            case TCliStep::kTrimSilence:
+                ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
+                break;
+            case TCliStep::kToMono:
+            case TCliStep::kToStereo:
+            case TCliStep::kSwapChannels: {
+                bool started = false;
+                ok = Wait("Channels", [&] {
+                    started = s.kind == TCliStep::kToMono     ? doc_.ToMono()
+                              : s.kind == TCliStep::kToStereo ? doc_.ToStereo()
+                                                              : doc_.SwapChannels();
+                });
+                if (!started) {
+                    notifier_.ShowError(s.kind == TCliStep::kToStereo ? "the sound is not mono"
+                                                                      : "the sound is not stereo");
                     return kExitFailure;
                 }
                 break;

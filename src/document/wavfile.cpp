@@ -229,6 +229,20 @@ void Twavefile::RunRoutine(int32_t code) {
         case opAmplify:
             DoAmplify();
             break;
+        case opMeasureLoudness:
+            DoMeasureLoudness();
+            break;
+        case opNormalizeLoudness:
+            DoNormalizeLoudness();
+            break;
+        case opToMono:
+        case opToStereo:
+        case opSwapChannels:
+            DoChannels(code);
+            break;
+        case opTrimSilence:
+            DoTrimSilence();
+            break;
         default:
             break;
     }
@@ -282,6 +296,7 @@ void Twavefile::Close() {
     brokenEdit_ = false;
     exactPeaks_ = nullptr;
     loadTable_.clear();
+    loudnessPath_.clear();
 }
 
 std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
@@ -523,8 +538,9 @@ void Twavefile::DoSaveMp3() {
 
 // --- the edit frame --------------------------------------------------------------------------
 
-void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
-    const uint64_t newBytes = uint64_t(newFrames) * channels_ * 2;
+void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels) {
+    const uint16_t channels = newChannels ? newChannels : channels_;
+    const uint64_t newBytes = uint64_t(newFrames) * channels * 2;
     if (newBytes + kWavHeaderBytes > TLargeFile::kMaxFileBytes) {
         throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
     }
@@ -562,6 +578,11 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
     };
     TWavHeader h = header_;
     h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
+    if (newChannels) {
+        h.channels = channels;
+        h.blockAlign = static_cast<uint16_t>(channels * 2);
+        h.byteRate = h.sampleRate * h.blockAlign;
+    }
     const TWavFormat f = InterpretHeader(h);
     Tindexdata table;
     TLevels levels;
@@ -574,7 +595,10 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
             TLargeFile target(next, newBytes + kWavHeaderBytes);
             target.WriteHeader(h);
             static const Tindexdata kUnknown;
-            const TPeakSource known{&source, exactPeaks_ ? exactPeaks_ : &kUnknown, frames_};
+            // A table of another channel count describes nothing in the new version.
+            const bool sameShape = f.channels == channels_;
+            const TPeakSource known{&source, exactPeaks_ && sameShape ? exactPeaks_ : &kUnknown,
+                                    frames_};
             TVersionWriter writer(target, known, f.frames, f.channels);
             fill(source, writer);
             writer.Finish(table, levels);
@@ -603,6 +627,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill) {
         store_ = std::move(store);
         header_ = h;
         dataBytes_ = f.dataBytes;
+        channels_ = f.channels;
         frames_ = f.frames;
         duration_ = f.duration;
         peakTable_ = std::move(table);

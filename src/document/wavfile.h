@@ -35,6 +35,7 @@
 
 #include "cache.h"
 #include "largefile.h"
+#include "loudness.h"
 #include "mp3format.h"
 #include "notifier.h"
 #include "peakbuilder.h"
@@ -60,6 +61,12 @@ enum TOperation : int32_t {
     opReverse = 13,
     opInvert = 14,
     opAmplify = 15,
+    opMeasureLoudness = 16,
+    opNormalizeLoudness = 17,
+    opToMono = 18,
+    opToStereo = 19,
+    opSwapChannels = 20,
+    opTrimSilence = 21,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -117,6 +124,19 @@ public:
     void Amplify(int32_t percent);
     void Reverse();
     void Invert();
+    // Measures the whole sound's loudness; Loudness() gives it once done.
+    void MeasureLoudness();
+    // One gain over the range (the whole sound when it is empty) that takes its integrated
+    // loudness to the target, lowered so the true peak stays at or under the ceiling (a notice
+    // says what was reached then). A silent range is left as it is, with a notice.
+    void NormalizeLoudness(int64_t start, int64_t end, double targetLufs, double ceilingDbtp);
+    // Channel operations; each refuses (false) a sound of the wrong channel count.
+    bool ToMono();
+    bool ToStereo();
+    bool SwapChannels();
+    // Removes what is quieter than the threshold at the start and the end, keeping a margin;
+    // a sound silent throughout is left as it is, with a notice.
+    void TrimSilence(double thresholdDb, int32_t marginMs);
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav" or ".mp3" by the lower-cased extension; anything else starts nothing, and neither
@@ -198,6 +218,8 @@ public:
     bool CanRedo() const { return !redo_.IsEmpty(); }
     TClipboard* Clipboard() const { return clipboard_; }
     const BE_CONFIG& Mp3Config() const { return mp3Config_; }
+    // The current version's loudness when it has been measured.
+    std::optional<TLoudness> Loudness() const;
 
 private:
     friend class CThread;
@@ -237,7 +259,8 @@ private:
     // write its samples from the current version, then adopts it with the peaks gathered while
     // it was written. Used by every edit and effect.
     using TFill = std::function<void(TLargeFile& source, TVersionWriter& target)>;
-    void RunEdit(int64_t newFrames, const TFill& fill);
+    // `newChannels`, when given, is the new version's channel count.
+    void RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels = 0);
 
     // The routines of the edits and effects (editing.cpp, effects.cpp), on the worker.
     void DoCopy();
@@ -250,6 +273,13 @@ private:
     void DoAmplify();
     void DoReverse();
     void DoInvert();
+    // loudness.cpp, channels.cpp
+    void DoMeasureLoudness();
+    void DoNormalizeLoudness();
+    void DoChannels(int32_t code);
+    void DoTrimSilence();
+    void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
+                const QString& arg2 = {});
 
     // Parameters of the running operation, recorded by its request.
     TRange range_;
@@ -257,6 +287,11 @@ private:
     int32_t amplifyPercent_ = 0;
     int32_t normalizePercent_ = 0;
     TWavHeader header_;
+    double loudnessTarget_ = 0, loudnessCeiling_ = 0, trimThreshold_ = 0;
+    int32_t trimMarginMs_ = 0;
+    // The last loudness measured, and the version it belongs to.
+    TLoudness loudness_;
+    QString loudnessPath_;
 
     TStack undo_, redo_;
     int32_t operation_ = 0;

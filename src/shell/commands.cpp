@@ -103,6 +103,16 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                           [this] { AmplifyDActionExecute(); });
     AmplifyIAction = Make("AmplifyIAction", "Amp&lify (Increase)", "", "orvane-amplify-up",
                           [this] { AmplifyIActionExecute(); });
+    LoudnessAction = Make("LoudnessAction", "Normalize &Loudness...", "", nullptr,
+                          [this] { LoudnessActionExecute(); });
+    TrimSilenceAction = Make("TrimSilenceAction", "&Trim Silence...", "", nullptr,
+                             [this] { TrimSilenceActionExecute(); });
+    ToMonoAction = Make("ToMonoAction", "Mix to M&ono", "", nullptr,
+                        [this] { ChannelsActionExecute(0); });
+    ToStereoAction = Make("ToStereoAction", "Make S&tereo", "", nullptr,
+                          [this] { ChannelsActionExecute(1); });
+    SwapChannelsAction = Make("SwapChannelsAction", "S&wap Channels", "", nullptr,
+                              [this] { ChannelsActionExecute(2); });
     // Help
     ContentsAction = Make("ContentsAction", "&Contents", "F1", "help-contents",
                           [this] { RunHook(OnContents); });
@@ -186,6 +196,9 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     operations->addSeparator();
     operations->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
                             ReverseAction, InvertAction, AmplifyDAction, AmplifyIAction});
+    operations->addSeparator();
+    operations->addActions({LoudnessAction, TrimSilenceAction, ToMonoAction, ToStereoAction,
+                            SwapChannelsAction});
 
     toolsMenu_ = menu("Tools1", QStringLiteral("&Tools"));
 

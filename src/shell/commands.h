@@ -72,6 +72,9 @@ public:
     void InvertActionExecute();
     void AmplifyDActionExecute();
     void AmplifyIActionExecute();
+    void LoudnessActionExecute();
+    void TrimSilenceActionExecute();
+    void ChannelsActionExecute(int which);  // 0 to mono, 1 to stereo, 2 swap
 
     // The dialogs and helpers of other parts, set by the program's start-up. Each runs only
     // when set.
@@ -98,6 +101,8 @@ public:
     QAction *PlayAction, *PauseAction, *StopAction, *FadeInAction, *FadeOutAction,
         *SilenceAction, *NormalizationAction, *ReverseAction, *InvertAction, *AmplifyDAction,
         *AmplifyIAction;
+    QAction *LoudnessAction, *TrimSilenceAction, *ToMonoAction, *ToStereoAction,
+        *SwapChannelsAction;
     QAction *ContentsAction, *UpdateAction, *AboutAction;
 
 private:

@@ -310,3 +310,36 @@ void TCommands::ReverseActionExecute() {
 void TCommands::InvertActionExecute() {
     if (form_.Loaded()) form_.Document().Invert();
 }
+
+void TCommands::LoudnessActionExecute() {
+    if (!form_.Loaded()) return;
+    const auto target = AskParameter("loudnesstitle", "loudnesstarget", -70, 0, -16);
+    if (!target) return;
+    const auto ceiling = AskParameter("loudnesstitle", "loudnessceiling", -20, 0, -1);
+    if (!ceiling) return;
+    // The selection, or the whole sound when there is none.
+    const TWaveView& view = form_.View();
+    const bool part = view.selected && view.selStart != view.selStop;
+    form_.Document().NormalizeLoudness(part ? view.selStart : 0, part ? view.selStop : 0,
+                                       *target, *ceiling);
+}
+
+void TCommands::TrimSilenceActionExecute() {
+    if (!form_.Loaded()) return;
+    const auto threshold = AskParameter("trimtitle", "trimthreshold", -120, 0, -50);
+    if (!threshold) return;
+    const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, 100);
+    if (!margin) return;
+    form_.Document().TrimSilence(*threshold, *margin);
+    form_.View().selected = false;
+}
+
+void TCommands::ChannelsActionExecute(int which) {
+    if (!form_.Loaded()) return;
+    Twavefile& doc = form_.Document();
+    if (doc.Busy()) return;
+    const bool started = which == 0   ? doc.ToMono()
+                         : which == 1 ? doc.ToStereo()
+                                      : doc.SwapChannels();
+    if (!started) form_.Dialogs().Error(MsgText(which == 1 ? "needsmono" : "needsstereo"));
+}

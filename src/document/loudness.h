@@ -1,0 +1,36 @@
+#pragma once
+// Loudness of 16-bit PCM by EBU R128 / ITU-R BS.1770-4, measured with libebur128: integrated
+// loudness, loudness range and true peak, and the gain that brings a sound to a target loudness
+// without its true peak passing a ceiling.
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+
+class TLargeFile;
+
+struct TLoudness {
+    double integrated = 0;  // LUFS; -inf for silence
+    double range = 0;       // LU
+    double truePeak = 0;    // dBTP; -inf for silence
+};
+
+// Frames [first, first + count) of `source` (interleaved, `channels` of them). Progress runs
+// from 0 to 100 across the pass.
+TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
+                          uint32_t sampleRate, std::atomic<int32_t>& progress);
+
+// The gain in dB that takes `measured` to `targetLufs`, lowered where the true peak would pass
+// `ceilingDbtp`; `limited` tells whether it was. Nothing for silence.
+struct TLoudnessGain {
+    double gainDb = 0;
+    double reachedLufs = 0;
+    bool limited = false;
+};
+bool LoudnessGain(const TLoudness& measured, double targetLufs, double ceilingDbtp,
+                  TLoudnessGain& out);
+
+// "Integrated loudness: -16.0 LUFS" and the other two lines, each ending in a line break.
+QString LoudnessReport(const TLoudness& l);
+// One value as the report shows it: one decimal, "-inf" for silence.
+QString LoudnessValue(double v);

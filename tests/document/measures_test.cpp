@@ -1,0 +1,194 @@
+// Loudness against ffmpeg's ebur128 filter, trimming of silence and the channel operations with
+// their undo steps.
+#include <gtest/gtest.h>
+#include <QProcess>
+#include <QRegularExpression>
+#include <cmath>
+
+#include "doctest_util.h"
+
+namespace {
+
+// 1 kHz sine at `dbfs` peak level, the same on every channel.
+std::vector<int16_t> Sine(int channels, double dbfs, double seconds, uint32_t rate = 48000) {
+    const double a = 32768.0 * std::pow(10.0, dbfs / 20.0);
+    const auto frames = size_t(seconds * rate);
+    std::vector<int16_t> s(frames * channels);
+    for (size_t i = 0; i < frames; ++i) {
+        const auto v = int16_t(std::lround(a * std::sin(2 * M_PI * 1000.0 * double(i) / rate)));
+        for (int c = 0; c < channels; ++c) s[i * channels + c] = v;
+    }
+    return s;
+}
+
+struct TFfmpegLoudness {
+    double integrated = NAN, range = NAN, truePeak = NAN;
+};
+
+// The summary of `ffmpeg -af ebur128=peak=true`.
+TFfmpegLoudness FfmpegLoudness(const QString& path) {
+    QProcess p;
+    p.start("ffmpeg", {"-nostats", "-hide_banner", "-i", path, "-af", "ebur128=peak=true", "-f",
+                       "null", "-"});
+    p.waitForFinished(60000);
+    const QString out = QString::fromUtf8(p.readAllStandardError());
+    const qsizetype summary = out.lastIndexOf("Summary:");
+    const QString tail = out.mid(summary);
+    auto value = [&](const char* label) {
+        const QRegularExpression re(QString(label) + "\\s+(-?[0-9.]+|-inf)");
+        const auto m = re.match(tail);
+        return m.hasMatch() ? m.captured(1).toDouble() : NAN;
+    };
+    return {value("I:"), value("LRA:"), value("Peak:")};
+}
+
+class Measures : public ::testing::Test, public TDocFixture {
+protected:
+    TLoudness Measure() {
+        doc.MeasureLoudness();
+        Wait();
+        EXPECT_TRUE(doc.Loudness().has_value());
+        return doc.Loudness().value_or(TLoudness{});
+    }
+    QString SaveCurrent(const char* name) {
+        const QString path = dir.path(name);
+        EXPECT_TRUE(doc.SaveRange(path, 0, doc.Frames()));
+        Wait();
+        return path;
+    }
+};
+
+TEST_F(Measures, LoudnessOfTestSinesAgreesWithFfmpeg) {
+    struct Case {
+        int channels;
+        double dbfs, expected;
+    };
+    // EBU Tech 3341: a 1 kHz stereo sine at -23 dBFS is -23 LUFS; mono counts one channel.
+    for (const Case c : {Case{2, -23, -23}, Case{2, -20, -20}, Case{1, -20, -23.01}}) {
+        SCOPED_TRACE(c.channels * 1000 + c.dbfs);
+        const QString path = dir.path("sine.wav");
+        WriteWav(path, uint16_t(c.channels), 48000, Sine(c.channels, c.dbfs, 20));
+        Load(path);
+        const TLoudness ours = Measure();
+        const TFfmpegLoudness theirs = FfmpegLoudness(path);
+        EXPECT_NEAR(ours.integrated, c.expected, 0.1);
+        EXPECT_NEAR(ours.integrated, theirs.integrated, 0.1);
+        EXPECT_NEAR(ours.range, theirs.range, 0.1);
+        EXPECT_NEAR(ours.truePeak, theirs.truePeak, 0.1);
+        EXPECT_FALSE(doc.Modified());
+    }
+}
+
+TEST_F(Measures, LoudnessReportLines) {
+    EXPECT_EQ(LoudnessReport({-16.04, 5.2, -0.96}).toStdString(),
+              "Integrated loudness: -16.0 LUFS\nLoudness range: 5.2 LU\nTrue peak: -1.0 dBTP\n");
+    EXPECT_EQ(LoudnessReport({-INFINITY, 0, -INFINITY}).toStdString(),
+              "Integrated loudness: -inf LUFS\nLoudness range: 0.0 LU\nTrue peak: -inf dBTP\n");
+}
+
+TEST_F(Measures, NormalizeLoudnessMeetsTheTargetOrStopsAtTheCeiling) {
+    struct Case {
+        double target, ceiling, reached;
+        bool limited;
+    };
+    for (const Case c : {Case{-16, -1, -16, false}, Case{-0.5, -1, -1, true},
+                         Case{-30, -1, -30, false}}) {
+        SCOPED_TRACE(c.target);
+        LoadSamples(2, Sine(2, -23, 10), 48000);
+        notifier.warnings.clear();
+        doc.NormalizeLoudness(0, 0, c.target, c.ceiling);
+        Wait();
+        ASSERT_TRUE(doc.Ready());
+        EXPECT_EQ(doc.UndoStack().Items().size(), 1u);
+        const TFfmpegLoudness after = FfmpegLoudness(SaveCurrent("out.wav"));
+        EXPECT_NEAR(after.integrated, c.reached, 0.1);
+        EXPECT_LE(after.truePeak, c.ceiling + 0.1);
+        EXPECT_EQ(notifier.warnings.size(), c.limited ? 1u : 0u);
+        if (c.limited && !notifier.warnings.empty()) {
+            EXPECT_NE(notifier.warnings[0].find("-1.0 LUFS"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(Measures, NormalizeLoudnessOfASelectionLeavesTheRest) {
+    std::vector<int16_t> s = Sine(1, -30, 2);
+    LoadSamples(1, s, 48000);
+    doc.NormalizeLoudness(48000, 96000, -20, -1);
+    Wait();
+    const std::vector<int16_t> r = Samples();
+    ASSERT_EQ(r.size(), s.size());
+    EXPECT_TRUE(std::equal(r.begin(), r.begin() + 48000, s.begin()));
+    // Mono -30 dBFS is -33 LUFS: +13 dB.
+    EXPECT_NEAR(double(r[48000 + 12]) / s[48000 + 12], std::pow(10.0, 13 / 20.0), 0.01);
+}
+
+TEST_F(Measures, SilenceIsNeitherNormalizedNorTrimmed) {
+    LoadSamples(2, std::vector<int16_t>(20000, 0));
+    doc.NormalizeLoudness(0, 0, -16, -1);
+    Wait();
+    doc.TrimSilence(-50, 100);
+    Wait();
+    EXPECT_TRUE(doc.UndoStack().IsEmpty());
+    EXPECT_EQ(doc.Frames(), 10000u);
+    EXPECT_EQ(notifier.warnings.size(), 2u);
+}
+
+TEST_F(Measures, TrimSilenceKeepsTheMarginAtBothEnds) {
+    struct Case {
+        int lead, tail;  // silent frames before and after the tone
+        double threshold;
+        int marginMs, start, frames;  // where the kept part starts, how long it is
+    };
+    // 1000 frames of tone at 10000 Hz sampling: a 10 ms margin is 100 frames.
+    for (const Case c : {Case{500, 700, -50, 10, 400, 1200}, Case{50, 0, -50, 10, 0, 1050},
+                         Case{500, 700, -50, 0, 500, 1000}, Case{0, 0, -50, 100, 0, 1000}}) {
+        SCOPED_TRACE(c.lead);
+        std::vector<int16_t> s(size_t(c.lead + 1000 + c.tail), 0);
+        for (int i = 0; i < 1000; ++i) s[size_t(c.lead + i)] = int16_t(i % 2 ? 5000 : -5000);
+        // Noise under the threshold (-50 dBFS is 103.6) counts as silence.
+        if (c.lead > 0) s[0] = 100;
+        LoadSamples(1, s, 10000);
+        doc.TrimSilence(c.threshold, c.marginMs);
+        Wait();
+        const std::vector<int16_t> r = Samples();
+        EXPECT_EQ(r, std::vector<int16_t>(s.begin() + c.start, s.begin() + c.start + c.frames));
+    }
+}
+
+TEST_F(Measures, ChannelOperationsAndTheirUndoSteps) {
+    struct Case {
+        uint16_t channels;
+        std::vector<int16_t> in;
+        int op;  // 0 mono, 1 stereo, 2 swap
+        uint16_t outChannels;
+        std::vector<int16_t> out;
+    };
+    const std::vector<Case> cases = {
+        // The mean, ties to even.
+        {2, {1, 2, 3, 6, -1, -2, 32767, 32767, -32768, -32768, 32767, -32768}, 0, 1,
+         {2, 4, -2, 32767, -32768, 0}},
+        {1, {5, -7, 32767}, 1, 2, {5, 5, -7, -7, 32767, 32767}},
+        {2, {1, 2, 3, 4}, 2, 2, {2, 1, 4, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        LoadSamples(c.channels, c.in);
+        EXPECT_FALSE(c.op == 1 ? doc.ToMono() || doc.SwapChannels() : doc.ToStereo());
+        EXPECT_TRUE(c.op == 0 ? doc.ToMono() : c.op == 1 ? doc.ToStereo() : doc.SwapChannels());
+        Wait();
+        EXPECT_EQ(doc.Channels(), c.outChannels);
+        EXPECT_EQ(Samples(), c.out);
+        const QString saved = SaveCurrent("out.wav");
+        EXPECT_EQ(ReadWavSamples(saved), c.out);
+        doc.Undo();
+        Wait();
+        EXPECT_EQ(doc.Channels(), c.channels);
+        EXPECT_EQ(Samples(), c.in);
+        doc.Redo();
+        Wait();
+        EXPECT_EQ(doc.Channels(), c.outChannels);
+        EXPECT_EQ(Samples(), c.out);
+    }
+}
+
+}  // namespace
