@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # Wayland sessions, and xdg-open for the manual and web pages outside GNOME and KDE.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, xdg-utils")
 # The companion tools of the Tools menu (src/shell/services/tools.cpp).
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS
     "pavucontrol, kid3-qt, asunder, soundconverter, gnome-sound-recorder")
