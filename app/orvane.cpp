@@ -31,7 +31,7 @@ const char* const kHelp =
     "with none, or with more than one, it starts with no sound.\n"
     "\n"
     "Options:\n"
-    "  --help               show this text and exit\n"
+    "  -h, --help           show this text and exit\n"
     "  --version            show the version and exit\n"
     "  --timings            print to standard error the seconds from start to the first\n"
     "                       paint of the window (timing: window-paint) and of the loaded\n"
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     started.start();
     // Answered before anything else starts, so they also work without a display.
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf(kHelp, LanguageUsage().c_str());
             return 0;
         }

@@ -72,7 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # even where the library is linked statically.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libebur128-1")
 # Wayland sessions, and xdg-open for the manual and web pages outside GNOME and KDE.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, xdg-utils")
 # The companion tools of the Tools menu (src/shell/services/tools.cpp).
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS
     "pavucontrol, kid3-qt, asunder, soundconverter, gnome-sound-recorder")

@@ -71,6 +71,7 @@ TSettings LoadSettings() {
     r.height = ReadInt(s, "height", r.height);
     r.lang = ReadInt(s, "lang", r.lang);
     r.volume = ReadInt(s, "volume", r.volume);
+    r.wheelzoom = ReadInt(s, "wheelzoom", r.wheelzoom);
     s.endGroup();
     r.savetype = 0;
     return r;

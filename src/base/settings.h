@@ -19,6 +19,9 @@ struct TSettings {
     int32_t height = -1;
     int32_t lang = -1;       // language identifier; -1: none chosen yet
     int32_t volume = -8000;  // volume control position, -10000 ... 0
+    // The wheel over the window: 0 scrolls (Ctrl zooms), 1 zooms. Read only: set by hand in the
+    // settings file, kept there as it is.
+    int32_t wheelzoom = 0;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
 
     bool operator==(const TSettings&) const = default;

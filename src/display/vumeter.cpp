@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 TVUMeter::TVUMeter(QWidget* parent) : QWidget(parent) {
     // The image covers every pixel.
@@ -11,8 +12,15 @@ TVUMeter::TVUMeter(QWidget* parent) : QWidget(parent) {
 }
 
 void TVUMeter::FitImage() {
-    const QSize size(std::max(width(), 1), std::max(height(), 1));
-    if (image_.size() != size) image_ = QImage(size, QImage::Format_RGB32);
+    // One image pixel per device pixel: at a scale of 2 the bars stay sharp. Drawing into it
+    // stays in the widget's own units.
+    const qreal ratio = devicePixelRatioF();
+    const QSize size(std::max(int(std::ceil(width() * ratio)), 1),
+                     std::max(int(std::ceil(height() * ratio)), 1));
+    if (image_.size() != size || image_.devicePixelRatio() != ratio) {
+        image_ = QImage(size, QImage::Format_RGB32);
+        image_.setDevicePixelRatio(ratio);
+    }
 }
 
 void TVUMeter::ClearMeter() {

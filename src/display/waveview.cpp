@@ -11,6 +11,7 @@
 
 #include "messages.h"
 #include "player.h"
+#include "waveaccessible.h"
 #include "wavemath.h"
 #include "wavfile.h"
 
@@ -24,7 +25,9 @@ TWaveView::TWaveView(QWidget* parent, std::shared_ptr<TAudioBackend> backend)
     player_->OnPosition = [this](int32_t bytes) { PlayerPosition(bytes); };
     player_->OnStatus = [this](bool action) {
         if (OnPlayStatus) OnPlayStatus(action);
+        AnnounceWaveState(*this);
     };
+    InstallWaveAccessible();
     player_->Init(std::move(backend));
 }
 
@@ -42,6 +45,10 @@ TWaveSource TWaveView::Source() const {
 
 bool TWaveView::Loaded() const {
     return document_ && document_->Ready();
+}
+
+bool TWaveView::Playing() const {
+    return player_->Playing();
 }
 
 // --- frames and milliseconds, in single precision both ways ---
@@ -241,6 +248,8 @@ void TWaveView::SetCursor(uint32_t frame) {
     cursorMs = SamplesToMs(frame);
     if (OnCursor) OnCursor(this, cursor, cursorMs);
     UpdateCursor();
+    // Playback moves the cursor many times a second: a reader would speak nothing else.
+    if (!player_->Playing()) AnnounceWaveCursor(*this);
 }
 
 void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
@@ -249,6 +258,7 @@ void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
     selected = sel;
     renderer_.lastCursorX = renderer_.cursorX - 1;
     RedrawAll();
+    AnnounceWaveState(*this);
 }
 
 void TWaveView::SetSelectionMs(uint32_t startMs, uint32_t stopMs, bool sel) {
@@ -304,6 +314,9 @@ void TWaveView::keyPressEvent(QKeyEvent* event) {
     if (!Loaded()) return QWidget::keyPressEvent(event);
     const uint32_t length = document_->Frames();
     const uint32_t step = ArrowStep(viewSpan, width() - TWaveRenderer::RightMargin);
+    // With Shift the selection runs from its far end (or the cursor) to where the cursor goes.
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const uint32_t from = !selected ? cursor : cursor == selStart ? selStop : selStart;
     bool handled = true;
     switch (event->key()) {
         case Qt::Key_Home:
@@ -328,7 +341,19 @@ void TWaveView::keyPressEvent(QKeyEvent* event) {
     }
     cursorMs = SamplesToMs(cursor);
     if (OnCursor) OnCursor(this, cursor, cursorMs);
-    if (!handled) QWidget::keyPressEvent(event);
+    if (!handled) return QWidget::keyPressEvent(event);
+    AnnounceWaveCursor(*this);
+    if (extend) ExtendSelection(from, cursor);
+}
+
+void TWaveView::ExtendSelection(uint32_t from, uint32_t to) {
+    selStart = std::min(from, to);
+    selStop = std::max(from, to);
+    selected = selStart != selStop;
+    if (OnSelect)
+        OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), selected);
+    RedrawAll();
+    AnnounceWaveState(*this);
 }
 
 // --- mouse ---
@@ -350,6 +375,19 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton || !Loaded()) return;
     const int x = LimitX(int(event->position().x()));
+    if (event->modifiers() & Qt::ShiftModifier) {
+        // Shift+click moves the selection's nearer end (or spans from the cursor) to here.
+        const uint32_t g = FrameAt(x);
+        const auto distance = [g](uint32_t f) { return std::abs(int64_t(g) - int64_t(f)); };
+        const uint32_t from = !selected ? cursor
+                              : distance(selStart) < distance(selStop) ? selStop
+                                                                       : selStart;
+        cursor = g;
+        cursorMs = SamplesToMs(cursor);
+        if (OnCursor) OnCursor(this, cursor, cursorMs);
+        AnnounceWaveCursor(*this);
+        return ExtendSelection(from, g);
+    }
     selected = false;
     if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
     anchor = FrameAt(x);
@@ -403,6 +441,7 @@ void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
         if (OnSelect)
             OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), true);
     }
+    AnnounceWaveState(*this);
     if (restartPending_) {
         restartPending_ = false;
         RestartPlayback(false);

@@ -85,6 +85,7 @@ public:
     const TWaveRenderer& Renderer() const { return renderer_; }
     TWaveRenderer& Renderer() { return renderer_; }
     bool Dragging() const { return dragging_; }
+    bool Playing() const;
     // The scroll bar's large step (50 small steps); Qt's page step holds the view's size.
     int32_t LargeStep() const { return largeStep_; }
 
@@ -112,6 +113,8 @@ private:
     int LimitX(int x) const;
     void PlayerPosition(int32_t bytes);
     void RestartPlayback(bool stopFirst);
+    // Selects from..to (either order), raises OnSelect and the accessible events.
+    void ExtendSelection(uint32_t from, uint32_t to);
 
     TWaveRenderer renderer_;
     Twavefile* document_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,8 @@
 #include "commands.h"
 #include "displaycolors.h"
 #include "dialogs/mpegsettings.h"
+#include "keys.h"
+#include "layoutfit.h"
 #include "languagecontroller.h"
 #include "messages.h"
 #include "player.h"
@@ -62,7 +65,6 @@ constexpr int kProgressMs = 50;
 constexpr int kVizMs = 10;
 // The scroll bar stays usable while the document is at least this many frames longer than a page.
 constexpr int64_t kScrollSlack = 100;
-constexpr int kWheelNotch = 120;
 // The level meter's bar colour (red 0x63, green 0xC5, blue 0x54).
 const QColor kMeterBarColor(0x63, 0xC5, 0x54);
 
@@ -124,8 +126,10 @@ Tmainform::Tmainform(const TMainOptions& options) {
     volumeBar_->setValue(std::clamp(Settings.volume, volumeBar_->minimum(), 0));
     VolumeBarChange();
 
-    setWindowTitle(QStringLiteral("Orvane ") + OwnVersion());
+    setWindowTitle(QStringLiteral("Orvane"));
+    InstallKeys(*this);
     BuildTranslation();
+    FitToTexts(*this);
 
     connect(&progressTimer_, &QTimer::timeout, this, [this] { ProgressTimerTimer(); });
     progressTimer_.start(kProgressMs);
@@ -330,7 +334,13 @@ void Tmainform::PlaceWindow() {
     if ((Settings.posx == -1 && Settings.posy == -1) || !onScreen) {
         if (screen.isValid()) move(screen.center() - rect().center());
     } else {
-        move(Settings.posx, Settings.posy);
+        // Saved at another scale or screen size, the window may reach past the screen's edge.
+        const QRect area =
+            QGuiApplication::screenAt(QPoint(Settings.posx, Settings.posy) + QPoint(20, 20))
+                ->availableGeometry();
+        const QRect placed = KeepInside(QRect(QPoint(Settings.posx, Settings.posy), size()), area);
+        resize(placed.size());
+        move(placed.topLeft());
     }
 }
 
@@ -595,16 +605,7 @@ void Tmainform::dropEvent(QDropEvent* event) {
 }
 
 void Tmainform::wheelEvent(QWheelEvent* event) {
-    wheelRemainder_ += event->angleDelta().y();
-    while (wheelRemainder_ >= kWheelNotch) {
-        wheelRemainder_ -= kWheelNotch;
-        commands_->ZoomInAction->trigger();
-    }
-    while (wheelRemainder_ <= -kWheelNotch) {
-        wheelRemainder_ += kWheelNotch;
-        commands_->ZoomOutAction->trigger();
-    }
-    event->ignore();
+    WindowWheel(*this, event, wheelRemainder_);
 }
 
 void Tmainform::changeEvent(QEvent* event) {
@@ -620,6 +621,9 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event) {
                                   kProgressHeight);
         progressBar_->raise();
     }
+    if (event->type() == QEvent::KeyPress && watched == view_ &&
+        WaveKey(*this, static_cast<QKeyEvent*>(event)))
+        return true;
     if (event->type() == QEvent::Paint && watched == view_) {
         if (!windowPainted_) {
             windowPainted_ = true;

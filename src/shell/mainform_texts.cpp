@@ -11,7 +11,9 @@
 #include "dialogs/mpegsettings.h"
 #include "languagecontroller.h"
 #include "languagemanager.h"
+#include "layoutfit.h"
 #include "mainform.h"
+#include "qttranslation.h"
 #include "shelltexts.h"
 
 namespace {
@@ -77,6 +79,8 @@ const std::vector<TTranslatable> kMainTexts = {
     {78, "LevelsBox", "title"},
     {79, "VolumeBox", "title"},
     {80, "VolumeBar", "toolTip"},
+    {81, "PickStartMS", "accessibleName"},
+    {82, "PickStopMS", "accessibleName"},
 };
 
 // Set from the program's name, the document or the catalogue, or not words at all.
@@ -124,10 +128,13 @@ void Tmainform::RefreshTexts() {
     for (QAction* a : commands_->Actions()) {
         if (a != commands_->ContentsAction) a->setToolTip(WithoutAccessKey(a->text()));
     }
+    // Qt's standard buttons and dialogs speak the same language.
+    UseQtTranslation(uint16_t(ActiveLanguageId()));
     // Texts composed from named messages follow the language too.
     if (Loaded()) ShowDocumentFields();
     panels_[1]->setText(MsgText("cursorpositionstring") + ' ' +
                         PositionText(view_->cursor, view_->cursorMs));
+    FitToTexts(*this);
 }
 
 std::unique_ptr<TLanguageController> MakeFilterFormTranslation(Tfilterform& form) {

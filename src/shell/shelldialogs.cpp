@@ -10,6 +10,7 @@
 #include "languagecontroller.h"
 #include "mainform.h"
 #include "settform.h"
+#include "shelltexts.h"
 #include "tools.h"
 #include "updatecheck.h"
 #include "userdialogs.h"
@@ -59,7 +60,8 @@ TShellDialogs::TShellDialogs(Tmainform& form) : prompts_(form.Dialogs()) {
         aboutBox->raise();
         aboutBox->activateWindow();
     };
-    commands.OnContents = [] { OpenHelp(ManualPath()); };
+    // The manual of the language the window speaks (English where none is shipped).
+    commands.OnContents = [] { OpenHelp(ManualPath(uint16_t(ActiveLanguageId()))); };
     commands.OnUpdate = [this] { updateCheck->Start(); };
     QAction* update = commands.UpdateAction;
     updateCheck->OnBusy = [update](bool busy) { update->setEnabled(!busy); };

@@ -20,8 +20,9 @@
 
 namespace {
 
-TEST(OwnVersion, HasFourFields) {
-    EXPECT_EQ(OwnVersion().split('.').size(), 4);
+TEST(OwnVersion, IsTheReleaseVersionEverywhere) {
+    // The same text as `orvane --version` and the package name.
+    EXPECT_EQ(OwnVersion(), QStringLiteral(ORVANE_TEST_VERSION));
     EXPECT_EQ(FourFieldVersion("0.2"), "0.2.0.0");
     EXPECT_EQ(FourFieldVersion("1.2.3.4"), "1.2.3.4");
     EXPECT_EQ(FourFieldVersion(""), "n/a");

@@ -72,7 +72,7 @@ TEST_F(ToolLaunch, KeyWithoutPathAndNothingOnPathSendsTheUserToTheWebPage) {
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].kind, "plain");
     EXPECT_EQ(prompts.shown[0].text,
-              "Component not found\nPlease download and install it from our site.");
+              "Tag Editor (kid3-qt) is not installed. Install the package kid3-qt.");
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], QUrl(QString::fromLatin1(tool.page)));
     EXPECT_FALSE(QFile::exists(marker));

@@ -29,8 +29,8 @@ struct ShellDialogs : ::testing::Test {
     TUrlCatcher urls;
 };
 
-TEST_F(ShellDialogs, CaptionCarriesTheFourFieldVersion) {
-    EXPECT_EQ(shell.form->windowTitle(), "Orvane " + OwnVersion());
+TEST_F(ShellDialogs, CaptionWithoutADocumentIsTheProductName) {
+    EXPECT_EQ(shell.form->windowTitle(), "Orvane");
 }
 
 TEST_F(ShellDialogs, SettingsAndAboutShowTheirDialogs) {

@@ -39,8 +39,10 @@ TToolLaunch LaunchTool(const TCompanionTool& tool, const QString& argument, TPro
         return TToolLaunch::FoundOnPath;
     }
     TPrompts& ask = prompts ? *prompts : DefaultPrompts();
-    ask.Plain(QString::fromStdString(Msg("componentnotfound")) + u'\n' +
-              QString::fromStdString(Msg("pleaseinstall")));
+    // The program file is the Debian package's name for each of the five.
+    QString caption = QString::fromLatin1(tool.caption);
+    caption.remove(u'&');
+    ask.Plain(QString::fromStdString(Msg("toolmissing")).arg(caption, program));
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(tool.page)));
     return TToolLaunch::NotFound;
 }

@@ -157,7 +157,7 @@ void TUpdateCheck::report(const QByteArray& body, bool connected) {
         return;
     }
     const QString reply = QString::fromLatin1(body);
-    const QString local = localVersion_.isEmpty() ? OwnVersion() : localVersion_;
+    const QString local = localVersion_.isEmpty() ? FourFieldVersion(OwnVersion()) : localVersion_;
     bool newer = false;
     try {
         newer = IsNewerVersion(TrimVersionReply(reply), local);

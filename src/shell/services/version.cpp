@@ -12,7 +12,10 @@ QString FourFieldVersion(const QString& version) {
 
 QString OwnVersion() {
 #ifdef ORVANE_FILE_VERSION
-    return FourFieldVersion(QStringLiteral(ORVANE_FILE_VERSION));
+    // The build's fields are padded to four; a zero tweak field is not part of the release name.
+    QStringList fields = FourFieldVersion(QStringLiteral(ORVANE_FILE_VERSION)).split(u'.');
+    while (fields.size() > 3 && fields.constLast() == u"0") fields.removeLast();
+    return fields.join(u'.');
 #else
     return FourFieldVersion(QString());
 #endif

@@ -1,6 +1,7 @@
 #pragma once
-// The program's own version text: the build's project version in four dot-separated fields
-// (for example "0.2.0.0"), as the about box shows it and the update check compares it.
+// The program's own version text: the build's project version as released (for example
+// "0.2.0", the same text as `orvane --version` and the package), shown by the about box; the
+// update check compares it padded to four fields.
 
 #include <QString>
 
