@@ -90,13 +90,11 @@ QString WaveDescriptionText(const TWaveView& view) {
 }
 
 void AnnounceWaveCursor(TWaveView& view) {
-    if (!QAccessible::isActive()) return;
     QAccessibleValueChangeEvent event(&view, view.cursorMs);
     QAccessible::updateAccessibility(&event);
 }
 
 void AnnounceWaveState(TWaveView& view) {
-    if (!QAccessible::isActive()) return;
     QAccessibleEvent description(&view, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
     QAccessibleEvent selection(&view, QAccessible::Selection);

@@ -41,7 +41,7 @@ TEST_F(LanguageTools, MessagesApplyTheFileOverEnglishAndEscapeTheText) {
     const TRun english = Cli({"--messages"});
     EXPECT_EQ(english.status, 0);
     const QStringList lines = english.out.split('\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), 29);
+    EXPECT_EQ(lines.size(), 36);
     EXPECT_TRUE(lines.contains("savechanges\tWould you like to save changes?"));
 
     const TRun german = Cli({"--messages", "--language", file});
@@ -57,7 +57,7 @@ TEST_F(LanguageTools, CheckReportsCountsMissingAndUnknown) {
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Language: 1049 русский (Россия)"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Encoding: code page 1251"));
-    EXPECT_TRUE(r.out.contains("Messages: 1 of 29"));
+    EXPECT_TRUE(r.out.contains("Messages: 1 of 36"));
     EXPECT_TRUE(r.out.contains("Missing: message writeerror"));
     EXPECT_TRUE(r.out.contains("Unknown: message nosuchmessage"));
 }
@@ -92,7 +92,7 @@ TEST_F(LanguageTools, TemplateHoldsEveryMessageAndChecksCleanOnceNamed) {
                                                          text.size() * 2));
     const TRun r = Cli({"--check-language", named});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.contains("Messages: 40 of 40"));
+    EXPECT_TRUE(QRegularExpression("Messages: (\\d+) of \\1\n").match(r.out).hasMatch()) << r.out.toStdString();
     EXPECT_FALSE(r.out.contains("Missing:"));
 }
 
@@ -116,7 +116,7 @@ TEST_P(ShippedLanguage, TranslatesEveryMessageAndWindowText) {
     ASSERT_TRUE(p.waitForFinished(60000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    EXPECT_TRUE(out.contains("Messages: 40 of 40")) << out.toStdString();
+    EXPECT_TRUE(QRegularExpression("Messages: (\\d+) of \\1\n").match(out).hasMatch()) << out.toStdString();
     const QRegularExpressionMatch windows =
         QRegularExpression("Window texts: (\\d+) of (\\d+)\n").match(out);
     ASSERT_TRUE(windows.hasMatch()) << out.toStdString();

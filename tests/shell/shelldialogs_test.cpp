@@ -85,7 +85,7 @@ TEST_F(ShellDialogs, ToolsMenuOffersFiveToolsAndSendsToTheWebPageWhenOneIsMissin
     entries[2]->trigger();
     ASSERT_EQ(shell.dialogs.questions.size(), 1);
     EXPECT_EQ(shell.dialogs.questions[0],
-              "Component not found\nPlease download and install it from our site.");
+              "CD Ripper (asunder) is not installed. Install the package asunder.");
     EXPECT_EQ(shell.dialogs.icons[0], QMessageBox::NoIcon);
     ASSERT_EQ(urls.opened.size(), 1u);
     EXPECT_EQ(urls.opened[0], QUrl(QString::fromLatin1(CompanionTools[2].page)));
