@@ -57,7 +57,7 @@ TEST_F(LanguageTools, CheckReportsCountsMissingAndUnknown) {
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Language: 1049 русский (Россия)"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Encoding: code page 1251"));
-    EXPECT_TRUE(r.out.contains("Messages: 1 of 36"));
+    EXPECT_TRUE(QRegularExpression("Messages: 1 of [1-9][0-9]+\n").match(r.out).hasMatch()) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Missing: message writeerror"));
     EXPECT_TRUE(r.out.contains("Unknown: message nosuchmessage"));
 }
