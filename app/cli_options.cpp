@@ -97,14 +97,19 @@ std::string CliUsage() {
            "  --play [S:E]               play the document or a range\n"
            "  --timings                  print how long start-up, loading, each step and closing\n"
            "                             took (standard error, \"timing: NAME SECONDS\")\n" +
-           RenderUsage() + "\n"
+           RenderUsage() +
+           "\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
            "  --vbr-quality 0..8 (8 the best)  --crc\n\n" +
-           LanguageUsage() + "\n"
+           LanguageUsage() +
+           "\n"
            "  -h, --help     show this help\n"
            "  --version      show the version\n"
            "  --data-folders show where the languages and the help manual are found\n"
+           "  --recover-list list the work of runs that ended unexpectedly (id, file, steps, "
+           "time)\n"
+           "  --recover ID -o FILE  save that work's current sound to FILE\n"
            "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";
 }
 

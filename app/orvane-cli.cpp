@@ -391,6 +391,43 @@ int TRunner::Play(const TCliStep& s) {
 #endif
 }
 
+// --recover-list and --recover ID -o FILE: the work of a run that is gone, without a display.
+int RunRecovery(const std::vector<std::string>& args) {
+    if (args.size() == 1) {
+        for (const Twavefile::TRecoverable& r : Twavefile::RecoverableSessions()) {
+            std::printf("%s\t%s\t%d\t%s\n", qPrintable(r.id), qPrintable(r.fileName), r.steps,
+                        qPrintable(r.lastChange.toString(Qt::ISODate)));
+        }
+        return 0;
+    }
+    if (args.size() != 4 || args[2] != "-o") {
+        std::fprintf(stderr, "orvane-cli: use --recover ID -o FILE\n(see orvane-cli --help)\n");
+        return kExitUsage;
+    }
+    TConsoleNotifier notifier;
+    Twavefile doc(&notifier);
+    QEventLoop loop;
+    doc.OnReady = [&](Twavefile*) { loop.quit(); };
+    doc.OnMp3Settings = [](Twavefile*) { return std::optional<TMp3Choices>(TMp3Choices{}); };
+    const QString id = QString::fromStdString(args[1]);
+    if (!doc.Recover(id)) {
+        std::fprintf(stderr, "orvane-cli: error: no session %s to recover\n", qPrintable(id));
+        return kExitFailure;
+    }
+    loop.exec();
+    if (!doc.Ready()) return kExitFailure;
+    if (!doc.SaveRange(QString::fromStdString(args[3]), 0, doc.Frames())) {
+        std::fprintf(stderr, "orvane-cli: cannot save %s: the name must end in .wav or .mp3\n",
+                     args[3].c_str());
+        return kExitUsage;
+    }
+    loop.exec();
+    if (notifier.failed || doc.Cancelled()) return kExitFailure;
+    // The work is back in the file: the session has done its job.
+    doc.Close();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -403,6 +440,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (IsLanguageToolRequest(args))
         return RunLanguageTool(args, TLanguageManager::Instance(), "orvane-cli");
+    if (!args.empty() && (args[0] == "--recover-list" || args[0] == "--recover")) {
+        Settings = LoadSettings();
+        if (args[0] == "--recover-list" && args.size() != 1) return kExitUsage;
+        return RunRecovery(args);
+    }
     TCliOptions options;
     std::string error;
     switch (ParseCliOptions(args, options, error)) {

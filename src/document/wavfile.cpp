@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <algorithm>
 #include <cerrno>
 
@@ -16,6 +17,7 @@
 #include "mp3writer.h"
 #include "peakfile.h"
 #include "pendingfile.h"
+#include "session.h"
 #include "settings.h"
 #include "uithread.h"
 #include "versionfiles.h"
@@ -82,7 +84,7 @@ void CThread::HandleError(const std::exception& e) {
 // Document
 
 Twavefile::Twavefile(TNotifier* notifier, TClipboard* clipboard)
-    : notifier_(notifier), clipboard_(clipboard) {}
+    : notifier_(notifier), clipboard_(clipboard), session_(std::make_unique<TSession>()) {}
 
 Twavefile::~Twavefile() {
     destroying_ = true;
@@ -146,6 +148,7 @@ void Twavefile::ReleaseStore() {
 
 bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {
     if (busy_) return false;
+    if (code >= opCut && code != opCopy) RememberView();
     if (record) record();
     // Taken here, on the user-interface thread: the settings dialog may change it meanwhile.
     tempFolder_ = TempFolder();
@@ -168,18 +171,27 @@ void Twavefile::Complete(CThread* worker) {
     // A cancel that came when the work was already whole let it finish.
     if (result == 1) cancelled_ = false;
     if (cancelled_ && operation_ == opLoad) fileName_.clear();
+    const bool recovered = std::exchange(recovering_, false);
     if (result == 1) {
         ready_ = true;
         if (operation_ == opLoad) savedVersion_ = tempPath_;
-        if (operation_ == opLoad && OnLoaded) OnLoaded(this);
-        if ((operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_) {
+        const bool savedDocument =
+            (operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_;
+        if (savedDocument) {
             modified_ = false;
             savedVersion_ = tempPath_;
         }
+        if (operation_ == opLoad || operation_ == opRebuild || savedDocument) JournalStep();
+        if ((operation_ == opLoad || recovered) && OnLoaded) OnLoaded(this);
     }
     progress_ = 0;
     if (OnReady) OnReady(this);
     busy_ = false;
+    if (result == 1 && operation_ == opRebuild && OnRestoreView) {
+        if (const auto it = views_.find(tempPath_); it != views_.end()) {
+            OnRestoreView(this, it->second);
+        }
+    }
 }
 
 void Twavefile::RunRoutine(int32_t code) {
@@ -283,6 +295,10 @@ void Twavefile::LoadFile(const QString& path) {
 
 void Twavefile::Close() {
     if (busy_) return;
+    // The journal first: a crash while the versions go leaves files nobody names, which the
+    // next start-up sweep removes.
+    session_->Remove();
+    views_.clear();
     ready_ = false;
     ReleaseStore();
     store_.reset();
@@ -311,6 +327,7 @@ std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
 
 void Twavefile::Undo() {
     if (busy_ || undo_.IsEmpty()) return;
+    RememberView();
     // Open the earlier version first: if it cannot be opened nothing has changed.
     auto restored = OpenVersion(undo_.Items().front());
     if (!restored) return;
@@ -329,6 +346,7 @@ void Twavefile::Undo() {
 
 void Twavefile::Redo() {
     if (busy_ || redo_.IsEmpty()) return;
+    RememberView();
     auto restored = OpenVersion(redo_.Items().front());
     if (!restored) return;
     ReleaseStore();
@@ -622,7 +640,6 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
             return;
         }
         adopted = true;
-        dropRedo();
         ReleaseStore();
         store_ = std::move(store);
         header_ = h;
@@ -636,6 +653,9 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         exactPeaks_ = &peakTable_;
         brokenEdit_ = false;
         ready_ = true;
+        // Journaled before the redo versions go: the journal never names a deleted file.
+        JournalStep();
+        dropRedo();
         if (OnAction) OnAction(this, true, false);
     });
     if (!adopted) throw EAbort();
@@ -665,20 +685,84 @@ int32_t Twavefile::DropOldestSteps(int32_t count) {
     if (busy_ || count <= 0) return 0;
     const int32_t dropped = undo_.DropOldest(count);
     ForgetSavedIfGone();
+    if (dropped > 0) JournalStep();
     if (dropped > 0 && OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
     return dropped;
 }
 
+void Twavefile::RememberView() {
+    if (OnSaveView && !tempPath_.isEmpty()) views_[tempPath_] = OnSaveView(this);
+}
+
+void Twavefile::JournalStep() {
+    if (tempPath_.isEmpty() || (!session_->Ok() && !session_->Start())) return;
+    TJournalStep step;
+    step.fileName = fileName_;
+    step.current = tempPath_;
+    step.undo = undo_.Items();
+    step.redo = redo_.Items();
+    step.saved = savedVersion_;
+    step.modified = modified_;
+    for (const auto& [path, v] : views_) {
+        if (path != tempPath_ && !step.undo.contains(path) && !step.redo.contains(path)) continue;
+        step.views[path] = QJsonArray{qint64(v.cursor), qint64(v.selStart),  qint64(v.selStop),
+                                      v.selected,       qint64(v.viewStart), qint64(v.viewEnd)};
+    }
+    // A journal that cannot be written costs the recovery, never the edit.
+    session_->Append(step);
+}
+
 std::vector<Twavefile::TRecoverable> Twavefile::RecoverableSessions() {
-    return {};
+    std::vector<TRecoverable> out;
+    for (const TSessionInfo& s : StaleSessions()) {
+        out.push_back({s.id, s.last.fileName, int32_t(s.last.undo.size()), s.lastChange});
+    }
+    return out;
 }
 
 bool Twavefile::Recover(const QString& id) {
-    (void)id;
-    return false;
+    if (busy_) return false;
+    TSessionInfo info;
+    if (!ReadSession(id, info) || !AdoptVersionFile(info.last.current)) return false;
+    auto restored = OpenVersion(info.last.current);
+    if (!restored) return false;
+    Close();
+    // Nobody held it a moment ago: only a second recovery racing this one can take it.
+    if (!session_->Adopt(id)) return false;
+    // A history version the crash took (or never finished) ends that side of the history.
+    auto keepWhole = [](const QStringList& items) {
+        QStringList kept;
+        for (const QString& path : items) {
+            if (!AdoptVersionFile(path)) break;
+            kept << path;
+        }
+        return kept;
+    };
+    undo_.Restore(keepWhole(info.last.undo));
+    redo_.Restore(keepWhole(info.last.redo));
+    for (const QString& path : info.last.undo + info.last.redo) {
+        if (!undo_.Items().contains(path) && !redo_.Items().contains(path)) RemoveVersionFile(path);
+    }
+    fileName_ = info.last.fileName;
+    const QString ext = LowerSuffix(fileName_);
+    sourceFormat_ = ext == "mp3" ? sfMp3 : ext == "wav" ? sfWav : ext == "wma" ? sfWma : sfUnknown;
+    tempPath_ = info.last.current;
+    savedVersion_ = info.last.saved;
+    modified_ = info.last.modified;
+    for (auto it = info.last.views.begin(); it != info.last.views.end(); ++it) {
+        const QJsonArray a = it.value().toArray();
+        if (a.size() != 6) continue;
+        views_[it.key()] = TViewState{a[0].toInteger(), a[1].toInteger(), a[2].toInteger(),
+                                      a[3].toBool(),    a[4].toInteger(), a[5].toInteger()};
+    }
+    store_ = std::move(restored);
+    InterpretCurrentHeader();
+    recovering_ = true;
+    Dispatch(opRebuild, nullptr);
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+    return true;
 }
 
 bool Twavefile::DiscardSession(const QString& id) {
-    (void)id;
-    return false;
+    return DeleteSession(id);
 }

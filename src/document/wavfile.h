@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -43,6 +44,7 @@
 #include "wavlayout.h"
 
 class TDecoder;
+class TSession;
 class Twavefile;
 
 enum TOperation : int32_t {
@@ -246,6 +248,11 @@ private:
     void UpdateModified();
     // After versions were deleted: forgets the saved version when it was among them.
     void ForgetSavedIfGone();
+    // Appends the state after a step to the session's journal (synced); the step is reported
+    // done only after this.
+    void JournalStep();
+    // Asks for the view of the version about to be left.
+    void RememberView();
 
     // Worker routines.
     void DoLoad();
@@ -343,4 +350,8 @@ private:
     TClipboard* clipboard_;
     bool destroying_ = false;
     std::atomic<bool> cancelled_{false};
+    std::unique_ptr<TSession> session_;
+    std::map<QString, TViewState> views_;
+    // The running rebuild finishes a recovery: it ends like a load.
+    bool recovering_ = false;
 };

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -14,6 +16,7 @@
 
 #include "apperror.h"
 #include "fileio.h"
+#include "session.h"
 #include "settings.h"
 
 namespace {
@@ -88,6 +91,20 @@ QString CreateVersionFile(const QString& where) {
     }
 }
 
+bool AdoptVersionFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = FileIO().Open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        FileIO().Close(fd);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(gLocksMutex);
+    auto [it, fresh] = Locks().emplace(path, fd);
+    if (!fresh) FileIO().Close(fd);
+    return true;
+}
+
 void RemovePeakFile(const QString& version) {
     if (version.isEmpty()) return;
     FileIO().Unlink(QFile::encodeName(PeakFilePath(version)).constData());
@@ -124,6 +141,9 @@ int RemoveStaleVersionFiles(const QString& folder) {
     DIR* dir = opendir(dirName.constData());
     if (dir == nullptr) return 0;
     int removed = 0;
+    RemoveEmptySessions();
+    // A run that is gone may be offered back: its versions stay until recovered or discarded.
+    const QSet<QString> keep = RecoverableVersionFiles();
     QList<QByteArray> peaks;
     while (const dirent* e = readdir(dir)) {
         const QString entry = QFile::decodeName(e->d_name);
@@ -133,6 +153,7 @@ int RemoveStaleVersionFiles(const QString& folder) {
             continue;
         }
         if (!IsVersionFileName(entry)) continue;
+        if (keep.contains(QFileInfo(QFile::decodeName(path)).absoluteFilePath())) continue;
         // O_NONBLOCK and O_NOFOLLOW: never wait on a FIFO or follow a link someone planted.
         const int fd =
             FileIO().Open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);

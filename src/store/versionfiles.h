@@ -14,6 +14,10 @@ QString PeakFilePath(const QString& version);
 // holds its lock. Raises EAppError naming the folder when it cannot.
 QString CreateVersionFile(const QString& folder);
 
+// Takes the lock of an existing version file left by a run that is gone, so that it is this
+// run's from now on. False when it is missing or another run holds it.
+bool AdoptVersionFile(const QString& path);
+
 // Removes a version file and its peak file and lets go of the lock; failures are ignored.
 void RemoveVersionFile(const QString& path);
 

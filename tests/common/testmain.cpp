@@ -16,9 +16,10 @@
 int main(int argc, char** argv) {
     static QTemporaryDir home(QDir::tempPath() + "/orvane-test-XXXXXX");
     const QByteArray root = QFile::encodeName(home.path());
-    for (const char* sub : {"config", "cache", "runtime", "tmp"}) QDir(home.path()).mkpath(sub);
+    for (const char* sub : {"config", "cache", "state", "runtime", "tmp"}) QDir(home.path()).mkpath(sub);
     setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
     setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    setenv("XDG_STATE_HOME", (root + "/state").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
     setenv("TMPDIR", (root + "/tmp").constData(), 1);
 #ifdef ORVANE_TEST_GUI
