@@ -65,7 +65,8 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
     for (int run = 0; run < (requested > 0 ? runs : 8); ++run) {
         const QString song = dir.path("song.wav");
         WriteWav(song, 2, 44100, sound);
-        TModel model{{sound}};
+        TModel model;
+        model.versions.push_back(sound);
         QStringList args{song, "--timings"}, steps;
         const int count = 5 + int(random() % 6);
         for (int i = 0; i < count; ++i) {
