@@ -44,7 +44,8 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
               "D&eselect All");
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
               "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
-              "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase)");
+              "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "
+              "Normalize &Loudness... | &Trim Silence... | Mix to M&ono | Make S&tereo | S&wap Channels");
     EXPECT_EQ(Entries(top[5]->menu()).join(" | "), "&Contents | C&heck Updates... | - | &About");
 }
 
