@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli_language.h"
+#include "settings.h"
 
 bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value) {
     if (text.empty() || text[0] == '+' || (text[0] == '-' && min >= 0)) return false;
@@ -92,6 +93,8 @@ std::string CliUsage() {
            "  --trim-silence [DB[:MS]]   trim what is under DB dBFS (-50) at both ends, keeping\n"
            "                             MS ms (100)\n"
            "  --to-mono | --to-stereo | --swap-channels\n"
+           "  --join-fade MS             cut, delete and paste cross-fade each join over MS ms\n"
+           "                             (1 to 100; 0, the default, keeps the edits exact)\n"
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
@@ -245,6 +248,14 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                       : out.mp3.quality) = int(n);
         } else if (ParseRenderOption(args, i, out.render, error)) {
             if (!error.empty()) return TParseResult::kError;
+        } else if (arg == "--join-fade") {
+            if (!value(v)) return TParseResult::kError;
+            int64_t ms = 0;
+            if (!ParseNumber(v, 0, kMaxJoinFadeMs, ms)) {
+                error = NumberError(arg, v, 0, kMaxJoinFadeMs);
+                return TParseResult::kError;
+            }
+            out.joinFadeMs = int32_t(ms);
         } else if (arg == "--timings") {
             out.timings = true;
         } else if (arg == "--crc") {

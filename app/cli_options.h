@@ -56,6 +56,7 @@ struct TMp3Options {
 struct TCliOptions {
     QString input;
     bool timings = false;  // print each step's wall-clock time on standard error
+    int32_t joinFadeMs = 0;  // cross-fade of the edits' joins; 0 keeps them exact
     std::vector<TCliStep> steps;
     TMp3Options mp3;
     TRenderOptions render;  // drawn after every step has run

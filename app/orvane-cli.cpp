@@ -152,6 +152,7 @@ public:
     TRunner(const TCliOptions& options)
         : options_(options), doc_(&notifier_, &clipboard_), bar_(doc_) {
         doc_.OnReady = [this](Twavefile*) { loop_.quit(); };
+        doc_.SetJoinFade(options.joinFadeMs);
         // Ctrl+C cancels the running operation (the document as before it, nothing of it left)
         // and ends the run once it has stopped.
         if (gInterruptPipe[0] >= 0) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The speed table in one command: undo and redo, the amplify/reverse/normalize steps, opening a
-# WAV and an MP3, the two batch runs and peak memory, each beside the command a user would run
+# The speed table in one command: undo and redo, the amplify/reverse/normalize steps, loudness
+# measuring and normalizing, mixing to mono, opening a WAV and an MP3, the two batch runs and peak memory, each beside the command a user would run
 # instead, alternately in the same loop, on 10 and 60 minutes of stereo audio.
 # Usage: bench/speed.sh [BUILD_DIR] [RUNS] [LENGTHS...]   lengths: ten sixty (default both)
 # Prints per row the median of ours, of the peer, their ratio, the target and pass or miss.
@@ -95,6 +95,14 @@ for len in $lengths; do
     sync; s=$(now); quiet sox "$wav" "$out" reverse; add "$len-sox-reverse" "$(since "$s")"; rm -f "$out"
     sync; ours "$len-norm" "$wav" --normalize 95
     sync; s=$(now); quiet sox "$wav" "$out" norm -0.45; add "$len-sox-normalize" "$(since "$s")"; rm -f "$out"
+    # Loudness: measuring, and normalizing (measure + gain), beside ffmpeg's ebur128 filter;
+    # mixing to mono beside sox's remix.
+    sync; ours "$len-loud" "$wav" --loudness
+    sync; ours "$len-nl" "$wav" --normalize-loudness -16
+    sync; s=$(now); quiet ffmpeg -nostdin -hide_banner -nostats -i "$wav" -af ebur128 -f null -
+    add "$len-ff-ebur128" "$(since "$s")"
+    sync; ours "$len-mono" "$wav" --to-mono
+    sync; s=$(now); quiet sox "$wav" "$out" remix -; add "$len-sox-remix" "$(since "$s")"; rm -f "$out"
     # Opening (the decode alone) and the batch conversion (through the file synced to disk).
     for src in wav mp3; do
       f=$([ $src = mp3 ] && echo "$mp3" || echo "$wav")
@@ -117,6 +125,10 @@ for len in $lengths; do
   row "$len: amplify step (x sox vol)" "$(m "$len-edit-amplify")" "$(m "$len-sox-amplify")" 0.25 ratio
   row "$len: reverse step (x sox reverse)" "$(m "$len-rev-reverse")" "$(m "$len-sox-reverse")" 0.25 ratio
   row "$len: normalize step (x sox norm)" "$(m "$len-norm-normalize")" "$(m "$len-sox-normalize")" 0.25 ratio
+  row "$len: loudness (x ffmpeg ebur128)" "$(m "$len-loud-loudness")" "$(m "$len-ff-ebur128")" 0.5 ratio
+  row "$len: normalize loudness (x ffmpeg ebur128)" "$(m "$len-nl-normalize-loudness")" \
+    "$(m "$len-ff-ebur128")" 0.6 ratio
+  row "$len: mix to mono (x sox remix -)" "$(m "$len-mono-to-mono")" "$(m "$len-sox-remix")" 0.25 ratio
   row "$len: open WAV (x ffmpeg)" "$(m "$len-open-wav-load")" "$(m "$len-ff-wav")" 0.3 ratio
   row "$len: open MP3 (x ffmpeg)" "$(m "$len-open-mp3-load")" "$(m "$len-ff-mp3")" 0.5 ratio
   row "$len: batch MP3 to WAV (x ffmpeg+sync)" "$(m "$len-batch-mp3")" "$(m "$len-ffsync-mp3")" 1.0 ratio

@@ -72,6 +72,10 @@ TSettings LoadSettings() {
     r.lang = ReadInt(s, "lang", r.lang);
     r.volume = ReadInt(s, "volume", r.volume);
     r.wheelzoom = ReadInt(s, "wheelzoom", r.wheelzoom);
+    r.smoothjoins = ReadInt(s, "smoothjoins", r.smoothjoins);
+    r.joinfade = ReadInt(s, "joinfade", r.joinfade);
+    if (r.joinfade < 1 || r.joinfade > kMaxJoinFadeMs) r.joinfade = 5;
+    r.snapzero = ReadInt(s, "snapzero", r.snapzero);
     s.endGroup();
     r.savetype = 0;
     return r;
@@ -95,6 +99,9 @@ void SaveSettings(const TSettings& record) {
     s.setValue("height", record.height);
     s.setValue("lang", record.lang);
     s.setValue("volume", record.volume);
+    s.setValue("smoothjoins", record.smoothjoins);
+    s.setValue("joinfade", record.joinfade);
+    s.setValue("snapzero", record.snapzero);
     s.endGroup();
     s.sync();
 }

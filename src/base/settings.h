@@ -22,12 +22,20 @@ struct TSettings {
     // The wheel over the window: 0 scrolls (Ctrl zooms), 1 zooms. Read only: set by hand in the
     // settings file, kept there as it is.
     int32_t wheelzoom = 0;
+    // Smooth edit joins: Cut, Delete and Paste cross-fade each join over joinfade ms when not 0.
+    int32_t smoothjoins = 0;
+    int32_t joinfade = 5;
+    // Mouse selections: each end moves to the nearest zero crossing within 10 ms when not 0.
+    int32_t snapzero = 0;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
 
     bool operator==(const TSettings&) const = default;
 };
 
 extern TSettings Settings;
+
+// The longest join cross-fade the settings and the command line offer, in milliseconds.
+constexpr int32_t kMaxJoinFadeMs = 100;
 
 // The platform's temporary folder with a trailing separator.
 QString DefaultTempFolder();

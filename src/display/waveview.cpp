@@ -11,6 +11,7 @@
 
 #include "messages.h"
 #include "player.h"
+#include "settings.h"
 #include "waveaccessible.h"
 #include "wavemath.h"
 #include "wavfile.h"
@@ -358,6 +359,11 @@ void TWaveView::ExtendSelection(uint32_t from, uint32_t to) {
 
 // --- mouse ---
 
+uint32_t TWaveView::Snapped(uint32_t frame) const {
+    if (!Settings.snapzero || !Loaded()) return frame;
+    return document_->NearestZeroCrossing(frame, document_->SampleRate() / 100);
+}
+
 int TWaveView::LimitX(int x) const {
     return std::min(x, width() - TWaveRenderer::RightMargin);
 }
@@ -386,7 +392,7 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
         cursorMs = SamplesToMs(cursor);
         if (OnCursor) OnCursor(this, cursor, cursorMs);
         AnnounceWaveCursor(*this);
-        return ExtendSelection(from, g);
+        return ExtendSelection(from, Snapped(g));
     }
     selected = false;
     if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
@@ -437,6 +443,13 @@ void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
         selected = false;
         if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
     } else {
+        const uint32_t a = Snapped(selStart), b = Snapped(selStop);
+        // A selection too short to have two crossings keeps its ends.
+        if (a < b && (a != selStart || b != selStop)) {
+            selStart = a;
+            selStop = b;
+            RedrawAll();
+        }
         selected = true;
         if (OnSelect)
             OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), true);

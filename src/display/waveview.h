@@ -110,6 +110,8 @@ private:
     void SetScrollPage();
     void CentreOnCursor();
     uint32_t FrameAt(int x) const;
+    // With the snapping setting on, the nearest zero crossing within 10 ms of `frame`.
+    uint32_t Snapped(uint32_t frame) const;
     int LimitX(int x) const;
     void PlayerPosition(int32_t bytes);
     void RestartPlayback(bool stopFirst);

@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QThread>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -118,6 +119,13 @@ public:
     void Copy(int64_t start, int64_t end);
     void Delete(int64_t start, int64_t end);
     void Paste(int64_t at);
+    // Smooth edit joins: Cut, Delete and Paste requested from now on cross-fade the two sides
+    // of each join over `ms` milliseconds (equal power). 0, the default, keeps the edits exact.
+    void SetJoinFade(int32_t ms) { joinFadeMs_ = std::max(0, ms); }
+    int32_t JoinFade() const { return joinFadeMs_; }
+    // The frame nearest to `frame`, at most `radius` frames away, where the sum of the channels
+    // is zero or changes sign; `frame` itself when there is none. Reads the current version.
+    uint32_t NearestZeroCrossing(uint32_t frame, uint32_t radius) const;
     // Refused (returns false) for a negative count.
     bool InsertSilence(int64_t at, int64_t count);
     void FadeIn(int64_t start, int64_t end);
@@ -290,6 +298,9 @@ private:
 
     // Parameters of the running operation, recorded by its request.
     TRange range_;
+    // The join cross-fade of the running edit in frames (0: exact), and the setting it came from.
+    int64_t joinFrames_ = 0;
+    int32_t joinFadeMs_ = 0;
     uint32_t insertCount_ = 0;
     int32_t amplifyPercent_ = 0;
     int32_t normalizePercent_ = 0;

@@ -166,6 +166,11 @@ void TCommands::ShrinkView(uint32_t removed) {
 
 namespace {
 
+// The smooth-joins setting as it is now, for the edit about to be requested.
+void ApplyJoinSetting(Twavefile& doc) {
+    doc.SetJoinFade(Settings.smoothjoins ? Settings.joinfade : 0);
+}
+
 // The view's selection in order and inside the document.
 std::pair<uint32_t, uint32_t> OrderedSelection(const TWaveView& view, uint32_t frames) {
     uint32_t s = std::min(view.selStart, view.selStop);
@@ -180,6 +185,7 @@ void TCommands::CutActionExecute() {
     Twavefile& doc = form_.Document();
     if (!form_.Loaded() || !view.selected || doc.Busy()) return;
     const auto [s, e] = OrderedSelection(view, doc.Frames());
+    ApplyJoinSetting(doc);
     doc.Cut(s, e);
     ShrinkView(e - s);
     view.selected = false;
@@ -193,7 +199,9 @@ void TCommands::CopyActionExecute() {
 }
 
 void TCommands::PasteActionExecute() {
-    if (form_.Loaded()) form_.Document().Paste(form_.View().cursor);
+    if (!form_.Loaded()) return;
+    ApplyJoinSetting(form_.Document());
+    form_.Document().Paste(form_.View().cursor);
 }
 
 void TCommands::DeleteActionExecute() {
@@ -201,6 +209,7 @@ void TCommands::DeleteActionExecute() {
     Twavefile& doc = form_.Document();
     if (!form_.Loaded() || !view.selected || doc.Busy()) return;
     const auto [s, e] = OrderedSelection(view, doc.Frames());
+    ApplyJoinSetting(doc);
     doc.Delete(s, e);
     ShrinkView(e - s);
     view.selected = false;

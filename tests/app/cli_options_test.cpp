@@ -51,6 +51,9 @@ const TNumberCase kNumberCases[] = {
     {"BitrateWrappingToAnOfferedRate", {"--bitrate", "4294967424"}, false},
     {"QualityAboveEight", {"--vbr-quality", "9"}, false},
     {"QualityWithTextAfterIt", {"--vbr-quality", "4x"}, false},
+    {"JoinFadeAtItsLimit", {"--join-fade", "100"}, true},
+    {"JoinFadeAboveItsLimit", {"--join-fade", "101"}, false},
+    {"JoinFadeNegative", {"--join-fade", "-5"}, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, CliNumberTest, ::testing::ValuesIn(kNumberCases),

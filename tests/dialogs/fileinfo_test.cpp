@@ -3,6 +3,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <cmath>
 
 #include "doctest_util.h"
 #include "fileinfo.h"
@@ -105,6 +107,30 @@ TEST(FileInfoDialog, ReadsTheDocumentEachTimeItIsShown) {
     dialog.show();
     EXPECT_EQ(dialog.Edit3->text(), "0:00:00.500");
     EXPECT_EQ(dialog.Edit7->text(), "11025");
+}
+
+TEST(FileInfoDialog, MeasureShowsTheLoudnessOfTheCurrentVersion) {
+    // EBU Tech 3341: a 1 kHz stereo sine at -23 dBFS is -23 LUFS.
+    std::vector<int16_t> s(48000 * 10 * 2);
+    const double a = 32768.0 * std::pow(10.0, -23 / 20.0);
+    for (size_t i = 0; i < s.size() / 2; ++i)
+        s[2 * i] = s[2 * i + 1] = int16_t(std::lround(a * std::sin(2 * M_PI * 1000.0 * i / 48000)));
+    TDocFixture doc;
+    doc.LoadSamples(2, s, 48000);
+    Tfileinfo dialog;
+    dialog.SetDocument(&doc.doc);
+    dialog.show();
+    EXPECT_EQ(dialog.Edit8->text(), "");
+    dialog.measurebutton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.Edit8->text(), QString("-23.0 LUFS"), 20000);
+    EXPECT_EQ(dialog.Edit9->text(), "0.0 LU");
+    EXPECT_EQ(dialog.Edit10->text(), "-23.0 dBTP");
+    // An edit makes a new version: its loudness is not known yet.
+    doc.doc.Amplify(50);
+    doc.Wait();
+    dialog.hide();
+    dialog.show();
+    EXPECT_EQ(dialog.Edit8->text(), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -105,6 +107,26 @@ TEST_F(SettingsDialog, ShowsTheSettingsItWasCreatedWith) {
     EXPECT_EQ(form.scaleColor->currentIndex(), TColorBox::kDefaultIndex);
     EXPECT_EQ(form.waveColor->currentIndex(), TColorBox::kCustomIndex);
     EXPECT_EQ(form.waveColor->Selected(), QColor(1, 2, 3));
+}
+
+TEST_F(SettingsDialog, EditingTabShowsAndSetsTheJoinAndSnapSettings) {
+    Settings.smoothjoins = 0;
+    Settings.joinfade = 12;
+    Settings.snapzero = 1;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_FALSE(form.JoinsBox->isChecked());
+    EXPECT_EQ(form.JoinLength->value(), 12);
+    // The length matters only with the joins smoothed.
+    EXPECT_FALSE(form.JoinLength->isEnabled());
+    EXPECT_TRUE(form.SnapBox->isChecked());
+    form.JoinsBox->click();
+    form.JoinLength->setValue(250);  // held at the longest offered
+    form.SnapBox->click();
+    EXPECT_EQ(Settings.smoothjoins, 1);
+    EXPECT_TRUE(form.JoinLength->isEnabled());
+    EXPECT_EQ(Settings.joinfade, 100);
+    EXPECT_EQ(Settings.snapzero, 0);
 }
 
 TEST_F(SettingsDialog, FolderButtonSetsTheFolderAtOnceAndCancelChangesNothing) {

@@ -9,6 +9,7 @@
 #include "playback_util.h"
 #include "player.h"
 #include "render_util.h"
+#include "settings.h"
 #include "waveview.h"
 
 namespace {
@@ -322,6 +323,33 @@ TEST_F(View, AnEditThatShortensTheDocumentKeepsTheViewInside) {
     EXPECT_EQ(view->viewEnd, 14100u);
     EXPECT_LE(view->viewStart, view->viewEnd);
     EXPECT_EQ(bar.maximum(), int(14100 - view->viewSpan));
+}
+
+TEST_F(View, MouseSelectionsSnapToTheNearestZeroCrossingWithinTenMilliseconds) {
+    // The sound changes sign every 1000 frames; 10 ms at 44100 Hz is 441 frames.
+    std::vector<int16_t> s(60000);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(i / 1000 % 2 ? -1000 : 1000);
+    struct Case {
+        int snap, from, to;  // the setting; the press and release columns (100 frames each)
+        uint32_t start, stop;
+    };
+    for (const Case c : {Case{0, 123, 287, 12300, 28700}, Case{1, 123, 287, 12000, 29000},
+                         Case{1, 287, 123, 12000, 29000}, Case{1, 155, 298, 15500, 30000}}) {
+        SCOPED_TRACE(c.from * 10 + c.snap);
+        Settings.snapzero = c.snap;
+        LoadSamples(1, s);
+        view->AttachDocument(&doc);
+        selects.clear();
+        Press(c.from);
+        Move(c.to);
+        Release(c.to);
+        EXPECT_EQ(view->selStart, c.start);
+        EXPECT_EQ(view->selStop, c.stop);
+        ASSERT_FALSE(selects.empty());
+        EXPECT_EQ(selects.back()[0], c.start);
+        EXPECT_EQ(selects.back()[1], c.stop);
+    }
+    Settings.snapzero = 0;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <cmath>
+#include <functional>
 
 #include "doctest_util.h"
 
@@ -188,6 +189,36 @@ TEST_F(Measures, ChannelOperationsAndTheirUndoSteps) {
         Wait();
         EXPECT_EQ(doc.Channels(), c.outChannels);
         EXPECT_EQ(Samples(), c.out);
+    }
+}
+
+TEST_F(Measures, UndoAndRedoGiveTheExactVersions) {
+    // A tone with silence at both ends, so trimming takes something away.
+    std::vector<int16_t> s(2 * 70000, 0);
+    const std::vector<int16_t> tone = Sine(2, -30, 1);
+    std::copy(tone.begin(), tone.end(), s.begin() + 2 * 10000);
+    const std::vector<std::function<void()>> operations = {
+        [&] { doc.NormalizeLoudness(0, 0, -16, -1); },
+        [&] { doc.NormalizeLoudness(12000, 50000, -20, -3); },
+        [&] { doc.TrimSilence(-50, 5); },
+        [&] {
+            doc.SetJoinFade(5);
+            doc.Delete(11000, 17000);
+        },
+    };
+    for (size_t i = 0; i < operations.size(); ++i) {
+        SCOPED_TRACE(i);
+        LoadSamples(2, s, 48000);
+        operations[i]();
+        Wait();
+        const std::vector<int16_t> after = Samples();
+        EXPECT_NE(after, s);
+        doc.Undo();
+        Wait();
+        EXPECT_EQ(Samples(), s);
+        doc.Redo();
+        Wait();
+        EXPECT_EQ(Samples(), after);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -84,6 +85,37 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     Edit6 = field("Edit6", "Label5", "Samplerate:", 1, 2);
     Edit7 = field("Edit7", "Label6", "Samples:", 2, 2);
 
+    auto* loudness = new QGroupBox(QStringLiteral("  Loudness  "), this);
+    loudness->setObjectName(QStringLiteral("GroupBox2"));
+    auto* loudGrid = new QGridLayout(loudness);
+    loudGrid->setHorizontalSpacing(8);
+    loudGrid->setColumnStretch(1, 1);
+    auto loudField = [&](const char* name, const char* labelName, const char* caption, int row) {
+        auto* label = new QLabel(QString::fromLatin1(caption), loudness);
+        label->setObjectName(QString::fromLatin1(labelName));
+        auto* edit = new QLineEdit(loudness);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setReadOnly(true);
+        label->setBuddy(edit);
+        loudGrid->addWidget(label, row, 0);
+        loudGrid->addWidget(edit, row, 1);
+        return edit;
+    };
+    Edit8 = loudField("Edit8", "Label7", "Integrated loudness:", 0);
+    Edit9 = loudField("Edit9", "Label8", "Loudness range:", 1);
+    Edit10 = loudField("Edit10", "Label9", "True peak:", 2);
+    measurebutton = new QPushButton(QStringLiteral("&Measure"), loudness);
+    measurebutton->setObjectName(QStringLiteral("measurebutton"));
+    loudGrid->addWidget(measurebutton, 0, 2);
+    connect(measurebutton, &QPushButton::clicked, this, [this] { Measure(); });
+    measureWait_ = new QTimer(this);
+    measureWait_->setInterval(50);
+    connect(measureWait_, &QTimer::timeout, this, [this] {
+        if (document_ && document_->Busy()) return;
+        measureWait_->stop();
+        FillFields();
+    });
+
     closebutton = new QPushButton(QStringLiteral("&Close"), this);
     closebutton->setObjectName(QStringLiteral("closebutton"));
     closebutton->setDefault(true);
@@ -94,9 +126,10 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(closebutton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(loudness);
     layout->addStretch(1);
     layout->addLayout(buttons);
-    resize(498, 180);
+    resize(498, 290);
 
     // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
     translator_ = std::make_unique<TLanguageController>(
@@ -109,7 +142,12 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
                                    {6, "Label4", "text"},
                                    {7, "Label5", "text"},
                                    {8, "Label6", "text"},
-                                   {9, "closebutton", "text"}},
+                                   {9, "closebutton", "text"},
+                                   {10, "GroupBox2", "title"},
+                                   {11, "Label7", "text"},
+                                   {12, "Label8", "text"},
+                                   {13, "Label9", "text"},
+                                   {14, "measurebutton", "text"}},
         QStringList{"Edit*.text"});
     translator_->Bind();
 }
@@ -127,6 +165,17 @@ void Tfileinfo::FillFields() {
     Edit5->setText(texts.channels);
     Edit6->setText(texts.sampleRate);
     Edit7->setText(texts.samples);
+    // The figures belong to the version they were measured on; none until measured.
+    const std::optional<TLoudness> l = document_->Loudness();
+    Edit8->setText(l ? LoudnessValue(l->integrated) + QStringLiteral(" LUFS") : QString());
+    Edit9->setText(l ? LoudnessValue(l->range) + QStringLiteral(" LU") : QString());
+    Edit10->setText(l ? LoudnessValue(l->truePeak) + QStringLiteral(" dBTP") : QString());
+}
+
+void Tfileinfo::Measure() {
+    if (!document_ || !document_->Ready() || document_->Busy()) return;
+    document_->MeasureLoudness();
+    if (document_->Busy()) measureWait_->start();
 }
 
 void Tfileinfo::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 // Tfileinfo: the modeless File Properties dialog. Shows the loaded document's source format,
-// duration, data size, channels, sample rate and length, filled afresh each time it is shown.
+// duration, data size, channels, sample rate and length, filled afresh each time it is shown,
+// and the loudness figures once Measure has measured the current version.
 //
 // Created once at start with the main window as parent; the document is set once and must
 // outlive the dialog. User-interface thread only.
@@ -12,6 +13,7 @@
 
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class TLanguageController;
 class Twavefile;
 
@@ -32,11 +34,13 @@ public:
     explicit Tfileinfo(QWidget* parent = nullptr);
     ~Tfileinfo() override;
 
-    void SetDocument(const Twavefile* document) { document_ = document; }
+    void SetDocument(Twavefile* document) { document_ = document; }
     const TLanguageController& LanguageController() const { return *translator_; }
 
     // Fills the fields from the document (done on every show).
     void FillFields();
+    // Measures the document's loudness on its worker; the fields follow when it is done.
+    void Measure();
 
     QLineEdit* Edit2;  // format
     QLineEdit* Edit3;  // duration
@@ -44,12 +48,17 @@ public:
     QLineEdit* Edit5;  // channels
     QLineEdit* Edit6;  // sample rate
     QLineEdit* Edit7;  // samples
+    QLineEdit* Edit8;  // integrated loudness
+    QLineEdit* Edit9;  // loudness range
+    QLineEdit* Edit10;  // true peak
+    QPushButton* measurebutton;
     QPushButton* closebutton;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    const Twavefile* document_ = nullptr;
+    Twavefile* document_ = nullptr;
+    QTimer* measureWait_ = nullptr;
     std::unique_ptr<TLanguageController> translator_;
 };

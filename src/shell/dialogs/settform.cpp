@@ -1,5 +1,6 @@
 #include "settform.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
@@ -35,6 +37,9 @@ std::vector<TTranslatable> TranslationTable() {
         {7, "Label2", "text"},           {8, "Label3", "text"},
         {9, "Button1", "text"},          {10, "Button2", "text"},
         {11, "SpeedButton1", "toolTip"},
+        {12, "EditingTab", "windowTitle"},
+        {13, "JoinsBox", "text"},        {14, "JoinLabel", "text"},
+        {15, "SnapBox", "text"},
     };
     // The colour names, once: the other two boxes copy them from the first.
     static const char* const kItems[] = {
@@ -136,6 +141,25 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     colorsLayout->setColumnStretch(1, 1);
     colorsLayout->setRowStretch(3, 1);
 
+    QWidget* editingPage = MakePage(pageControl, "EditingTab", "Editing", this);
+    JoinsBox = new QCheckBox(QStringLiteral("&Smooth edit joins"), editingPage);
+    JoinsBox->setObjectName(QStringLiteral("JoinsBox"));
+    auto* joinLabel = new QLabel(QStringLiteral("&Join length (ms):"), editingPage);
+    joinLabel->setObjectName(QStringLiteral("JoinLabel"));
+    JoinLength = new QSpinBox(editingPage);
+    JoinLength->setObjectName(QStringLiteral("JoinLength"));
+    JoinLength->setRange(1, kMaxJoinFadeMs);
+    joinLabel->setBuddy(JoinLength);
+    SnapBox = new QCheckBox(QStringLiteral("S&nap selections to zero crossings"), editingPage);
+    SnapBox->setObjectName(QStringLiteral("SnapBox"));
+    auto* editingLayout = new QGridLayout(editingPage);
+    editingLayout->addWidget(JoinsBox, 0, 0, 1, 2);
+    editingLayout->addWidget(joinLabel, 1, 0);
+    editingLayout->addWidget(JoinLength, 1, 1);
+    editingLayout->addWidget(SnapBox, 2, 0, 1, 2);
+    editingLayout->setColumnStretch(2, 1);
+    editingLayout->setRowStretch(3, 1);
+
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -155,6 +179,12 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     connect(Button2, &QPushButton::clicked, this, &QDialog::hide);
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(LangBox, &QComboBox::activated, this, [this](int index) { LangBoxChange(index); });
+    connect(JoinsBox, &QCheckBox::toggled, this, [this](bool on) {
+        Settings.smoothjoins = on ? 1 : 0;
+        JoinLength->setEnabled(on);
+    });
+    connect(JoinLength, &QSpinBox::valueChanged, this, [](int ms) { Settings.joinfade = ms; });
+    connect(SnapBox, &QCheckBox::toggled, this, [](bool on) { Settings.snapzero = on ? 1 : 0; });
     backColor->OnChange = [](const QColor& c) {
         Settings.backcolor = SettingFromColor(c);
         DisplayColors.BackColor = c;
@@ -170,7 +200,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
 
     translator_ = std::make_unique<TLanguageController>(
         this, TranslationTable(),
-        QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*"}, &manager_);
+        QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*"},
+        &manager_);
     translator_->SetRetranslateHook([this] { copyColorNames(); });
     FormCreate();
     translator_->Bind();
@@ -183,6 +214,10 @@ void TsettingsForm::FormCreate() {
     backColor->SetSelected(ColorFromSetting(Settings.backcolor));
     scaleColor->SetSelected(ColorFromSetting(Settings.scalecolor));
     waveColor->SetSelected(ColorFromSetting(Settings.wavecolor));
+    JoinsBox->setChecked(Settings.smoothjoins != 0);
+    JoinLength->setValue(Settings.joinfade);
+    JoinLength->setEnabled(Settings.smoothjoins != 0);
+    SnapBox->setChecked(Settings.snapzero != 0);
 
     manager_.ScanLanguageFolders();
     const QSignalBlocker quiet(LangBox);

@@ -1,6 +1,6 @@
 #pragma once
-// TsettingsForm: the modeless Settings dialog with its three tabs: the interface language, the
-// folder for temporary files and the waveform view's three colours. Every change takes effect
+// TsettingsForm: the modeless Settings dialog with its four tabs: the interface language, the
+// folder for temporary files, the waveform view's three colours and the editing choices. Every change takes effect
 // the moment it is made, in the settings record and the display colours; both buttons only hide
 // the dialog.
 //
@@ -13,7 +13,9 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -46,6 +48,9 @@ public:
     TColorBox* backColor;
     TColorBox* scaleColor;
     TColorBox* waveColor;
+    QCheckBox* JoinsBox;  // smooth edit joins
+    QSpinBox* JoinLength;
+    QCheckBox* SnapBox;   // snap mouse selections to zero crossings
     QPushButton* Button1;  // "&Ok"
     QPushButton* Button2;  // "&Cancel"
 
