@@ -3,7 +3,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
+#include <QElapsedTimer>
 #include <cmath>
 
 #include "doctest_util.h"
@@ -122,7 +122,11 @@ TEST(FileInfoDialog, MeasureShowsTheLoudnessOfTheCurrentVersion) {
     dialog.show();
     EXPECT_EQ(dialog.Edit8->text(), "");
     dialog.measurebutton->click();
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.Edit8->text(), QString("-23.0 LUFS"), 20000);
+    QElapsedTimer clock;
+    clock.start();
+    while (dialog.Edit8->text().isEmpty() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(dialog.Edit8->text(), "-23.0 LUFS");
     EXPECT_EQ(dialog.Edit9->text(), "0.0 LU");
     EXPECT_EQ(dialog.Edit10->text(), "-23.0 dBTP");
     // An edit makes a new version: its loudness is not known yet.
