@@ -249,6 +249,36 @@ INSTANTIATE_TEST_SUITE_P(
                       TShrinkCase{"CutMoreThanVisibleClampsAtZero", true, 1500, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SmoothJoins, DeleteCrossFadesTheJoinOnlyWhenTheSettingIsOn) {
+    const TSettings saved = Settings;
+    for (const int smooth : {0, 1}) {
+        SCOPED_TRACE(smooth);
+        TShellFixture f;
+        f.Open(f.WriteStereo("song.wav", 8000));
+        // The window has read the settings at its start; the edit reads them as they are now.
+        Settings.smoothjoins = smooth;
+        Settings.joinfade = 5;  // 40 frames at 8000 Hz
+        TWaveView& view = f.form->View();
+        view.SetSelection(1000, 3050, true);
+        f.form->SetSelectionState(true);
+        f.Cmd().DeleteAction->trigger();
+        f.Wait();
+        TLargeFile* store = f.form->Document().Store();
+        std::vector<int16_t> got(size_t(store->SampleCount()));
+        store->ReadSamples(got.data(), 0, int64_t(got.size()) - 1);
+        // Sample i of the sawtooth is (i % 200) * 10 - 1000; the exact join has a step of 500.
+        auto exact = [](size_t i) {
+            const size_t source = i < 2000 ? i : i + 2 * 2050;
+            return int16_t(int(source % 200) * 10 - 1000);
+        };
+        int differing = 0;
+        for (size_t i = 0; i < got.size(); ++i) differing += got[i] != exact(i);
+        EXPECT_EQ(differing > 0, smooth == 1);
+        EXPECT_LE(differing, 40 * 2);  // only the window around the join
+    }
+    Settings = saved;
+}
+
 struct TArgsCase {
     const char* name;
     int count;
