@@ -66,17 +66,22 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     grid->setColumnStretch(3, 1);
     grid->setColumnMinimumWidth(2, 60);
 
-    auto field = [&](const char* name, const char* labelName, const char* caption, int row,
-                     int column) {
-        auto* label = new QLabel(QString::fromLatin1(caption), group);
+    // A read-only field with its label, in the box's grid.
+    auto boxField = [](QGroupBox* box, QGridLayout* boxGrid, const char* name,
+                       const char* labelName, const char* caption, int row, int column) {
+        auto* label = new QLabel(QString::fromLatin1(caption), box);
         label->setObjectName(QString::fromLatin1(labelName));
-        auto* edit = new QLineEdit(group);
+        auto* edit = new QLineEdit(box);
         edit->setObjectName(QString::fromLatin1(name));
         edit->setReadOnly(true);
         label->setBuddy(edit);
-        grid->addWidget(label, row, column);
-        grid->addWidget(edit, row, column + 1);
+        boxGrid->addWidget(label, row, column);
+        boxGrid->addWidget(edit, row, column + 1);
         return edit;
+    };
+    auto field = [&](const char* name, const char* labelName, const char* caption, int row,
+                     int column) {
+        return boxField(group, grid, name, labelName, caption, row, column);
     };
     Edit2 = field("Edit2", "Label1", "Format: ", 0, 0);
     Edit3 = field("Edit3", "Label2", "Duration:", 1, 0);
@@ -91,15 +96,7 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     loudGrid->setHorizontalSpacing(8);
     loudGrid->setColumnStretch(1, 1);
     auto loudField = [&](const char* name, const char* labelName, const char* caption, int row) {
-        auto* label = new QLabel(QString::fromLatin1(caption), loudness);
-        label->setObjectName(QString::fromLatin1(labelName));
-        auto* edit = new QLineEdit(loudness);
-        edit->setObjectName(QString::fromLatin1(name));
-        edit->setReadOnly(true);
-        label->setBuddy(edit);
-        loudGrid->addWidget(label, row, 0);
-        loudGrid->addWidget(edit, row, 1);
-        return edit;
+        return boxField(loudness, loudGrid, name, labelName, caption, row, 0);
     };
     Edit8 = loudField("Edit8", "Label7", "Integrated loudness:", 0);
     Edit9 = loudField("Edit9", "Label8", "Loudness range:", 1);
