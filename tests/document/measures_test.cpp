@@ -78,6 +78,19 @@ TEST_F(Measures, LoudnessOfTestSinesAgreesWithFfmpeg) {
         EXPECT_NEAR(ours.truePeak, theirs.truePeak, 0.1);
         EXPECT_FALSE(doc.Modified());
     }
+    // Long enough to be measured in stretches side by side: quiet, then loud, so the gates and
+    // the range depend on blocks from every stretch.
+    std::vector<int16_t> stepped = Sine(2, -35, 50);
+    const std::vector<int16_t> loud = Sine(2, -12, 40);
+    stepped.insert(stepped.end(), loud.begin(), loud.end());
+    const QString path = dir.path("stepped.wav");
+    WriteWav(path, 2, 48000, stepped);
+    Load(path);
+    const TLoudness ours = Measure();
+    const TFfmpegLoudness theirs = FfmpegLoudness(path);
+    EXPECT_NEAR(ours.integrated, theirs.integrated, 0.1);
+    EXPECT_NEAR(ours.range, theirs.range, 0.1);
+    EXPECT_NEAR(ours.truePeak, theirs.truePeak, 0.1);
 }
 
 TEST_F(Measures, LoudnessReportLines) {
