@@ -113,7 +113,9 @@ BE_CONFIG MakeMp3Config(uint32_t sampleRate, uint16_t channels, const TMp3Choice
     c.bCRC = Flag(choices.crc);
     c.bCopyright = Flag(false);
     c.bOriginal = Flag(true);
-    c.bWriteVBRHeader = Flag(vbr);
+    // Every mode gets the Info frame: its encoder delay and padding are what let a reader give
+    // back exactly the frames that were saved.
+    c.bWriteVBRHeader = Flag(true);
     c.bEnableVBR = Flag(vbr || abr);
     c.nVBRQuality = kMaxQualityPosition - choices.qualityPosition;
     c.dwVbrAbr_bps =
