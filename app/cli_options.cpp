@@ -6,6 +6,7 @@
 
 #include "cli_language.h"
 #include "settings.h"
+#include "tags.h"
 
 bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& value) {
     if (text.empty() || text[0] == '+' || (text[0] == '-' && min >= 0)) return false;
@@ -93,6 +94,10 @@ std::string CliUsage() {
            "  --trim-silence [DB[:MS]]   trim what is under DB dBFS (-50) at both ends, keeping\n"
            "                             MS ms (100)\n"
            "  --to-mono | --to-stereo | --swap-channels\n"
+           "  --tags                     print the tags as KEY=VALUE lines (picture=MIME BYTES)\n"
+           "  --set-tag KEY=VALUE        set a tag (title artist album albumartist date track\n"
+           "                             genre comment; an empty VALUE removes it); repeatable\n"
+           "  --clear-tags               remove every tag and the picture\n"
            "  --join-fade MS             cut, delete and paste cross-fade each join over MS ms\n"
            "                             (1 to 100; 0, the default, keeps the edits exact)\n"
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
@@ -130,6 +135,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                                               {"--to-mono", TCliStep::kToMono},
                                                               {"--to-stereo", TCliStep::kToStereo},
                                                               {"--swap-channels", TCliStep::kSwapChannels},
+                                                              {"--tags", TCliStep::kTags},
+                                                              {"--clear-tags", TCliStep::kClearTags},
                                                               {"--redo", TCliStep::kRedo}};
     bool haveRange = false;
     int64_t rangeA = 0, rangeB = 0;
@@ -200,6 +207,17 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                                   : TCliStep::kSave};
             if (!value(v)) return TParseResult::kError;
             s.path = QString::fromLocal8Bit(v.c_str());
+            out.steps.push_back(s);
+        } else if (arg == "--set-tag") {
+            TCliStep s{TCliStep::kSetTag};
+            if (!value(v)) return TParseResult::kError;
+            s.path = QString::fromLocal8Bit(v.c_str());
+            TTags probe;
+            if (!SetTag(probe, s.path)) {
+                error = "--set-tag needs KEY=VALUE with KEY one of " +
+                        TTags::Keys().join(' ').toStdString() + ", not \"" + v + "\"";
+                return TParseResult::kError;
+            }
             out.steps.push_back(s);
         } else if (arg == "--range") {
             if (!value(v)) return TParseResult::kError;

@@ -35,13 +35,16 @@ struct TCliStep {
         kToMono,
         kToStereo,
         kSwapChannels,
-        kTrimSilence
+        kTrimSilence,
+        kTags,
+        kSetTag,
+        kClearTags
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
     int64_t a = 0, b = 0;  // frames, or a percentage
     bool hasRange = false;
-    QString path;
+    QString path;  // or the tag assignment of --set-tag
     double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
 };
 

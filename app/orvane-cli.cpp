@@ -115,6 +115,21 @@ void PrintInfo(const Twavefile& doc) {
     std::fflush(stdout);
 }
 
+void PrintTags(const TTags& tags) {
+    for (const QString& key : TTags::Keys()) {
+        if (tags.values.contains(key)) {
+            QString value = tags.values.value(key);
+            // One tag a line, whatever the value holds.
+            value.replace('\n', ' ');
+            std::printf("%s=%s\n", qPrintable(key), value.toUtf8().constData());
+        }
+    }
+    if (!tags.picture.isEmpty())
+        std::printf("picture=%s %lld\n", qPrintable(tags.pictureMime),
+                    static_cast<long long>(tags.picture.size()));
+    std::fflush(stdout);
+}
+
 // Shows the running operation's progress on a terminal.
 class TProgressBar {
 public:
@@ -223,7 +238,7 @@ private:
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
-            "trim-silence"};
+            "trim-silence", "tags", "set-tag", "clear-tags"};
         return names[k];
     }
 
@@ -334,6 +349,19 @@ private:
                                                                       : "the sound is not stereo");
                     return kExitFailure;
                 }
+                break;
+            }
+            case TCliStep::kTags:
+                PrintTags(doc_.Tags());
+                break;
+            case TCliStep::kSetTag:
+            case TCliStep::kClearTags: {
+                TTags tags = doc_.Tags();
+                if (s.kind == TCliStep::kClearTags)
+                    tags = {};
+                else
+                    SetTag(tags, s.path);
+                doc_.SetTags(tags);
                 break;
             }
             case TCliStep::kSave:

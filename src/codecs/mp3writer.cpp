@@ -169,7 +169,8 @@ std::string Mp3EncoderError(int code) {
 
 // --- MP3writer --------------------------------------------------------------------------------
 
-MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& samplesPerChunk)
+MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& samplesPerChunk,
+                     const std::vector<uint8_t>& leading)
     : path_(path) {
     samplesPerChunk = 0;
     // Opening with truncation replaces an existing file of that name.
@@ -184,6 +185,13 @@ MP3writer::MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& sam
         return;
     }
 
+    if (!leading.empty()) {
+        if (!WriteAt(leading.data(), leading.size(), -1)) {
+            Fail("writeerror", 0);
+            return;
+        }
+        firstFrameAt_ = int64_t(leading.size());
+    }
     channels_ = uint16_t(lame_get_num_channels(encoder_));
     writeTag_ = config.bWriteVBRHeader != kBeFalse;
     const uint32_t frameSize = uint32_t(lame_get_framesize(encoder_));
@@ -302,7 +310,7 @@ bool MP3writer::Finish() {
             tag.resize(size);
             size = lame_get_lametag_frame(encoder_, tag.data(), tag.size());
         }
-        if (size > 0 && !WriteAt(tag.data(), size, 0)) {
+        if (size > 0 && !WriteAt(tag.data(), size, firstFrameAt_)) {
             Fail("writeerror", 0);
             return false;
         }
@@ -339,7 +347,8 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
 }
 
 void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
-             const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress) {
+             const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress,
+             const std::vector<uint8_t>& leading) {
     if (channels != (config.nMode == kBeModeMono ? 1 : 2)) {
         throw EAppError("The MP3 settings are for " +
                         std::string(config.nMode == kBeModeMono ? "1 channel" : "2 channels") +
@@ -354,7 +363,7 @@ void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t
     TPendingFile pending(target);
     {
         uint32_t chunk = 0;
-        MP3writer writer(pending.Path(), config, chunk);
+        MP3writer writer(pending.Path(), config, chunk, leading);
         if (writer.Failed()) throw EAppError(writer.ErrorMessage());
         const bool fed = FeedMp3Encoder(
             store, firstSample, endSample - firstSample, chunk,

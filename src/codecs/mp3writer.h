@@ -25,7 +25,9 @@ public:
     // receives how many samples (all channels together) each Encode call should take: the
     // encoder's frame size times the channel count, or 0 when the encoder refused the
     // configuration (then Failed() and ErrorMessage() says so; the file exists and is empty).
-    MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& samplesPerChunk);
+    // `leading` (a tag) is written ahead of the first frame.
+    MP3writer(const QString& path, const BE_CONFIG& config, uint32_t& samplesPerChunk,
+              const std::vector<uint8_t>& leading = {});
     // Finishes the file unless Finish() was called or the writer failed; errors are lost here,
     // so callers that care call Finish() first.
     ~MP3writer();
@@ -70,6 +72,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     uint16_t channels_ = 0;
     bool writeTag_ = false;
+    int64_t firstFrameAt_ = 0;  // where the audio frames start: after the leading bytes
     int32_t lastResult_ = 0;
     // The encoder writes here; the first used_ bytes are encoded but not yet in the file.
     std::vector<uint8_t> output_;
@@ -95,7 +98,9 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
                     std::atomic<int32_t>& progress);
 
 // Saves frames [firstFrame, endFrame) of store (channels 1 or 2, as config's mode says) as MP3
-// at target. Writes progress (0..100). Throws on failure (EAppError with the writer's message,
-// or EOSError); on failure the target is untouched and no partial file remains.
+// at target, `leading` (a tag) ahead of the frames. Writes progress (0..100). Throws on failure
+// (EAppError with the writer's message, or EOSError); on failure the target is untouched and no
+// partial file remains.
 void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
-             const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress);
+             const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress,
+             const std::vector<uint8_t>& leading = {});

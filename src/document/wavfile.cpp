@@ -174,12 +174,16 @@ void Twavefile::Complete(CThread* worker) {
     const bool recovered = std::exchange(recovering_, false);
     if (result == 1) {
         ready_ = true;
-        if (operation_ == opLoad) savedVersion_ = tempPath_;
+        if (operation_ == opLoad) {
+            savedVersion_ = tempPath_;
+            savedTags_ = tags_;
+        }
         const bool savedDocument =
             (operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_;
         if (savedDocument) {
-            modified_ = false;
             savedVersion_ = tempPath_;
+            savedTags_ = saveTags_;
+            UpdateModified();
         }
         if (operation_ == opLoad || operation_ == opRebuild || savedDocument) JournalStep();
         if ((operation_ == opLoad || recovered) && OnLoaded) OnLoaded(this);
@@ -303,6 +307,7 @@ void Twavefile::Close() {
     ReleaseStore();
     store_.reset();
     fileName_.clear();
+    tags_ = savedTags_ = {};
     modified_ = false;
     savedVersion_.clear();
     redo_.Clear();
@@ -389,7 +394,7 @@ void Twavefile::SwitchBack() {
 }
 
 void Twavefile::UpdateModified() {
-    modified_ = savedVersion_.isEmpty() || tempPath_ != savedVersion_;
+    modified_ = savedVersion_.isEmpty() || tempPath_ != savedVersion_ || tags_ != savedTags_;
 }
 
 void Twavefile::ForgetSavedIfGone() {
@@ -399,6 +404,15 @@ void Twavefile::ForgetSavedIfGone() {
     }
     // Its path may be given to a new version now; that one was never saved.
     savedVersion_.clear();
+}
+
+bool Twavefile::SetTags(const TTags& tags) {
+    if (busy_ || !store_) return false;
+    if (tags == tags_) return true;
+    tags_ = tags;
+    UpdateModified();
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+    return true;
 }
 
 bool Twavefile::Save() {
@@ -418,6 +432,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
         if (!choices) return false;
         return Dispatch(opSaveMp3, [&] {
             mp3Config_ = MakeMp3Config(sampleRate_, channels_, *choices);
+            saveTags_ = tags_;
             savePath_ = path;
             range_ = r;
             savesDocument_ = savesDocument;
@@ -425,6 +440,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
     }
     if (ext == "wav") {
         return Dispatch(opSaveWav, [&] {
+            saveTags_ = tags_;
             savePath_ = path;
             range_ = r;
             savesDocument_ = savesDocument;
@@ -476,6 +492,7 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     // What an undo back to this version will take instead of reading it again.
     if (!WritePeakFile(temp, f.frames, f.channels, exact, levels)) exact.clear();
     const int32_t format = SourceFormatOf(decoder.SourceKind());
+    TTags tags = ReadTags(fileName_);
     const QString warning = decoder.LengthWarning();
     const QString caption =
         warning.isEmpty() ? QString() : QString::fromStdString(Msg("loadwarning"));
@@ -485,6 +502,7 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         if (cancelled_) return;
         adopted = true;
         sourceFormat_ = format;
+        tags_ = std::move(tags);
         store_ = std::move(store);
         peakTable_ = std::move(table);
         loadTable_ = std::move(exact);
@@ -544,6 +562,7 @@ void Twavefile::DoSaveWav() {
             pending.WriteBehind(int64_t(kWavHeaderBytes) + 2 * done, 2 * count);
         }
     }
+    WriteWavTagsOrThrow(pending.Path(), saveTags_);
     ThrowIfCancelled();
     pending.Commit();
     progress_ = 0;
@@ -551,7 +570,8 @@ void Twavefile::DoSaveWav() {
 
 void Twavefile::DoSaveMp3() {
     TLargeFile source(tempPath_);
-    SaveMp3(source, range_.start, range_.end, channels_, mp3Config_, savePath_, progress_);
+    SaveMp3(source, range_.start, range_.end, channels_, mp3Config_, savePath_, progress_,
+            Id3v2TagBytes(saveTags_));
 }
 
 // --- the edit frame --------------------------------------------------------------------------

@@ -39,6 +39,7 @@
 #include "largefile.h"
 #include "loudness.h"
 #include "mp3format.h"
+#include "tags.h"
 #include "notifier.h"
 #include "peakbuilder.h"
 #include "stack.h"
@@ -231,6 +232,13 @@ public:
     // The current version's loudness when it has been measured.
     std::optional<TLoudness> Loudness() const;
 
+    // --- tags ---
+    // Read from the source when it loads, written by every save. Not part of the undo history:
+    // changing them is no edit of the sound, but it makes the document modified.
+    const TTags& Tags() const { return tags_; }
+    // Refused (false) while busy or with nothing loaded.
+    bool SetTags(const TTags& tags);
+
 private:
     friend class CThread;
     struct TRange {
@@ -310,6 +318,9 @@ private:
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;
+    TTags tags_;
+    TTags saveTags_;   // what the running save writes
+    TTags savedTags_;  // what the file holds, beside savedVersion_
 
     TStack undo_, redo_;
     int32_t operation_ = 0;

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -223,6 +227,119 @@ TEST(Cli, TimingsNameEveryPhaseInOrder) {
     const TRun failed = Cli({dir.path("in.wav"), "--timings", "-o", dir.path("no/out.wav")});
     EXPECT_EQ(failed.status, 1);
     EXPECT_FALSE(failed.err.contains("timing: close")) << failed.err.toStdString();
+}
+
+// The format tags as ffprobe reads them, lower-cased keys.
+QMap<QString, QString> FfprobeTags(const QString& path) {
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                        "format_tags:stream_tags", "-of", "json", path});
+    p.waitForFinished(60000);
+    QMap<QString, QString> tags;
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    // Ogg keeps its comments with the stream, the others with the file.
+    for (const QJsonObject& t : {o["format"].toObject()["tags"].toObject(),
+                                o["streams"].toArray().at(0).toObject()["tags"].toObject()}) {
+        for (auto it = t.begin(); it != t.end(); ++it) {
+            const QString key = it.key().toLower();
+            if (key != "encoder" && key != "vendor_id") tags[key == "description" ? "comment" : key] = it.value().toString();
+        }
+    }
+    return tags;
+}
+
+QString PictureLine(const QString& tagsOutput) {
+    for (const QString& line : tagsOutput.split('\n'))
+        if (line.startsWith("picture=")) return line;
+    return {};
+}
+
+TEST(Cli, TagsComeThroughEverySaveAndCanBeChanged) {
+    struct Source {
+        const char* name;
+        QStringList ffmpegArgs;  // the encoder and its tag options
+        bool picture;
+    };
+    const QStringList all = {"-metadata", "title=Tïtle", "-metadata", "artist=Artist",
+                             "-metadata", "album=Album", "-metadata", "album_artist=Band",
+                             "-metadata", "date=2021",   "-metadata", "track=3",
+                             "-metadata", "genre=Rock",  "-metadata", "comment=Said"};
+    const Source sources[] = {
+        {"v23.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "3"}, true},
+        {"v24.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "4"}, true},
+        {"v1.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "1"}, false},
+        {"in.flac", {"-c:a", "flac"}, true},
+        {"in.ogg", {"-c:a", "libvorbis"}, false},
+        {"in.opus", {"-c:a", "libopus"}, false},
+        {"in.wav", {"-c:a", "pcm_s16le"}, false},
+    };
+    // ffprobe's names beside ours, for what the saved file's own format can carry.
+    const QMap<QString, QString> keys = {{"title", "title"}, {"artist", "artist"},
+                                         {"album", "album"}, {"date", "date"},
+                                         {"track", "track"}, {"genre", "genre"},
+                                         {"comment", "comment"}, {"album_artist", "albumartist"}};
+    TTempFolder dir;
+    WriteWav(dir.path("plain.wav"), 2, 44100, Signal(2 * 44100));
+    QImage cover(16, 16, QImage::Format_RGB32);
+    cover.fill(Qt::red);
+    ASSERT_TRUE(cover.save(dir.path("cover.png")));
+    for (const Source& src : sources) {
+        SCOPED_TRACE(src.name);
+        const QString in = dir.path(src.name);
+        QStringList args = {"-v", "error", "-y", "-i", dir.path("plain.wav")};
+        if (src.picture)
+            args << "-i" << dir.path("cover.png") << "-map" << "0" << "-map" << "1" << "-c:v"
+                 << "png" << "-disposition:v" << "attached_pic";
+        QProcess ff;
+        ff.start("ffmpeg", args + src.ffmpegArgs + all + QStringList{in});
+        ff.waitForFinished(60000);
+        ASSERT_EQ(ff.exitCode(), 0) << ff.readAllStandardError().toStdString();
+        const QMap<QString, QString> theirs = FfprobeTags(in);
+        ASSERT_FALSE(theirs.isEmpty());
+        // What we read is what ffprobe reads.
+        const TRun read = Cli({in, "--tags"});
+        ASSERT_EQ(read.status, 0) << read.err.toStdString();
+        for (auto k = keys.begin(); k != keys.end(); ++k) {
+            if (theirs.contains(k.key()) && k.key() != "date") {
+                EXPECT_TRUE(read.out.contains(k.value() + "=" + theirs[k.key()] + "\n"))
+                    << k.value().toStdString() << "\n" << read.out.toStdString();
+            }
+        }
+        EXPECT_EQ(PictureLine(read.out).startsWith("picture=image/png "), src.picture)
+            << read.out.toStdString();
+        for (const char* target : {"out.mp3", "out.wav"}) {
+            SCOPED_TRACE(target);
+            const QString out = dir.path(target);
+            ASSERT_EQ(Cli({in, "-o", out}).status, 0);
+            const QMap<QString, QString> saved = FfprobeTags(out);
+            for (const char* key : {"title", "artist", "album", "genre", "comment", "track"})
+                if (theirs.contains(key)) {
+                    EXPECT_EQ(saved.value(key), theirs[key]) << key;
+                }
+            const TRun again = Cli({out, "--tags"});
+            EXPECT_EQ(PictureLine(again.out), PictureLine(read.out));
+            if (theirs.contains("album_artist")) {
+                EXPECT_TRUE(again.out.contains("albumartist=Band\n")) << again.out.toStdString();
+            }
+        }
+    }
+    // Changing them, on each target.
+    for (const char* target : {"set.mp3", "set.wav"}) {
+        SCOPED_TRACE(target);
+        const QString out = dir.path(target);
+        ASSERT_EQ(Cli({dir.path("v24.mp3"), "--set-tag", "title=New", "--set-tag", "genre=",
+                       "-o", out})
+                      .status,
+                  0);
+        const QMap<QString, QString> changed = FfprobeTags(out);
+        EXPECT_EQ(changed.value("title"), "New");
+        EXPECT_FALSE(changed.contains("genre"));
+        EXPECT_EQ(changed.value("artist"), "Artist");
+        ASSERT_EQ(Cli({out, "--clear-tags", "-o", out}).status, 0);
+        EXPECT_TRUE(FfprobeTags(out).isEmpty()) << FfprobeTags(out).keys().join(' ').toStdString();
+        EXPECT_TRUE(Cli({out, "--tags"}).out.isEmpty());
+    }
+    EXPECT_EQ(Cli({dir.path("plain.wav"), "--set-tag", "colour=red"}).status, 2);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // Driving a Twavefile in tests: WAV files written by hand, the event loop run until an
 // operation ends, and the events recorded in order.
+#include <cstring>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,7 +26,11 @@ inline void WriteWav(const QString& path, uint16_t channels, uint32_t rate,
 
 inline std::vector<int16_t> ReadWavSamples(const QString& path) {
     TLargeFile r(path);
-    std::vector<int16_t> out(r.SampleCount());
+    // The data chunk's own size: tag chunks may follow it.
+    const TWavHeaderBytes h = r.ReadHeader();
+    uint32_t dataBytes = 0;
+    std::memcpy(&dataBytes, h.data() + 40, 4);
+    std::vector<int16_t> out(std::min<uint32_t>(r.SampleCount(), dataBytes / 2));
     r.ReadSamples(out.data(), 0, int64_t(out.size()) - 1);
     return out;
 }

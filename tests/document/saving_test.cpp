@@ -104,8 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TModifiedCase{"RangeUnderAnotherName", false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Steps: i invert, r reverse, s save under the document's own name, u undo, d redo. Modified
-// tells whether the sound shown differs from what the file holds.
+// Steps: i invert, r reverse, s save under the document's own name, u undo, d redo, t a new
+// title. Modified tells whether the sound or the tags shown differ from what the file holds.
 struct TSavedVersionCase {
     const char* name;
     const char* steps;
@@ -138,6 +138,12 @@ TEST_P(SavedVersion, UndoAndRedoAwayFromTheSavedVersionMakeTheDocumentModified) 
             case 'd':
                 doc.Redo();
                 break;
+            case 't': {
+                TTags tags = doc.Tags();
+                tags.values["title"] += "x";
+                ASSERT_TRUE(doc.SetTags(tags));
+                continue;  // no operation to wait for
+            }
         }
         Wait();
     }
@@ -147,6 +153,7 @@ TEST_P(SavedVersion, UndoAndRedoAwayFromTheSavedVersionMakeTheDocumentModified) 
     const std::vector<int16_t> shown = Samples();
     ASSERT_TRUE(SaveAndWait(doc.FileName(), 0, doc.Frames()));
     EXPECT_EQ(ReadWavSamples(dir.path("own.wav")), shown);
+    EXPECT_EQ(ReadTags(dir.path("own.wav")), doc.Tags());
     EXPECT_FALSE(doc.Modified());
 }
 
@@ -156,7 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TSavedVersionCase{"SaveThenUndo", "isu", true},
                       TSavedVersionCase{"SaveThenUndoRedo", "isud", false},
                       TSavedVersionCase{"SaveUndoneThenRedoneTwice", "irsuud", true},
-                      TSavedVersionCase{"SavedVersionEndedByANewEdit", "isuru", true}),
+                      TSavedVersionCase{"SavedVersionEndedByANewEdit", "isuru", true},
+                      // Tags are not in the history: undo gives back no old title.
+                      TSavedVersionCase{"NewTitle", "t", true},
+                      TSavedVersionCase{"NewTitleThenAnEditUndone", "tiu", true},
+                      TSavedVersionCase{"NewTitleSavedThenAnEditUndone", "tsiu", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Saving, ThroughASymbolicLinkWritesTheFileItNames) {

@@ -1,0 +1,38 @@
+#pragma once
+// The tags of a sound file (title, artist and the rest, and the front cover), read from any
+// format TagLib knows and written in the target's own form: ID3v2.4 ahead of an MP3's frames,
+// the LIST INFO chunk of a WAV file (with an id3 chunk for what INFO cannot hold).
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+struct TTags {
+    // Key (one of Keys()) -> value; a key without a value is absent.
+    QMap<QString, QString> values;
+    QByteArray picture;  // the front cover's bytes; empty when there is none
+    QString pictureMime;
+
+    bool Empty() const { return values.isEmpty() && picture.isEmpty(); }
+    bool operator==(const TTags&) const = default;
+    // title artist album albumartist date track genre comment, in that order.
+    static const QStringList& Keys();
+};
+
+// The tags of `path`; none when it has none or TagLib cannot read it (never an error: a file
+// we can decode but not tag-read still opens).
+TTags ReadTags(const QString& path);
+
+// The ID3v2.4 tag that goes ahead of an MP3's first frame; empty for empty tags.
+std::vector<uint8_t> Id3v2TagBytes(const TTags& tags);
+
+// Writes the tags into the WAV file at `path` (replacing any it has). Throws EAppError when
+// TagLib cannot write it. Nothing happens for empty tags.
+void WriteWavTagsOrThrow(const QString& path, const TTags& tags);
+
+// "KEY=VALUE": false (and nothing changed) for a key that is not one of Keys(). An empty value
+// removes the key.
+bool SetTag(TTags& tags, const QString& assignment);
