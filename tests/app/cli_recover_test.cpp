@@ -2,7 +2,8 @@
 // a sound and is killed with SIGKILL at a random moment; the next start must find the session as
 // the steps reported done left it (or with the step in flight, whole), through the document and
 // through --recover, keep exactly the versions it names, and leave nothing after.
-// ORVANE_KILL_RUNS sets the number of runs (8 unless set; 200 by bench/recovery.sh).
+// ORVANE_KILL_RUNS sets the number of runs (8 unless set; 200 by bench/recovery.sh) and
+// ORVANE_KILL_SECONDS the length of the stereo sound (30 unless set).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -161,7 +162,8 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
     const int requested = qEnvironmentVariableIntValue("ORVANE_KILL_RUNS");
     const int runs = requested > 0 ? requested : 8;
     TTempFolder dir;
-    TSound sound(2 * 44100 * 30);
+    const int seconds = qEnvironmentVariableIntValue("ORVANE_KILL_SECONDS");
+    TSound sound(2 * 44100 * size_t(seconds > 0 ? seconds : 30));
     for (size_t i = 0; i < sound.size(); ++i) sound[i] = int16_t((i * 2654435761u) >> 17);
     const QString song = dir.path("song.wav");
     std::mt19937 random(200);
