@@ -82,6 +82,25 @@ bool Held(const QString& id) {
     return held;
 }
 
+// The length of `data` up to the end of its last whole line, and whether that line still needs
+// its newline (the crash came between the line and its end).
+qsizetype WholeLength(const QByteArray& data, bool& needsNewline) {
+    qsizetype whole = 0, start = 0;
+    needsNewline = false;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        const bool ended = end >= 0;
+        if (!ended) end = data.size();
+        TJournalStep step;
+        if (Decode(data.mid(start, end - start), step)) {
+            whole = ended ? end + 1 : end;
+            needsNewline = !ended;
+        }
+        start = end + 1;
+    }
+    return whole;
+}
+
 bool HasWork(const TJournalStep& s) {
     return s.modified || !s.undo.isEmpty() || !s.redo.isEmpty();
 }
@@ -132,11 +151,30 @@ bool TSession::Open(const QString& id, bool create) {
         FileIO().Close(lock);
         return false;
     }
-    const int journal = FileIO().Open(QFile::encodeName(folder + "/journal").constData(),
+    const QString path = folder + "/journal";
+    const int journal = FileIO().Open(QFile::encodeName(path).constData(),
                                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (journal < 0) {
         FileIO().Close(lock);
         return false;
+    }
+    // A journal taken over ends where its last whole line ends: a torn tail would otherwise
+    // swallow the next line appended.
+    if (!create) {
+        QFile f(path);
+        bool needsNewline = false;
+        const QByteArray data = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        const qsizetype whole = WholeLength(data, needsNewline);
+        if (whole != data.size() || needsNewline) {
+            const bool mended = ::ftruncate(journal, whole) == 0 &&
+                                (!needsNewline || FileIO().Write(journal, "\n", 1) == 1) &&
+                                ::fdatasync(journal) == 0;
+            if (!mended) {
+                FileIO().Close(journal);
+                FileIO().Close(lock);
+                return false;
+            }
+        }
     }
     Release();
     lockFd_ = lock;
@@ -170,10 +208,11 @@ bool ReadSession(const QString& id, TSessionInfo& info) {
     if (!f.open(QIODevice::ReadOnly)) return false;
     info = TSessionInfo{};
     info.id = id;
-    // Lines are whole steps; a damaged one (the crash's) ends what can be trusted.
+    // Every line holds the whole state, so the last line that passes its checksum is the state
+    // to recover; a damaged line (a torn tail, a spoilt block) is passed over.
     for (const QByteArray& line : f.readAll().split('\n')) {
         TJournalStep step;
-        if (!Decode(line, step)) break;
+        if (!Decode(line, step)) continue;
         info.last = step;
         ++info.steps;
     }
