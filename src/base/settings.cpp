@@ -76,6 +76,8 @@ TSettings LoadSettings() {
     r.joinfade = ReadInt(s, "joinfade", r.joinfade);
     if (r.joinfade < 1 || r.joinfade > kMaxJoinFadeMs) r.joinfade = 5;
     r.snapzero = ReadInt(s, "snapzero", r.snapzero);
+    r.historylimit = ReadInt(s, "historylimit", r.historylimit);
+    if (r.historylimit < 0 || r.historylimit > kMaxHistoryLimit) r.historylimit = 0;
     s.endGroup();
     r.savetype = 0;
     return r;
@@ -102,6 +104,7 @@ void SaveSettings(const TSettings& record) {
     s.setValue("smoothjoins", record.smoothjoins);
     s.setValue("joinfade", record.joinfade);
     s.setValue("snapzero", record.snapzero);
+    s.setValue("historylimit", record.historylimit);
     s.endGroup();
     s.sync();
 }

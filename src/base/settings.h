@@ -27,6 +27,9 @@ struct TSettings {
     int32_t joinfade = 5;
     // Mouse selections: each end moves to the nearest zero crossing within 10 ms when not 0.
     int32_t snapzero = 0;
+    // The undo history's cap in MiB on disk (0: no cap); past it the oldest steps are offered
+    // for dropping.
+    int32_t historylimit = 0;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
 
     bool operator==(const TSettings&) const = default;
@@ -36,6 +39,9 @@ extern TSettings Settings;
 
 // The longest join cross-fade the settings and the command line offer, in milliseconds.
 constexpr int32_t kMaxJoinFadeMs = 100;
+
+// The largest history cap the settings offer, in MiB (a million MiB, about a terabyte).
+constexpr int32_t kMaxHistoryLimit = 1000000;
 
 // The platform's temporary folder with a trailing separator.
 QString DefaultTempFolder();

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -58,18 +59,22 @@ uint32_t TWaveView::SamplesToMs(uint32_t frames) const {
     const uint32_t rate = document_ ? document_->SampleRate() : 0;
     if (rate == 0) return 0;
     const float ms = float(double(float(frames)) / rate * 1000);
-    return uint32_t(std::nearbyint(ms));
+    // At a very low rate the time can pass what 32 bits of milliseconds hold.
+    const double rounded = std::nearbyint(double(ms));
+    return rounded >= double(UINT32_MAX) ? UINT32_MAX : uint32_t(rounded);
 }
 
-uint32_t TWaveView::MsToSamples(uint32_t ms) const {
+int64_t TWaveView::MsToSamples(uint32_t ms) const {
     const uint32_t rate = document_ ? document_->SampleRate() : 0;
     const float frames = float(double(float(ms)) / 1000 * rate);
-    return uint32_t(std::nearbyint(frames));
+    // Up to 2^32 ms at any rate a sound can have stays far inside 64 bits.
+    return int64_t(std::nearbyint(double(frames)));
 }
 
 // --- drawing ---
 
 void TWaveView::RedrawAll() {
+    FollowSelection();
     renderer_.RedrawAll(*this, Source(), width(), height(), devicePixelRatioF());
     SetScrollPage();
     update();
@@ -152,6 +157,65 @@ bool TWaveView::CloseDocument() {
         RedrawAll();
     }
     return result;
+}
+
+// --- the view a version is shown with ---
+
+TViewState TWaveView::ViewState() const {
+    TViewState s;
+    s.cursor = cursor;
+    s.selStart = selStart;
+    s.selStop = selStop;
+    s.selected = selected;
+    s.viewStart = viewStart;
+    s.viewEnd = viewEnd;
+    return s;
+}
+
+void TWaveView::RestoreView(const TViewState& state) {
+    if (!Loaded()) return;
+    const int64_t length = document_->Frames();
+    const auto inside = [length](int64_t f) { return uint32_t(std::clamp<int64_t>(f, 0, length)); };
+    viewEnd = inside(state.viewEnd);
+    viewStart = std::min(inside(state.viewStart), viewEnd);
+    // A range that shows nothing (it was left empty by removing everything) shows it all.
+    if (viewStart == viewEnd) {
+        viewStart = 0;
+        viewEnd = uint32_t(length);
+    }
+    viewSpan = viewEnd - viewStart;
+    selStart = inside(std::min(state.selStart, state.selStop));
+    selStop = inside(std::max(state.selStart, state.selStop));
+    selected = state.selected && selStart < selStop;
+    cursor = inside(state.cursor);
+    cursorMs = SamplesToMs(cursor);
+    if (OnCursor) OnCursor(this, cursor, cursorMs);
+    RaiseSelect();
+    SetScrollSteps(viewSpan < length);
+    RedrawAll();
+    AnnounceWaveState(*this);
+}
+
+void TWaveView::RaiseSelect() {
+    KeepSelectionTold();
+    if (!OnSelect) return;
+    if (selected) {
+        OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), true);
+    } else {
+        OnSelect(this, 0, 0, 0, 0, false);
+    }
+}
+
+void TWaveView::FollowSelection() {
+    const bool same = selected == toldSelected_ &&
+                      (!selected || (selStart == toldStart_ && selStop == toldStop_));
+    if (!same) RaiseSelect();
+}
+
+void TWaveView::KeepSelectionTold() {
+    toldSelected_ = selected;
+    toldStart_ = selStart;
+    toldStop_ = selStop;
 }
 
 // --- visible range and scroll bar ---
@@ -245,6 +309,7 @@ void TWaveView::ZoomOut() {
 // --- cursor and selection from outside ---
 
 void TWaveView::SetCursor(uint32_t frame) {
+    FollowSelection();
     cursor = frame;
     cursorMs = SamplesToMs(frame);
     if (OnCursor) OnCursor(this, cursor, cursorMs);
@@ -257,6 +322,7 @@ void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
     selStart = start;
     selStop = stop;
     selected = sel;
+    KeepSelectionTold();
     renderer_.lastCursorX = renderer_.cursorX - 1;
     RedrawAll();
     AnnounceWaveState(*this);
@@ -351,8 +417,7 @@ void TWaveView::ExtendSelection(uint32_t from, uint32_t to) {
     selStart = std::min(from, to);
     selStop = std::max(from, to);
     selected = selStart != selStop;
-    if (OnSelect)
-        OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), selected);
+    RaiseSelect();
     RedrawAll();
     AnnounceWaveState(*this);
 }
@@ -395,7 +460,7 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
         return ExtendSelection(from, Snapped(g));
     }
     selected = false;
-    if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
+    RaiseSelect();
     anchor = FrameAt(x);
     bandX_ = x;
     cursor = anchor;
@@ -441,7 +506,7 @@ void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
     const int x = LimitX(int(event->position().x()));
     if (x == downX_ || selStart == selStop) {
         selected = false;
-        if (OnSelect) OnSelect(this, 0, 0, 0, 0, false);
+        RaiseSelect();
     } else {
         const uint32_t a = Snapped(selStart), b = Snapped(selStop);
         // A selection too short to have two crossings keeps its ends.
@@ -451,8 +516,7 @@ void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
             RedrawAll();
         }
         selected = true;
-        if (OnSelect)
-            OnSelect(this, selStart, selStop, SamplesToMs(selStart), SamplesToMs(selStop), true);
+        RaiseSelect();
     }
     AnnounceWaveState(*this);
     if (restartPending_) {

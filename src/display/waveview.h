@@ -5,7 +5,7 @@
 // the selection (or from the cursor to the end) through the player it owns.
 //
 // Units: positions are frame numbers, times milliseconds (unsigned 32-bit, converted in single
-// precision). The view refers to the document and the scroll bar without owning them; the
+// precision; milliseconds to frames gives 64 bits, since a long time at a high rate passes 2^32). The view refers to the document and the scroll bar without owning them; the
 // document must outlive the view. Thread: user-interface thread only; the player's position and
 // status notifications arrive there too. Events are called only when set.
 
@@ -19,6 +19,7 @@
 class QScrollBar;
 class Twavefile;
 class TPlayer;
+struct TViewState;
 class TAudioBackend;
 
 class TWaveView : public QWidget, public TWaveState {
@@ -73,8 +74,14 @@ public:
     void Stop();
     // The player's level readout, one value per channel (1 silence ... 128 full scale).
     void GetLevels(std::span<int16_t> levels);
+    // Held at UINT32_MAX for a position further away than 32 bits of milliseconds reach.
     uint32_t SamplesToMs(uint32_t frames) const;
-    uint32_t MsToSamples(uint32_t ms) const;
+    int64_t MsToSamples(uint32_t ms) const;
+    // What the view shows (cursor, selection, visible range), for the document to keep with the
+    // version being left; RestoreView shows such a state again, held inside the document's
+    // length, and raises OnCursor and OnSelect.
+    TViewState ViewState() const;
+    void RestoreView(const TViewState& state);
     // Full redraw into the back buffer, then onto the screen.
     void RedrawAll();
     // Moves the drawn cursor only (no waveform redraw); nothing when its column is unchanged.
@@ -117,6 +124,14 @@ private:
     void RestartPlayback(bool stopFirst);
     // Selects from..to (either order), raises OnSelect and the accessible events.
     void ExtendSelection(uint32_t from, uint32_t to);
+    // Raises OnSelect with the selection as it is now, and remembers what was told.
+    void RaiseSelect();
+    // Raises OnSelect when the selection differs from what was last told: a command that
+    // changed it by its fields (an edit ends the selection) is followed by the next redraw or
+    // cursor move.
+    void FollowSelection();
+    // Takes the selection as told without telling (changes whose caller shows them itself).
+    void KeepSelectionTold();
 
     TWaveRenderer renderer_;
     Twavefile* document_ = nullptr;
@@ -128,4 +143,7 @@ private:
     bool restartPending_ = false;
     bool settingBar_ = false;  // the view itself is moving the scroll bar
     int32_t largeStep_ = 0;    // the scroll bar's large step, kept for its record
+    // The selection as OnSelect last told it.
+    bool toldSelected_ = false;
+    uint32_t toldStart_ = 0, toldStop_ = 0;
 };

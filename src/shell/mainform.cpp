@@ -30,6 +30,8 @@
 #include "commands.h"
 #include "displaycolors.h"
 #include "dialogs/mpegsettings.h"
+#include "historycap.h"
+#include "jobcontrol.h"
 #include "keys.h"
 #include "layoutfit.h"
 #include "languagecontroller.h"
@@ -69,11 +71,14 @@ constexpr int64_t kScrollSlack = 100;
 const QColor kMeterBarColor(0x63, 0xC5, 0x54);
 
 // Selection edit shapes. Qt's mask letters: "0" an optional digit, "9" a required one.
-// Milliseconds: up to three minute digits, up to two second digits, exactly three millisecond
-// digits. Samples: up to 15 digits.
-const QString kMsMask = QStringLiteral("000:00.999");
+// Milliseconds: up to five minute digits (2^32 ms are 71,582 minutes, so every time the
+// positions can hold fits), up to two second digits, exactly three millisecond digits.
+// Samples: up to 15 digits.
+const QString kMsMask = QStringLiteral("00000:00.999");
 const QString kSamplesMask = QStringLiteral("000000000000000");
-constexpr int kMsEditChars = 10;  // "mmm:ss.zzz": shorter minutes are padded at the front
+constexpr int kMsEditChars = 12;  // "mmmmm:ss.zzz": shorter minutes are padded at the front
+// Space between the progress bar and the Cancel button, in logical pixels.
+constexpr int kCancelGap = 6;
 
 }  // namespace
 
@@ -111,6 +116,12 @@ Tmainform::Tmainform(const TMainOptions& options) {
 
     LoadDisplayColors(Settings);
     SetScaleFormat(Settings.selectiontype == 0);
+
+    // Undo and Redo show each version as it was left.
+    document_->OnSaveView = [this](Twavefile*) { return view_->ViewState(); };
+    document_->OnRestoreView = [this](Twavefile*, const TViewState& state) {
+        view_->RestoreView(state);
+    };
 
     view_->SetScrollBar(scroll_);
     view_->OnCursor = [this](TWaveView*, uint32_t f, uint32_t ms) { onCursor(f, ms); };
@@ -230,6 +241,7 @@ QWidget* Tmainform::BuildBottomPanel() {
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
     progressBar_->hide();
+    jobs_ = new TJobControl(*document_, bottom, this);
     bottom->installEventFilter(this);
 
     auto* grid = new QGridLayout(page);
@@ -379,9 +391,14 @@ void Tmainform::openfile(const QString& name) {
 }
 
 void Tmainform::updatecaption(const QString& name) {
-    const QString caption = QFileInfo(name).fileName() + QStringLiteral(" - Orvane");
+    const QString mark = document_->Modified() ? QStringLiteral("*") : QString();
+    const QString caption = mark + QFileInfo(name).fileName() + QStringLiteral(" - Orvane");
     QGuiApplication::setApplicationDisplayName(caption);
     setWindowTitle(caption);
+}
+
+void Tmainform::RefreshCaption() {
+    if (!document_->FileName().isEmpty()) updatecaption(document_->FileName());
 }
 
 void Tmainform::ShowNoDocument() {
@@ -399,12 +416,14 @@ void Tmainform::selClick() {
     if (!Loaded()) return;
     const bool on = sel_->isChecked();
     int64_t start = 0, stop = 0;
+    const int64_t frames = document_->Frames();
+    const auto toFrames = [&](const QString& text) {
+        return view_->MsToSamples(uint32_t(std::clamp<int64_t>(timetoms(text), 0, UINT32_MAX)));
+    };
     try {
         if (Settings.selectiontype == 0) {
-            start = view_->MsToSamples(uint32_t(std::clamp<int64_t>(timetoms(selstart_->text()), 0,
-                                                                    UINT32_MAX)));
-            stop = view_->MsToSamples(
-                uint32_t(std::clamp<int64_t>(timetoms(selstop_->text()), 0, UINT32_MAX)));
+            start = toFrames(selstart_->text());
+            stop = toFrames(selstop_->text());
         } else {
             start = StrToInt(selstart_->text());
             stop = StrToInt(selstop_->text());
@@ -417,7 +436,6 @@ void Tmainform::selClick() {
     }
     // Typed bounds are put in order and kept inside the document before the view gets them.
     if (start > stop) std::swap(start, stop);
-    const int64_t frames = document_->Frames();
     start = std::clamp<int64_t>(start, 0, frames);
     stop = std::clamp<int64_t>(stop, 0, frames);
     view_->SetSelection(uint32_t(start), uint32_t(stop), on);
@@ -463,6 +481,17 @@ void Tmainform::onReady() {
     ShowDocumentFields();
     progressBar_->setValue(0);
     progressBar_->hide();
+    jobs_->Update();
+    // A cancelled load leaves no document behind.
+    if (document_->FileName().isEmpty() && !Loaded()) {
+        ShowNoDocument();
+    } else {
+        RefreshCaption();
+    }
+    // Only edits grow the history. Its check asks a question: not inside the end of the job.
+    const int32_t op = document_->Operation();
+    if (op >= opCut && op != opCopy && op != opMeasureLoudness)
+        QTimer::singleShot(0, this, [this] { CheckHistoryCap(); });
     // After the document has finished its job (its end is still running here): the document
     // can only be closed once it is idle.
     if (view_->closeAfterSave) QTimer::singleShot(0, this, [this] { close(); });
@@ -485,6 +514,23 @@ void Tmainform::onLoaded() {
 
 void Tmainform::OnAction(bool canUndo, bool canRedo) {
     commands_->SetUndoState(canUndo, canRedo);
+    // Edits, Undo and Redo change whether the sound on screen is the one on disk.
+    RefreshCaption();
+}
+
+void Tmainform::CheckHistoryCap() {
+    if (Settings.historylimit <= 0 || !Loaded() || document_->Busy()) return;
+    const int64_t cap = int64_t(Settings.historylimit) * kHistoryLimitUnit;
+    const int32_t count = StepsPastCap(*document_, cap);
+    if (count <= 0) return;
+    const QString text = MsgText("historycap")
+                             .arg(DiskSizeText(document_->HistoryBytes()))
+                             .arg(Settings.historylimit)
+                             .arg(count);
+    if (dialogs_->Ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+        QMessageBox::Yes) {
+        document_->DropOldestSteps(count);
+    }
 }
 
 // --- view events -------------------------------------------------------------------------------
@@ -522,6 +568,7 @@ void Tmainform::ProgressTimerTimer() {
     const int progress = document_->Progress();
     if (progress > 0) progressBar_->show();
     progressBar_->setValue(progress);
+    jobs_->Update();
     // The bar's page is the visible span (the bar itself may count in halved units).
     const int64_t page = std::min(view_->viewSpan, document_->Frames());
     const bool usable = int64_t(document_->Frames()) - kScrollSlack >= page;
@@ -616,10 +663,16 @@ void Tmainform::changeEvent(QEvent* event) {
 
 bool Tmainform::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize && watched == progressBar_->parentWidget()) {
-        const int width = progressBar_->parentWidget()->width() - kProgressLeft - 2 * kProgressTop;
-        progressBar_->setGeometry(kProgressLeft, kProgressTop, std::max(width, 0),
-                                  kProgressHeight);
+        // The Cancel button at the right end of the tab row, the bar between tab and button.
+        QPushButton* cancel = jobs_->Button();
+        const QSize button = cancel->sizeHint();
+        const int right = progressBar_->parentWidget()->width() - 2 * kProgressTop;
+        cancel->setGeometry(right - button.width(), 2, button.width(), button.height());
+        const int width = right - button.width() - kCancelGap - kProgressLeft;
+        const int top = 2 + std::max(0, (button.height() - kProgressHeight) / 2);
+        progressBar_->setGeometry(kProgressLeft, top, std::max(width, 0), kProgressHeight);
         progressBar_->raise();
+        cancel->raise();
     }
     if (event->type() == QEvent::KeyPress && watched == view_ &&
         WaveKey(*this, static_cast<QKeyEvent*>(event)))

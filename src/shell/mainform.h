@@ -27,6 +27,7 @@ class QScrollBar;
 class QSlider;
 class TAudioBackend;
 class TCommands;
+class TJobControl;
 class TLanguageController;
 class TVUMeter;
 class TWaveView;
@@ -53,8 +54,11 @@ public:
     // --- operations other parts call ---
     // Opens name into the document (asks to save the current one first).
     void openfile(const QString& name);
-    // Caption and application title "name.ext - Orvane".
+    // Caption and application title "name.ext - Orvane", "*name.ext - Orvane" while the
+    // document has changes that are not on disk.
     void updatecaption(const QString& name);
+    // The caption again from the document's name and modified flag.
+    void RefreshCaption();
     // Applies the selection edits (the "Selected" box's click).
     void selClick();
     // Applies the volume slider to the player.
@@ -85,6 +89,7 @@ public:
     QProgressBar* ProgressBar() const { return progressBar_; }
     QLabel* Panel(int index) const { return panels_.at(size_t(index)); }
     TCommands& Commands() const { return *commands_; }
+    TJobControl& Jobs() const { return *jobs_; }
     TUserDialogs& Dialogs() const { return *dialogs_; }
     bool Playing() const { return playing_; }
     bool Loaded() const;
@@ -130,6 +135,9 @@ private:
     void onLoaded();
     void OnAction(bool canUndo, bool canRedo);
     // View events.
+    // After a job has ended: offers to drop the oldest undo steps when the history is past
+    // the settings' cap.
+    void CheckHistoryCap();
     void onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32_t stopms, bool selected);
     void onCursor(uint32_t position, uint32_t positions);
     void playprocess(bool action);
@@ -153,6 +161,7 @@ private:
     QLabel* timedisplay_ = nullptr;
     QSlider* volumeBar_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
+    TJobControl* jobs_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
     std::unique_ptr<TLanguageController> translation_;

@@ -81,6 +81,8 @@ const std::vector<TTranslatable> kMainTexts = {
     {80, "VolumeBar", "toolTip"},
     {81, "PickStartMS", "accessibleName"},
     {82, "PickStopMS", "accessibleName"},
+    {83, "CancelJob", "text"},
+    {84, "CancelJob", "toolTip"},
 };
 
 // Set from the program's name, the document or the catalogue, or not words at all.

@@ -4,10 +4,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <cmath>
 
 #include "doctest_util.h"
 #include "fileinfo.h"
+#include "settings.h"
+#include "versionfiles.h"
 
 namespace {
 
@@ -135,6 +138,49 @@ TEST(FileInfoDialog, MeasureShowsTheLoudnessOfTheCurrentVersion) {
     dialog.hide();
     dialog.show();
     EXPECT_EQ(dialog.Edit8->text(), "");
+}
+
+struct TSizeCase {
+    int64_t bytes;
+    const char* text;
+};
+
+class DiskSize : public ::testing::TestWithParam<TSizeCase> {};
+
+TEST_P(DiskSize, IsShownInMegabytesOrGigabytes) {
+    EXPECT_EQ(DiskSizeText(GetParam().bytes), QString::fromLatin1(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DiskSize,
+                         ::testing::Values(TSizeCase{-1, "?"}, TSizeCase{0, "0.0 MB"},
+                                           TSizeCase{1572864, "1.5 MB"},
+                                           TSizeCase{1073741823, "1024.0 MB"},
+                                           TSizeCase{1073741824, "1.0 GB"},
+                                           TSizeCase{5LL << 40, "5120.0 GB"}));
+
+TEST(FileInfoDialog, ShowsTheHistoryOnDiskAndTheFreeSpaceOfTheTemporaryFolder) {
+    TDocFixture doc;
+    doc.LoadSamples(2, std::vector<int16_t>(2 * 262144, 100), 44100);
+    Tfileinfo dialog;
+    dialog.SetDocument(&doc.doc);
+    dialog.show();
+    EXPECT_EQ(dialog.Edit11->text(), "0.0 MB");
+    EXPECT_EQ(dialog.Edit12->text(), DiskSizeText(FreeDiskSpace(TempFolder())));
+    EXPECT_NE(dialog.Edit12->text(), "?");
+    doc.doc.Invert();
+    doc.Wait();
+    doc.doc.Invert();
+    doc.Wait();
+    // Two old versions of 1 MiB of sound each, their headers and peak files.
+    const QStringList undo = doc.doc.UndoStack().Items();
+    ASSERT_EQ(undo.size(), 2);
+    int64_t bytes = 0;
+    for (const QString& v : undo) bytes += QFileInfo(v).size() + QFileInfo(PeakFilePath(v)).size();
+    EXPECT_EQ(doc.doc.HistoryBytes(), bytes);
+    dialog.hide();
+    dialog.show();
+    EXPECT_EQ(dialog.Edit11->text(), DiskSizeText(bytes));
+    EXPECT_TRUE(dialog.Edit11->text().startsWith("2.0")) << dialog.Edit11->text().toStdString();
 }
 
 }  // namespace

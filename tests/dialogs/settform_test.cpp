@@ -1,6 +1,8 @@
 // The settings dialog: the language chosen at creation, the folder button and the colours.
 #include <gtest/gtest.h>
 
+#include <QSettings>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -127,6 +129,23 @@ TEST_F(SettingsDialog, EditingTabShowsAndSetsTheJoinAndSnapSettings) {
     EXPECT_TRUE(form.JoinLength->isEnabled());
     EXPECT_EQ(Settings.joinfade, 100);
     EXPECT_EQ(Settings.snapzero, 0);
+}
+
+TEST_F(SettingsDialog, HistoryLimitIsOffByDefaultAndSetAtOnceAndKept) {
+    QSettings("Quillfen", "Orvane").clear();
+    Settings = LoadSettings();
+    EXPECT_EQ(Settings.historylimit, 0);
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(form.HistoryLimit->value(), 0);
+    EXPECT_EQ(form.HistoryLimit->text(), "No limit");
+    form.HistoryLimit->setValue(2048);
+    EXPECT_EQ(Settings.historylimit, 2048);
+    SaveSettings(Settings);
+    EXPECT_EQ(LoadSettings().historylimit, 2048);
+    // A cap the field cannot show is no cap.
+    QSettings("Quillfen", "Orvane").setValue("Settings/historylimit", -5);
+    EXPECT_EQ(LoadSettings().historylimit, 0);
 }
 
 TEST_F(SettingsDialog, FolderButtonSetsTheFolderAtOnceAndCancelChangesNothing) {

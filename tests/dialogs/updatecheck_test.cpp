@@ -92,9 +92,33 @@ TEST(VersionReply, TrimsBlanksAndControlCharacters) {
 TEST(VersionQuery, AddressesTheHostAndOverride) {
     EXPECT_EQ(
         UpdateQueryUrl("example.org:8080").toString(),
-        QStringLiteral("http://example.org:8080/pad/getpad.php?pad=orvane.xml&field=version"));
+        QStringLiteral("https://example.org:8080/pad/getpad.php?pad=orvane.xml&field=version"));
     TEnv host("ORVANE_UPDATE_HOST", "127.0.0.1:1234");
     EXPECT_EQ(UpdateHost(), QStringLiteral("127.0.0.1:1234"));
+}
+
+struct TSchemeCase {
+    const char* host;
+    const char* url;
+};
+
+class QueryScheme : public ::testing::TestWithParam<TSchemeCase> {};
+
+TEST_P(QueryScheme, IsHttpsUnlessTheHostNamesItsOwn) {
+    EXPECT_EQ(UpdateQueryUrl(QString::fromLatin1(GetParam().host)).toString(),
+              QString::fromLatin1(GetParam().url) + "/pad/getpad.php?pad=orvane.xml&field=version");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, QueryScheme,
+    ::testing::Values(TSchemeCase{"www.quillfen.example", "https://www.quillfen.example"},
+                      TSchemeCase{"10.0.0.1:8443", "https://10.0.0.1:8443"},
+                      TSchemeCase{"http://127.0.0.1:1234", "http://127.0.0.1:1234"},
+                      TSchemeCase{"HTTPS://mirror.example", "https://mirror.example"}));
+
+TEST(VersionQuery, TheDefaultHostIsAskedOverHttps) {
+    TEnv host("ORVANE_UPDATE_HOST", "");
+    EXPECT_EQ(UpdateQueryUrl(UpdateHost()).scheme(), QStringLiteral("https"));
 }
 
 // A web server on the loopback that answers every request with one prepared response, or
@@ -120,7 +144,8 @@ public:
         return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
                QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
-    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()); }
+    // The loopback server speaks plain http, so it names its scheme.
+    QString host() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
 
     QByteArray request;
     int connections = 0;

@@ -11,6 +11,7 @@
 #include "render_util.h"
 #include "settings.h"
 #include "waveview.h"
+#include "wavfile.h"
 
 namespace {
 
@@ -350,6 +351,95 @@ TEST_F(View, MouseSelectionsSnapToTheNearestZeroCrossingWithinTenMilliseconds) {
         EXPECT_EQ(selects.back()[1], c.stop);
     }
     Settings.snapzero = 0;
+}
+
+struct TConversionCase {
+    const char* name;
+    uint32_t rate;
+    uint32_t ms;
+    int64_t frames;  // single precision, as the view converts
+};
+
+void PrintTo(const TConversionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Conversions : public View, public ::testing::WithParamInterface<TConversionCase> {};
+
+TEST_P(Conversions, MillisecondsToFramesPassTwoToThe32) {
+    const TConversionCase& c = GetParam();
+    LoadSamples(1, std::vector<int16_t>(100, 0), c.rate);
+    view->AttachDocument(&doc);
+    EXPECT_EQ(view->MsToSamples(c.ms), c.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Conversions,
+    ::testing::Values(TConversionCase{"OneMs", 44100, 1, 44},
+                      // 4,295,340,000 exactly; a float keeps 24 bits of it.
+                      TConversionCase{"JustPast32Bits", 44100, 97400000, 4295340032},
+                      TConversionCase{"LargestAtHighRate", 192000, UINT32_MAX, 824633720832}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(View, FramesToMillisecondsAreHeldAtTheLargestTime) {
+    LoadSamples(1, std::vector<int16_t>(100, 0), 100);
+    view->AttachDocument(&doc);
+    EXPECT_EQ(view->SamplesToMs(100), 1000u);
+    // 42,949,672.95 s: more milliseconds than 32 bits hold.
+    EXPECT_EQ(view->SamplesToMs(UINT32_MAX), UINT32_MAX);
+}
+
+struct TRestoreCase {
+    const char* name;
+    TViewState state;
+    std::vector<int64_t> shown;  // cursor, selStart, selStop, selected, viewStart, viewEnd, span
+    std::vector<uint32_t> told;  // the OnSelect raised
+};
+
+void PrintTo(const TRestoreCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Restore : public View, public ::testing::WithParamInterface<TRestoreCase> {};
+
+TEST_P(Restore, ShowsTheStateInsideTheDocumentAndTellsIt) {
+    const TRestoreCase& c = GetParam();
+    Attach(1000);
+    view->RestoreView(c.state);
+    const std::vector<int64_t> shown = {view->cursor,    view->selStart, view->selStop,
+                                        view->selected,  view->viewStart, view->viewEnd,
+                                        view->viewSpan};
+    EXPECT_EQ(shown, c.shown);
+    ASSERT_EQ(selects.size(), 1u);
+    EXPECT_EQ(selects[0], c.told);
+    ASSERT_EQ(cursors.size(), 1u);
+    EXPECT_EQ(int64_t(cursors[0][0]), c.shown[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, Restore,
+    ::testing::Values(
+        TRestoreCase{"AsLeft", {500, 100, 300, true, 50, 800}, {500, 100, 300, 1, 50, 800, 750},
+                     {100, 300, 2, 7, 1}},
+        // Left on a longer version: everything is held at the end; an empty range shows all.
+        TRestoreCase{"PastTheEnd", {5000, 900, 3000, true, 2000, 4000},
+                     {1000, 900, 1000, 1, 0, 1000, 1000}, {900, 1000, 20, 23, 1}},
+        TRestoreCase{"EmptyRangeNoSelection", {0, 0, 0, false, 0, 0}, {0, 0, 0, 0, 0, 1000, 1000},
+                     {0, 0, 0, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(View, ASelectionEndedByItsFieldIsToldByTheNextCursorMoveOnce) {
+    Attach(44100);
+    view->SetSelection(100, 2000, true);
+    EXPECT_TRUE(selects.empty());
+    // What an edit command does: the selection is gone with the part it removed.
+    view->selected = false;
+    view->SetCursor(100);
+    ASSERT_EQ(selects.size(), 1u);
+    EXPECT_EQ(selects[0], (std::vector<uint32_t>{0, 0, 0, 0, 0}));
+    view->RedrawAll();
+    view->SetCursor(50);
+    EXPECT_EQ(selects.size(), 1u);
 }
 
 }  // namespace

@@ -12,25 +12,31 @@ QString Title() {
     return title.isEmpty() ? QStringLiteral("Orvane") : title;
 }
 
+// Texts name files and carry libraries' and servers' words: shown as they are, never as markup.
+QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                 const QString& text, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, caption, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 }  // namespace
 
 void TDesktopDialogs::Message(const QString& text) {
-    QMessageBox::information(parent_, Title(), text);
+    Show(parent_, QMessageBox::Information, Title(), text, QMessageBox::Ok);
 }
 
 void TDesktopDialogs::Error(const QString& text) {
-    QMessageBox::critical(parent_, Title(), text);
+    Show(parent_, QMessageBox::Critical, Title(), text, QMessageBox::Ok);
 }
 
 void TDesktopDialogs::Warning(const QString& text, const QString& caption) {
-    QMessageBox::warning(parent_, caption, text);
+    Show(parent_, QMessageBox::Warning, caption, text, QMessageBox::Ok);
 }
 
 QMessageBox::StandardButton TDesktopDialogs::Ask(QMessageBox::Icon icon, const QString& text,
                                                  QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, Title(), text, buttons, parent_);
-    const int answer = box.exec();
-    return static_cast<QMessageBox::StandardButton>(answer);
+    return Show(parent_, icon, Title(), text, buttons);
 }
 
 QString TDesktopDialogs::OpenFileName(const QStringList& filters) {

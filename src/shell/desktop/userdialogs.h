@@ -45,7 +45,8 @@ public:
     virtual bool Run(QDialog& dialog) = 0;
 };
 
-// The real thing: Qt's message boxes and file dialogs, parented to `parent`.
+// The real thing: Qt's message boxes (their texts shown as plain text) and file dialogs,
+// parented to `parent`.
 class TDesktopDialogs : public TUserDialogs {
 public:
     explicit TDesktopDialogs(QWidget* parent) : parent_(parent) {}

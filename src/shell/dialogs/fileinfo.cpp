@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "languagecontroller.h"
+#include "settings.h"
 #include "wavfile.h"
 
 namespace {
@@ -25,6 +26,15 @@ QString ClockDurationText(double seconds) {
         .arg(ms / 60000 % 60, 2, 10, QChar(u'0'))
         .arg(ms / 1000 % 60, 2, 10, QChar(u'0'))
         .arg(ms % 1000, 3, 10, QChar(u'0'));
+}
+
+QString DiskSizeText(int64_t bytes) {
+    if (bytes < 0) return QStringLiteral("?");
+    constexpr int64_t kGigabyte = 1024 * kHistoryLimitUnit;
+    if (bytes >= kGigabyte) {
+        return QString::number(double(bytes) / kGigabyte, 'f', 1) + QStringLiteral(" GB");
+    }
+    return QString::number(double(bytes) / kHistoryLimitUnit, 'f', 1) + QStringLiteral(" MB");
 }
 
 TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
@@ -113,6 +123,16 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
         FillFields();
     });
 
+    auto* history = new QGroupBox(QStringLiteral("  Undo History  "), this);
+    history->setObjectName(QStringLiteral("GroupBox3"));
+    auto* historyGrid = new QGridLayout(history);
+    historyGrid->setHorizontalSpacing(8);
+    historyGrid->setColumnStretch(1, 1);
+    historyGrid->setColumnStretch(3, 1);
+    historyGrid->setColumnMinimumWidth(2, 60);
+    Edit11 = boxField(history, historyGrid, "Edit11", "Label10", "On disk:", 0, 0);
+    Edit12 = boxField(history, historyGrid, "Edit12", "Label11", "Free for temporary files:", 0, 2);
+
     closebutton = new QPushButton(QStringLiteral("&Close"), this);
     closebutton->setObjectName(QStringLiteral("closebutton"));
     closebutton->setDefault(true);
@@ -124,9 +144,10 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(loudness);
+    layout->addWidget(history);
     layout->addStretch(1);
     layout->addLayout(buttons);
-    resize(498, 290);
+    resize(498, 350);
 
     // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
     translator_ = std::make_unique<TLanguageController>(
@@ -144,7 +165,10 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
                                    {11, "Label7", "text"},
                                    {12, "Label8", "text"},
                                    {13, "Label9", "text"},
-                                   {14, "measurebutton", "text"}},
+                                   {14, "measurebutton", "text"},
+                                   {15, "GroupBox3", "title"},
+                                   {16, "Label10", "text"},
+                                   {17, "Label11", "text"}},
         QStringList{"Edit*.text"});
     translator_->Bind();
 }
@@ -167,6 +191,8 @@ void Tfileinfo::FillFields() {
     Edit8->setText(l ? LoudnessValue(l->integrated) + QStringLiteral(" LUFS") : QString());
     Edit9->setText(l ? LoudnessValue(l->range) + QStringLiteral(" LU") : QString());
     Edit10->setText(l ? LoudnessValue(l->truePeak) + QStringLiteral(" dBTP") : QString());
+    Edit11->setText(DiskSizeText(document_->HistoryBytes()));
+    Edit12->setText(DiskSizeText(FreeDiskSpace(TempFolder())));
 }
 
 void Tfileinfo::Measure() {

@@ -1,7 +1,8 @@
 #pragma once
 // Tfileinfo: the modeless File Properties dialog. Shows the loaded document's source format,
 // duration, data size, channels, sample rate and length, filled afresh each time it is shown,
-// and the loudness figures once Measure has measured the current version.
+// the loudness figures once Measure has measured the current version, and the disk the undo
+// history takes beside the free space left in the temporary folder.
 //
 // Created once at start with the main window as parent; the document is set once and must
 // outlive the dialog. User-interface thread only.
@@ -29,6 +30,13 @@ TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint3
 // A duration as clock time "h:nn:ss.zzz", rounded to the millisecond; the hours wrap at 24.
 QString ClockDurationText(double seconds);
 
+// Disk sizes count in these bytes when shown as "MB" (the history cap of the settings too).
+constexpr int64_t kHistoryLimitUnit = 1024 * 1024;
+
+// A disk size: "12.5 MB" under 1024 MB, "3.2 GB" from there, one decimal; "?" when unknown
+// (negative).
+QString DiskSizeText(int64_t bytes);
+
 class Tfileinfo : public QDialog {
 public:
     explicit Tfileinfo(QWidget* parent = nullptr);
@@ -51,6 +59,8 @@ public:
     QLineEdit* Edit8;  // integrated loudness
     QLineEdit* Edit9;  // loudness range
     QLineEdit* Edit10;  // true peak
+    QLineEdit* Edit11;  // disk taken by the undo history
+    QLineEdit* Edit12;  // free space of the temporary folder
     QPushButton* measurebutton;
     QPushButton* closebutton;
 

@@ -40,6 +40,7 @@ std::vector<TTranslatable> TranslationTable() {
         {12, "EditingTab", "windowTitle"},
         {13, "JoinsBox", "text"},        {14, "JoinLabel", "text"},
         {15, "SnapBox", "text"},
+        {16, "HistoryLabel", "text"},    {17, "HistoryLimit", "specialValueText"},
     };
     // The colour names, once: the other two boxes copy them from the first.
     static const char* const kItems[] = {
@@ -152,13 +153,24 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     joinLabel->setBuddy(JoinLength);
     SnapBox = new QCheckBox(QStringLiteral("S&nap selections to zero crossings"), editingPage);
     SnapBox->setObjectName(QStringLiteral("SnapBox"));
+    auto* historyLabel = new QLabel(QStringLiteral("&Undo history limit (MB):"), editingPage);
+    historyLabel->setObjectName(QStringLiteral("HistoryLabel"));
+    HistoryLimit = new QSpinBox(editingPage);
+    HistoryLimit->setObjectName(QStringLiteral("HistoryLimit"));
+    HistoryLimit->setRange(0, kMaxHistoryLimit);
+    HistoryLimit->setSingleStep(100);
+    // 0 shows as words: no cap at all.
+    HistoryLimit->setSpecialValueText(QStringLiteral("No limit"));
+    historyLabel->setBuddy(HistoryLimit);
     auto* editingLayout = new QGridLayout(editingPage);
     editingLayout->addWidget(JoinsBox, 0, 0, 1, 2);
     editingLayout->addWidget(joinLabel, 1, 0);
     editingLayout->addWidget(JoinLength, 1, 1);
     editingLayout->addWidget(SnapBox, 2, 0, 1, 2);
+    editingLayout->addWidget(historyLabel, 3, 0);
+    editingLayout->addWidget(HistoryLimit, 3, 1);
     editingLayout->setColumnStretch(2, 1);
-    editingLayout->setRowStretch(3, 1);
+    editingLayout->setRowStretch(4, 1);
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -185,6 +197,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     });
     connect(JoinLength, &QSpinBox::valueChanged, this, [](int ms) { Settings.joinfade = ms; });
     connect(SnapBox, &QCheckBox::toggled, this, [](bool on) { Settings.snapzero = on ? 1 : 0; });
+    connect(HistoryLimit, &QSpinBox::valueChanged, this,
+            [](int mib) { Settings.historylimit = mib; });
     backColor->OnChange = [](const QColor& c) {
         Settings.backcolor = SettingFromColor(c);
         DisplayColors.BackColor = c;
@@ -200,7 +214,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
 
     translator_ = std::make_unique<TLanguageController>(
         this, TranslationTable(),
-        QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*"},
+        QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*",
+                    "HistoryLimit.text", "HistoryLimit.suffix", "HistoryLimit.prefix"},
         &manager_);
     translator_->SetRetranslateHook([this] { copyColorNames(); });
     FormCreate();
@@ -218,6 +233,7 @@ void TsettingsForm::FormCreate() {
     JoinLength->setValue(Settings.joinfade);
     JoinLength->setEnabled(Settings.smoothjoins != 0);
     SnapBox->setChecked(Settings.snapzero != 0);
+    HistoryLimit->setValue(Settings.historylimit);
 
     manager_.ScanLanguageFolders();
     const QSignalBlocker quiet(LangBox);

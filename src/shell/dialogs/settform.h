@@ -1,6 +1,7 @@
 #pragma once
 // TsettingsForm: the modeless Settings dialog with its four tabs: the interface language, the
-// folder for temporary files, the waveform view's three colours and the editing choices. Every change takes effect
+// folder for temporary files, the waveform view's three colours and the editing choices (joins,
+// snapping, the undo history's cap). Every change takes effect
 // the moment it is made, in the settings record and the display colours; both buttons only hide
 // the dialog.
 //
@@ -51,6 +52,7 @@ public:
     QCheckBox* JoinsBox;  // smooth edit joins
     QSpinBox* JoinLength;
     QCheckBox* SnapBox;   // snap mouse selections to zero crossings
+    QSpinBox* HistoryLimit;  // the undo history's cap in MiB, 0 for none
     QPushButton* Button1;  // "&Ok"
     QPushButton* Button2;  // "&Cancel"
 

@@ -13,6 +13,8 @@ int Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
          QMessageBox::StandardButtons buttons) {
     // Without an owner the box goes over whichever of our windows is active.
     QMessageBox box(icon, Caption(), text, buttons, parent ? parent : QApplication::activeWindow());
+    // Texts carry outside words (a server's reply, file names): never read as markup.
+    box.setTextFormat(Qt::PlainText);
     return box.exec();
 }
 

@@ -23,7 +23,8 @@ public:
     virtual void Error(const QString& text) = 0;
 };
 
-// Message boxes over `parent` (may be null), captioned with the application's name.
+// Message boxes over `parent` (may be null), captioned with the application's name. Every text
+// is shown as plain text.
 class TMessageBoxPrompts : public TPrompts {
 public:
     explicit TMessageBoxPrompts(QWidget* parent = nullptr) : parent_(parent) {}

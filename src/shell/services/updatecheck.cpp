@@ -55,7 +55,10 @@ QString UpdateHost() {
 }
 
 QUrl UpdateQueryUrl(const QString& host) {
-    QUrl url(QStringLiteral("http://") + host);
+    // Over https unless the host names its scheme (a local test server speaks plain http).
+    const bool schemed = host.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+                         host.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+    QUrl url(schemed ? host : QStringLiteral("https://") + host);
     url.setPath(QString::fromLatin1(kQueryPath));
     url.setQuery(QString::fromLatin1(kQuery));
     return url;

@@ -1,6 +1,7 @@
 #pragma once
-// The update check: one HTTP GET of the newest version's text from the product's web host,
-// compared with the program's own version, ending in one of three messages.
+// The update check: one HTTPS GET of the newest version's text from the product's web host,
+// compared with the program's own version, ending in one of three messages. The server's reply
+// is outside text: the messages show it as plain text, never as markup.
 //
 // It runs without blocking the window: Start() sends the request and returns; the reply, or
 // the time-out, is handled later on the user-interface thread. While it runs the cursor shows
@@ -17,11 +18,12 @@ class QNetworkReply;
 class QTimer;
 class TPrompts;
 
-// The product's web host (host or host:port): ORVANE_UPDATE_HOST when set and not empty,
-// otherwise the build's default.
+// The product's web host (host or host:port, or an address with its scheme):
+// ORVANE_UPDATE_HOST when set and not empty, otherwise the build's default.
 QString UpdateHost();
 
-// The address of the version query on `host`.
+// The address of the version query on `host`: https, unless `host` begins with its own
+// "http://" or "https://".
 QUrl UpdateQueryUrl(const QString& host);
 
 // The web address of the installer offered when a newer version exists.
