@@ -16,6 +16,7 @@
 
 namespace {
 constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
+constexpr int kHistoryWatchMs = 1000;
 }
 
 QString ClockDurationText(double seconds) {
@@ -115,6 +116,9 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     measurebutton->setObjectName(QStringLiteral("measurebutton"));
     loudGrid->addWidget(measurebutton, 0, 2);
     connect(measurebutton, &QPushButton::clicked, this, [this] { Measure(); });
+    historyWatch_ = new QTimer(this);
+    historyWatch_->setInterval(kHistoryWatchMs);
+    connect(historyWatch_, &QTimer::timeout, this, [this] { FillHistory(); });
     measureWait_ = new QTimer(this);
     measureWait_->setInterval(50);
     connect(measureWait_, &QTimer::timeout, this, [this] {
@@ -191,6 +195,11 @@ void Tfileinfo::FillFields() {
     Edit8->setText(l ? LoudnessValue(l->integrated) + QStringLiteral(" LUFS") : QString());
     Edit9->setText(l ? LoudnessValue(l->range) + QStringLiteral(" LU") : QString());
     Edit10->setText(l ? LoudnessValue(l->truePeak) + QStringLiteral(" dBTP") : QString());
+    FillHistory();
+}
+
+void Tfileinfo::FillHistory() {
+    if (!document_) return;
     Edit11->setText(DiskSizeText(document_->HistoryBytes()));
     Edit12->setText(DiskSizeText(FreeDiskSpace(TempFolder())));
 }
@@ -201,8 +210,14 @@ void Tfileinfo::Measure() {
     if (document_->Busy()) measureWait_->start();
 }
 
+void Tfileinfo::hideEvent(QHideEvent* event) {
+    historyWatch_->stop();
+    QDialog::hideEvent(event);
+}
+
 void Tfileinfo::showEvent(QShowEvent* event) {
     FillFields();
+    historyWatch_->start();
     closebutton->setFocus();
     QDialog::showEvent(event);
 }

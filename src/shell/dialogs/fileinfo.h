@@ -66,9 +66,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     Twavefile* document_ = nullptr;
     QTimer* measureWait_ = nullptr;
+    // While shown, the history and free-space fields follow edits, undos and other programs.
+    QTimer* historyWatch_ = nullptr;
+    void FillHistory();
     std::unique_ptr<TLanguageController> translator_;
 };
