@@ -1,15 +1,12 @@
 #include "waveview.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <climits>
 #include <cmath>
 
-#include "messages.h"
 #include "player.h"
 #include "settings.h"
 #include "waveaccessible.h"
@@ -121,37 +118,11 @@ void TWaveView::AttachDocument(Twavefile* document) {
     RedrawAll();
 }
 
-bool TWaveView::CloseDocument() {
-    closeAfterSave = false;
-    bool result = true;
-    if (!Loaded()) return true;
+void TWaveView::CloseDocument() {
     player_->Close();
-    if (document_->Modified()) {
-        const TSaveAnswer answer = AskSaveChanges ? AskSaveChanges() : [this] {
-            const auto b =
-                QMessageBox::question(this, QGuiApplication::applicationDisplayName(),
-                                      QString::fromStdString(Msg("savechanges")),
-                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            return b == QMessageBox::Yes  ? TSaveAnswer::Yes
-                   : b == QMessageBox::No ? TSaveAnswer::No
-                                          : TSaveAnswer::Cancel;
-        }();
-        if (answer == TSaveAnswer::Yes) {
-            // The receiver of the question may have started the save itself (a Save As for a
-            // file that cannot be written back). A save that cannot start would leave the
-            // window waiting for it forever.
-            closeAfterSave = document_->Busy() || document_->Save();
-            result = false;
-        } else {
-            result = answer == TSaveAnswer::No;
-        }
-    }
-    if (result) {
-        selected = false;
-        document_->Close();
-        RedrawAll();
-    }
-    return result;
+    selected = false;
+    if (document_) document_->Close();
+    RedrawAll();
 }
 
 // --- visible range and scroll bar ---

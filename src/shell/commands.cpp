@@ -14,6 +14,8 @@
 
 #include "mainform.h"
 #include "openformats.h"
+#include "shelltexts.h"
+#include "wavfile.h"
 
 namespace {
 
@@ -121,6 +123,13 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                         [this] { RunHook(OnUpdate); });
     AboutAction = Make("AboutAction", "&About", "", nullptr, [this] { RunHook(OnAbout); });
 
+    needIdle_ = {OpenAction,     CloseAction,         SaveAction,        SaveAsAction,
+                 SaveSelectedAction, UndoAction,     RedoAction,        CutAction,
+                 CopyAction,     PasteAction,         DeleteAction,      FadeInAction,
+                 FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
+                 InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
+                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
+
     // Initial states: no selection yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction}) {
         a->setEnabled(false);
@@ -135,14 +144,19 @@ QAction* TCommands::Make(const char* name, const QString& caption, const QString
     if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
     if (icon) action->setIcon(ShellIcon(icon));
     QObject::connect(action, &QAction::triggered, &form_,
-                     [this, handler = std::move(handler)] { Guard(handler); });
+                     [this, action, handler = std::move(handler)] { Guard(action, handler); });
     // The window holds every command, so its shortcuts work wherever the focus is.
     form_.addAction(action);
     actions_.append(action);
     return action;
 }
 
-void TCommands::Guard(const std::function<void()>& handler) {
+void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
+    if (form_.Document().Busy() && needIdle_.contains(action)) {
+        form_.Dialogs().Ask(QMessageBox::Question, MsgText("operationinprogress"),
+                            QMessageBox::Ok);
+        return;
+    }
     try {
         handler();
     } catch (const std::exception& e) {

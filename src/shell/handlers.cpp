@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
 #include "mainform.h"
@@ -33,28 +34,6 @@ bool WritableFormat(const QString& name) {
 }  // namespace
 
 // --- closing and saving ------------------------------------------------------------------------
-
-bool TCommands::CloseDocument() {
-    saveStartedByQuestion_ = false;
-    const bool mayGoOn = form_.View().CloseDocument();
-    // The save that the question started closes the window when it ends (onReady).
-    if (saveStartedByQuestion_) form_.View().closeAfterSave = true;
-    saveStartedByQuestion_ = false;
-    return mayGoOn;
-}
-
-TWaveView::TSaveAnswer TCommands::AskSaveChanges() {
-    const QMessageBox::StandardButton answer =
-        form_.Dialogs().Ask(QMessageBox::Question, MsgText("savechanges"),
-                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    if (answer == QMessageBox::No) return TWaveView::TSaveAnswer::No;
-    if (answer != QMessageBox::Yes) return TWaveView::TSaveAnswer::Cancel;
-    // Yes closes only after a save that has really started; a save that could not start (the
-    // MP3 settings or the Save As dialog cancelled) abandons the close.
-    if (!SaveOwnFile()) return TWaveView::TSaveAnswer::Cancel;
-    saveStartedByQuestion_ = true;
-    return TWaveView::TSaveAnswer::Yes;
-}
 
 bool TCommands::SaveOwnFile() {
     Twavefile& doc = form_.Document();
@@ -99,14 +78,11 @@ bool TCommands::SaveAs() {
 void TCommands::OpenActionExecute() {
     const QString path = form_.Dialogs().OpenFileName(OpenFilters());
     if (path.isEmpty()) return;
-    form_.WritePosition(form_.selstart(), 0, 0);
-    form_.WritePosition(form_.selstop(), 0, 0);
-    if (form_.Loaded()) StopActionExecute();
     form_.openfile(path);
 }
 
 void TCommands::CloseActionExecute() {
-    if (CloseDocument()) form_.ShowNoDocument();
+    form_.ClosingFlow().Close();
 }
 
 void TCommands::SaveActionExecute() {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
 #include "dialogs/mpegsettings.h"
