@@ -74,13 +74,14 @@ public:
     explicit TShellFixture(const QStringList& arguments = {}) { Make(arguments); }
     ~TShellFixture() { form.reset(); }
 
-    void Make(const QStringList& arguments) {
+    void Make(const QStringList& arguments, bool offerRecovery = false) {
         // Every window starts from the default settings.
         QSettings("Quillfen", "Orvane").clear();
         TMainOptions options;
         options.arguments = arguments;
         options.backend = backend;
         options.dialogs = &dialogs;
+        options.offerRecovery = offerRecovery;
         form = std::make_unique<Tmainform>(options);
         form->SetMpegSettings(new Tmpegsettings(form.get()));
         form->SetFilterForm(new Tfilterform(form.get()));
