@@ -7,11 +7,11 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QToolBar>
 #include <exception>
 
+#include "languagecontroller.h"
 #include "mainform.h"
 #include "openformats.h"
 #include "shelltexts.h"
@@ -24,11 +24,6 @@ QIcon ShellIcon(const char* name) {
     const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
     if (QLatin1String(name).startsWith(QLatin1String("orvane"))) return QIcon(own);
     return QIcon::fromTheme(QLatin1String(name), QIcon(own));
-}
-
-QString WithoutAccessKey(QString caption) {
-    caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
-    return caption;
 }
 
 }  // namespace
@@ -294,11 +289,4 @@ QStringList TCommands::SaveFilters() {
 
 QStringList TCommands::SaveSuffixes() {
     return {QStringLiteral("wav"), QStringLiteral("mp3")};
-}
-
-QString TCommands::ChangeFileExt(const QString& name, const QString& suffix) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const qsizetype dot = name.lastIndexOf('.');
-    const QString stem = dot > slash ? name.left(dot) : name;
-    return stem + '.' + suffix;
 }

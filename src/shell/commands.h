@@ -79,8 +79,6 @@ public:
     static QStringList OpenFilters();
     static QStringList SaveFilters();
     static QStringList SaveSuffixes();
-    // name with its extension (from the last dot of the file name) replaced by suffix.
-    static QString ChangeFileExt(const QString& name, const QString& suffix);
 
     QList<QAction*> Actions() const { return actions_; }
     QAction* Find(const QString& objectName) const;

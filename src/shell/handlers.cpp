@@ -10,6 +10,7 @@
 #include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
+#include "filenames.h"
 #include "mainform.h"
 #include "settings.h"
 #include "shelltexts.h"
@@ -19,16 +20,9 @@
 
 namespace {
 
-// The extension as the file name shows it, from its last dot, with the dot; empty without one.
-QString ExtensionOf(const QString& name) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const qsizetype dot = name.lastIndexOf('.');
-    return dot > slash ? name.mid(dot) : QString();
-}
-
 bool WritableFormat(const QString& name) {
-    const QString ext = ExtensionOf(name).toLower();
-    return ext == QLatin1String(".wav") || ext == QLatin1String(".mp3");
+    const QString ext = LowerSuffix(name);
+    return ext == QLatin1String("wav") || ext == QLatin1String("mp3");
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "closingflow.h"
 #include "commands.h"
 #include "displaycolors.h"
+#include "durationtext.h"
 #include "dialogs/mpegsettings.h"
 #include "keys.h"
 #include "layoutfit.h"

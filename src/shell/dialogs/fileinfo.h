@@ -26,9 +26,6 @@ struct TFileInfoTexts {
 TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
                              uint16_t channels, uint32_t sampleRate, uint32_t frames);
 
-// A duration as clock time "h:nn:ss.zzz", rounded to the millisecond; the hours wrap at 24.
-QString ClockDurationText(double seconds);
-
 class Tfileinfo : public QDialog {
 public:
     explicit Tfileinfo(QWidget* parent = nullptr);
