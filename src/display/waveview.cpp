@@ -125,6 +125,17 @@ void TWaveView::CloseDocument() {
     RedrawAll();
 }
 
+std::pair<uint32_t, uint32_t> TWaveView::OrderedSelection() const {
+    const uint32_t frames = document_ ? document_->Frames() : 0;
+    return {std::min(std::min(selStart, selStop), frames),
+            std::min(std::max(selStart, selStop), frames)};
+}
+
+void TWaveView::ShrinkVisible(uint32_t removed) {
+    viewSpan = viewSpan > removed ? viewSpan - removed : 0;
+    viewEnd = viewEnd > removed ? viewEnd - removed : 0;
+}
+
 // --- visible range and scroll bar ---
 
 void TWaveView::SetScrollBar(QScrollBar* bar) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
 
 #include "waverender.h"
 
@@ -49,6 +50,14 @@ public:
     void AttachDocument(Twavefile* document);
     // Stops playback and closes the document, changes and all: whoever closes asks first.
     void CloseDocument();
+    // --- for the commands ---
+    bool HasSelection() const { return selected; }
+    // The selection in order and inside the document.
+    std::pair<uint32_t, uint32_t> OrderedSelection() const;
+    uint32_t CursorFrame() const { return cursor; }
+    void ClearSelection() { selected = false; }
+    // After `removed` frames were cut out: the visible range shrinks by as much.
+    void ShrinkVisible(uint32_t removed);
     void ZoomIn();
     void ZoomOut();
     void ZoomFull();
