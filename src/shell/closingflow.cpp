@@ -68,8 +68,9 @@ void TClosingFlow::LoadNow(const QString& path) {
 
 bool TClosingFlow::Run(TTrigger trigger, const QString& path) {
     if (stopped_) return trigger == TTrigger::Exit;
-    pending_.reset();
+    // Refused while a job runs: a request waiting for that job still goes on after it.
     if (!Idle()) return false;
+    pending_.reset();
     if (trigger == TTrigger::Open && form_.Loaded() && path == form_.Document().FileName()) {
         form_.Dialogs().Message(MsgText("alreadyloaded"));
         return false;
