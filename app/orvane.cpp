@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "cli_language.h"
 #include "commandline.h"
@@ -101,15 +102,23 @@ int main(int argc, char** argv) {
     TMainOptions options;
     const QString file = CommandLineFile(program.files);
     if (!file.isEmpty()) options.arguments = {file};
+    // Work a crashed run left is offered back before the command line's file opens.
+    options.offerRecovery = !languageTool;
     // The windows in their fixed order: the main window, then the dialogs kept for the run.
     Tmainform mainform(options);
     running = &mainform;
+    // A signal that comes while the window is being destroyed finds nothing to terminate.
+    struct TForget {
+        Tmainform*& window;
+        ~TForget() { window = nullptr; }
+    } forget{running};
     // Versions that killed runs left behind (the main window has read the temporary folder from
     // the settings); live ones, this run's included, are held locked and stay.
     RemoveStaleVersionFiles(TempFolder());
     // File properties, then settings (which applies the saved language), the about box and the
     // Help and Tools commands.
-    TShellDialogs dialogs(mainform);
+    // The window owns them: they go once its document has wound down, before its own parts.
+    mainform.AdoptExtras(std::make_unique<TShellDialogs>(mainform));
     auto* mpegsettings = new Tmpegsettings(&mainform);
     auto* filterform = new Tfilterform(&mainform);
     mainform.SetMpegSettings(mpegsettings);

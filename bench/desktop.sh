@@ -16,7 +16,7 @@ data=${ORVANE_BENCH_DATA:-${TMPDIR:-/tmp}/orvane-bench-data}
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -m 700 "$work/runtime"
-export TMPDIR=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+export TMPDIR=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_STATE_HOME=$work/state
 export SDL_AUDIODRIVER=dummy
 mkdir -p "$data"
 

@@ -1,8 +1,6 @@
 #include "waveview.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -10,7 +8,6 @@
 #include <climits>
 #include <cmath>
 
-#include "messages.h"
 #include "player.h"
 #include "settings.h"
 #include "waveaccessible.h"
@@ -126,37 +123,22 @@ void TWaveView::AttachDocument(Twavefile* document) {
     RedrawAll();
 }
 
-bool TWaveView::CloseDocument() {
-    closeAfterSave = false;
-    bool result = true;
-    if (!Loaded()) return true;
+void TWaveView::CloseDocument() {
     player_->Close();
-    if (document_->Modified()) {
-        const TSaveAnswer answer = AskSaveChanges ? AskSaveChanges() : [this] {
-            const auto b =
-                QMessageBox::question(this, QGuiApplication::applicationDisplayName(),
-                                      QString::fromStdString(Msg("savechanges")),
-                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            return b == QMessageBox::Yes  ? TSaveAnswer::Yes
-                   : b == QMessageBox::No ? TSaveAnswer::No
-                                          : TSaveAnswer::Cancel;
-        }();
-        if (answer == TSaveAnswer::Yes) {
-            // The receiver of the question may have started the save itself (a Save As for a
-            // file that cannot be written back). A save that cannot start would leave the
-            // window waiting for it forever.
-            closeAfterSave = document_->Busy() || document_->Save();
-            result = false;
-        } else {
-            result = answer == TSaveAnswer::No;
-        }
-    }
-    if (result) {
-        selected = false;
-        document_->Close();
-        RedrawAll();
-    }
-    return result;
+    selected = false;
+    if (document_) document_->Close();
+    RedrawAll();
+}
+
+std::pair<uint32_t, uint32_t> TWaveView::OrderedSelection() const {
+    const uint32_t frames = document_ ? document_->Frames() : 0;
+    return {std::min(std::min(selStart, selStop), frames),
+            std::min(std::max(selStart, selStop), frames)};
+}
+
+void TWaveView::ShrinkVisible(uint32_t removed) {
+    viewSpan = viewSpan > removed ? viewSpan - removed : 0;
+    viewEnd = viewEnd > removed ? viewEnd - removed : 0;
 }
 
 // --- the view a version is shown with ---

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
 
 #include "waverender.h"
 
@@ -29,7 +30,6 @@ public:
     using TCursorEvent =
         std::function<void(TWaveView* sender, uint32_t position, uint32_t positions)>;
     using TPlayStatus = std::function<void(bool action)>;
-    enum class TSaveAnswer { Yes, No, Cancel };
     // The cursor frame, not QWidget's mouse pointer shape (QWidget::cursor() stays reachable).
     using TWaveState::cursor;
 
@@ -45,17 +45,20 @@ public:
     std::function<void(QKeyEvent*)> OnKeyDown;
     std::function<void(QMouseEvent*)> OnMouseDown, OnMouseMove, OnMouseUp;
     std::function<void()> OnResize;
-    // The save question of CloseDocument; a Yes/No/Cancel box with the "savechanges" message
-    // when not set. After Yes the view starts the save, unless the receiver already started one.
-    std::function<TSaveAnswer()> AskSaveChanges;
 
     // --- operations ---
     // Shows a freshly loaded document whole, cursor at 0, no selection.
     void AttachDocument(Twavefile* document);
-    // Stops playback, asks whether to save unsaved changes and closes the document. True means
-    // the caller may go on; false after Cancel, or after Yes (a save was started and
-    // closeAfterSave is set).
-    bool CloseDocument();
+    // Stops playback and closes the document, changes and all: whoever closes asks first.
+    void CloseDocument();
+    // --- for the commands ---
+    bool HasSelection() const { return selected; }
+    // The selection in order and inside the document.
+    std::pair<uint32_t, uint32_t> OrderedSelection() const;
+    uint32_t CursorFrame() const { return cursor; }
+    void ClearSelection() { selected = false; }
+    // After `removed` frames were cut out: the visible range shrinks by as much.
+    void ShrinkVisible(uint32_t removed);
     void ZoomIn();
     void ZoomOut();
     void ZoomFull();
@@ -100,7 +103,6 @@ public:
     uint32_t cursorMs = 0;        // the cursor in milliseconds
     uint32_t anchor = 0;          // frame at which the current mouse selection began
     uint32_t playBase = 0;        // frame at which the current playback began; 0 when stopped
-    bool closeAfterSave = false;  // the user answered Yes to the save question
 
 protected:
     void paintEvent(QPaintEvent* event) override;

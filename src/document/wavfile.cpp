@@ -13,6 +13,7 @@
 #include "apperror.h"
 #include "decoder.h"
 #include "fileio.h"
+#include "filenames.h"
 #include "messages.h"
 #include "mp3writer.h"
 #include "peakfile.h"
@@ -43,10 +44,6 @@ int32_t SourceFormatOf(TDecoder::TSourceKind kind) {
         default:
             return sfUnknown;
     }
-}
-
-QString LowerSuffix(const QString& path) {
-    return QFileInfo(path).suffix().toLower();
 }
 
 }  // namespace

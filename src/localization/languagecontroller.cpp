@@ -8,6 +8,11 @@
 #include "languagefile.h"
 #include "languagemanager.h"
 
+QString WithoutAccessKey(QString caption) {
+    caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    return caption;
+}
+
 namespace {
 
 // Texts UntranslatedTexts() looks at on every named object.

@@ -22,6 +22,10 @@
 #include <vector>
 
 class TLanguageManager;
+
+// A caption without its keyboard accelerators ("&Open" gives "Open"; "&&" stays a "&"), as
+// tool tips and accessible names show it.
+QString WithoutAccessKey(QString caption);
 struct TLanguageFile;
 
 struct TTranslatable {

@@ -7,13 +7,15 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QToolBar>
 #include <exception>
 
+#include "languagecontroller.h"
 #include "mainform.h"
 #include "openformats.h"
+#include "shelltexts.h"
+#include "wavfile.h"
 
 namespace {
 
@@ -22,11 +24,6 @@ QIcon ShellIcon(const char* name) {
     const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
     if (QLatin1String(name).startsWith(QLatin1String("orvane"))) return QIcon(own);
     return QIcon::fromTheme(QLatin1String(name), QIcon(own));
-}
-
-QString WithoutAccessKey(QString caption) {
-    caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
-    return caption;
 }
 
 }  // namespace
@@ -121,6 +118,13 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                         [this] { RunHook(OnUpdate); });
     AboutAction = Make("AboutAction", "&About", "", nullptr, [this] { RunHook(OnAbout); });
 
+    needIdle_ = {OpenAction,     CloseAction,         SaveAction,        SaveAsAction,
+                 SaveSelectedAction, UndoAction,     RedoAction,        CutAction,
+                 CopyAction,     PasteAction,         DeleteAction,      FadeInAction,
+                 FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
+                 InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
+                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
+
     // Initial states: no selection yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction}) {
         a->setEnabled(false);
@@ -135,14 +139,19 @@ QAction* TCommands::Make(const char* name, const QString& caption, const QString
     if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
     if (icon) action->setIcon(ShellIcon(icon));
     QObject::connect(action, &QAction::triggered, &form_,
-                     [this, handler = std::move(handler)] { Guard(handler); });
+                     [this, action, handler = std::move(handler)] { Guard(action, handler); });
     // The window holds every command, so its shortcuts work wherever the focus is.
     form_.addAction(action);
     actions_.append(action);
     return action;
 }
 
-void TCommands::Guard(const std::function<void()>& handler) {
+void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
+    if (form_.Document().Busy() && needIdle_.contains(action)) {
+        form_.Dialogs().Ask(QMessageBox::Question, MsgText("operationinprogress"),
+                            QMessageBox::Ok);
+        return;
+    }
     try {
         handler();
     } catch (const std::exception& e) {
@@ -280,11 +289,4 @@ QStringList TCommands::SaveFilters() {
 
 QStringList TCommands::SaveSuffixes() {
     return {QStringLiteral("wav"), QStringLiteral("mp3")};
-}
-
-QString TCommands::ChangeFileExt(const QString& name, const QString& suffix) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const qsizetype dot = name.lastIndexOf('.');
-    const QString stem = dot > slash ? name.left(dot) : name;
-    return stem + '.' + suffix;
 }

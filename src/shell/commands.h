@@ -37,11 +37,6 @@ public:
     void SetPlayState(bool playing);
     void CheckScaleFormat(bool milliseconds);
 
-    // The view's CloseDocument with the save-changes question; true when the caller may go on.
-    bool CloseDocument();
-    // The save-changes question; on Yes the document is saved as Save does (Save As where its
-    // own file cannot be written). Yes only when that save started.
-    TWaveView::TSaveAnswer AskSaveChanges();
     // Save to the document's own file; Save As for a file whose format cannot be written.
     // Returns whether a save started.
     bool SaveOwnFile();
@@ -84,8 +79,6 @@ public:
     static QStringList OpenFilters();
     static QStringList SaveFilters();
     static QStringList SaveSuffixes();
-    // name with its extension (from the last dot of the file name) replaced by suffix.
-    static QString ChangeFileExt(const QString& name, const QString& suffix);
 
     QList<QAction*> Actions() const { return actions_; }
     QAction* Find(const QString& objectName) const;
@@ -110,8 +103,9 @@ private:
                   const char* icon, std::function<void()> handler);
     // Runs a hook of another part when it is set.
     void RunHook(const std::function<void()>& hook);
-    // Runs a handler; a failure goes to the general error report.
-    void Guard(const std::function<void()>& handler);
+    // Runs a handler; a failure goes to the general error report. A command that needs an
+    // idle document is refused with the "please wait" box while a job runs.
+    void Guard(QAction* action, const std::function<void()>& handler);
     // Runs the effect parameter dialog; the value, or nothing when cancelled.
     std::optional<int> AskParameter(const char* titleKey, const char* labelKey, int minimum,
                                     int maximum, int value);
@@ -125,6 +119,6 @@ private:
     QList<QAction*> actions_;
     QMenu* toolsMenu_ = nullptr;
     int saveDialogType_ = 1;
-    // The save-changes question started a save: the view closes after it.
-    bool saveStartedByQuestion_ = false;
+    // The commands that change or read the sound, or replace the document.
+    QList<QAction*> needIdle_;
 };

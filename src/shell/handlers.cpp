@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
+#include "filenames.h"
 #include "mainform.h"
 #include "settings.h"
 #include "shelltexts.h"
@@ -18,43 +20,14 @@
 
 namespace {
 
-// The extension as the file name shows it, from its last dot, with the dot; empty without one.
-QString ExtensionOf(const QString& name) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const qsizetype dot = name.lastIndexOf('.');
-    return dot > slash ? name.mid(dot) : QString();
-}
-
 bool WritableFormat(const QString& name) {
-    const QString ext = ExtensionOf(name).toLower();
-    return ext == QLatin1String(".wav") || ext == QLatin1String(".mp3");
+    const QString ext = LowerSuffix(name);
+    return ext == QLatin1String("wav") || ext == QLatin1String("mp3");
 }
 
 }  // namespace
 
 // --- closing and saving ------------------------------------------------------------------------
-
-bool TCommands::CloseDocument() {
-    saveStartedByQuestion_ = false;
-    const bool mayGoOn = form_.View().CloseDocument();
-    // The save that the question started closes the window when it ends (onReady).
-    if (saveStartedByQuestion_) form_.View().closeAfterSave = true;
-    saveStartedByQuestion_ = false;
-    return mayGoOn;
-}
-
-TWaveView::TSaveAnswer TCommands::AskSaveChanges() {
-    const QMessageBox::StandardButton answer =
-        form_.Dialogs().Ask(QMessageBox::Question, MsgText("savechanges"),
-                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    if (answer == QMessageBox::No) return TWaveView::TSaveAnswer::No;
-    if (answer != QMessageBox::Yes) return TWaveView::TSaveAnswer::Cancel;
-    // Yes closes only after a save that has really started; a save that could not start (the
-    // MP3 settings or the Save As dialog cancelled) abandons the close.
-    if (!SaveOwnFile()) return TWaveView::TSaveAnswer::Cancel;
-    saveStartedByQuestion_ = true;
-    return TWaveView::TSaveAnswer::Yes;
-}
 
 bool TCommands::SaveOwnFile() {
     Twavefile& doc = form_.Document();
@@ -99,14 +72,11 @@ bool TCommands::SaveAs() {
 void TCommands::OpenActionExecute() {
     const QString path = form_.Dialogs().OpenFileName(OpenFilters());
     if (path.isEmpty()) return;
-    form_.WritePosition(form_.selstart(), 0, 0);
-    form_.WritePosition(form_.selstop(), 0, 0);
-    if (form_.Loaded()) StopActionExecute();
     form_.openfile(path);
 }
 
 void TCommands::CloseActionExecute() {
-    if (CloseDocument()) form_.ShowNoDocument();
+    form_.ClosingFlow().Close();
 }
 
 void TCommands::SaveActionExecute() {
@@ -120,7 +90,7 @@ void TCommands::SaveAsActionExecute() {
 
 void TCommands::SaveSelectedActionExecute() {
     TWaveView& view = form_.View();
-    if (!form_.Loaded() || !view.selected) return;
+    if (!form_.Loaded() || !view.HasSelection()) return;
     const std::optional<TSaveChoice> choice =
         form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), saveDialogType_);
     if (!choice) return;
@@ -128,7 +98,8 @@ void TCommands::SaveSelectedActionExecute() {
     const QString suffix = SaveSuffixes().value(choice->typeIndex - 1, SaveSuffixes().first());
     const QString name = ChangeFileExt(choice->fileName, suffix);
     if (!ConfirmOverwrite(name)) return;
-    form_.Document().SaveRange(name, view.selStart, view.selStop);
+    const auto [s, e] = view.OrderedSelection();
+    form_.Document().SaveRange(name, s, e);
 }
 
 void TCommands::ExitActionExecute() {
@@ -160,8 +131,7 @@ void TCommands::ShrinkView(uint32_t removed) {
     QScrollBar& bar = form_.Scroll();
     TWaveView& view = form_.View();
     bar.setPageStep(int(std::max<int64_t>(int64_t(bar.pageStep()) - removed, 0)));
-    view.viewSpan = view.viewSpan > removed ? view.viewSpan - removed : 0;
-    view.viewEnd = view.viewEnd > removed ? view.viewEnd - removed : 0;
+    view.ShrinkVisible(removed);
 }
 
 namespace {
@@ -171,48 +141,42 @@ void ApplyJoinSetting(Twavefile& doc) {
     doc.SetJoinFade(Settings.smoothjoins ? Settings.joinfade : 0);
 }
 
-// The view's selection in order and inside the document.
-std::pair<uint32_t, uint32_t> OrderedSelection(const TWaveView& view, uint32_t frames) {
-    uint32_t s = std::min(view.selStart, view.selStop);
-    uint32_t e = std::max(view.selStart, view.selStop);
-    return {std::min(s, frames), std::min(e, frames)};
-}
-
 }  // namespace
 
 void TCommands::CutActionExecute() {
     TWaveView& view = form_.View();
     Twavefile& doc = form_.Document();
-    if (!form_.Loaded() || !view.selected || doc.Busy()) return;
-    const auto [s, e] = OrderedSelection(view, doc.Frames());
+    if (!form_.Loaded() || !view.HasSelection() || doc.Busy()) return;
+    const auto [s, e] = view.OrderedSelection();
     ApplyJoinSetting(doc);
     doc.Cut(s, e);
     ShrinkView(e - s);
-    view.selected = false;
+    view.ClearSelection();
     view.SetCursor(s);
 }
 
 void TCommands::CopyActionExecute() {
     TWaveView& view = form_.View();
-    if (!form_.Loaded() || !view.selected) return;
-    form_.Document().Copy(view.selStart, view.selStop);
+    if (!form_.Loaded() || !view.HasSelection()) return;
+    const auto [s, e] = view.OrderedSelection();
+    form_.Document().Copy(s, e);
 }
 
 void TCommands::PasteActionExecute() {
     if (!form_.Loaded()) return;
     ApplyJoinSetting(form_.Document());
-    form_.Document().Paste(form_.View().cursor);
+    form_.Document().Paste(form_.View().CursorFrame());
 }
 
 void TCommands::DeleteActionExecute() {
     TWaveView& view = form_.View();
     Twavefile& doc = form_.Document();
-    if (!form_.Loaded() || !view.selected || doc.Busy()) return;
-    const auto [s, e] = OrderedSelection(view, doc.Frames());
+    if (!form_.Loaded() || !view.HasSelection() || doc.Busy()) return;
+    const auto [s, e] = view.OrderedSelection();
     ApplyJoinSetting(doc);
     doc.Delete(s, e);
     ShrinkView(e - s);
-    view.selected = false;
+    view.ClearSelection();
     view.SetCursor(s);
 }
 
@@ -270,16 +234,18 @@ std::optional<int> TCommands::AskParameter(const char* titleKey, const char* lab
 
 void TCommands::FadeInActionExecute() {
     TWaveView& view = form_.View();
-    if (!form_.Loaded() || !view.selected) return;
-    form_.Document().FadeIn(view.selStart, view.selStop);
-    view.selected = false;
+    if (!form_.Loaded() || !view.HasSelection()) return;
+    const auto [s, e] = view.OrderedSelection();
+    form_.Document().FadeIn(s, e);
+    view.ClearSelection();
 }
 
 void TCommands::FadeOutActionExecute() {
     TWaveView& view = form_.View();
-    if (!form_.Loaded() || !view.selected) return;
-    form_.Document().FadeOut(view.selStart, view.selStop);
-    view.selected = false;
+    if (!form_.Loaded() || !view.HasSelection()) return;
+    const auto [s, e] = view.OrderedSelection();
+    form_.Document().FadeOut(s, e);
+    view.ClearSelection();
 }
 
 void TCommands::SilenceActionExecute() {
@@ -288,7 +254,7 @@ void TCommands::SilenceActionExecute() {
     // A negative duration means nothing to insert.
     if (!ms || *ms < 0) return;
     TWaveView& view = form_.View();
-    form_.Document().InsertSilence(view.cursor, view.MsToSamples(uint32_t(*ms)));
+    form_.Document().InsertSilence(view.CursorFrame(), view.MsToSamples(uint32_t(*ms)));
 }
 
 void TCommands::NormalizationActionExecute() {
@@ -328,8 +294,9 @@ void TCommands::LoudnessActionExecute() {
     if (!ceiling) return;
     // The selection, or the whole sound when there is none.
     const TWaveView& view = form_.View();
-    const bool part = view.selected && view.selStart != view.selStop;
-    form_.Document().NormalizeLoudness(part ? view.selStart : 0, part ? view.selStop : 0,
+    const auto [s, e] = view.OrderedSelection();
+    const bool part = view.HasSelection() && s != e;
+    form_.Document().NormalizeLoudness(part ? s : 0, part ? e : 0,
                                        *target, *ceiling);
 }
 
@@ -340,7 +307,7 @@ void TCommands::TrimSilenceActionExecute() {
     const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, 100);
     if (!margin) return;
     form_.Document().TrimSilence(*threshold, *margin);
-    form_.View().selected = false;
+    form_.View().ClearSelection();
 }
 
 void TCommands::ChannelsActionExecute(int which) {

@@ -19,6 +19,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -27,8 +28,10 @@
 #include <vector>
 
 #include "apperror.h"
+#include "closingflow.h"
 #include "commands.h"
 #include "displaycolors.h"
+#include "durationtext.h"
 #include "dialogs/mpegsettings.h"
 #include "historycap.h"
 #include "jobcontrol.h"
@@ -38,6 +41,7 @@
 #include "messages.h"
 #include "player.h"
 #include "settings.h"
+#include "shelldialogs.h"
 #include "shelltexts.h"
 #include "timetext.h"
 #include "vumeter.h"
@@ -106,6 +110,7 @@ Tmainform::Tmainform(const TMainOptions& options) {
     view_ = new TWaveView(nullptr, options.backend);
     view_->setObjectName(QStringLiteral("WaveView"));
     commands_ = std::make_unique<TCommands>(*this);
+    closingFlow_ = std::make_unique<TClosingFlow>(*this);
     BuildLayout();
     PlaceWindow();
 
@@ -128,7 +133,6 @@ Tmainform::Tmainform(const TMainOptions& options) {
     view_->OnSelect = [this](TWaveView*, uint32_t s, uint32_t e, uint32_t sm, uint32_t em,
                              bool on) { onSelect(s, e, sm, em, on); };
     view_->OnPlayStatus = [this](bool action) { playprocess(action); };
-    view_->AskSaveChanges = [this] { return commands_->AskSaveChanges(); };
     view_->setFocusPolicy(Qt::StrongFocus);
     view_->installEventFilter(this);
     view_->msScale = Settings.selectiontype == 0;
@@ -157,17 +161,48 @@ Tmainform::Tmainform(const TMainOptions& options) {
         }
     });
 
-    if (options.arguments.size() == 1) openfile(options.arguments.constFirst());
+    const QString file = options.arguments.size() == 1 ? options.arguments.constFirst() : QString();
+    if (options.offerRecovery) {
+        // Once the window is up: the offer's question needs the event loop.
+        QTimer::singleShot(0, this, [this, file] {
+            if (!closingFlow_->OfferRecovery() && !file.isEmpty()) openfile(file);
+        });
+    } else if (!file.isEmpty()) {
+        openfile(file);
+    }
 }
 
 Tmainform::~Tmainform() {
+    // Nothing is asked or started any more, and the document calls nothing of the window while
+    // it winds down: the running job is cancelled and its hand-overs served while every part
+    // of the window is still whole.
+    closingFlow_->Stop();
+    OnFirstPaint = nullptr;
+    OnFirstWavePaint = nullptr;
     progressTimer_.stop();
     vizTimer_.stop();
-    // The view (and its player) go before the document they refer to.
+    document_->OnReady = nullptr;
+    document_->OnAction = nullptr;
+    document_->OnLoaded = nullptr;
+    document_->OnMp3Settings = nullptr;
+    document_->OnSaveView = nullptr;
+    document_->OnRestoreView = nullptr;
+    document_->Cancel();
+    while (document_->Busy()) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        QThread::msleep(2);
+    }
+    // The extras refer to the window and the document; the view (and its player) go before
+    // the document they read.
+    extras_.reset();
     delete view_;
     view_ = nullptr;
-    if (document_ && document_->Ready()) document_->Close();
+    document_->Close();
     document_.reset();
+}
+
+void Tmainform::AdoptExtras(std::unique_ptr<TShellDialogs> extras) {
+    extras_ = std::move(extras);
 }
 
 bool Tmainform::Loaded() const {
@@ -375,19 +410,7 @@ void Tmainform::WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms) {
 }
 
 void Tmainform::openfile(const QString& name) {
-    if (name == document_->FileName()) {
-        dialogs_->Message(MsgText("alreadyloaded"));
-        return;
-    }
-    if (!commands_->CloseDocument()) return;
-    {
-        const QSignalBlocker block(scroll_);
-        scroll_->setPageStep(0);
-        scroll_->setRange(0, 100);
-        scroll_->setValue(0);
-    }
-    updatecaption(name);
-    document_->LoadFile(name);
+    closingFlow_->Open(name);
 }
 
 void Tmainform::updatecaption(const QString& name) {
@@ -406,6 +429,9 @@ void Tmainform::ShowNoDocument() {
     setWindowTitle(QStringLiteral("Orvane"));
     for (QLabel* panel : panels_) panel->clear();
     SetSelectionState(false);
+    commands_->SetUndoState(false, false);
+    commands_->PlayAction->setEnabled(false);
+    commands_->StopAction->setEnabled(false);
 }
 
 void Tmainform::SetSelectionState(bool selected) {
@@ -478,7 +504,12 @@ void Tmainform::onReady() {
     }
     // Also sets the scroll bar's range to the document's length.
     view_->RedrawAll();
-    ShowDocumentFields();
+    // A load that failed leaves nothing to show; a failed edit leaves the earlier versions.
+    if (Loaded() || document_->CanUndo()) {
+        ShowDocumentFields();
+    } else {
+        ShowNoDocument();
+    }
     progressBar_->setValue(0);
     progressBar_->hide();
     jobs_->Update();
@@ -492,9 +523,14 @@ void Tmainform::onReady() {
     const int32_t op = document_->Operation();
     if (op >= opCut && op != opCopy && op != opMeasureLoudness)
         QTimer::singleShot(0, this, [this] { CheckHistoryCap(); });
-    // After the document has finished its job (its end is still running here): the document
-    // can only be closed once it is idle.
-    if (view_->closeAfterSave) QTimer::singleShot(0, this, [this] { close(); });
+    // After the document has finished its job (its end is still running here): a request
+    // waiting for it goes on once the document is idle.
+    QTimer::singleShot(0, this, [this] {
+        if (document_->Operation() == opLoad && !document_->Ready() && !document_->Busy()) {
+            document_->Close();
+        }
+        closingFlow_->JobEnded();
+    });
 }
 
 void Tmainform::ShowDocumentFields() {
@@ -508,6 +544,8 @@ void Tmainform::ShowDocumentFields() {
 
 void Tmainform::onLoaded() {
     if (document_->NotPcm()) return;
+    commands_->SetUndoState(document_->CanUndo(), document_->CanRedo());
+    commands_->SetPlayState(playing_);
     view_->AttachDocument(document_.get());
     wavePaintPending_ = true;
 }
@@ -589,11 +627,7 @@ void Tmainform::ClipboardChanged() {
 // --- closing -----------------------------------------------------------------------------------
 
 bool Tmainform::FormCloseQuery() {
-    if (document_->Progress() != 0 || document_->Busy()) {
-        dialogs_->Ask(QMessageBox::Question, MsgText("operationinprogress"), QMessageBox::Ok);
-        return false;
-    }
-    return commands_->CloseDocument();
+    return closingFlow_->MayExit();
 }
 
 void Tmainform::FormClose() {
@@ -612,6 +646,7 @@ void Tmainform::FormClose() {
 }
 
 void Tmainform::Terminate() {
+    closingFlow_->Stop();
     if (!settingsWritten_) FormClose();
     settingsWritten_ = true;
     hide();
@@ -680,11 +715,15 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Paint && watched == view_) {
         if (!windowPainted_) {
             windowPainted_ = true;
-            if (OnFirstPaint) QTimer::singleShot(0, this, [this] { OnFirstPaint(); });
+            if (OnFirstPaint) QTimer::singleShot(0, this, [this] {
+                if (OnFirstPaint) OnFirstPaint();
+            });
         }
         if (wavePaintPending_ && Loaded()) {
             wavePaintPending_ = false;
-            if (OnFirstWavePaint) QTimer::singleShot(0, this, [this] { OnFirstWavePaint(); });
+            if (OnFirstWavePaint) QTimer::singleShot(0, this, [this] {
+                if (OnFirstWavePaint) OnFirstWavePaint();
+            });
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -26,9 +26,11 @@ class QPushButton;
 class QScrollBar;
 class QSlider;
 class TAudioBackend;
+class TClosingFlow;
 class TCommands;
 class TJobControl;
 class TLanguageController;
+class TShellDialogs;
 class TVUMeter;
 class TWaveView;
 class Tfilterform;
@@ -42,6 +44,8 @@ struct TMainOptions {
     std::shared_ptr<TAudioBackend> backend;
     // Message boxes and file dialogs; the real ones when null (not owned).
     TUserDialogs* dialogs = nullptr;
+    // Offer back the sessions of runs that ended unexpectedly before opening `arguments`.
+    bool offerRecovery = false;
 };
 
 class Tmainform : public QMainWindow {
@@ -75,6 +79,9 @@ public:
     void SetFilterForm(Tfilterform* dialog) { filterform_ = dialog; }
     Tmpegsettings* MpegSettings() const { return mpegsettings_; }
     Tfilterform* FilterForm() const { return filterform_; }
+    // The File, Tools and Help extras, kept until the document has wound down and destroyed
+    // before the window's own parts.
+    void AdoptExtras(std::unique_ptr<TShellDialogs> extras);
 
     // --- parts, for the commands and for tests ---
     Twavefile& Document() const { return *document_; }
@@ -91,6 +98,7 @@ public:
     TCommands& Commands() const { return *commands_; }
     TJobControl& Jobs() const { return *jobs_; }
     TUserDialogs& Dialogs() const { return *dialogs_; }
+    TClosingFlow& ClosingFlow() const { return *closingFlow_; }
     bool Playing() const { return playing_; }
     bool Loaded() const;
     // The selection edits' text for a position in the current scale format.
@@ -164,6 +172,8 @@ private:
     TJobControl* jobs_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
+    std::unique_ptr<TClosingFlow> closingFlow_;
+    std::unique_ptr<TShellDialogs> extras_;
     std::unique_ptr<TLanguageController> translation_;
     Tmpegsettings* mpegsettings_ = nullptr;
     Tfilterform* filterform_ = nullptr;

@@ -3,7 +3,6 @@
 // from named messages, rebuilt after a language change.
 #include <QAction>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QTabWidget>
 
 #include "commands.h"
@@ -107,11 +106,6 @@ const std::vector<TTranslatable> kMpegTexts = {
     {11, "crc", "text"},            {12, "Button1", "text"},
     {13, "Button2", "text"},
 };
-
-QString WithoutAccessKey(QString caption) {
-    caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
-    return caption;
-}
 
 }  // namespace
 

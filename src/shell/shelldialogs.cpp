@@ -36,7 +36,8 @@ void TFormPrompts::Error(const QString& text) {
     dialogs_.Error(text);
 }
 
-TShellDialogs::TShellDialogs(Tmainform& form) : prompts_(form.Dialogs()) {
+TShellDialogs::TShellDialogs(Tmainform& form)
+    : commands_(form.Commands()), prompts_(form.Dialogs()) {
     // The order of creation is the start-up order: file properties, then settings.
     fileinfo = new Tfileinfo(&form);
     fileinfo->SetDocument(&form.Document());
@@ -90,4 +91,17 @@ TShellDialogs::TShellDialogs(Tmainform& form) : prompts_(form.Dialogs()) {
     toolTexts_->Bind();
 }
 
-TShellDialogs::~TShellDialogs() = default;
+TShellDialogs::~TShellDialogs() {
+    // The commands and the dialogs hold this object's prompts and handlers.
+    commands_.OnProperties = nullptr;
+    commands_.OnSettings = nullptr;
+    commands_.OnAbout = nullptr;
+    commands_.OnUpdate = nullptr;
+    commands_.UpdateAction->setEnabled(true);
+    toolTexts_.reset();
+    qDeleteAll(toolActions);
+    delete updateCheck;
+    delete aboutBox;
+    delete settingsForm;
+    delete fileinfo;
+}

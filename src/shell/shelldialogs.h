@@ -2,7 +2,8 @@
 // The main window's File, Tools and Help extras: the file properties and settings dialogs, the
 // about box, the update check, the manual and the five companion tools. Created once at start,
 // right after the main window (creating the settings dialog applies the saved language), and
-// wired to the window's commands. The dialogs are children of the window and die with it.
+// wired to the window's commands. The window owns this object and destroys it, and with it
+// these dialogs and the commands' ties to them, before its own parts.
 //
 // User-interface thread only.
 
@@ -13,6 +14,7 @@
 
 class QAction;
 class TAboutBox;
+class TCommands;
 class TLanguageController;
 class TUpdateCheck;
 class TUserDialogs;
@@ -46,6 +48,7 @@ public:
     QList<QAction*> toolActions;  // the Tools menu, in the order of CompanionTools
 
 private:
+    TCommands& commands_;
     TFormPrompts prompts_;
     std::unique_ptr<TLanguageController> toolTexts_;
 };

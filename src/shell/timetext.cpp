@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMsPerMinute = 60000;
 constexpr uint32_t kMsPerSecond = 1000;
-constexpr int64_t kMsPerDay = 24ll * 3600 * 1000;
 // 10000 / ln(10001) to two decimals: maps the slider's 1..10001 onto 0..10000.
 constexpr double kVolumeScale = 1085.73;
 constexpr int32_t kSilentVolume = -10000;
@@ -50,16 +49,6 @@ int64_t timetoms(const QString& text) {
     const QString millis = dot < 0 ? rest : rest.mid(dot + 1);
     return int64_t(StrToInt(minutes)) * kMsPerMinute + int64_t(StrToInt(seconds)) * kMsPerSecond +
            StrToInt(millis);
-}
-
-QString DurationText(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    const int64_t ms = std::llround(seconds * 1000.0) % kMsPerDay;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(ms / 3600000)
-        .arg(ms / 60000 % 60, 2, 10, QChar('0'))
-        .arg(ms / 1000 % 60, 2, 10, QChar('0'))
-        .arg(ms % 1000, 3, 10, QChar('0'));
 }
 
 int32_t VolumeForPosition(int32_t position) {

@@ -19,10 +19,6 @@ int64_t timetoms(const QString& text);
 // "'%s' is not a valid integer value" for anything else (a blank field included).
 int32_t StrToInt(const QString& text);
 
-// A duration in seconds as clock time "h:nn:ss.zzz", rounded to the millisecond. Whole days
-// drop out: 25 hours shows as "1:00:00.000".
-QString DurationText(double seconds);
-
 // The volume slider's position (-10000 at the loud end ... 0 at the silent end) as an
 // attenuation in hundredths of a decibel for the player: round(ln(1 - p) * 1085.73) - 10000,
 // halves to even. -10000 gives 0 (full level), 0 gives -10000 (silence).

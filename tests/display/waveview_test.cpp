@@ -264,51 +264,25 @@ TEST_F(View, PlaybackMovesTheCursor) {
     view->Stop();
 }
 
-TEST_F(View, CloseAsksOnlyWhenThereAreChanges) {
-    Attach(1000);
-    int asked = 0;
-    view->AskSaveChanges = [&] {
-        ++asked;
-        return TWaveView::TSaveAnswer::Cancel;
-    };
-    EXPECT_TRUE(view->CloseDocument());
-    EXPECT_EQ(asked, 0);
-    EXPECT_FALSE(doc.Ready());
-    EXPECT_EQ(statuses, (std::vector<bool>{false}));
-    EXPECT_TRUE(view->CloseDocument());  // nothing loaded
-}
-
-TEST_F(View, CloseWithChangesFollowsTheAnswer) {
-    Attach(1000);
-    doc.Reverse();
-    Wait();
-    ASSERT_TRUE(doc.Modified());
-    TWaveView::TSaveAnswer answer = TWaveView::TSaveAnswer::Cancel;
-    view->AskSaveChanges = [&] { return answer; };
-    EXPECT_FALSE(view->CloseDocument());
-    EXPECT_TRUE(doc.Ready());
-    answer = TWaveView::TSaveAnswer::Yes;  // saving starts; the window closes when it ends
-    doc.SetFileName(dir.path("out.wav"));
-    EXPECT_FALSE(view->CloseDocument());
-    EXPECT_TRUE(view->closeAfterSave);
-    Wait();
-    // A receiver that starts the save itself (a Save As) is not followed by a second one.
-    doc.Reverse();
-    Wait();
-    view->AskSaveChanges = [&] {
-        EXPECT_TRUE(doc.SaveRange(dir.path("as.wav"), 0, doc.Frames()));
-        return TWaveView::TSaveAnswer::Yes;
-    };
-    EXPECT_FALSE(view->CloseDocument());
-    EXPECT_TRUE(view->closeAfterSave);
-    Wait();
-    EXPECT_TRUE(QFile::exists(dir.path("as.wav")));
-    view->AskSaveChanges = [&] { return answer; };
-    answer = TWaveView::TSaveAnswer::No;
-    doc.Reverse();
-    Wait();
-    EXPECT_TRUE(view->CloseDocument());
-    EXPECT_FALSE(view->closeAfterSave);
+TEST_F(View, CloseStopsPlaybackAndClosesWhateverTheChanges) {
+    // The questions belong to whoever closes; the view only lets go of the sound.
+    for (const bool modified : {false, true}) {
+        Attach(1000);
+        if (modified) {
+            doc.Reverse();
+            Wait();
+            ASSERT_TRUE(doc.Modified());
+        }
+        view->Play();
+        statuses.clear();
+        view->CloseDocument();
+        EXPECT_FALSE(doc.Ready()) << modified;
+        EXPECT_FALSE(doc.Modified()) << modified;
+        EXPECT_FALSE(view->Playing()) << modified;
+        ASSERT_FALSE(statuses.empty()) << modified;
+        EXPECT_FALSE(statuses.back()) << modified;
+    }
+    view->CloseDocument();  // nothing loaded
     EXPECT_FALSE(doc.Ready());
 }
 

@@ -11,7 +11,7 @@ seed=${3:-1}
 RANDOM=$seed
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config ASAN_OPTIONS=detect_leaks=0
+export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state ASAN_OPTIONS=detect_leaks=0
 mkdir -p "$TMPDIR" "$work/out"
 failures=0
 

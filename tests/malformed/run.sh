@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 corpus=$work/corpus
 python3 "$here/make_corpus.py" --seed "$seed" --mp3 "$here/../../data/demo/demo.mp3" "$corpus" \
   >/dev/null || exit 1
-export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config
+export TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 mkdir -p "$TMPDIR"
 # Errors the sanitizers find in system libraries are still errors: report them all.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}

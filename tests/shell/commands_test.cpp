@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 
+#include "filenames.h"
 #include "languagecontroller.h"
 #include "languagemanager.h"
 #include "shell_fixture.h"
@@ -107,9 +108,9 @@ TEST_F(CommandTable, OpenFilterListsTheDecoderFormatsAfterTheThree) {
 }
 
 TEST(ChangeFileExt, ReplacesOnlyTheFileNamesExtension) {
-    EXPECT_EQ(TCommands::ChangeFileExt("/a/clip.txt", "wav"), "/a/clip.wav");
-    EXPECT_EQ(TCommands::ChangeFileExt("/a.b/clip", "mp3"), "/a.b/clip.mp3");
-    EXPECT_EQ(TCommands::ChangeFileExt("/a/x.tar.gz", "wav"), "/a/x.tar.wav");
+    EXPECT_EQ(ChangeFileExt("/a/clip.txt", "wav"), "/a/clip.wav");
+    EXPECT_EQ(ChangeFileExt("/a.b/clip", "mp3"), "/a.b/clip.mp3");
+    EXPECT_EQ(ChangeFileExt("/a/x.tar.gz", "wav"), "/a/x.tar.wav");
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -m 700 "$work/runtime"
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
+# A private state folder: no recovery offer from another run blocks the start.
+export XDG_STATE_HOME=$work/state
 export XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work SDL_AUDIODRIVER=dummy
 # In the sanitizer build: the desktop libraries' one-off allocations are not our leaks.
 export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/desktop_lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"

@@ -138,7 +138,7 @@ TEST_F(MainForm, CancellingTheSaveAsOfTheSaveChangesQuestionAbandonsTheClose) {
     Wait();
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->Loaded());
-    EXPECT_FALSE(form->View().closeAfterSave);
+    EXPECT_FALSE(form->ClosingFlow().Waiting());
     // The next job's end does not close the window either.
     Cmd().InvertAction->trigger();
     Wait();
@@ -491,18 +491,34 @@ TEST_F(MainForm, PlayingRunsTheLevelTimerAndStopResetsTheMeter) {
 
 namespace {
 
-TEST_F(MainForm, AFileThatFailsToLoadKeepsItsNameInTheCaption) {
+TEST_F(MainForm, AFileThatFailsToLoadLeavesNoDocumentAndCanBeTriedAgain) {
     const QString path = dir.path("broken.wav");
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("this is not a sound");
     f.close();
-    Open(path);
-    EXPECT_FALSE(form->Loaded());
-    EXPECT_EQ(form->windowTitle(), "broken.wav - Orvane");
-    ASSERT_EQ(dialogs.warnings.size(), 1);
-    EXPECT_TRUE(dialogs.warnings.front().startsWith("File Loading Error!|"));
-    EXPECT_FALSE(form->ProgressBar()->isVisible());
+    // Once after a loaded document, once again: each time the load is really tried.
+    Open(WriteStereo("good.wav", 800));
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        Open(path);
+        Wait();
+        EXPECT_FALSE(form->Loaded());
+        EXPECT_EQ(form->windowTitle(), "Orvane") << attempt;
+        ASSERT_EQ(dialogs.warnings.size(), attempt);
+        EXPECT_TRUE(dialogs.warnings.back().startsWith("File Loading Error!|"));
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << "refused as already loaded";
+        EXPECT_FALSE(form->ProgressBar()->isVisible());
+        for (int i = 0; i < 4; ++i) EXPECT_TRUE(form->Panel(i)->text().isEmpty()) << i;
+        for (QAction* a : {Cmd().UndoAction, Cmd().RedoAction, Cmd().PlayAction,
+                           Cmd().StopAction}) {
+            EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+        }
+        EXPECT_TRUE(form->Document().FileName().isEmpty());
+    }
+    // A good file afterwards brings the commands back.
+    Open(dir.path("good.wav"));
+    EXPECT_TRUE(form->Loaded());
+    EXPECT_TRUE(Cmd().PlayAction->isEnabled());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
 #include "dialogs/mpegsettings.h"
@@ -73,13 +74,14 @@ public:
     explicit TShellFixture(const QStringList& arguments = {}) { Make(arguments); }
     ~TShellFixture() { form.reset(); }
 
-    void Make(const QStringList& arguments) {
+    void Make(const QStringList& arguments, bool offerRecovery = false) {
         // Every window starts from the default settings.
         QSettings("Quillfen", "Orvane").clear();
         TMainOptions options;
         options.arguments = arguments;
         options.backend = backend;
         options.dialogs = &dialogs;
+        options.offerRecovery = offerRecovery;
         form = std::make_unique<Tmainform>(options);
         form->SetMpegSettings(new Tmpegsettings(form.get()));
         form->SetFilterForm(new Tfilterform(form.get()));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "apperror.h"
+#include "durationtext.h"
 #include "timetext.h"
 
 namespace {

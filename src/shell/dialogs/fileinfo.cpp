@@ -1,5 +1,7 @@
 #include "fileinfo.h"
 
+#include "durationtext.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,18 +17,7 @@
 #include "wavfile.h"
 
 namespace {
-constexpr int64_t kMsPerDay = 24LL * 3600 * 1000;
 constexpr int kHistoryWatchMs = 1000;
-}
-
-QString ClockDurationText(double seconds) {
-    if (!(seconds > 0)) seconds = 0;  // also NaN
-    const int64_t ms = std::llround(seconds * 1000.0) % kMsPerDay;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(ms / 3600000)
-        .arg(ms / 60000 % 60, 2, 10, QChar(u'0'))
-        .arg(ms / 1000 % 60, 2, 10, QChar(u'0'))
-        .arg(ms % 1000, 3, 10, QChar(u'0'));
 }
 
 QString DiskSizeText(int64_t bytes) {
@@ -54,7 +45,7 @@ TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint3
         default:
             break;
     }
-    texts.duration = ClockDurationText(durationSeconds);
+    texts.duration = DurationText(durationSeconds);
     texts.dataSize = QString::number(dataBytes) + QStringLiteral(" bytes");
     texts.channels = channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo");
     texts.sampleRate = QString::number(sampleRate) + QStringLiteral(" Hz");

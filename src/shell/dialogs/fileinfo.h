@@ -27,9 +27,6 @@ struct TFileInfoTexts {
 TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
                              uint16_t channels, uint32_t sampleRate, uint32_t frames);
 
-// A duration as clock time "h:nn:ss.zzz", rounded to the millisecond; the hours wrap at 24.
-QString ClockDurationText(double seconds);
-
 // Disk sizes count in these bytes when shown as "MB" (the history cap of the settings too).
 constexpr int64_t kHistoryLimitUnit = 1024 * 1024;
 

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "languagecontroller.h"
 #include "messages.h"
 #include "prompts.h"
 
@@ -40,8 +41,7 @@ TToolLaunch LaunchTool(const TCompanionTool& tool, const QString& argument, TPro
     }
     TPrompts& ask = prompts ? *prompts : DefaultPrompts();
     // The program file is the Debian package's name for each of the five.
-    QString caption = QString::fromLatin1(tool.caption);
-    caption.remove(u'&');
+    const QString caption = WithoutAccessKey(QString::fromLatin1(tool.caption));
     ask.Plain(QString::fromStdString(Msg("toolmissing")).arg(caption, program));
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(tool.page)));
     return TToolLaunch::NotFound;
