@@ -676,6 +676,8 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         if (OnAction) OnAction(this, true, false);
     });
     if (!adopted) throw EAbort();
+    // Here, not on the user-interface thread: the edit is reported done once the worker ends.
+    session_->Sync();
 }
 
 // --- cancel, history size, recovery ----------------------------------------------------------
@@ -726,7 +728,7 @@ void Twavefile::JournalStep() {
                                       v.selected,       qint64(v.viewStart), qint64(v.viewEnd)};
     }
     // A journal that cannot be written costs the recovery, never the edit.
-    session_->Append(step);
+    session_->Append(step, false);
 }
 
 std::vector<Twavefile::TRecoverable> Twavefile::RecoverableSessions() {

@@ -264,8 +264,11 @@ private:
     void UpdateModified();
     // After versions were deleted: forgets the saved version when it was among them.
     void ForgetSavedIfGone();
-    // Appends the state after a step to the session's journal (synced); the step is reported
-    // done only after this.
+    // Appends the state after a step to the session's journal, on the user-interface thread,
+    // before the step is reported done. Written, not synced: a killed program loses nothing
+    // written. An edit's line is then synced on the worker (RunEdit), so a power loss never costs
+    // an edit; Undo, Redo, a save's mark and a load stay unsynced, so no sync waits on the
+    // user-interface thread and a power loss costs at most the history position.
     void JournalStep();
     // Asks for the view of the version about to be left.
     void RememberView();

@@ -183,13 +183,17 @@ bool TSession::Open(const QString& id, bool create) {
     return true;
 }
 
-bool TSession::Append(const TJournalStep& step) {
+bool TSession::Append(const TJournalStep& step, bool sync) {
     if (journalFd_ < 0) return false;
     const QByteArray line = Encode(step);
     // One write: a crash tears at most this line, which its checksum then refuses.
     if (FileIO().Write(journalFd_, line.constData(), size_t(line.size())) != line.size())
         return false;
-    return ::fdatasync(journalFd_) == 0;
+    return !sync || Sync();
+}
+
+bool TSession::Sync() {
+    return journalFd_ >= 0 && ::fdatasync(journalFd_) == 0;
 }
 
 void TSession::Remove() {

@@ -4,8 +4,8 @@
 //   lock     held with flock by the run that edits the document, for as long as it runs;
 //   journal  one line per step: a checksum and the whole state after that step (the source file
 //            name, the current version, the undo and redo versions top first, the saved version,
-//            the modified flag and the view of each version), appended and synced before the
-//            step is reported done.
+//            the modified flag and the view of each version), appended before the step is
+//            reported done; an edit's line is also synced then (see Twavefile::JournalStep).
 // The version files themselves stay in the temporary folder the document used; the journal
 // names them. A session whose lock nobody holds belongs to a run that is gone; its last whole
 // line is what it recovers (a line torn by the crash fails its checksum and is ignored), and
@@ -45,8 +45,13 @@ public:
     bool Adopt(const QString& id);
     const QString& Id() const { return id_; }
     bool Ok() const { return lockFd_ >= 0; }
-    // Appends the step and syncs it. False (nothing else happens) when it could not be written.
-    bool Append(const TJournalStep& step);
+    // Appends the step in one write, and syncs it when asked. False (nothing else happens) when
+    // it could not be written. A written line survives the program's death (the kernel holds
+    // it); only a sync makes it survive the machine's.
+    bool Append(const TJournalStep& step, bool sync = true);
+    // Syncs the lines written so far; may be called from another thread than Append's, never
+    // at the same time.
+    bool Sync();
     // Deletes the folder (the caller deletes the versions).
     void Remove();
 

@@ -100,7 +100,10 @@ const std::vector<TKind>& Kinds() {
              m.undo.push_back(std::exchange(m.current, m.redo.back()));
              m.redo.pop_back();
          }},
-        {"save", [](const TSound&, std::mt19937&) { return QStringList{"-o", "SONG"}; },
+        {"save",
+         [](const TSound&, std::mt19937&) {
+             return QStringList{"-o", "SONG"};
+         },
          [](TModel& m, const QStringList&) { m.saved = m.current; }},
     };
     return kinds;
@@ -173,7 +176,11 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
     {
         WriteWav(song, 2, 44100, sound);
         QStringList args{song, "--timings"};
-        for (int i = 0; i < 5; ++i) args << "--invert" << "--undo" << "--redo" << "-o" << song;
+        for (int i = 0; i < 5; ++i)
+            args << "--invert"
+                 << "--undo"
+                 << "--redo"
+                 << "-o" << song;
         QProcess p;
         p.start(ORVANE_CLI, args);
         ASSERT_TRUE(p.waitForFinished(60000));
@@ -188,7 +195,7 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
 
     struct {
         int finished = 0, beforeLoad = 0, nothing = 0, asDone = 0, inFlight = 0, viaCli = 0,
-            discarded = 0;
+            discarded = 0, closing = 0;
     } n;
     for (int run = 0; run < runs; ++run) {
         WriteWav(song, 2, 44100, sound);
@@ -218,9 +225,8 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
         p.waitForFinished();
         err += p.readAllStandardError();
         const int done = StepsDone(err);
-        const std::string where = "run " + std::to_string(run) + " after " +
-                                  std::to_string(done) + " of " +
-                                  script.args.mid(2).join(' ').toStdString();
+        const std::string where = "run " + std::to_string(run) + " after " + std::to_string(done) +
+                                  " of " + script.args.mid(2).join(' ').toStdString();
 
         // The restart's sweep: every version the session names stays, nothing else does.
         RemoveStaleVersionFiles(QString());
@@ -236,7 +242,7 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
         const TModel& model = script.states[size_t(done)];
         const TModel* next = done < count ? &script.states[size_t(done) + 1] : nullptr;
         if (sessions.empty()) {
-            ++n.nothing;
+            ++(done == count ? n.closing : n.nothing);
             // Nothing changed yet, or the last step was done and the run was closing.
             EXPECT_TRUE(!model.HasWork() || done == count || (next && !next->HasWork())) << where;
             EXPECT_TRUE(VersionFiles().isEmpty()) << where;
@@ -325,10 +331,11 @@ TEST(Recovery, AKilledRunComesBackAsItsStepsLeftIt) {
     RecordProperty("discarded", n.discarded);
     std::printf(
         "runs %d: finished before the kill %d, killed %d (before the load was reported %d, "
-        "nothing to recover %d, recovered as the steps done %d, with the step in flight %d, "
+        "no work yet %d, all steps done and closing %d, recovered as the steps done %d, with the "
+        "step in flight %d, "
         "through --recover %d, refused %d)\n",
-        runs, n.finished, killed, n.beforeLoad, n.nothing, n.asDone, n.inFlight, n.viaCli,
-        n.discarded);
+        runs, n.finished, killed, n.beforeLoad, n.nothing, n.closing, n.asDone, n.inFlight,
+        n.viaCli, n.discarded);
 }
 
 }  // namespace

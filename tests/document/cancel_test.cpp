@@ -1,6 +1,6 @@
 // Cancelling a long operation at random moments: either it was cancelled and the document, its
 // history and both folders are exactly as before, or the cancel came too late and it finished.
-// ORVANE_CANCEL_SECONDS sets the length of the stereo sound (120 s unless set; an hour by the
+// ORVANE_CANCEL_SECONDS sets the length of the stereo sound (40 s unless set; an hour by the
 // script bench/cancel.sh).
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ protected:
 
 TEST_P(Cancelling, LeavesEverythingAsItWasOrFinishesWhole) {
     const int seconds = qEnvironmentVariableIntValue("ORVANE_CANCEL_SECONDS");
-    const size_t frames = size_t(seconds > 0 ? seconds : 120) * 44100;
+    const size_t frames = size_t(seconds > 0 ? seconds : 40) * 44100;
     std::vector<int16_t> sound(2 * frames);
     for (size_t i = 0; i < sound.size(); ++i) sound[i] = int16_t((i * 2654435761u) >> 17);
     WriteWav(dir.path("song.wav"), 2, 44100, sound);

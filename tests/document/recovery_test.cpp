@@ -24,7 +24,7 @@ protected:
         bool modified;
     };
     // Per whole line, 1-based; line 1 (just loaded) has nothing to recover.
-    const std::vector<TExpect> expect{{"A", 0, 0, false}, {"B", 1, 0, true}, {"C", 2, 0, true},
+    const std::vector<TExpect> expect{{"A", 0, 0, false}, {"B", 1, 0, true},  {"C", 2, 0, true},
                                       {"B", 1, 1, true},  {"B", 1, 1, false}, {"D", 2, 0, true}};
 
     void SetUp() override {
@@ -116,8 +116,8 @@ struct TDamage {
     const char* name;
     // The journal as the crash left it, from the whole one and each line's end.
     std::function<QByteArray(const QByteArray&, const std::vector<qsizetype>&)> damage;
-    int lastWhole;           // the line recovered (0: nothing to recover)
-    bool cDeleted = false;   // the redo version C was deleted by the step after the last line
+    int lastWhole;          // the line recovered (0: nothing to recover)
+    bool cDeleted = false;  // the redo version C was deleted by the step after the last line
 };
 
 void PrintTo(const TDamage& d, std::ostream* os) {
@@ -189,8 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TDamage{"Whole", [](const QByteArray& j, const TEnds&) { return j; }, 6},
         TDamage{"Empty", [](const QByteArray&, const TEnds&) { return QByteArray(); }, 0},
-        TDamage{"OnlyTheLoad", [](const QByteArray& j, const TEnds& e) { return j.left(e[0]); },
-                1},
+        TDamage{"OnlyTheLoad", [](const QByteArray& j, const TEnds& e) { return j.left(e[0]); }, 1},
         TDamage{"CutInsideTheSecondLine",
                 [](const QByteArray& j, const TEnds& e) { return j.left(e[0] + 30); }, 1},
         TDamage{"CutInsideTheLastLine",
