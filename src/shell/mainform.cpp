@@ -504,21 +504,17 @@ void Tmainform::onReady() {
     }
     // Also sets the scroll bar's range to the document's length.
     view_->RedrawAll();
-    // A load that failed leaves nothing to show; a failed edit leaves the earlier versions.
+    // A load that failed or was cancelled leaves nothing to show; a failed edit leaves the
+    // earlier versions.
     if (Loaded() || document_->CanUndo()) {
         ShowDocumentFields();
+        RefreshCaption();
     } else {
         ShowNoDocument();
     }
     progressBar_->setValue(0);
     progressBar_->hide();
     jobs_->Update();
-    // A cancelled load leaves no document behind.
-    if (document_->FileName().isEmpty() && !Loaded()) {
-        ShowNoDocument();
-    } else {
-        RefreshCaption();
-    }
     // Only edits grow the history. Its check asks a question: not inside the end of the job.
     const int32_t op = document_->Operation();
     if (op >= opCut && op != opCopy && op != opMeasureLoudness)

@@ -68,7 +68,7 @@ TEST_P(RecoveryOffer, OffersTheWorkBackAndFollowsTheAnswer) {
         EXPECT_TRUE(doc.Modified());
         EXPECT_TRUE(doc.CanUndo());
         EXPECT_TRUE(Cmd().UndoAction->isEnabled());
-        EXPECT_EQ(form->windowTitle(), "song.wav - Orvane");
+        EXPECT_EQ(form->windowTitle(), "*song.wav - Orvane");  // recovered work is unsaved
         std::vector<int16_t> got(doc.Store()->SampleCount());
         doc.Store()->ReadSamples(got.data(), 0, int64_t(got.size()) - 1);
         ASSERT_EQ(got.size(), original.size());
