@@ -121,6 +121,8 @@ bool TClosingFlow::OfferRecovery() {
         const auto answer = form_.Dialogs().Ask(QMessageBox::Question,
                                                 MsgText("recoveroffer").arg(name),
                                                 QMessageBox::Yes | QMessageBox::No);
+        // Ended by a quit signal while asking: no answer was given, the work stays for next time.
+        if (stopped_) return false;
         if (answer != QMessageBox::Yes) {
             Twavefile::DiscardSession(session.id);
             continue;

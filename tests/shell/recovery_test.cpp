@@ -21,6 +21,7 @@ struct TOfferCase {
     const char* shownName;    // in the question
     const char* loaded;       // the document's file after ("" none)
     bool recovered;           // the document holds the run's work
+    bool quitWhileAsking = false;  // a quit signal ends the program with the question open
 };
 
 class RecoveryOffer : public ::testing::TestWithParam<TOfferCase>, public TShellFixture {
@@ -54,10 +55,18 @@ TEST_P(RecoveryOffer, OffersTheWorkBackAndFollowsTheAnswer) {
 
     form.reset();
     dialogs.answers = {c.answer};
+    if (c.quitWhileAsking) dialogs.whileAsking = [this] { form->Terminate(); };
     Make(c.commandLineFile ? QStringList{other} : QStringList{}, true);
     for (int i = 0; i < 5; ++i) Wait();
 
     ASSERT_EQ(dialogs.questions.size(), 1);
+    if (c.quitWhileAsking) {
+        // No answer was given: the work waits for the next start.
+        EXPECT_EQ(Twavefile::RecoverableSessions().size(), 1u);
+        EXPECT_EQ(form->Document().FileName(), QString());
+        for (const auto& s : Twavefile::RecoverableSessions()) Twavefile::DiscardSession(s.id);
+        return;
+    }
     EXPECT_EQ(dialogs.questions[0], MsgText("recoveroffer").arg(c.shownName));
     EXPECT_EQ(form->Document().FileName(), *c.loaded ? dir.path(c.loaded) : QString());
     // Taken or refused, the session is gone.
@@ -97,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         TOfferCase{"NoThenCommandLineFile", true, QMessageBox::No, "song.wav",
                    "other.wav", false},
         TOfferCase{"YesBeforeCommandLineFile", true, QMessageBox::Yes, "song.wav",
-                   "song.wav", true}),
+                   "song.wav", true},
+        TOfferCase{"QuitSignalWhileAsking", false, QMessageBox::No, "song.wav", "", false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

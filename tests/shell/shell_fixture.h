@@ -32,6 +32,7 @@ public:
                                     QMessageBox::StandardButtons buttons) override {
         questions.append(text);
         icons.append(icon);
+        if (whileAsking) whileAsking();
         if (answers.empty()) return buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
                                                                           : QMessageBox::No;
         const QMessageBox::StandardButton a = answers.front();
@@ -64,6 +65,8 @@ public:
     QList<QMessageBox::Icon> icons;
     QList<int> saveTypesOffered;
     std::deque<QMessageBox::StandardButton> answers;
+    // Runs while a question is open, as a signal arriving then would.
+    std::function<void()> whileAsking;
     QString openAnswer;
     std::deque<std::optional<TSaveChoice>> saveAnswers;
     std::deque<std::function<bool(QDialog&)>> runAnswers;
