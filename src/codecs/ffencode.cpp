@@ -138,6 +138,7 @@ public:
         Check(avformat_write_header(oc, nullptr), "the header");
 
         frameSize_ = c->frame_size > 0 ? c->frame_size : 4096;
+        pagePerPacketAtEnd_ = s.format == TEncodeFormat::kVorbis;
         fifo_.reset(av_audio_fifo_alloc(c->sample_fmt, channels, frameSize_ * 2));
         frame_.reset(av_frame_alloc());
         packet_.reset(av_packet_alloc());
@@ -186,6 +187,12 @@ public:
             av_audio_fifo_write(fifo_.get(), planes.data(), int(missing));
             queued_ = frames;
         }
+        // FFmpeg's own Ogg reader trims too much from a Vorbis stream whose last page holds
+        // several packets (sox and libvorbisfile read it right): the last packets go on pages of
+        // their own, so every reader gets the length the granule positions give.
+        // (Each is written after a flush of the page before it, and the last page is the
+        // trailer's, which marks the stream's end.)
+        ending_ = pagePerPacketAtEnd_;
         while (av_audio_fifo_size(fifo_.get()) > 0)
             Send(std::min(frameSize_, av_audio_fifo_size(fifo_.get())));
         Check(avcodec_send_frame(codec_.get(), nullptr), "the last frames");
@@ -228,6 +235,7 @@ private:
             Check(r, "a packet");
             av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
+            if (ending_) Check(av_write_frame(format_.get(), nullptr), "the file");
             Check(av_interleaved_write_frame(format_.get(), packet_.get()), "the file");
         }
     }
@@ -245,6 +253,7 @@ private:
     int frameSize_ = 0;
     int64_t sent_ = 0, queued_ = 0;
     bool drained_ = false;
+    bool pagePerPacketAtEnd_ = false, ending_ = false;
 };
 
 }  // namespace
