@@ -11,6 +11,7 @@
 #include "cli_language.h"
 #include "commandline.h"
 #include "dialogs/filterform.h"
+#include "dialogs/encodesettings.h"
 #include "dialogs/mpegsettings.h"
 #include "instancelock.h"
 #include "languagemanager.h"
@@ -111,8 +112,10 @@ int main(int argc, char** argv) {
     // Help and Tools commands.
     TShellDialogs dialogs(mainform);
     auto* mpegsettings = new Tmpegsettings(&mainform);
+    auto* encodesettings = new Tencodesettings(&mainform);
     auto* filterform = new Tfilterform(&mainform);
     mainform.SetMpegSettings(mpegsettings);
+    mainform.SetEncodeSettings(encodesettings);
     mainform.SetFilterForm(filterform);
     if (languageTool) {
         std::vector<std::string> toolArguments;

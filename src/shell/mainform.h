@@ -33,6 +33,7 @@ class TVUMeter;
 class TWaveView;
 class Tfilterform;
 class Tmpegsettings;
+class Tencodesettings;
 class Twavefile;
 
 struct TMainOptions {
@@ -72,8 +73,10 @@ public:
 
     // The dialogs created once at start (not owned: they are children of this window).
     void SetMpegSettings(Tmpegsettings* dialog) { mpegsettings_ = dialog; }
+    void SetEncodeSettings(Tencodesettings* dialog) { encodesettings_ = dialog; }
     void SetFilterForm(Tfilterform* dialog) { filterform_ = dialog; }
     Tmpegsettings* MpegSettings() const { return mpegsettings_; }
+    Tencodesettings* EncodeSettings() const { return encodesettings_; }
     Tfilterform* FilterForm() const { return filterform_; }
 
     // --- parts, for the commands and for tests ---
@@ -166,6 +169,7 @@ private:
     std::unique_ptr<TCommands> commands_;
     std::unique_ptr<TLanguageController> translation_;
     Tmpegsettings* mpegsettings_ = nullptr;
+    Tencodesettings* encodesettings_ = nullptr;
     Tfilterform* filterform_ = nullptr;
     QTimer progressTimer_;
     QTimer vizTimer_;

@@ -14,6 +14,7 @@
 
 #include "commands.h"
 #include "dialogs/filterform.h"
+#include "dialogs/encodesettings.h"
 #include "dialogs/mpegsettings.h"
 #include "doctest_util.h"
 #include "mainform.h"
@@ -82,6 +83,7 @@ public:
         options.dialogs = &dialogs;
         form = std::make_unique<Tmainform>(options);
         form->SetMpegSettings(new Tmpegsettings(form.get()));
+        form->SetEncodeSettings(new Tencodesettings(form.get()));
         form->SetFilterForm(new Tfilterform(form.get()));
         form->show();
     }
