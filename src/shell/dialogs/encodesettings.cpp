@@ -152,6 +152,13 @@ Tencodesettings::~Tencodesettings() = default;
 void Tencodesettings::FormActivate(TEncodeFormat format) {
     format_ = format;
     pages_->setCurrentIndex(static_cast<int>(format));
+    // The dialog takes the size of the page shown, not of the largest one.
+    for (int i = 0; i < pages_->count(); ++i) {
+        const QSizePolicy::Policy p =
+            i == pages_->currentIndex() ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        pages_->widget(i)->setSizePolicy(p, p);
+    }
+    adjustSize();
 }
 
 TEncodeSettings Tencodesettings::Settings() const {
