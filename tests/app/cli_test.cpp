@@ -240,7 +240,7 @@ TEST(Cli, FailuresAreOneLineAndNonZero) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains("Could not import audio file")) << missing.err.toStdString();
     WriteWav(dir.path("in.wav"), 1, 8000, {1, 2});
-    const TRun ext = Cli({dir.path("in.wav"), "-o", dir.path("out.ogg")});
+    const TRun ext = Cli({dir.path("in.wav"), "-o", dir.path("out.aac")});
     EXPECT_EQ(ext.status, 2);
     const TRun unwritable = Cli({dir.path("in.wav"), "-o", dir.path("no/such/folder/out.wav")});
     EXPECT_EQ(unwritable.status, 1);
