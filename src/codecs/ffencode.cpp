@@ -273,6 +273,9 @@ void SaveEncoded(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint
     const int64_t frames = int64_t(endFrame) - firstFrame;
     if (frames < 0 || int64_t(endFrame) * channels > int64_t(store.SampleCount()))
         Fail("the range lies outside the sound");
+    // An Ogg stream without one audio page is one that readers refuse: nothing is written.
+    if (frames == 0 && settings.format != TEncodeFormat::kFlac)
+        Fail("an empty sound cannot be saved as Ogg Vorbis or Opus");
     progress = 0;
     TPendingFile pending(target);
     {

@@ -214,6 +214,22 @@ TEST_F(Encode, AFailedSaveLeavesTheOldTarget) {
     }
 }
 
+// An empty FLAC file is a valid one; an empty Ogg stream is refused before anything is written.
+TEST_F(Encode, AnEmptySoundIsSavedOnlyAsFlac) {
+    for (const char* name : {"e.flac", "e.ogg", "e.opus"}) {
+        SCOPED_TRACE(name);
+        const QString target = folder_.path(name);
+        const TEncodeFormat format = *EncodeFormatOf(QFileInfo(name).suffix());
+        if (format == TEncodeFormat::kFlac) {
+            Save(target, 2, 44100, {}, TEncodeSettings{format});
+            EXPECT_EQ(Probe(target)["codec_name"].toString(), "flac");
+        } else {
+            EXPECT_THROW(Save(target, 2, 44100, {}, TEncodeSettings{format}), EAppError);
+            EXPECT_FALSE(QFileInfo::exists(target));
+        }
+    }
+}
+
 struct TRateCase {
     uint32_t from, to;
     uint16_t channels;
