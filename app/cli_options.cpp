@@ -81,10 +81,12 @@ std::string CliUsage() {
            "Frames count samples per channel; ranges are START:END with END exclusive.\n\n"
            "  --info                     print format, channels, rate, frames, duration, peak, "
            "level\n"
-           "  -o, --output FILE          save as WAV or MP3 (by the extension)\n"
+           "  -o, --output FILE          save as WAV, MP3, FLAC, Ogg Vorbis (.ogg, .oga) or Opus\n"
+           "                             (.opus, always 48 kHz), by the extension\n"
            "  --range START:END          save only that range (applies to the outputs)\n"
            "  --cut S:E | --copy S:E | --delete S:E\n"
-           "  --paste P                  paste the clipboard at frame P\n"
+           "  --paste P                  paste the clipboard at frame P (converted to the\n"
+           "                             document's sample rate when it has another)\n"
            "  --insert-silence P:FRAMES  insert FRAMES silent frames at P\n"
            "  --fade-in S:E | --fade-out S:E\n"
            "  --normalize PERCENT | --amplify PERCENT\n"
@@ -109,7 +111,9 @@ std::string CliUsage() {
            "\n"
            "MP3 output (kbit/s; the defaults are the first bitrate the sample rate offers):\n"
            "  --mp3-mode cbr|vbr|abr  --bitrate N  --max-bitrate N  --avg-bitrate N\n"
-           "  --vbr-quality 0..8 (8 the best)  --crc\n\n" +
+           "  --vbr-quality 0..8 (8 the best)  --crc\n"
+           "FLAC, Ogg Vorbis and Opus output:\n"
+           "  --flac-level 0..8 (5)  --vorbis-quality -1..10 (5)  --opus-bitrate 16..256 (128)\n\n" +
            LanguageUsage() +
            "\n"
            "  -h, --help     show this help\n"
@@ -264,6 +268,18 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
              : arg == "--max-bitrate" ? out.mp3.maxBitrate
              : arg == "--avg-bitrate" ? out.mp3.avgBitrate
                                       : out.mp3.quality) = int(n);
+        } else if (arg == "--flac-level" || arg == "--vorbis-quality" || arg == "--opus-bitrate") {
+            if (!value(v)) return TParseResult::kError;
+            const bool flac = arg == "--flac-level", vorbis = arg == "--vorbis-quality";
+            const int64_t min = flac ? kMinFlacLevel : vorbis ? kMinVorbisQuality : kMinOpusBitrate;
+            const int64_t max = flac ? kMaxFlacLevel : vorbis ? kMaxVorbisQuality : kMaxOpusBitrate;
+            int64_t n = 0;
+            if (!ParseNumber(v, min, max, n)) {
+                error = NumberError(arg, v, min, max);
+                return TParseResult::kError;
+            }
+            (flac ? out.encode.flacLevel : vorbis ? out.encode.vorbisQuality
+                                                  : out.encode.opusBitrate) = int(n);
         } else if (ParseRenderOption(args, i, out.render, error)) {
             if (!error.empty()) return TParseResult::kError;
         } else if (arg == "--join-fade") {

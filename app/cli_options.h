@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_render.h"
+#include "ffencode.h"
 #include "mp3format.h"
 
 struct TCliStep {
@@ -62,6 +63,7 @@ struct TCliOptions {
     int32_t joinFadeMs = 0;  // cross-fade of the edits' joins; 0 keeps them exact
     std::vector<TCliStep> steps;
     TMp3Options mp3;
+    TEncodeSettings encode;  // FLAC level, Vorbis quality, Opus bitrate
     TRenderOptions render;  // drawn after every step has run
 };
 

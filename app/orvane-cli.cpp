@@ -67,6 +67,7 @@ public:
     void ShowNotice(const QString& message, const QString& caption) override {
         Print("warning", caption + ": " + message);
     }
+    void ShowStatus(const QString& message) override { Print("note", message); }
     bool failed = false;
 
 private:
@@ -189,6 +190,11 @@ public:
                 return std::nullopt;
             }
             return choices;
+        };
+        doc_.OnEncodeSettings = [this](Twavefile*, TEncodeFormat format) {
+            TEncodeSettings s = options_.encode;
+            s.format = format;
+            return std::optional<TEncodeSettings>(s);
         };
     }
 
@@ -387,7 +393,9 @@ private:
             return kExitUsage;
         }
         if (!started) {
-            std::fprintf(stderr, "orvane-cli: cannot save %s: the name must end in .wav or .mp3\n",
+            std::fprintf(stderr,
+                         "orvane-cli: cannot save %s: the name must end in .wav, .mp3, .flac, "
+                         ".ogg, .oga or .opus\n",
                          qPrintable(s.path));
             return kExitUsage;
         }
@@ -438,6 +446,9 @@ int RunRecovery(const std::vector<std::string>& args) {
     QEventLoop loop;
     doc.OnReady = [&](Twavefile*) { loop.quit(); };
     doc.OnMp3Settings = [](Twavefile*) { return std::optional<TMp3Choices>(TMp3Choices{}); };
+    doc.OnEncodeSettings = [](Twavefile*, TEncodeFormat format) {
+        return std::optional<TEncodeSettings>(TEncodeSettings{format});
+    };
     const QString id = QString::fromStdString(args[1]);
     if (!doc.Recover(id)) {
         std::fprintf(stderr, "orvane-cli: error: no session %s to recover\n", qPrintable(id));
@@ -446,7 +457,9 @@ int RunRecovery(const std::vector<std::string>& args) {
     loop.exec();
     if (!doc.Ready()) return kExitFailure;
     if (!doc.SaveRange(QString::fromStdString(args[3]), 0, doc.Frames())) {
-        std::fprintf(stderr, "orvane-cli: cannot save %s: the name must end in .wav or .mp3\n",
+        std::fprintf(stderr,
+                         "orvane-cli: cannot save %s: the name must end in .wav, .mp3, .flac, "
+                         ".ogg, .oga or .opus\n",
                      args[3].c_str());
         return kExitUsage;
     }

@@ -12,6 +12,7 @@
 #include "cli_language.h"
 #include "commandline.h"
 #include "dialogs/filterform.h"
+#include "dialogs/encodesettings.h"
 #include "dialogs/mpegsettings.h"
 #include "instancelock.h"
 #include "languagemanager.h"
@@ -120,8 +121,10 @@ int main(int argc, char** argv) {
     // The window owns them: they go once its document has wound down, before its own parts.
     mainform.AdoptExtras(std::make_unique<TShellDialogs>(mainform));
     auto* mpegsettings = new Tmpegsettings(&mainform);
+    auto* encodesettings = new Tencodesettings(&mainform);
     auto* filterform = new Tfilterform(&mainform);
     mainform.SetMpegSettings(mpegsettings);
+    mainform.SetEncodeSettings(encodesettings);
     mainform.SetFilterForm(filterform);
     if (languageTool) {
         std::vector<std::string> toolArguments;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The speed table in one command: undo and redo, the amplify/reverse/normalize steps, loudness
-# measuring and normalizing, mixing to mono, opening a WAV and an MP3, the two batch runs and peak memory, each beside the command a user would run
+# measuring and normalizing, mixing to mono, opening a WAV and an MP3, the two batch runs, the FLAC
+# save and peak memory, each beside the command a user would run
 # instead, alternately in the same loop, on 10 and 60 minutes of stereo audio.
 # Usage: bench/speed.sh [BUILD_DIR] [RUNS] [LENGTHS...]   lengths: ten sixty (default both)
 # Prints per row the median of ours, of the peer, their ratio, the target and pass or miss.
@@ -117,6 +118,10 @@ for len in $lengths; do
     rm -f "$out"
     sync; s=$(now); ours "$len-amp" "$wav" --amplify 101 -o "$out"; add "$len-batch-amp" "$(since "$s")"
     rm -f "$out"
+    # The FLAC save step beside ffmpeg's whole conversion with the same encoder and level.
+    sync; ours "$len-flac" "$wav" -o "$work/out.flac"; rm -f "$work/out.flac"
+    sync; s=$(now); quiet ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a flac "$work/out.flac"
+    add "$len-ff-flac" "$(since "$s")"; rm -f "$work/out.flac"
   done
   m() { echo "${t[$1]}" | median; }
   cp_m=$(m "$len-cp")
@@ -133,6 +138,7 @@ for len in $lengths; do
   row "$len: open MP3 (x ffmpeg)" "$(m "$len-open-mp3-load")" "$(m "$len-ff-mp3")" 0.5 ratio
   row "$len: batch MP3 to WAV (x ffmpeg+sync)" "$(m "$len-batch-mp3")" "$(m "$len-ffsync-mp3")" 1.0 ratio
   row "$len: batch amplify 101 (x sox+sync)" "$(m "$len-batch-amp")" "$(m "$len-sox-batch")" 1.0 ratio
+  row "$len: FLAC save (x ffmpeg -c:a flac)" "$(m "$len-flac-save")" "$(m "$len-ff-flac")" 1.0 ratio
   # Where the batch runs' time goes (medians of --timings; the rest is the dynamic loader).
   for key in open-mp3 amp; do
     line="  $len batch $key:"

@@ -171,3 +171,49 @@ bool SetTag(TTags& tags, const QString& assignment) {
         tags.values.insert(key, value);
     return true;
 }
+
+namespace {
+
+TagLib::FLAC::Picture* NewFlacPicture(const TTags& tags) {
+    auto* picture = new TagLib::FLAC::Picture;
+    picture->setType(TagLib::FLAC::Picture::FrontCover);
+    picture->setMimeType(ToTag(tags.pictureMime));
+    picture->setData(Vector(tags.picture));
+    return picture;
+}
+
+// The comments replaced by the tags' keys, and any picture by the tags' one.
+void FillXiph(TagLib::Ogg::XiphComment& comment, const TTags& tags) {
+    comment.setProperties(Properties(tags));
+    comment.removeAllPictures();
+    if (!tags.picture.isEmpty()) comment.addPicture(NewFlacPicture(tags));  // it owns it
+}
+
+}  // namespace
+
+void WriteXiphTagsOrThrow(const QString& path, const QString& extension, const TTags& tags) {
+    if (tags.Empty()) return;
+    const QByteArray name = QFile::encodeName(path);
+    const std::string failed = "The tags could not be written to " + path.toStdString();
+    bool saved = false;
+    if (extension == QLatin1String("flac")) {
+        TagLib::FLAC::File file(name.constData(), false);
+        if (!file.isValid()) throw EAppError(failed);
+        file.xiphComment(true)->setProperties(Properties(tags));
+        // A FLAC file keeps its pictures in blocks of their own, not in the comments.
+        file.removePictures();
+        if (!tags.picture.isEmpty()) file.addPicture(NewFlacPicture(tags));
+        saved = file.save();
+    } else if (extension == QLatin1String("opus")) {
+        TagLib::Ogg::Opus::File file(name.constData(), false);
+        if (!file.isValid() || !file.tag()) throw EAppError(failed);
+        FillXiph(*file.tag(), tags);
+        saved = file.save();
+    } else if (extension == QLatin1String("ogg") || extension == QLatin1String("oga")) {
+        TagLib::Ogg::Vorbis::File file(name.constData(), false);
+        if (!file.isValid() || !file.tag()) throw EAppError(failed);
+        FillXiph(*file.tag(), tags);
+        saved = file.save();
+    }
+    if (!saved) throw EAppError(failed);
+}

@@ -1,7 +1,8 @@
 #pragma once
 // The tags of a sound file (title, artist and the rest, and the front cover), read from any
 // format TagLib knows and written in the target's own form: ID3v2.4 ahead of an MP3's frames,
-// the LIST INFO chunk of a WAV file (with an id3 chunk for what INFO cannot hold).
+// the LIST INFO chunk of a WAV file (with an id3 chunk for what INFO cannot hold), Vorbis
+// comments and a picture block in FLAC, Ogg Vorbis and Opus.
 
 #include <QByteArray>
 #include <QMap>
@@ -32,6 +33,11 @@ std::vector<uint8_t> Id3v2TagBytes(const TTags& tags);
 // Writes the tags into the WAV file at `path` (replacing any it has). Throws EAppError when
 // TagLib cannot write it. Nothing happens for empty tags.
 void WriteWavTagsOrThrow(const QString& path, const TTags& tags);
+
+// Writes the tags into the FLAC, Ogg Vorbis or Opus file at `path` (`extension`, lower case
+// without the dot, tells which) as Vorbis comments with a picture block. Throws EAppError when
+// TagLib cannot write it or the extension is none of those. Nothing happens for empty tags.
+void WriteXiphTagsOrThrow(const QString& path, const QString& extension, const TTags& tags);
 
 // "KEY=VALUE": false (and nothing changed) for a key that is not one of Keys(). An empty value
 // removes the key.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "apperror.h"
+#include "messages.h"
+#include "resample.h"
 #include "samplemath.h"
 #include "uithread.h"
 #include "waveimage.h"
@@ -169,6 +171,13 @@ void Twavefile::DoDelete() {
     });
 }
 
+void Twavefile::Status(const char* messageKey, const QString& arg1, const QString& arg2) {
+    const QString message = QString::fromStdString(Msg(messageKey)).arg(arg1, arg2);
+    RunOnUiThread([&] {
+        if (notifier_ && !destroying_) notifier_->ShowStatus(message);
+    });
+}
+
 void Twavefile::DoPaste() {
     std::optional<QByteArray> image;
     RunOnUiThread([&] {
@@ -179,10 +188,23 @@ void Twavefile::DoPaste() {
     const std::optional<TWaveImage> wave = ParseWaveImage(bytes, size_t(image->size()));
     // Anything but 16-bit PCM wave audio changes nothing.
     if (!wave) return;
-    const int64_t p = range_.start, frames = frames_, m = wave->frames;
-    const int64_t n = channels_;
     const int cn = wave->channels;
     const uint8_t* clip = bytes + wave->dataOffset;
+    int64_t m = wave->frames;
+    // Audio at another rate is converted first, so it keeps its pitch and its length in time.
+    std::vector<int16_t> converted;
+    if (wave->sampleRate != sampleRate_ && m > 0) {
+        std::vector<int16_t> original(size_t(m) * cn);
+        for (size_t i = 0; i < original.size(); ++i)
+            original[i] = static_cast<int16_t>(GetLE16(clip + 2 * i));
+        converted = ResampleS16(original.data(), m, uint16_t(cn), wave->sampleRate, sampleRate_);
+        m = int64_t(converted.size()) / cn;
+        // Little-endian like the clipboard's image, so it is read the same way.
+        clip = reinterpret_cast<const uint8_t*>(converted.data());
+        Status("pasteresampled", QString::number(wave->sampleRate), QString::number(sampleRate_));
+    }
+    const int64_t p = range_.start, frames = frames_;
+    const int64_t n = channels_;
     // Clipboard frames [f0, f0 + count) in the document's channel count, frame for frame.
     auto clipFrames = [&](int64_t f0, int64_t count, int16_t* out) {
         for (int64_t f = 0; f < count; ++f) {

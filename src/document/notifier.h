@@ -19,6 +19,9 @@ public:
     virtual void ShowNotice(const QString& message, const QString& caption) {
         ShowWarning(message, caption);
     }
+    // A word about an operation that went as asked but not plainly so (a paste converted to
+    // the document's rate), for the status bar; passed over unless the notifier shows it.
+    virtual void ShowStatus(const QString& message) { (void)message; }
 };
 
 // The system clipboard as the document uses it: one wave image in the 44-byte layout.

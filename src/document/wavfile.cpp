@@ -176,7 +176,8 @@ void Twavefile::Complete(CThread* worker) {
             savedTags_ = tags_;
         }
         const bool savedDocument =
-            (operation_ == opSaveMp3 || operation_ == opSaveWav) && savesDocument_;
+            (operation_ == opSaveMp3 || operation_ == opSaveWav || operation_ == opSaveEncoded) &&
+            savesDocument_;
         if (savedDocument) {
             savedVersion_ = tempPath_;
             savedTags_ = saveTags_;
@@ -208,6 +209,9 @@ void Twavefile::RunRoutine(int32_t code) {
             break;
         case opSaveWav:
             DoSaveWav();
+            break;
+        case opSaveEncoded:
+            DoSaveEncoded();
             break;
         case opCut:
             DoCut();
@@ -435,6 +439,19 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
             savesDocument_ = savesDocument;
         });
     }
+    if (const std::optional<TEncodeFormat> format = EncodeFormatOf(ext)) {
+        if (!OnEncodeSettings) return false;
+        std::optional<TEncodeSettings> settings = OnEncodeSettings(this, *format);
+        if (!settings) return false;
+        settings->format = *format;
+        return Dispatch(opSaveEncoded, [&] {
+            encodeSettings_ = *settings;
+            saveTags_ = tags_;
+            savePath_ = path;
+            range_ = r;
+            savesDocument_ = savesDocument;
+        });
+    }
     if (ext == "wav") {
         return Dispatch(opSaveWav, [&] {
             saveTags_ = tags_;
@@ -569,6 +586,12 @@ void Twavefile::DoSaveMp3() {
     TLargeFile source(tempPath_);
     SaveMp3(source, range_.start, range_.end, channels_, mp3Config_, savePath_, progress_,
             Id3v2TagBytes(saveTags_));
+}
+
+void Twavefile::DoSaveEncoded() {
+    TLargeFile source(tempPath_);
+    SaveEncoded(source, range_.start, range_.end, channels_, sampleRate_, encodeSettings_,
+                savePath_, saveTags_, progress_);
 }
 
 // --- the edit frame --------------------------------------------------------------------------

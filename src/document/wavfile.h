@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "cache.h"
+#include "ffencode.h"
 #include "largefile.h"
 #include "loudness.h"
 #include "mp3format.h"
@@ -71,6 +72,7 @@ enum TOperation : int32_t {
     opToStereo = 19,
     opSwapChannels = 20,
     opTrimSilence = 21,
+    opSaveEncoded = 22,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -150,7 +152,8 @@ public:
     void TrimSilence(double thresholdDb, int32_t marginMs);
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
-    // ".wav" or ".mp3" by the lower-cased extension; anything else starts nothing, and neither
+    // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
+    // anything else starts nothing, and neither
     // does a document that is not ready (a failed edit). Only the whole sound saved under
     // FileName() clears Modified().
     bool SaveRange(const QString& path, int64_t start, int64_t end);
@@ -161,6 +164,9 @@ public:
     std::function<void(Twavefile* sender)> OnLoaded;
     // The MP3 settings dialog of a save: the chosen settings, or nothing when cancelled.
     std::function<std::optional<TMp3Choices>(Twavefile* sender)> OnMp3Settings;
+    // The settings of a FLAC, Vorbis or Opus save (`format` says which): nothing when cancelled.
+    std::function<std::optional<TEncodeSettings>(Twavefile* sender, TEncodeFormat format)>
+        OnEncodeSettings;
     // Asked whenever the current version is left (an edit or effect request, Undo, Redo), so
     // that version's view is remembered with it (and journaled).
     std::function<TViewState(Twavefile* sender)> OnSaveView;
@@ -279,6 +285,7 @@ private:
     void AdoptDecoded(TDecoder& decoder, const QString& temp);
     void DoSaveWav();
     void DoSaveMp3();
+    void DoSaveEncoded();
     void DoRebuild();
 
     // The edit frame, on the worker: makes the new version of `newFrames` frames, lets `fill`
@@ -306,6 +313,8 @@ private:
     void DoTrimSilence();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
                 const QString& arg2 = {});
+    // A status-bar text from the catalogue with its arguments (editing.cpp).
+    void Status(const char* messageKey, const QString& arg1, const QString& arg2);
 
     // Parameters of the running operation, recorded by its request.
     TRange range_;
@@ -370,6 +379,7 @@ private:
     double duration_ = 0;
     std::atomic<int32_t> progress_{0};
     BE_CONFIG mp3Config_{};
+    TEncodeSettings encodeSettings_;
     std::vector<std::pair<const void*, std::function<void()>>> storeListeners_;
     TNotifier* notifier_;
     TClipboard* clipboard_;

@@ -284,9 +284,12 @@ QStringList TCommands::OpenFilters() {
 }
 
 QStringList TCommands::SaveFilters() {
-    return {QStringLiteral("WAV (*.wav)"), QStringLiteral("MP3 (*.mp3)")};
+    return {QStringLiteral("WAV (*.wav)"), QStringLiteral("MP3 (*.mp3)"),
+            QStringLiteral("FLAC (*.flac)"), QStringLiteral("Ogg Vorbis (*.ogg *.oga)"),
+            QStringLiteral("Opus (*.opus)")};
 }
 
 QStringList TCommands::SaveSuffixes() {
-    return {QStringLiteral("wav"), QStringLiteral("mp3")};
+    return {QStringLiteral("wav"), QStringLiteral("mp3"), QStringLiteral("flac"),
+            QStringLiteral("ogg"), QStringLiteral("opus")};
 }

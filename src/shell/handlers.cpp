@@ -20,10 +20,18 @@
 
 namespace {
 
-bool WritableFormat(const QString& name) {
-    const QString ext = LowerSuffix(name);
-    return ext == QLatin1String("wav") || ext == QLatin1String("mp3");
+// The extensions a save writes, as the Save As dialog's types give them (compared exactly).
+const QStringList& SavedExtensions() {
+    static const QStringList all = {".wav", ".mp3", ".flac", ".ogg", ".oga", ".opus"};
+    return all;
 }
+
+bool WritableFormat(const QString& name) {
+    return SavedExtensions().contains(ExtensionOf(name).toLower());
+}
+
+// The Save As type proposed for a source we cannot write: FLAC, which keeps every sample.
+constexpr int kFlacSaveType = 3;
 
 }  // namespace
 
@@ -44,14 +52,15 @@ bool TCommands::ConfirmOverwrite(const QString& name) {
 
 bool TCommands::SaveAs() {
     Twavefile& doc = form_.Document();
+    const int type = WritableFormat(doc.FileName()) ? Settings.savetype : kFlacSaveType;
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), Settings.savetype);
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), type);
     if (!choice) return false;
     saveDialogType_ = choice->typeIndex;
     QString name = choice->fileName;
     // Compared exactly: "x.MP3" gets the default extension too.
     const QString ext = ExtensionOf(name);
-    if (ext != QLatin1String(".mp3") && ext != QLatin1String(".wav")) {
+    if (!SavedExtensions().contains(ext)) {
         name += '.' + choice->defaultSuffix;
     }
     if (!ConfirmOverwrite(name)) return false;

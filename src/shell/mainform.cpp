@@ -31,6 +31,7 @@
 #include "closingflow.h"
 #include "commands.h"
 #include "displaycolors.h"
+#include "dialogs/encodesettings.h"
 #include "durationtext.h"
 #include "dialogs/mpegsettings.h"
 #include "historycap.h"
@@ -92,6 +93,7 @@ Tmainform::Tmainform(const TMainOptions& options) {
     ownDialogs_ = options.dialogs ? nullptr : std::make_unique<TDesktopDialogs>(this);
     dialogs_ = options.dialogs ? options.dialogs : ownDialogs_.get();
     notifier_ = std::make_unique<TDesktopNotifier>(dialogs_);
+    notifier_->onStatus = [this](const QString& m) { statusBar()->showMessage(m, 8000); };
 
     document_ = std::make_unique<Twavefile>(notifier_.get(), &clipboard_);
     document_->OnReady = [this](Twavefile*) { onReady(); };
@@ -102,6 +104,13 @@ Tmainform::Tmainform(const TMainOptions& options) {
         mpegsettings_->FormActivate(doc->SampleRate());
         if (!dialogs_->Run(*mpegsettings_)) return std::nullopt;
         return mpegsettings_->Choices();
+    };
+    document_->OnEncodeSettings = [this](Twavefile*,
+                                         TEncodeFormat format) -> std::optional<TEncodeSettings> {
+        if (!encodesettings_) return std::nullopt;
+        encodesettings_->FormActivate(format);
+        if (!dialogs_->Run(*encodesettings_)) return std::nullopt;
+        return encodesettings_->Settings();
     };
 
     Settings = LoadSettings();

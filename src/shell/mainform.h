@@ -35,6 +35,7 @@ class TVUMeter;
 class TWaveView;
 class Tfilterform;
 class Tmpegsettings;
+class Tencodesettings;
 class Twavefile;
 
 struct TMainOptions {
@@ -76,8 +77,10 @@ public:
 
     // The dialogs created once at start (not owned: they are children of this window).
     void SetMpegSettings(Tmpegsettings* dialog) { mpegsettings_ = dialog; }
+    void SetEncodeSettings(Tencodesettings* dialog) { encodesettings_ = dialog; }
     void SetFilterForm(Tfilterform* dialog) { filterform_ = dialog; }
     Tmpegsettings* MpegSettings() const { return mpegsettings_; }
+    Tencodesettings* EncodeSettings() const { return encodesettings_; }
     Tfilterform* FilterForm() const { return filterform_; }
     // The File, Tools and Help extras, kept until the document has wound down and destroyed
     // before the window's own parts.
@@ -176,6 +179,7 @@ private:
     std::unique_ptr<TShellDialogs> extras_;
     std::unique_ptr<TLanguageController> translation_;
     Tmpegsettings* mpegsettings_ = nullptr;
+    Tencodesettings* encodesettings_ = nullptr;
     Tfilterform* filterform_ = nullptr;
     QTimer progressTimer_;
     QTimer vizTimer_;

@@ -54,7 +54,37 @@ const TNumberCase kNumberCases[] = {
     {"JoinFadeAtItsLimit", {"--join-fade", "100"}, true},
     {"JoinFadeAboveItsLimit", {"--join-fade", "101"}, false},
     {"JoinFadeNegative", {"--join-fade", "-5"}, false},
+    {"FlacLevelAtItsLimits", {"--flac-level", "0", "--flac-level", "8"}, true},
+    {"FlacLevelAboveEight", {"--flac-level", "9"}, false},
+    {"VorbisQualityAtItsLimits", {"--vorbis-quality", "-1", "--vorbis-quality", "10"}, true},
+    {"VorbisQualityBelowMinusOne", {"--vorbis-quality", "-2"}, false},
+    {"VorbisQualityAboveTen", {"--vorbis-quality", "11"}, false},
+    {"OpusBitrateAtItsLimits", {"--opus-bitrate", "16", "--opus-bitrate", "256"}, true},
+    {"OpusBitrateBelowSixteen", {"--opus-bitrate", "15"}, false},
+    {"OpusBitrateWrappingToAnOfferedRate", {"--opus-bitrate", "4294967424"}, false},
 };
+
+TEST(CliEncodeOptions, DefaultsAndGivenValuesReachTheSettings) {
+    struct TCase {
+        std::vector<std::string> args;
+        TEncodeSettings expected;
+    };
+    const TCase cases[] = {
+        {{}, {TEncodeFormat::kFlac, 5, 5, 128}},
+        {{"--flac-level", "8"}, {TEncodeFormat::kFlac, 8, 5, 128}},
+        {{"--vorbis-quality", "-1", "--opus-bitrate", "64"}, {TEncodeFormat::kFlac, 5, -1, 64}},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"in.wav"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        TCliOptions options;
+        std::string error;
+        ASSERT_EQ(ParseCliOptions(args, options, error), TParseResult::kRun) << error;
+        EXPECT_TRUE(options.encode == c.expected) << options.encode.flacLevel << " "
+                                                   << options.encode.vorbisQuality << " "
+                                                   << options.encode.opusBitrate;
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(Options, CliNumberTest, ::testing::ValuesIn(kNumberCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonArray>
@@ -42,6 +43,8 @@ std::vector<int16_t> Signal(size_t n) {
 TEST(Cli, HelpVersionAndBadArguments) {
     EXPECT_EQ(Cli({"--help"}).status, 0);
     EXPECT_TRUE(Cli({"--help"}).out.contains("--insert-silence"));
+    for (const char* option : {"--flac-level", "--vorbis-quality", "--opus-bitrate", ".opus"})
+        EXPECT_TRUE(Cli({"--help"}).out.contains(option)) << option;
     EXPECT_TRUE(Cli({"--version"}).out.startsWith("orvane-cli "));
     for (const QStringList& bad : {QStringList{},
                                    {"a.wav", "--cut", "5"},
@@ -138,6 +141,43 @@ TEST(Cli, StepsRunInTheOrderGiven) {
               (std::vector<int16_t>{-18, 2, 4, 6, 8, 10, 12, 0, 0}));
 }
 
+// A clip at another rate keeps its length in time, with a note; the encoder options change the
+// files they are for.
+TEST(Cli, PasteConvertsTheRateAndEncoderOptionsTakeEffect) {
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 1, 44100, Signal(44100));
+    WriteWav(dir.path("clip.wav"), 1, 22050, Signal(22050));
+    const TRun r = Cli({dir.path("in.wav"), "--clipboard-in", dir.path("clip.wav"), "--paste", "0",
+                        "-o", dir.path("pasted.wav")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("note: The pasted audio was converted from 22050 Hz to 44100 Hz."))
+        << r.err.toStdString();
+    EXPECT_EQ(ReadWavSamples(dir.path("pasted.wav")).size(), 88200u);
+
+    struct TCase {
+        QStringList small, large;  // options giving the smaller and the larger file
+        const char* name;
+    };
+    const TCase cases[] = {
+        {{"--flac-level", "8"}, {"--flac-level", "0"}, "x.flac"},
+        {{"--vorbis-quality", "0"}, {"--vorbis-quality", "9"}, "x.ogg"},
+        {{"--opus-bitrate", "32"}, {"--opus-bitrate", "192"}, "x.opus"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        qint64 sizes[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            const QString out = dir.path(QString::number(i) + c.name);
+            ASSERT_EQ(Cli(QStringList{dir.path("in.wav")} + (i ? c.large : c.small) +
+                          QStringList{"-o", out})
+                          .status,
+                      0);
+            sizes[i] = QFileInfo(out).size();
+        }
+        EXPECT_LT(sizes[0], sizes[1]);
+    }
+}
+
 TEST(Cli, LeavesNoTemporaryFileBehind) {
     TTempFolder dir;
     QDir().mkpath(dir.path("tmp"));
@@ -200,7 +240,7 @@ TEST(Cli, FailuresAreOneLineAndNonZero) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains("Could not import audio file")) << missing.err.toStdString();
     WriteWav(dir.path("in.wav"), 1, 8000, {1, 2});
-    const TRun ext = Cli({dir.path("in.wav"), "-o", dir.path("out.ogg")});
+    const TRun ext = Cli({dir.path("in.wav"), "-o", dir.path("out.aac")});
     EXPECT_EQ(ext.status, 2);
     const TRun unwritable = Cli({dir.path("in.wav"), "-o", dir.path("no/such/folder/out.wav")});
     EXPECT_EQ(unwritable.status, 1);
@@ -307,7 +347,7 @@ TEST(Cli, TagsComeThroughEverySaveAndCanBeChanged) {
         }
         EXPECT_EQ(PictureLine(read.out).startsWith("picture=image/png "), src.picture)
             << read.out.toStdString();
-        for (const char* target : {"out.mp3", "out.wav"}) {
+        for (const char* target : {"out.mp3", "out.wav", "out.flac", "out.ogg", "out.opus"}) {
             SCOPED_TRACE(target);
             const QString out = dir.path(target);
             ASSERT_EQ(Cli({in, "-o", out}).status, 0);
@@ -324,7 +364,7 @@ TEST(Cli, TagsComeThroughEverySaveAndCanBeChanged) {
         }
     }
     // Changing them, on each target.
-    for (const char* target : {"set.mp3", "set.wav"}) {
+    for (const char* target : {"set.mp3", "set.wav", "set.flac", "set.oga", "set.opus"}) {
         SCOPED_TRACE(target);
         const QString out = dir.path(target);
         ASSERT_EQ(Cli({dir.path("v24.mp3"), "--set-tag", "title=New", "--set-tag", "genre=",

@@ -41,7 +41,8 @@ public:
     void ShowWarning(const QString& message, const QString& caption) override {
         warnings.push_back(caption.toStdString() + "|" + message.toStdString());
     }
-    std::vector<std::string> errors, warnings;
+    void ShowStatus(const QString& message) override { statuses.push_back(message.toStdString()); }
+    std::vector<std::string> errors, warnings, statuses;
 };
 
 class TDocFixture {

@@ -61,6 +61,15 @@ TEST_P(Cancelling, LeavesEverythingAsItWasOrFinishesWhole) {
     WriteWav(dir.path("song.wav"), 2, 44100, sound);
     WriteWav(dir.path("target.wav"), 1, 8000, std::vector<int16_t>(100, 7));
     doc.OnMp3Settings = [](Twavefile*) { return std::optional<TMp3Choices>(TMp3Choices{}); };
+    doc.OnEncodeSettings = [](Twavefile*, TEncodeFormat f) {
+        return std::optional<TEncodeSettings>(TEncodeSettings{f});
+    };
+    // Old files that a cancelled save must leave as they were.
+    for (const char* name : {"target.flac", "target.ogg", "target.opus"}) {
+        QFile old(dir.path(name));
+        old.open(QIODevice::WriteOnly);
+        old.write(name);
+    }
     const bool load = std::string(GetParam().name) == "Load";
     // A history on both sides, so that a cancel must give back the redo versions too.
     Load(dir.path("song.wav"));
@@ -120,6 +129,18 @@ INSTANTIATE_TEST_SUITE_P(
         TCancelCase{"SaveMp3",
                     [](Twavefile& d, const QString& f) {
                         d.SaveRange(f + "/target.mp3", 0, d.Frames() / 8);
+                    }},
+        TCancelCase{"SaveFlac",
+                    [](Twavefile& d, const QString& f) {
+                        d.SaveRange(f + "/target.flac", 0, d.Frames() / 2);
+                    }},
+        TCancelCase{"SaveVorbis",
+                    [](Twavefile& d, const QString& f) {
+                        d.SaveRange(f + "/target.ogg", 0, d.Frames() / 8);
+                    }},
+        TCancelCase{"SaveOpus",
+                    [](Twavefile& d, const QString& f) {
+                        d.SaveRange(f + "/target.opus", 0, d.Frames() / 8);
                     }},
         TCancelCase{"Invert", [](Twavefile& d, const QString&) { d.Invert(); }},
         TCancelCase{"Normalize", [](Twavefile& d, const QString&) { d.Normalize(90); }},

@@ -119,7 +119,7 @@ TEST_F(Editing, ForeignImagesWithExtraChunksAndALyingSize) {
     auto* f = reinterpret_cast<uint8_t*>(fmt.data());
     PutLE16(f, 1);
     PutLE16(f + 2, 1);
-    PutLE32(f + 4, 22050);
+    PutLE32(f + 4, 44100);  // the document's rate: taken frame for frame
     PutLE16(f + 14, 16);
     img += fmt;
     img += QByteArray("data\xff\xff\0\0", 8);

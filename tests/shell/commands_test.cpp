@@ -124,8 +124,10 @@ TEST_F(CommandTable, EveryCaptionAndHintOfTheWindowCanBeTranslated) {
     // The window's own texts: the dialogs it holds have their own tables.
     delete form->MpegSettings();
     delete form->FilterForm();
+    delete form->EncodeSettings();
     form->SetMpegSettings(nullptr);
     form->SetFilterForm(nullptr);
+    form->SetEncodeSettings(nullptr);
     EXPECT_EQ(c->UntranslatedTexts().join(", ").toStdString(), "");
 }
 

@@ -15,6 +15,7 @@
 #include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
+#include "dialogs/encodesettings.h"
 #include "dialogs/mpegsettings.h"
 #include "doctest_util.h"
 #include "mainform.h"
@@ -87,6 +88,7 @@ public:
         options.offerRecovery = offerRecovery;
         form = std::make_unique<Tmainform>(options);
         form->SetMpegSettings(new Tmpegsettings(form.get()));
+        form->SetEncodeSettings(new Tencodesettings(form.get()));
         form->SetFilterForm(new Tfilterform(form.get()));
         form->show();
     }

@@ -57,10 +57,11 @@ struct TModel {
     }
 };
 
-// Builds the clipboard image of samples in `channels` channels.
+// Builds the clipboard image of samples in `channels` channels, at the document's rate (audio at
+// another rate would be converted, which the model does not do).
 QByteArray WaveImage(int channels, const TSamples& s) {
     const TWavHeaderBytes h =
-        TWavHeader::Pcm16(uint16_t(channels), 44100, uint32_t(s.size() * 2)).Bytes();
+        TWavHeader::Pcm16(uint16_t(channels), 22050, uint32_t(s.size() * 2)).Bytes();
     QByteArray image(reinterpret_cast<const char*>(h.data()), qsizetype(h.size()));
     image.append(reinterpret_cast<const char*>(s.data()), qsizetype(s.size() * 2));
     return image;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "notifier.h"
@@ -74,6 +75,11 @@ public:
     void ShowWarning(const QString& message, const QString& caption) override {
         dialogs_->Warning(message, caption);
     }
+    // Status words go to whoever shows them (the main window's status bar).
+    void ShowStatus(const QString& message) override {
+        if (onStatus) onStatus(message);
+    }
+    std::function<void(const QString&)> onStatus;
 
 private:
     TUserDialogs* dialogs_;
