@@ -72,7 +72,8 @@ bool TCommands::ConfirmOverwrite(const QString& name) {
 bool TCommands::SaveAs() {
     Twavefile& doc = form_.Document();
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), Settings.savetype);
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), Settings.savetype,
+                                     form_.SaveProposal());
     if (!choice) return false;
     saveDialogType_ = choice->typeIndex;
     QString name = choice->fileName;
@@ -97,7 +98,7 @@ bool TCommands::SaveAs() {
 // --- File --------------------------------------------------------------------------------------
 
 void TCommands::OpenActionExecute() {
-    const QString path = form_.Dialogs().OpenFileName(OpenFilters());
+    const QString path = form_.Dialogs().OpenFileName(OpenFilters(), form_.StartFolder());
     if (path.isEmpty()) return;
     form_.WritePosition(form_.selstart(), 0, 0);
     form_.WritePosition(form_.selstop(), 0, 0);
@@ -122,7 +123,8 @@ void TCommands::SaveSelectedActionExecute() {
     TWaveView& view = form_.View();
     if (!form_.Loaded() || !view.selected) return;
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), saveDialogType_);
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), saveDialogType_,
+                                     form_.StartFolder());
     if (!choice) return;
     saveDialogType_ = choice->typeIndex;
     const QString suffix = SaveSuffixes().value(choice->typeIndex - 1, SaveSuffixes().first());
