@@ -122,6 +122,23 @@ INSTANTIATE_TEST_SUITE_P(
         TFolderCase{"LastUsedSinceRemoved", "", "gone", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// One entry is stored as a plain string, not a list: it still reads back as a list.
+TEST(RecentFiles, AreKeptInTheSettingsStore) {
+    const TSettings saved = LoadSettings();
+    for (const QStringList& files :
+         {QStringList{}, QStringList{"/m/one & only.mp3"},
+          QStringList{"/m/1", "/m/2", "/m/3", "/m/4", "/m/5", "/m/6", "/m/7", "/m/8"}}) {
+        TSettings record = saved;
+        record.recentfiles = files;
+        record.lastfolder = files.isEmpty() ? QString() : "/m";
+        SaveSettings(record);
+        const TSettings loaded = LoadSettings();
+        EXPECT_EQ(loaded.recentfiles, files);
+        EXPECT_EQ(loaded.lastfolder, record.lastfolder);
+    }
+    SaveSettings(saved);
+}
+
 class RecentFilesMenu : public ::testing::Test, public TShellFixture {};
 
 TEST_F(RecentFilesMenu, OpensByShortcutAndDropsAFileThatIsGone) {
