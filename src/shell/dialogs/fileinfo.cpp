@@ -248,7 +248,9 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     layout->addWidget(loudness);
     layout->addWidget(history);
     layout->addLayout(buttons);
-    resize(540, 640);
+    // Room for the eight tag rows without scrolling, and no more: the dialog fits a 768-high
+    // screen.
+    resize(540, 580);
 
     // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
     translator_ = std::make_unique<TLanguageController>(
