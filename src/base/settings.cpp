@@ -46,6 +46,15 @@ QString ReadString(QSettings& s, const char* name, const QString& fallback) {
     return v.toString();
 }
 
+// A list is one string when it holds a single entry (INI), or absent.
+QStringList ReadList(QSettings& s, const char* name) {
+    if (!s.contains(name)) return {};
+    const QVariant v = s.value(name);
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList();
+    if (v.typeId() == QMetaType::QString && !v.toString().isEmpty()) return {v.toString()};
+    return {};
+}
+
 }  // namespace
 
 QString DefaultTempFolder() {
@@ -78,6 +87,8 @@ TSettings LoadSettings() {
     r.snapzero = ReadInt(s, "snapzero", r.snapzero);
     r.historylimit = ReadInt(s, "historylimit", r.historylimit);
     if (r.historylimit < 0 || r.historylimit > kMaxHistoryLimit) r.historylimit = 0;
+    r.lastfolder = ReadString(s, "lastfolder", r.lastfolder);
+    r.recentfiles = ReadList(s, "recentfiles");
     s.endGroup();
     r.savetype = 0;
     return r;
@@ -105,6 +116,8 @@ void SaveSettings(const TSettings& record) {
     s.setValue("joinfade", record.joinfade);
     s.setValue("snapzero", record.snapzero);
     s.setValue("historylimit", record.historylimit);
+    s.setValue("lastfolder", record.lastfolder);
+    s.setValue("recentfiles", record.recentfiles);
     s.endGroup();
     s.sync();
 }

@@ -5,6 +5,7 @@
 // their version files there (CreateVersionFile in the store, which also locks them).
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 struct TSettings {
@@ -31,6 +32,9 @@ struct TSettings {
     // for dropping.
     int32_t historylimit = 0;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
+    // The folder the file dialogs last used, and the recently opened files, newest first.
+    QString lastfolder;
+    QStringList recentfiles;
 
     bool operator==(const TSettings&) const = default;
 };

@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <exception>
 
+#include "filehistory.h"
 #include "languagecontroller.h"
 #include "mainform.h"
 #include "openformats.h"
@@ -45,6 +46,17 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     SettingsAction = Make("SettingsAction", "S&ettings", "", "preferences-system",
                           [this] { RunHook(OnSettings); });
     ExitAction = Make("ExitAction", "E&xit", "Alt+F4", nullptr, [this] { ExitActionExecute(); });
+    // The recent files: file names, not words, so outside the command table.
+    for (int i = 0; i < TFileHistory::kMaxFiles; ++i) {
+        auto* action = new QAction(&form_);
+        action->setObjectName(QStringLiteral("RecentAction%1").arg(i + 1));
+        action->setShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i + 1)));
+        action->setVisible(false);
+        QObject::connect(action, &QAction::triggered, &form_,
+                         [this, i, action] { Guard(action, [this, i] { OpenRecentFile(i); }); });
+        form_.addAction(action);
+        recentActions_.append(action);
+    }
     // View
     ZoomInAction = Make("ZoomInAction", "&Zoom In", "", "zoom-in",
                         [this] { form_.View().ZoomIn(); });
@@ -124,11 +136,39 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                  TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
+    needIdle_ += recentActions_;
 
     // Initial states: no selection yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction}) {
         a->setEnabled(false);
     }
+}
+
+void TCommands::UpdateRecentFiles() {
+    const QStringList& files = form_.History().Files();
+    for (int i = 0; i < recentActions_.size(); ++i) {
+        QAction* action = recentActions_[i];
+        action->setVisible(i < files.size());
+        if (i >= files.size()) continue;
+        // "&3 song.mp3   /music/album": the name first, && keeps a name's ampersands.
+        QString name = files[i];
+        name.replace(QLatin1Char('&'), QLatin1String("&&"));
+        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(name));
+    }
+    if (recentMenu_) recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void TCommands::OpenRecentFile(int index) {
+    QString missing;
+    const QString path = form_.History().Choose(index, &missing);
+    if (!missing.isEmpty()) {
+        UpdateRecentFiles();
+        form_.Dialogs().Message(MsgText("recentmissing").arg(missing));
+        return;
+    }
+    if (path.isEmpty()) return;
+    if (form_.Loaded()) StopActionExecute();
+    form_.openfile(path);
 }
 
 QAction* TCommands::Make(const char* name, const QString& caption, const QString& shortcut,
@@ -179,6 +219,11 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     };
     QMenu* file = menu("File1", QStringLiteral("&File"));
     file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction});
+    file->addSeparator();
+    recentMenu_ = file->addMenu(QStringLiteral("&Recent Files"));
+    recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
+    recentMenu_->addActions(recentActions_);
+    UpdateRecentFiles();
     file->addSeparator();
     file->addAction(PropertiesAction);
     file->addSeparator();

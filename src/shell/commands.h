@@ -83,6 +83,9 @@ public:
     QList<QAction*> Actions() const { return actions_; }
     QAction* Find(const QString& objectName) const;
     QMenu* ToolsMenu() const { return toolsMenu_; }
+    // File -> Recent Files again from the window's file history (Ctrl+1..8 follow it).
+    void UpdateRecentFiles();
+    QList<QAction*> RecentActions() const { return recentActions_; }
     // The save dialog's type as last left (1-based).
     int SaveDialogType() const { return saveDialogType_; }
 
@@ -115,8 +118,13 @@ private:
     // Cut and Delete shrink the page and the visible span by what they remove.
     void ShrinkView(uint32_t removed);
 
+    // Opens recent file `index`, or drops it from the list with a word when it is gone.
+    void OpenRecentFile(int index);
+
     Tmainform& form_;
     QList<QAction*> actions_;
+    QMenu* recentMenu_ = nullptr;
+    QList<QAction*> recentActions_;
     QMenu* toolsMenu_ = nullptr;
     int saveDialogType_ = 1;
     // The commands that change or read the sound, or replace the document.

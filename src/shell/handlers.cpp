@@ -54,7 +54,7 @@ bool TCommands::SaveAs() {
     Twavefile& doc = form_.Document();
     const int type = WritableFormat(doc.FileName()) ? Settings.savetype : kFlacSaveType;
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), type);
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), type, form_.SaveProposal());
     if (!choice) return false;
     saveDialogType_ = choice->typeIndex;
     QString name = choice->fileName;
@@ -79,7 +79,7 @@ bool TCommands::SaveAs() {
 // --- File --------------------------------------------------------------------------------------
 
 void TCommands::OpenActionExecute() {
-    const QString path = form_.Dialogs().OpenFileName(OpenFilters());
+    const QString path = form_.Dialogs().OpenFileName(OpenFilters(), form_.StartFolder());
     if (path.isEmpty()) return;
     form_.openfile(path);
 }
@@ -101,7 +101,8 @@ void TCommands::SaveSelectedActionExecute() {
     TWaveView& view = form_.View();
     if (!form_.Loaded() || !view.HasSelection()) return;
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), saveDialogType_);
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), saveDialogType_,
+                                     form_.StartFolder());
     if (!choice) return;
     saveDialogType_ = choice->typeIndex;
     const QString suffix = SaveSuffixes().value(choice->typeIndex - 1, SaveSuffixes().first());

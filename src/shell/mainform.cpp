@@ -422,7 +422,17 @@ void Tmainform::openfile(const QString& name) {
     closingFlow_->Open(name);
 }
 
+QString Tmainform::StartFolder() const {
+    return history_.StartFolder(Loaded() ? document_->FileName() : QString());
+}
+
+QString Tmainform::SaveProposal() const {
+    return history_.SaveProposal(Loaded() ? document_->FileName() : QString());
+}
+
 void Tmainform::updatecaption(const QString& name) {
+    // Open and Save As both name the document through here: its folder is the last one used.
+    history_.UsedFolder(name);
     const QString mark = document_->Modified() ? QStringLiteral("*") : QString();
     const QString caption = mark + QFileInfo(name).fileName() + QStringLiteral(" - Orvane");
     QGuiApplication::setApplicationDisplayName(caption);
@@ -551,6 +561,8 @@ void Tmainform::onLoaded() {
     if (document_->NotPcm()) return;
     commands_->SetUndoState(document_->CanUndo(), document_->CanRedo());
     commands_->SetPlayState(playing_);
+    history_.Opened(document_->FileName());
+    commands_->UpdateRecentFiles();
     view_->AttachDocument(document_.get());
     wavePaintPending_ = true;
 }

@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "clipboard.h"
+#include "filehistory.h"
+#include "settings.h"
 #include "userdialogs.h"
 
 class QCheckBox;
@@ -99,6 +101,12 @@ public:
     QProgressBar* ProgressBar() const { return progressBar_; }
     QLabel* Panel(int index) const { return panels_.at(size_t(index)); }
     TCommands& Commands() const { return *commands_; }
+    // The recent files and the folder the file dialogs start in (kept in Settings).
+    TFileHistory& History() { return history_; }
+    // Where Open and Save As start: the open file's folder, else the last one used.
+    QString StartFolder() const;
+    // What Save As proposes: the open file's name, else the start folder.
+    QString SaveProposal() const;
     TJobControl& Jobs() const { return *jobs_; }
     TUserDialogs& Dialogs() const { return *dialogs_; }
     TClosingFlow& ClosingFlow() const { return *closingFlow_; }
@@ -175,6 +183,7 @@ private:
     TJobControl* jobs_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
+    TFileHistory history_{Settings};
     std::unique_ptr<TClosingFlow> closingFlow_;
     std::unique_ptr<TShellDialogs> extras_;
     std::unique_ptr<TLanguageController> translation_;

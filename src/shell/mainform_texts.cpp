@@ -82,12 +82,14 @@ const std::vector<TTranslatable> kMainTexts = {
     {82, "PickStopMS", "accessibleName"},
     {83, "CancelJob", "text"},
     {84, "CancelJob", "toolTip"},
+    {85, "RecentFiles1", "title"},
 };
 
 // Set from the program's name, the document or the catalogue, or not words at all.
 const QStringList kMainIgnored = {
     "mainform.windowTitle", "ActionToolBar1.windowTitle", "*Action.toolTip", "timedisplay.text",
     "StatusPanel*.text",    "selstart.text",              "selstop.text",     "ToolAction*",
+    "RecentAction*",
 };
 
 // Section "filterform": its caption and group caption are set before each use.

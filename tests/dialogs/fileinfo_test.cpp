@@ -1,8 +1,14 @@
-// The file properties dialog: its texts, and that it reads the document each time it is shown.
+// The file properties dialog: its texts, that it reads the document each time it is shown, and
+// the tag editing.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <cmath>
@@ -181,6 +187,158 @@ TEST(FileInfoDialog, ShowsTheHistoryOnDiskAndTheFreeSpaceOfTheTemporaryFolder) {
     dialog.show();
     EXPECT_EQ(dialog.Edit11->text(), DiskSizeText(bytes));
     EXPECT_TRUE(dialog.Edit11->text().startsWith("2.0")) << dialog.Edit11->text().toStdString();
+}
+
+}  // namespace
+
+// --- the tags ---
+
+namespace {
+
+QByteArray PngBytes(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A WAV file with a title, an artist and a 40 x 30 cover, loaded.
+void LoadTagged(TDocFixture& doc) {
+    const QString path = doc.dir.path("tagged.wav");
+    WriteWav(path, 1, 8000, std::vector<int16_t>(8000, 5));
+    TTags tags;
+    tags.values = {{"title", "Low Tide"}, {"artist", "The Quays"}};
+    tags.picture = PngBytes(40, 30);
+    tags.pictureMime = "image/png";
+    WriteWavTagsOrThrow(path, tags);
+    doc.Load(path);
+}
+
+QTableWidgetItem* ValueCell(Tfileinfo& dialog, const char* key) {
+    return dialog.tagtable->item(int(TTags::Keys().indexOf(QLatin1String(key))), 1);
+}
+
+// Types into the cell as a user does: clicks it, opens its editor, replaces the text, leaves the
+// editor open.
+void Type(Tfileinfo& dialog, const char* key, const QString& text) {
+    dialog.tagtable->setCurrentItem(ValueCell(dialog, key));
+    dialog.tagtable->editItem(ValueCell(dialog, key));
+    auto* editor = dialog.tagtable->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    if (text.isEmpty()) QTest::keyClick(editor, Qt::Key_Delete);
+    else QTest::keyClicks(editor, text);
+}
+
+struct TTagEditCase {
+    const char* name;
+    const char* key;       // the cell typed into; nullptr: none
+    const char* typed;
+    bool removePicture;
+    bool ok;               // OK, else Cancel
+    QMap<QString, QString> values;  // the document's tags afterwards
+    bool picture;
+    bool modified;
+};
+
+void PrintTo(const TTagEditCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TagEdit : public ::testing::TestWithParam<TTagEditCase> {};
+
+TEST_P(TagEdit, ReachesTheDocumentOnlyThroughOk) {
+    const TTagEditCase& c = GetParam();
+    TDocFixture doc;
+    LoadTagged(doc);
+    ASSERT_EQ(doc.doc.Tags().values.value("title"), "Low Tide");
+    ASSERT_FALSE(doc.doc.Modified());
+    Tfileinfo dialog;
+    dialog.SetDocument(&doc.doc);
+    dialog.show();
+    EXPECT_EQ(ValueCell(dialog, "title")->text(), "Low Tide");
+    EXPECT_EQ(ValueCell(dialog, "album")->text(), "");
+    EXPECT_EQ(dialog.picturesize->text().left(12), "40 x 30 px, ");
+    EXPECT_TRUE(dialog.tagtable->isEnabled());
+    if (c.key) Type(dialog, c.key, QString::fromUtf8(c.typed));
+    if (c.removePicture) dialog.removepicturebutton->click();
+    (c.ok ? dialog.okbutton : dialog.closebutton)->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(doc.doc.Tags().values, c.values);
+    EXPECT_EQ(!doc.doc.Tags().picture.isEmpty(), c.picture);
+    EXPECT_EQ(doc.doc.Modified(), c.modified);
+    // Shown again, the dialog shows the document's tags, not the forgotten edits.
+    dialog.show();
+    EXPECT_EQ(dialog.EditedTags(), doc.doc.Tags());
+}
+
+const QMap<QString, QString> kLoaded = {{"title", "Low Tide"}, {"artist", "The Quays"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TagEdit,
+    ::testing::Values(
+        TTagEditCase{"TitleOk", "title", "Nachtfahrt Ü", false, true,
+                     {{"title", "Nachtfahrt Ü"}, {"artist", "The Quays"}}, true, true},
+        TTagEditCase{"EmptiedArtistIsRemoved", "artist", "", false, true,
+                     {{"title", "Low Tide"}}, true, true},
+        TTagEditCase{"NewGenreCancelled", "genre", "Jazz", false, false, kLoaded, true, false},
+        TTagEditCase{"PictureRemovedOk", nullptr, "", true, true, kLoaded, false, true},
+        TTagEditCase{"PictureRemovedCancelled", nullptr, "", true, false, kLoaded, true, false},
+        // Typing the same text again is no change.
+        TTagEditCase{"SameTitleOk", "title", "Low Tide", false, true, kLoaded, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileInfoTags, ThePictureIsReplacedOnlyByAnImage) {
+    TDocFixture doc;
+    LoadTagged(doc);
+    Tfileinfo dialog;
+    dialog.SetDocument(&doc.doc);
+    dialog.show();
+    const QString text = doc.dir.path("notes.png");
+    QFile notes(text);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture");
+    notes.close();
+    EXPECT_FALSE(dialog.LoadPicture(text));
+    EXPECT_FALSE(dialog.LoadPicture(doc.dir.path("absent.jpg")));
+    EXPECT_EQ(dialog.EditedTags().picture, doc.doc.Tags().picture);
+
+    // A JPEG, told by its bytes rather than its name.
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString jpeg = doc.dir.path("cover.png");
+    ASSERT_TRUE(image.save(jpeg, "JPEG"));
+    ASSERT_TRUE(dialog.LoadPicture(jpeg));
+    EXPECT_EQ(dialog.picturesize->text().left(14), "300 x 200 px, ");
+    dialog.okbutton->click();
+    EXPECT_EQ(doc.doc.Tags().pictureMime, "image/jpeg");
+    QFile file(jpeg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(doc.doc.Tags().picture, file.readAll());
+    EXPECT_TRUE(doc.doc.Modified());
+}
+
+TEST(FileInfoTags, CannotBeEditedWhileAJobRuns) {
+    TDocFixture doc;
+    doc.LoadSamples(2, std::vector<int16_t>(2 * 44100 * 20, 1000), 44100);
+    Tfileinfo dialog;
+    dialog.SetDocument(&doc.doc);
+    doc.doc.Amplify(50);
+    ASSERT_TRUE(doc.doc.Busy());
+    dialog.show();
+    EXPECT_FALSE(dialog.tagtable->isEnabled());
+    EXPECT_FALSE(dialog.okbutton->isEnabled());
+    EXPECT_FALSE(dialog.picturebutton->isEnabled());
+    doc.Wait();
+    QElapsedTimer clock;
+    clock.start();
+    while (!dialog.okbutton->isEnabled() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(dialog.tagtable->isEnabled());
+    EXPECT_FALSE(dialog.removepicturebutton->isEnabled());  // there is no picture
 }
 
 }  // namespace

@@ -40,13 +40,15 @@ public:
         answers.pop_front();
         return a;
     }
-    QString OpenFileName(const QStringList& filters) override {
+    QString OpenFileName(const QStringList& filters, const QString& folder) override {
         openFilters = filters;
+        openFolders.append(folder);
         return openAnswer;
     }
     std::optional<TSaveChoice> SaveFileName(const QStringList&, const QStringList& suffixes,
-                                            int typeIndex) override {
+                                            int typeIndex, const QString& proposal) override {
         saveTypesOffered.append(typeIndex);
+        saveProposals.append(proposal);
         if (saveAnswers.empty()) return std::nullopt;
         std::optional<TSaveChoice> c = saveAnswers.front();
         saveAnswers.pop_front();
@@ -65,6 +67,7 @@ public:
     QStringList messages, errors, warnings, questions, openFilters, ran;
     QList<QMessageBox::Icon> icons;
     QList<int> saveTypesOffered;
+    QStringList openFolders, saveProposals;
     std::deque<QMessageBox::StandardButton> answers;
     // Runs while a question is open, as a signal arriving then would.
     std::function<void()> whileAsking;

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <algorithm>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 namespace {
@@ -39,21 +40,34 @@ QMessageBox::StandardButton TDesktopDialogs::Ask(QMessageBox::Icon icon, const Q
     return Show(parent_, icon, Title(), text, buttons);
 }
 
-QString TDesktopDialogs::OpenFileName(const QStringList& filters) {
-    return QFileDialog::getOpenFileName(parent_, QString(), QString(),
+QString TDesktopDialogs::OpenFileName(const QStringList& filters, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent_, QString(), folder,
                                         filters.join(QStringLiteral(";;")));
 }
 
 std::optional<TSaveChoice> TDesktopDialogs::SaveFileName(const QStringList& filters,
                                                          const QStringList& suffixes,
-                                                         int typeIndex) {
+                                                         int typeIndex,
+                                                         const QString& proposal) {
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The overwrite question is the window's own (with its own text).
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(filters);
-    const int first = std::clamp(typeIndex, 1, int(filters.size())) - 1;
+    int first = std::clamp(typeIndex, 1, int(filters.size())) - 1;
+    const QFileInfo proposed(proposal);
+    if (proposed.isDir()) {
+        dialog.setDirectory(proposal);
+    } else if (!proposal.isEmpty()) {
+        dialog.setDirectory(proposed.absolutePath());
+        // A name of one of the types proposes that type; another (".wma") the preselected
+        // type's extension in its place.
+        const int own = int(suffixes.indexOf(proposed.suffix().toLower()));
+        if (own >= 0) first = own;
+        dialog.selectFile(own >= 0 ? proposed.fileName()
+                                   : proposed.completeBaseName() + '.' + suffixes.value(first));
+    }
     dialog.selectNameFilter(filters.value(first));
     dialog.setDefaultSuffix(suffixes.value(first));
     // Changing the type makes its extension the default one.

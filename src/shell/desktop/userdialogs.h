@@ -36,12 +36,15 @@ public:
     // the box is closed otherwise).
     virtual QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& text,
                                             QMessageBox::StandardButtons buttons) = 0;
-    // The open dialog: the chosen path, or empty when cancelled. filters: "Name (*.a *.b)".
-    virtual QString OpenFileName(const QStringList& filters) = 0;
+    // The open dialog, starting in `folder` (empty: the dialog's choice): the chosen path, or
+    // empty when cancelled. filters: "Name (*.a *.b)".
+    virtual QString OpenFileName(const QStringList& filters, const QString& folder) = 0;
     // The save dialog with its types (filters; type n has suffix suffixes[n - 1]), preselecting
-    // typeIndex (0 counts as the first). Nothing when cancelled.
+    // typeIndex (0 counts as the first), proposing `proposal` (a file to propose, or a folder to
+    // start in; empty: the dialog's choice). Nothing when cancelled.
     virtual std::optional<TSaveChoice> SaveFileName(const QStringList& filters,
-                                                    const QStringList& suffixes, int typeIndex) = 0;
+                                                    const QStringList& suffixes, int typeIndex,
+                                                    const QString& proposal) = 0;
     // Shows a dialog modally; true when it was confirmed.
     virtual bool Run(QDialog& dialog) = 0;
 };
@@ -58,9 +61,10 @@ public:
     void Warning(const QString& text, const QString& caption) override;
     QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons) override;
-    QString OpenFileName(const QStringList& filters) override;
+    QString OpenFileName(const QStringList& filters, const QString& folder) override;
     std::optional<TSaveChoice> SaveFileName(const QStringList& filters,
-                                            const QStringList& suffixes, int typeIndex) override;
+                                            const QStringList& suffixes, int typeIndex,
+                                            const QString& proposal) override;
     bool Run(QDialog& dialog) override;
 
 private:

@@ -1,23 +1,57 @@
 #include "fileinfo.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include "durationtext.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "languagecontroller.h"
 #include "settings.h"
+#include "messages.h"
 #include "wavfile.h"
 
 namespace {
 constexpr int kHistoryWatchMs = 1000;
+// Often enough that the table locks as soon as a job starts, cheap enough to poll.
+constexpr int kBusyWatchMs = 100;
+constexpr int kPictureSide = 128;  // the cover's box, in device-independent pixels
+
+// The catalogue key of a tag key's name: "tagtitle" for "title".
+QString MsgText(const char* key) {
+    return QString::fromStdString(Msg(key));
+}
+
+QString TagName(const QString& key) {
+    return MsgText(QByteArray("tag" + key.toLatin1()).constData());
+}
+
+// Bytes that really are an image (what the loader will keep), decoded once.
+QImage DecodePicture(const QByteArray& bytes) {
+    return bytes.isEmpty() ? QImage() : QImage::fromData(bytes);
+}
+}  // namespace
+
+QString PictureSizeText(const QByteArray& picture) {
+    const QImage image = DecodePicture(picture);
+    const QString size = QString::number(double(picture.size()) / 1024.0, 'f', 1);
+    if (image.isNull()) return QStringLiteral("?, %1 KB").arg(size);
+    return QStringLiteral("%1 x %2 px, %3 KB").arg(image.width()).arg(image.height()).arg(size);
 }
 
 QString DiskSizeText(int64_t bytes) {
@@ -92,6 +126,61 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     Edit6 = field("Edit6", "Label5", "Samplerate:", 1, 2);
     Edit7 = field("Edit7", "Label6", "Samples:", 2, 2);
 
+    auto* tagsBox = new QGroupBox(QStringLiteral("  Tags  "), this);
+    tagsBox->setObjectName(QStringLiteral("GroupBox4"));
+    auto* tagsRow = new QHBoxLayout(tagsBox);
+    tagtable = new QTableWidget(int(TTags::Keys().size()), 2, tagsBox);
+    tagtable->setObjectName(QStringLiteral("tagtable"));
+    tagtable->horizontalHeader()->hide();
+    tagtable->verticalHeader()->hide();
+    tagtable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tagtable->horizontalHeader()->setStretchLastSection(true);
+    tagtable->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tagtable->setSelectionMode(QAbstractItemView::SingleSelection);
+    tagtable->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    for (int row = 0; row < tagtable->rowCount(); ++row) {
+        auto* name = new QTableWidgetItem;
+        name->setFlags(Qt::ItemIsEnabled);  // the names are labels, not values
+        tagtable->setItem(row, 0, name);
+        tagtable->setItem(row, 1, new QTableWidgetItem);
+    }
+    NameTagRows();
+    tagsRow->addWidget(tagtable, 1);
+    auto* pictureColumn = new QVBoxLayout;
+    picturebox = new QLabel(tagsBox);
+    picturebox->setObjectName(QStringLiteral("picturebox"));
+    picturebox->setFixedSize(kPictureSide, kPictureSide);
+    picturebox->setAlignment(Qt::AlignCenter);
+    picturebox->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    picturesize = new QLabel(tagsBox);
+    picturesize->setObjectName(QStringLiteral("picturesize"));
+    picturesize->setAlignment(Qt::AlignCenter);
+    picturebutton = new QPushButton(QStringLiteral("&Picture..."), tagsBox);
+    picturebutton->setObjectName(QStringLiteral("picturebutton"));
+    removepicturebutton = new QPushButton(QStringLiteral("&Remove Picture"), tagsBox);
+    removepicturebutton->setObjectName(QStringLiteral("removepicturebutton"));
+    pictureColumn->addWidget(picturebox, 0, Qt::AlignHCenter);
+    pictureColumn->addWidget(picturesize);
+    pictureColumn->addWidget(picturebutton);
+    pictureColumn->addWidget(removepicturebutton);
+    pictureColumn->addStretch(1);
+    tagsRow->addLayout(pictureColumn);
+    connect(picturebutton, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QString(), QString(), QStringLiteral("*.jpg *.jpeg *.png *.gif *.bmp;;*"));
+        if (!path.isEmpty() && !LoadPicture(path)) {
+            QMessageBox box(QMessageBox::Warning, windowTitle(),
+                            MsgText("tagpicturebad").arg(path), QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
+        }
+    });
+    connect(removepicturebutton, &QPushButton::clicked, this, [this] {
+        picture_.clear();
+        pictureMime_.clear();
+        ShowPicture();
+    });
+
     auto* loudness = new QGroupBox(QStringLiteral("  Loudness  "), this);
     loudness->setObjectName(QStringLiteral("GroupBox2"));
     auto* loudGrid = new QGridLayout(loudness);
@@ -128,21 +217,31 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     Edit11 = boxField(history, historyGrid, "Edit11", "Label10", "On disk:", 0, 0);
     Edit12 = boxField(history, historyGrid, "Edit12", "Label11", "Free for temporary files:", 0, 2);
 
-    closebutton = new QPushButton(QStringLiteral("&Close"), this);
-    closebutton->setObjectName(QStringLiteral("closebutton"));
-    closebutton->setDefault(true);
+    busyWatch_ = new QTimer(this);
+    busyWatch_->setInterval(kBusyWatchMs);
+    connect(busyWatch_, &QTimer::timeout, this, [this] { FollowBusy(); });
+
+    okbutton = new QPushButton(QStringLiteral("OK"), this);
+    okbutton->setObjectName(QStringLiteral("okbutton"));
+    okbutton->setDefault(true);
+    connect(okbutton, &QPushButton::clicked, this, [this] { Accept(); });
+    closebutton = new QPushButton(QStringLiteral("Cancel"), this);
+    closebutton->setObjectName(QStringLiteral("cancelbutton"));
     connect(closebutton, &QPushButton::clicked, this, &QDialog::hide);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    buttons->addWidget(okbutton);
     buttons->addWidget(closebutton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(tagsBox, 1);
     layout->addWidget(loudness);
     layout->addWidget(history);
-    layout->addStretch(1);
     layout->addLayout(buttons);
-    resize(498, 350);
+    // Room for the eight tag rows without scrolling, and no more: the dialog fits a 768-high
+    // screen.
+    resize(540, 580);
 
     // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
     translator_ = std::make_unique<TLanguageController>(
@@ -155,7 +254,7 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
                                    {6, "Label4", "text"},
                                    {7, "Label5", "text"},
                                    {8, "Label6", "text"},
-                                   {9, "closebutton", "text"},
+                                   // 9: the Close button, which Cancel replaced.
                                    {10, "GroupBox2", "title"},
                                    {11, "Label7", "text"},
                                    {12, "Label8", "text"},
@@ -163,8 +262,15 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
                                    {14, "measurebutton", "text"},
                                    {15, "GroupBox3", "title"},
                                    {16, "Label10", "text"},
-                                   {17, "Label11", "text"}},
-        QStringList{"Edit*.text"});
+                                   {17, "Label11", "text"},
+                                   {18, "GroupBox4", "title"},
+                                   {19, "picturebutton", "text"},
+                                   {20, "removepicturebutton", "text"},
+                                   {21, "okbutton", "text"},
+                                   {22, "cancelbutton", "text"}},
+        QStringList{"Edit*.text", "picturesize.text", "picturebox.text", "tagtable.items*"});
+    // The key names come from the catalogue.
+    translator_->SetRetranslateHook([this] { NameTagRows(); });
     translator_->Bind();
 }
 
@@ -187,6 +293,83 @@ void Tfileinfo::FillFields() {
     Edit9->setText(l ? LoudnessValue(l->range) + QStringLiteral(" LU") : QString());
     Edit10->setText(l ? LoudnessValue(l->truePeak) + QStringLiteral(" dBTP") : QString());
     FillHistory();
+    FillTags();
+}
+
+void Tfileinfo::NameTagRows() {
+    const QStringList& keys = TTags::Keys();
+    for (int row = 0; row < keys.size(); ++row) tagtable->item(row, 0)->setText(TagName(keys[row]));
+}
+
+void Tfileinfo::FillTags() {
+    const TTags& tags = document_->Tags();
+    const QStringList& keys = TTags::Keys();
+    for (int row = 0; row < keys.size(); ++row)
+        tagtable->item(row, 1)->setText(tags.values.value(keys[row]));
+    picture_ = tags.picture;
+    pictureMime_ = tags.pictureMime;
+    ShowPicture();
+    FollowBusy();
+}
+
+void Tfileinfo::ShowPicture() {
+    const QImage image = DecodePicture(picture_);
+    if (image.isNull()) {
+        picturebox->setPixmap(QPixmap());
+        picturebox->setText(picture_.isEmpty() ? MsgText("tagnopicture") : QStringLiteral("?"));
+    } else {
+        const qreal dpr = devicePixelRatioF();
+        QPixmap pixmap = QPixmap::fromImage(image.scaled(
+            QSize(kPictureSide - 4, kPictureSide - 4) * dpr, Qt::KeepAspectRatio,
+            Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(dpr);
+        picturebox->setPixmap(pixmap);
+    }
+    picturesize->setText(picture_.isEmpty() ? QString() : PictureSizeText(picture_));
+    removepicturebutton->setEnabled(!picture_.isEmpty() && picturebutton->isEnabled());
+}
+
+void Tfileinfo::FollowBusy() {
+    const bool editable = document_ && document_->Ready() && !document_->Busy();
+    tagtable->setEnabled(editable);
+    picturebutton->setEnabled(editable);
+    removepicturebutton->setEnabled(editable && !picture_.isEmpty());
+    okbutton->setEnabled(editable);
+}
+
+TTags Tfileinfo::EditedTags() const {
+    TTags tags;
+    const QStringList& keys = TTags::Keys();
+    for (int row = 0; row < keys.size(); ++row) {
+        const QString value = tagtable->item(row, 1)->text();
+        if (!value.isEmpty()) tags.values.insert(keys[row], value);
+    }
+    tags.picture = picture_;
+    tags.pictureMime = picture_.isEmpty() ? QString() : pictureMime_;
+    return tags;
+}
+
+bool Tfileinfo::LoadPicture(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = file.readAll();
+    if (DecodePicture(bytes).isNull()) return false;
+    picture_ = bytes;
+    pictureMime_ = QMimeDatabase().mimeTypeForData(bytes).name();
+    ShowPicture();
+    return true;
+}
+
+void Tfileinfo::Accept() {
+    if (!document_) return;
+    // A cell still being edited counts as typed.
+    // (moving the current cell away commits its editor).
+    tagtable->setCurrentItem(nullptr);
+    if (!document_->SetTags(EditedTags())) {
+        FollowBusy();
+        return;
+    }
+    hide();
 }
 
 void Tfileinfo::FillHistory() {
@@ -203,12 +386,14 @@ void Tfileinfo::Measure() {
 
 void Tfileinfo::hideEvent(QHideEvent* event) {
     historyWatch_->stop();
+    busyWatch_->stop();
     QDialog::hideEvent(event);
 }
 
 void Tfileinfo::showEvent(QShowEvent* event) {
     FillFields();
     historyWatch_->start();
-    closebutton->setFocus();
+    busyWatch_->start();
+    okbutton->setFocus();
     QDialog::showEvent(event);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Tfileinfo: the modeless File Properties dialog. Shows the loaded document's source format,
 // duration, data size, channels, sample rate and length, filled afresh each time it is shown,
-// the loudness figures once Measure has measured the current version, and the disk the undo
-// history takes beside the free space left in the temporary folder.
+// the loudness figures once Measure has measured the current version, the disk the undo
+// history takes beside the free space left in the temporary folder, and the tags with the front
+// cover, which can be edited: OK hands them to the document, Cancel forgets the edits.
 //
 // Created once at start with the main window as parent; the document is set once and must
 // outlive the dialog. User-interface thread only.
@@ -10,10 +11,14 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+
+#include "tags.h"
 #include <memory>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTableWidget;
 class QTimer;
 class TLanguageController;
 class Twavefile;
@@ -34,6 +39,10 @@ constexpr int64_t kHistoryLimitUnit = 1024 * 1024;
 // (negative).
 QString DiskSizeText(int64_t bytes);
 
+// What the picture box says under a cover: "500 x 400 px, 34.2 KB" (width and height of the
+// decoded image), or "?" as the size when the bytes are no image we can decode.
+QString PictureSizeText(const QByteArray& picture);
+
 class Tfileinfo : public QDialog {
 public:
     explicit Tfileinfo(QWidget* parent = nullptr);
@@ -46,6 +55,14 @@ public:
     void FillFields();
     // Measures the document's loudness on its worker; the fields follow when it is done.
     void Measure();
+    // The tags as the table and the picture box hold them now, edits included.
+    TTags EditedTags() const;
+    // Replaces the shown cover with the picture in `path`; false (nothing changed) when it is no
+    // image we can decode.
+    bool LoadPicture(const QString& path);
+    // OK: hands the edited tags to the document and hides; stays open when the document refuses
+    // them (a job started meanwhile).
+    void Accept();
 
     QLineEdit* Edit2;  // format
     QLineEdit* Edit3;  // duration
@@ -59,7 +76,13 @@ public:
     QLineEdit* Edit11;  // disk taken by the undo history
     QLineEdit* Edit12;  // free space of the temporary folder
     QPushButton* measurebutton;
-    QPushButton* closebutton;
+    QTableWidget* tagtable;  // one row a key of TTags::Keys(): its name, its value
+    QLabel* picturebox;      // the cover, scaled
+    QLabel* picturesize;
+    QPushButton* picturebutton;        // replace the cover from a file
+    QPushButton* removepicturebutton;
+    QPushButton* okbutton;
+    QPushButton* closebutton;  // Cancel: hides and forgets the tag edits
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -70,6 +93,13 @@ private:
     QTimer* measureWait_ = nullptr;
     // While shown, the history and free-space fields follow edits, undos and other programs.
     QTimer* historyWatch_ = nullptr;
+    QTimer* busyWatch_ = nullptr;  // the tags can be edited only while no job runs
     void FillHistory();
+    void FillTags();
+    void ShowPicture();
+    void FollowBusy();
+    void NameTagRows();
+    QByteArray picture_;
+    QString pictureMime_;
     std::unique_ptr<TLanguageController> translator_;
 };
