@@ -7,9 +7,12 @@ namespace {
 const std::vector<int> kMpeg1Table = {320, 256, 224, 192, 160, 128, 112,
                                       96,  80,  64,  56,  48,  40,  32};
 const std::vector<int> kMpeg2Table = {160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
-// The MPEG-2 table without its two highest entries.
-const std::vector<int> kLowRateTable(kMpeg2Table.begin() + 2, kMpeg2Table.end());
+// MPEG-2.5 (8000, 11025 and 12000 Hz): the encoder goes no higher than 64 kbit/s there and
+// quietly writes 64 for anything above, so nothing above is offered.
+const std::vector<int> kLowRateTable(kMpeg2Table.begin() + 6, kMpeg2Table.end());
 const std::vector<int> kNoTable;
+// A rate without a table encodes at one bitrate whatever is chosen, so that is all it offers.
+const std::vector<std::string> kUntabledItems = {std::to_string(kUntabledBitrate)};
 
 // What the dialog's lists hold before any rate with a table was seen.
 const std::vector<std::string> kInitialBitrateItems = {"320", "256", "224", "192", "160",
@@ -48,6 +51,7 @@ const std::vector<int>& BitrateTable(uint32_t sampleRate) {
             return kMpeg2Table;
         case 8000:
         case 11025:
+        case 12000:  // MPEG-2.5 like 8000 and 11025: the encoder takes nothing above this table
             return kLowRateTable;
         default:
             return kNoTable;
@@ -144,8 +148,7 @@ void TMp3SettingsModel::FormActivate(uint32_t rate) {
     if (int32_t(rate) == rememberedRate_) return;
     rememberedRate_ = int32_t(rate);
     const std::vector<int>& table = BitrateTable(rate);
-    if (table.empty()) return;
-    bitrateItems_ = Texts(table);
+    bitrateItems_ = table.empty() ? kUntabledItems : Texts(table);
     maxBitrateItems_ = bitrateItems_;
     avgBitrateItems_ = bitrateItems_;
     choices_.bitrateIndex = 0;

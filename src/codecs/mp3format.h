@@ -112,8 +112,9 @@ public:
     TMp3SettingsModel();
 
     // Every time the dialog is shown: shows the mode's page, then, when rate differs from the
-    // remembered one, remembers it and (for a rate with a table) refills all three lists with the
-    // rate's table, each on its first entry. Mode, quality and checksum are kept.
+    // remembered one, remembers it and refills all three lists with the rate's table (a rate
+    // without one: the single bitrate it encodes at), each on its first entry. Mode, quality and
+    // checksum are kept.
     void FormActivate(uint32_t rate);
     // The encoding mode changed: the page shown and the maximum bitrate's visibility follow it.
     void vbrmodeChange();

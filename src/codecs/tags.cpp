@@ -13,6 +13,8 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include "apperror.h"
 
@@ -216,4 +218,31 @@ void WriteXiphTagsOrThrow(const QString& path, const QString& extension, const T
         saved = file.save();
     }
     if (!saved) throw EAppError(failed);
+}
+
+QByteArray TagsToJson(const TTags& tags) {
+    QJsonObject values;
+    for (auto it = tags.values.begin(); it != tags.values.end(); ++it) values[it.key()] = *it;
+    QJsonObject o{{"values", values}};
+    if (!tags.picture.isEmpty()) {
+        o["picture"] = QString::fromLatin1(tags.picture.toBase64());
+        o["mime"] = tags.pictureMime;
+    }
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<TTags> TagsFromJson(const QByteArray& json) {
+    const QJsonDocument doc = QJsonDocument::fromJson(json);
+    if (!doc.isObject() || !doc.object()["values"].isObject()) return std::nullopt;
+    const QJsonObject o = doc.object();
+    TTags tags;
+    const QJsonObject values = o["values"].toObject();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        // Only the keys a save writes, as --set-tag takes them.
+        if (!TTags::Keys().contains(it.key()) || !it.value().isString()) return std::nullopt;
+        tags.values[it.key()] = it.value().toString();
+    }
+    tags.picture = QByteArray::fromBase64(o["picture"].toString().toLatin1());
+    if (!tags.picture.isEmpty()) tags.pictureMime = o["mime"].toString();
+    return tags;
 }

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <optional>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -42,3 +43,8 @@ void WriteXiphTagsOrThrow(const QString& path, const QString& extension, const T
 // "KEY=VALUE": false (and nothing changed) for a key that is not one of Keys(). An empty value
 // removes the key.
 bool SetTag(TTags& tags, const QString& assignment);
+
+// The tags as a JSON object (values, picture in base64 with its type), for the session journal;
+// TagsFromJson reads it back, nothing for bytes that are not such an object.
+QByteArray TagsToJson(const TTags& tags);
+std::optional<TTags> TagsFromJson(const QByteArray& json);

@@ -8,6 +8,7 @@
 #include "largefile.h"
 #include "mp3writer.h"
 #include "pendingfile.h"
+#include "session.h"
 #include "tags.h"
 #include "wavfile.h"
 
@@ -53,4 +54,22 @@ void Twavefile::DoSaveEncoded() {
     TLargeFile source(tempPath_);
     SaveEncoded(source, range_.start, range_.end, channels_, sampleRate_, encodeSettings_,
                 savePath_, saveTags_, progress_);
+}
+
+bool Twavefile::SetTags(const TTags& tags) {
+    if (busy_ || !store_) return false;
+    if (tags == tags_) return true;
+    tags_ = tags;
+    UpdateModified();
+    JournalTags();
+    JournalStep();
+    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
+    return true;
+}
+
+void Twavefile::JournalTags() {
+    // Before the step's line, so no line counts on tags a crash kept from the disk.
+    if (tempPath_.isEmpty() || (!session_->Ok() && !session_->Start())) return;
+    // Tags are not a version: only an edit not yet saved needs a note, and a save drops it.
+    session_->WriteNote(kTagsNote, tags_ == savedTags_ ? QByteArray() : TagsToJson(tags_));
 }

@@ -182,7 +182,10 @@ void Twavefile::Complete(CThread* worker) {
             savedTags_ = saveTags_;
             UpdateModified();
         }
-        if (operation_ == opLoad || operation_ == opRebuild || savedDocument) JournalStep();
+        if (operation_ == opLoad || operation_ == opRebuild || savedDocument) {
+            JournalTags();
+            JournalStep();
+        }
         if ((operation_ == opLoad || recovered) && OnLoaded) OnLoaded(this);
     }
     progress_ = 0;
@@ -404,15 +407,6 @@ void Twavefile::ForgetSavedIfGone() {
     }
     // Its path may be given to a new version now; that one was never saved.
     savedVersion_.clear();
-}
-
-bool Twavefile::SetTags(const TTags& tags) {
-    if (busy_ || !store_) return false;
-    if (tags == tags_) return true;
-    tags_ = tags;
-    UpdateModified();
-    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
-    return true;
 }
 
 bool Twavefile::Save() {
@@ -745,6 +739,9 @@ bool Twavefile::Recover(const QString& id) {
         if (!undo_.Items().contains(path) && !redo_.Items().contains(path)) RemoveVersionFile(path);
     }
     fileName_ = info.last.fileName;
+    // What the file holds, and what was edited but not saved when the run ended.
+    savedTags_ = ReadTags(fileName_);
+    tags_ = TagsFromJson(ReadSessionNote(id, kTagsNote)).value_or(savedTags_);
     const QString ext = LowerSuffix(fileName_);
     sourceFormat_ = ext == "mp3" ? sfMp3 : ext == "wav" ? sfWav : ext == "wma" ? sfWma : sfUnknown;
     tempPath_ = info.last.current;

@@ -330,6 +330,9 @@ private:
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;
+    // Tags edited and not yet saved, kept beside the session's journal for a recovery.
+    static constexpr const char* kTagsNote = "note-tags";
+    void JournalTags();
     TTags tags_;
     TTags saveTags_;   // what the running save writes
     TTags savedTags_;  // what the file holds, beside savedVersion_

@@ -52,9 +52,13 @@ bool TCommands::ConfirmOverwrite(const QString& name) {
 
 bool TCommands::SaveAs() {
     Twavefile& doc = form_.Document();
-    const int type = WritableFormat(doc.FileName()) ? Settings.savetype : kFlacSaveType;
+    const bool writable = WritableFormat(doc.FileName());
+    const int type = writable ? Settings.savetype : kFlacSaveType;
+    QString proposal = form_.SaveProposal();
+    // "talk.wma" is proposed as "talk.flac", beside the source, so Enter does not overwrite it.
+    if (!writable && QFileInfo(proposal).isFile()) proposal = ChangeFileExt(proposal, QStringLiteral("flac"));
     const std::optional<TSaveChoice> choice =
-        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), type, form_.SaveProposal());
+        form_.Dialogs().SaveFileName(SaveFilters(), SaveSuffixes(), type, proposal);
     if (!choice) return false;
     saveDialogType_ = choice->typeIndex;
     QString name = choice->fileName;
@@ -70,6 +74,7 @@ bool TCommands::SaveAs() {
     const bool started = doc.Save();
     if (started) {
         form_.updatecaption(name);
+        form_.SavingAs(name);
     } else {
         doc.SetFileName(previous);
     }

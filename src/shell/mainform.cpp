@@ -430,6 +430,11 @@ QString Tmainform::SaveProposal() const {
     return history_.SaveProposal(Loaded() ? document_->FileName() : QString());
 }
 
+void Tmainform::SavingAs(const QString& name) {
+    history_.Opened(name);
+    commands_->UpdateRecentFiles();
+}
+
 void Tmainform::updatecaption(const QString& name) {
     // Open and Save As both name the document through here: its folder is the last one used.
     history_.UsedFolder(name);

@@ -107,6 +107,8 @@ public:
     QString StartFolder() const;
     // What Save As proposes: the open file's name, else the start folder.
     QString SaveProposal() const;
+    // A save under a new name started: the file joins the recent files like an opened one.
+    void SavingAs(const QString& name);
     TJobControl& Jobs() const { return *jobs_; }
     TUserDialogs& Dialogs() const { return *dialogs_; }
     TClosingFlow& ClosingFlow() const { return *closingFlow_; }

@@ -107,6 +107,7 @@ const std::vector<TTranslatable> kMpegTexts = {
     {9, "Label37", "text"},         {10, "Label40", "text"},
     {11, "crc", "text"},            {12, "Button1", "text"},
     {13, "Button2", "text"},
+    {14, "vbrsmaller", "text"},     {15, "vbrbetter", "text"},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -196,9 +197,27 @@ bool TSession::Sync() {
     return journalFd_ >= 0 && ::fdatasync(journalFd_) == 0;
 }
 
+bool TSession::WriteNote(const QString& name, const QByteArray& bytes) {
+    if (!Ok()) return false;
+    const QString path = Folder(id_) + "/" + name;
+    if (bytes.isEmpty()) return !QFile::exists(path) || QFile::remove(path);
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+}
+
+QByteArray ReadSessionNote(const QString& id, const QString& name) {
+    if (!ValidId(id)) return {};
+    QFile f(Folder(id) + "/" + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 void TSession::Remove() {
     if (id_.isEmpty()) return;
     const QString folder = Folder(id_);
+    // Notes first: the folder goes only when it is empty.
+    for (const QString& note : QDir(folder).entryList({"note-*"}, QDir::Files)) {
+        QFile::remove(folder + "/" + note);
+    }
     FileIO().Unlink(QFile::encodeName(folder + "/journal").constData());
     FileIO().Unlink(QFile::encodeName(folder + "/lock").constData());
     QDir().rmdir(folder);

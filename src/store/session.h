@@ -52,6 +52,10 @@ public:
     // Syncs the lines written so far; may be called from another thread than Append's, never
     // at the same time.
     bool Sync();
+    // A small file of its own beside the journal (what a line is too small to hold, such as
+    // tags edited but not saved), replaced whole, so a crash leaves the old one or the new one.
+    // Empty bytes remove it. False when it could not be written.
+    bool WriteNote(const QString& name, const QByteArray& bytes);
     // Deletes the folder (the caller deletes the versions).
     void Remove();
 
@@ -69,6 +73,9 @@ struct TSessionInfo {
     int32_t steps = 0;  // whole lines of the journal
     QDateTime lastChange;
 };
+
+// The note `name` of session `id`; empty when it has none.
+QByteArray ReadSessionNote(const QString& id, const QString& name);
 
 // The sessions nobody holds that have something to recover, newest first.
 std::vector<TSessionInfo> StaleSessions();

@@ -103,11 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  }},
                       // A hidden maximum bitrate still goes into the record.
                       TConfigRow{"CbrKeepsMaximum", 11025, 1,
-                                 TMp3Choices{mmCbr, 2, 11, 0, 0, false},
+                                 TMp3Choices{mmCbr, 2, 7, 0, 0, false},
                                  [] {
                                      BE_CONFIG c = Cbr320(11025, 1);
                                      c.dwMpegVersion = 0;
-                                     c.dwBitrate = 96;
+                                     c.dwBitrate = 48;
                                      c.dwMaxBitrate = 8;
                                      return c;
                                  }},
@@ -150,8 +150,8 @@ INSTANTIATE_TEST_SUITE_P(Tables, BitrateForIndexTest,
                          ::testing::Values(TBitrateRow{44100, 0, 320}, TBitrateRow{32000, 13, 32},
                                            TBitrateRow{48000, 5, 128}, TBitrateRow{16000, 0, 160},
                                            TBitrateRow{22050, 2, 128}, TBitrateRow{22050, 13, 8},
-                                           TBitrateRow{11025, 0, 128}, TBitrateRow{11025, 2, 96},
-                                           TBitrateRow{8000, 11, 8}, TBitrateRow{96000, 0, 128},
+                                           TBitrateRow{11025, 0, 64}, TBitrateRow{11025, 2, 48},
+                                           TBitrateRow{8000, 7, 8}, TBitrateRow{96000, 0, 128},
                                            TBitrateRow{96000, 14, 128}, TBitrateRow{7999, -3, 128}),
                          [](const auto& info) {
                              return "At" + std::to_string(info.param.rate) + "Position" +
@@ -163,15 +163,16 @@ INSTANTIATE_TEST_SUITE_P(Tables, BitrateForIndexTest,
 TEST(Bitrates, TablesAndTheirTexts) {
     EXPECT_EQ(BitrateTable(44100).size(), 14u);
     EXPECT_EQ(BitrateTable(16000).size(), 14u);
-    EXPECT_EQ(BitrateTable(8000).size(), 12u);
+    EXPECT_EQ(BitrateTable(8000).size(), 8u);
+    EXPECT_EQ(BitrateTable(12000), BitrateTable(8000));
     EXPECT_TRUE(BitrateTable(96000).empty());
     EXPECT_EQ(OfferedBitrates(48000),
               "320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32");
-    EXPECT_EQ(OfferedBitrates(11025), "128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8");
+    EXPECT_EQ(OfferedBitrates(11025), "64, 56, 48, 40, 32, 24, 16, 8");
     EXPECT_EQ(OfferedBitrates(96000), "128");
 
     EXPECT_THROW(BitrateForIndex(44100, 14), EAppError);
-    EXPECT_THROW(BitrateForIndex(11025, 12), EAppError);
+    EXPECT_THROW(BitrateForIndex(11025, 8), EAppError);
     EXPECT_THROW(BitrateForIndex(22050, -1), EAppError);
 }
 
@@ -182,7 +183,8 @@ TEST(Bitrates, IndexForBitrateFindsOnlyOfferedRates) {
     EXPECT_EQ(IndexForBitrate(22050, 144), 1);
     EXPECT_EQ(IndexForBitrate(22050, 320), std::nullopt);
     EXPECT_EQ(IndexForBitrate(8000, 160), std::nullopt);
-    EXPECT_EQ(IndexForBitrate(8000, 96), 2);
+    EXPECT_EQ(IndexForBitrate(8000, 96), std::nullopt);
+    EXPECT_EQ(IndexForBitrate(8000, 48), 2);
     EXPECT_EQ(IndexForBitrate(96000, 128), 0);
     EXPECT_EQ(IndexForBitrate(96000, 192), std::nullopt);
     for (uint32_t rate : {8000u, 16000u, 44100u, 96000u}) {
@@ -230,40 +232,49 @@ TEST(Mp3SettingsModel, RebuildsTheListsForEachNewRate) {
     EXPECT_EQ(MakeMp3Config(22050, 2, m.Choices()).dwBitrate, 128u);
 
     m.FormActivate(11025);
-    ExpectLists(m, std::vector<std::string>(kMpeg2Items.begin() + 2, kMpeg2Items.end()));
+    ExpectLists(m, std::vector<std::string>(kMpeg2Items.begin() + 6, kMpeg2Items.end()));
     m.SetBitrateIndex(2);
-    EXPECT_EQ(m.BitrateItems()[2], "96");
-    EXPECT_EQ(MakeMp3Config(11025, 1, m.Choices()).dwBitrate, 96u);
+    EXPECT_EQ(m.BitrateItems()[2], "48");
+    EXPECT_EQ(MakeMp3Config(11025, 1, m.Choices()).dwBitrate, 48u);
 }
 
-TEST(Mp3SettingsModel, UntabledRateFirstKeepsTheInitialItems) {
-    TMp3SettingsModel m;
-    m.FormActivate(96000);
-    EXPECT_EQ(m.RememberedRate(), 96000);
-    EXPECT_EQ(m.BitrateItems(),
-              Items({320, 256, 224, 192, 160, 128, 112, 96, 80, 64, 56, 48, 40, 32, 16}));
-    EXPECT_EQ(m.MaxBitrateItems(), m.BitrateItems());
-    EXPECT_EQ(m.AvgBitrateItems(), kMpeg1Items);
-    m.SetMode(mmAbr);
-    m.SetBitrateIndex(14);
-    m.SetMaxBitrateIndex(3);
-    m.SetAvgBitrateIndex(13);
-    const BE_CONFIG c = MakeMp3Config(96000, 2, m.Choices());
-    EXPECT_EQ(c.dwBitrate, 128u);
-    EXPECT_EQ(c.dwMaxBitrate, 128u);
-    EXPECT_EQ(c.dwVbrAbr_bps, 128000u);
-}
-
-TEST(Mp3SettingsModel, UntabledRateAfterATableKeepsListsAndChoices) {
+// A rate without a table encodes at 128 kbit/s whatever the lists say, so they offer just that.
+TEST(Mp3SettingsModel, UntabledRateOffersOnlyWhatItEncodesAt) {
     TMp3SettingsModel m;
     m.FormActivate(44100);
     m.SetBitrateIndex(5);
     m.FormActivate(96000);
-    EXPECT_EQ(m.BitrateItems(), kMpeg1Items);
-    EXPECT_EQ(m.Choices().bitrateIndex, 5);
+    EXPECT_EQ(m.RememberedRate(), 96000);
+    ExpectLists(m, Items({128}));
+    EXPECT_EQ(m.Choices().bitrateIndex, 0);
+    m.SetMode(mmAbr);
+    const BE_CONFIG c = MakeMp3Config(96000, 2, m.Choices());
+    EXPECT_EQ(c.dwBitrate, 128u);
+    EXPECT_EQ(c.dwMaxBitrate, 128u);
+    EXPECT_EQ(c.dwVbrAbr_bps, 128000u);
     // Coming back from a rate without a table is still a change of rate.
     m.FormActivate(44100);
     ExpectLists(m, kMpeg1Items);
+}
+
+// Every bitrate the dialog offers at a rate is one the encoder keeps at that rate, rather than
+// quietly moving to another.
+TEST(Mp3SettingsModel, EveryOfferedBitrateIsKeptByTheEncoder) {
+    for (uint32_t rate : {8000u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u}) {
+        TMp3SettingsModel m;
+        m.FormActivate(rate);
+        for (const std::string& item : m.BitrateItems()) {
+            const int kbps = std::stoi(item);
+            lame_t lame = lame_init();
+            lame_set_in_samplerate(lame, int(rate));
+            lame_set_out_samplerate(lame, int(rate));
+            lame_set_num_channels(lame, 2);
+            lame_set_brate(lame, kbps);
+            ASSERT_EQ(lame_init_params(lame), 0) << rate << " Hz " << kbps;
+            EXPECT_EQ(lame_get_brate(lame), kbps) << rate << " Hz";
+            lame_close(lame);
+        }
+    }
 }
 
 TEST(Mp3SettingsModel, SameRateKeepsChoicesAndModeSurvivesANewRate) {
@@ -303,7 +314,7 @@ TEST(Mp3SettingsModel, MaximumBitrateShowsOutsideConstantModeButAlwaysCounts) {
 TEST(Mp3SettingsModel, SettersRefusePositionsOutsideTheLists) {
     TMp3SettingsModel m;
     m.FormActivate(8000);
-    EXPECT_THROW(m.SetBitrateIndex(12), EAppError);
+    EXPECT_THROW(m.SetBitrateIndex(8), EAppError);
     EXPECT_THROW(m.SetAvgBitrateIndex(-1), EAppError);
     EXPECT_THROW(m.SetQualityPosition(9), EAppError);
     EXPECT_THROW(m.SetMode(3), EAppError);

@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         TChoiceCase{mmVbr, 44100, 0}, TChoiceCase{mmVbr, 22050, 0}, TChoiceCase{mmVbr, 11025, 0},
         TChoiceCase{mmAbr, 44100, 0}, TChoiceCase{mmAbr, 22050, 0}, TChoiceCase{mmAbr, 11025, 0},
         // 128, 64 and 32 kbit/s: below the default minimum of each table.
-        TChoiceCase{mmAbr, 44100, 5}, TChoiceCase{mmAbr, 22050, 6}, TChoiceCase{mmAbr, 11025, 8}),
+        TChoiceCase{mmAbr, 44100, 5}, TChoiceCase{mmAbr, 22050, 6}, TChoiceCase{mmAbr, 11025, 4}),
     CaseName);
 
 }  // namespace

@@ -228,4 +228,63 @@ INSTANTIATE_TEST_SUITE_P(
                 6}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Tags edited and not saved come back with the sound; without such an edit, the file's own.
+TEST(RecoveredTags, AreTheEditedOnesElseTheFiles) {
+    const auto wait = [](Twavefile& d) {
+        while (d.Busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    for (const bool edited : {true, false}) {
+        TTempFolder dir;
+        TEnv state{"XDG_STATE_HOME", QFile::encodeName(dir.path("state")).toStdString()};
+        const QString song = dir.path("song.wav");
+        WriteWav(song, 2, 44100, std::vector<int16_t>(2 * 300, 7));
+        TTags own;
+        own.values["title"] = "Old";
+        WriteWavTagsOrThrow(song, own);
+        // A document destroyed without Close leaves its session as a killed run would; its
+        // versions stay locked by this process, so they are put back unlocked.
+        std::vector<std::pair<QString, QByteArray>> versions;
+        QString id;
+        {
+            TRecordingNotifier notifier;
+            Twavefile doc(&notifier);
+            doc.LoadFile(song);
+            wait(doc);
+            doc.Invert();
+            wait(doc);
+            if (edited) {
+                TTags tags = doc.Tags();
+                tags.values["title"] = "New";
+                tags.picture = QByteArray("\x89PNG fake", 9);
+                tags.pictureMime = "image/png";
+                ASSERT_TRUE(doc.SetTags(tags));
+            }
+            const QStringList sessions =
+                QDir(SessionsFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            ASSERT_EQ(sessions.size(), 1);
+            id = sessions[0];
+            for (const QString& v : QStringList{doc.TempPath()} + doc.UndoStack().Items()) {
+                versions.emplace_back(v, ReadAll(v));
+            }
+        }
+        for (const auto& [path, bytes] : versions) {
+            RemoveVersionFile(path);
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        TRecordingNotifier notifier;
+        Twavefile back(&notifier);
+        ASSERT_TRUE(back.Recover(id));
+        wait(back);
+        EXPECT_EQ(back.Tags().values.value("title"), edited ? "New" : "Old") << edited;
+        EXPECT_EQ(back.Tags().pictureMime, edited ? "image/png" : "") << edited;
+        // A save writes them, and the note goes with the edit it held.
+        ASSERT_TRUE(back.Save());
+        wait(back);
+        EXPECT_EQ(ReadTags(song).values.value("title"), edited ? "New" : "Old") << edited;
+        EXPECT_FALSE(QFile::exists(SessionsFolder() + "/" + id + "/note-tags")) << edited;
+    }
+}
+
 }  // namespace

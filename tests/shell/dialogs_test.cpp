@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <limits>
+#include <optional>
 
 #include "dialogs/filterform.h"
 #include "dialogs/mpegsettings.h"
@@ -78,6 +79,39 @@ TEST(MpegSettings, ModeShowsItsPageAndTheMaximumBitrateOutsideCbr) {
     EXPECT_TRUE(dialog.maxbitLabel()->isHidden());
     // Hidden, the choice still goes into the configuration.
     EXPECT_EQ(dialog.Choices().maxBitrateIndex, 2);
+}
+
+// The fields start at one x in every mode, the page's own field included, and the label column
+// keeps its width when the maximum bitrate comes and goes.
+TEST(MpegSettings, LabelColumnStaysPutBetweenModes) {
+    Tmpegsettings dialog;
+    dialog.FormActivate(44100);
+    dialog.show();
+    const auto x = [&](const QWidget* w) { return w->mapTo(&dialog, QPoint(0, 0)).x(); };
+    std::optional<int> fieldX;
+    for (int mode : {0, 1, 2, 0}) {
+        dialog.vbrmode()->setCurrentIndex(mode);
+        dialog.adjustSize();
+        QWidget* pageField = mode == 1   ? static_cast<QWidget*>(dialog.vbrquality())
+                             : mode == 2 ? static_cast<QWidget*>(dialog.avgbitrate())
+                                         : dialog.bitrate();
+        if (!fieldX) fieldX = x(dialog.vbrmode());
+        EXPECT_EQ(x(dialog.vbrmode()), *fieldX) << "mode " << mode;
+        EXPECT_EQ(x(dialog.bitrate()), *fieldX) << "mode " << mode;
+        EXPECT_EQ(x(pageField), *fieldX) << "mode " << mode;
+    }
+    dialog.vbrmode()->setCurrentIndex(1);
+    const auto* smaller = dialog.findChild<QLabel*>("vbrsmaller");
+    const auto* better = dialog.findChild<QLabel*>("vbrbetter");
+    ASSERT_TRUE(smaller && better);
+    EXPECT_LT(x(smaller), x(better));
+}
+
+TEST(MpegSettings, TwelveKilohertzOffersNothingAbove64) {
+    Tmpegsettings dialog;
+    dialog.FormActivate(12000);
+    EXPECT_EQ(Items(dialog.bitrate()).first(), "64");
+    EXPECT_EQ(Items(dialog.maxbitrate()).size(), 8);
 }
 
 }  // namespace

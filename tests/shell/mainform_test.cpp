@@ -123,9 +123,13 @@ TEST_F(MainForm, ASourceThatCannotBeWrittenIsSavedThroughSaveAs) {
     Cmd().SaveAction->trigger();
     Wait();
     EXPECT_EQ(dialogs.saveTypesOffered.size(), 1);
+    // The source's own name with the extension of the type offered, so Enter keeps the source.
+    EXPECT_EQ(dialogs.saveProposals, QStringList{dir.path("voice.flac")});
     EXPECT_TRUE(QFileInfo::exists(dir.path("voice.wav")));
     EXPECT_EQ(form->windowTitle(), "voice.wav - Orvane");
     EXPECT_FALSE(form->Document().Modified());
+    // The file saved under its new name heads the recent files.
+    EXPECT_EQ(Cmd().RecentActions().front()->text(), "&1 " + dir.path("voice.wav"));
 }
 
 TEST_F(MainForm, CancellingTheSaveAsOfTheSaveChangesQuestionAbandonsTheClose) {

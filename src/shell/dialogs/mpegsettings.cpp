@@ -1,8 +1,12 @@
 #include "mpegsettings.h"
 
+#include <algorithm>
+#include <array>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -50,10 +54,12 @@ Tmpegsettings::Tmpegsettings(QWidget* parent) : QDialog(parent) {
     vbrmode_->addItems({QStringLiteral("Constant Bitrate (CBR)"),
                         QStringLiteral("Variable Bitrate (VBR)"),
                         QStringLiteral("Average Bitrate (ABR)")});
-    form->addRow(NamedLabel("Label1", QStringLiteral("Encoding Mode:"), box), vbrmode_);
+    modeLabel_ = NamedLabel("Label1", QStringLiteral("Encoding Mode:"), box);
+    form->addRow(modeLabel_, vbrmode_);
 
     bitrate_ = NamedList("bitrate", box);
-    form->addRow(NamedLabel("Bitratelabel", QStringLiteral("Bitrate:"), box), bitrate_);
+    bitrateLabel_ = NamedLabel("Bitratelabel", QStringLiteral("Bitrate:"), box);
+    form->addRow(bitrateLabel_, bitrate_);
 
     maxbitLabel_ = NamedLabel("maxbitLabel", QStringLiteral("Maximum Bitrate:"), box);
     maxbitrate_ = NamedList("maxbitrate", box);
@@ -65,20 +71,31 @@ Tmpegsettings::Tmpegsettings(QWidget* parent) : QDialog(parent) {
     cbrPage->setObjectName(QStringLiteral("CBR"));
     auto* vbrPage = new QWidget(notebook_);
     vbrPage->setObjectName(QStringLiteral("VBR"));
-    auto* vbrRow = new QHBoxLayout(vbrPage);
-    vbrRow->setContentsMargins(0, 0, 0, 0);
-    vbrRow->addWidget(NamedLabel("Label37", QStringLiteral("Quality:"), vbrPage));
+    // The slider's ends are labelled: its right end is the best quality, not the highest number.
+    auto* vbrGrid = new QGridLayout(vbrPage);
+    vbrGrid->setContentsMargins(0, 0, 0, 0);
+    vbrGrid->setVerticalSpacing(0);
+    qualityLabel_ = NamedLabel("Label37", QStringLiteral("Quality:"), vbrPage);
+    vbrGrid->addWidget(qualityLabel_, 0, 0);
     vbrquality_ = new QSlider(Qt::Horizontal, vbrPage);
     vbrquality_->setObjectName(QStringLiteral("vbrquality"));
     vbrquality_->setRange(0, kMaxQualityPosition);
     vbrquality_->setPageStep(1);
     vbrquality_->setTickPosition(QSlider::TicksBelow);
-    vbrRow->addWidget(vbrquality_, 1);
+    vbrGrid->addWidget(vbrquality_, 0, 1, 1, 2);
+    auto* smaller = NamedLabel("vbrsmaller", QStringLiteral("Smaller file"), vbrPage);
+    auto* better = NamedLabel("vbrbetter", QStringLiteral("Better quality"), vbrPage);
+    better->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    vbrGrid->addWidget(smaller, 1, 1);
+    vbrGrid->addWidget(better, 1, 2);
+    vbrGrid->setColumnStretch(1, 1);
+    vbrGrid->setColumnStretch(2, 1);
     auto* abrPage = new QWidget(notebook_);
     abrPage->setObjectName(QStringLiteral("ABR"));
     auto* abrRow = new QHBoxLayout(abrPage);
     abrRow->setContentsMargins(0, 0, 0, 0);
-    abrRow->addWidget(NamedLabel("Label40", QStringLiteral("Targeted Bitrate:"), abrPage));
+    targetLabel_ = NamedLabel("Label40", QStringLiteral("Targeted Bitrate:"), abrPage);
+    abrRow->addWidget(targetLabel_);
     avgbitrate_ = NamedList("avgbitrate", abrPage);
     abrRow->addWidget(avgbitrate_, 1);
     notebook_->addWidget(cbrPage);
@@ -127,8 +144,26 @@ Tmpegsettings::Tmpegsettings(QWidget* parent) : QDialog(parent) {
     connect(crc_, &QCheckBox::toggled, this, [this](bool on) {
         if (!refreshing_) model_.SetCrc(on);
     });
+    // The pages' labels line up with the form's own label column.
+    vbrGrid->setHorizontalSpacing(form->horizontalSpacing());
+    abrRow->setSpacing(form->horizontalSpacing());
     Refresh();
     translation_ = MakeMpegSettingsTranslation(*this);
+    translation_->SetRetranslateHook([this] { AlignLabels(); });
+    AlignLabels();
+}
+
+void Tmpegsettings::AlignLabels() {
+    // One width for the label column, hidden labels included, so that changing the mode moves
+    // neither the labels nor the fields beside them.
+    const std::array<QLabel*, 5> labels = {modeLabel_, bitrateLabel_, maxbitLabel_,
+                                           qualityLabel_, targetLabel_};
+    int width = 0;
+    for (QLabel* label : labels) {
+        label->setMinimumWidth(0);
+        width = std::max(width, label->sizeHint().width());
+    }
+    for (QLabel* label : labels) label->setMinimumWidth(width);
 }
 
 Tmpegsettings::~Tmpegsettings() = default;

@@ -39,6 +39,7 @@ public:
     QCheckBox* crc() const { return crc_; }
     QStackedWidget* Notebook3() const { return notebook_; }
     QLabel* maxbitLabel() const { return maxbitLabel_; }
+    QLabel* qualityLabel() const { return qualityLabel_; }
     QPushButton* OkButton() const { return okButton_; }
 
 protected:
@@ -49,6 +50,7 @@ private:
     // Shows the model's state in the controls.
     void Refresh();
     void vbrmodeChange();
+    void AlignLabels();
 
     TMp3SettingsModel model_;
     bool refreshing_ = false;
@@ -60,5 +62,9 @@ private:
     QCheckBox* crc_;
     QStackedWidget* notebook_;
     QLabel* maxbitLabel_;
+    QLabel* modeLabel_;
+    QLabel* bitrateLabel_;
+    QLabel* qualityLabel_;
+    QLabel* targetLabel_;
     QPushButton* okButton_;
 };
