@@ -84,9 +84,12 @@ public:
     // Copies up to `bytes` from the source at `from` to `to`; fewer only where the source ends.
     int64_t CopyFrom(int source, int64_t from, int64_t to, int64_t bytes) {
         int64_t done = 0;
+        // The part before a block boundary on its own, so the kernel can share the rest.
+        const int64_t head = CopyHeadBytes(from, to, bytes);
         while (done < bytes) {
-            const ssize_t n = kernel_ ? KernelCopy(source, from + done, to + done, bytes - done)
-                                      : BufferCopy(source, from + done, to + done, bytes - done);
+            const int64_t want = done < head ? head - done : bytes - done;
+            const ssize_t n = kernel_ ? KernelCopy(source, from + done, to + done, want)
+                                      : BufferCopy(source, from + done, to + done, want);
             if (n < 0) continue;  // switched to the buffer copy, or interrupted
             if (n == 0) break;
             done += n;

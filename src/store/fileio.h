@@ -121,3 +121,11 @@ public:
 private:
     TFileIO* previous_;
 };
+
+// How many bytes of a kernel copy from offset `from` to offset `to` should go on their own
+// first: file systems that share blocks (XFS, Btrfs) clone only from a block boundary on, so
+// the bytes before the destination's next boundary are split off when the two offsets lie
+// alike within their blocks; 0 when there is nothing to gain (already on a boundary, or the
+// offsets can never meet one together). At most `bytes`.
+int64_t CopyHeadBytes(int64_t from, int64_t to, int64_t bytes);
+

@@ -222,9 +222,14 @@ void TLargeFile::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst
     uint64_t dof = IndexOffset(dstFirst, count);
     // The kernel copies between the two files' page caches without a trip through user space;
     // where it cannot (another file system, an old kernel) the copy goes through the window.
+    // The part before a block boundary on its own, so a file system that shares blocks can
+    // clone the rest instead of copying it (versions keep the same layout, so edits line up).
+    const int64_t head = CopyHeadBytes(int64_t(so), int64_t(dof), count * 2) / 2;
+    const int64_t whole = count;
     while (count > 0 && &source != this) {
         loff_t in = loff_t(so), out = loff_t(dof);
-        const ssize_t done = FileIO().CopyRange(source.fd_, &in, fd_, &out, size_t(count) * 2);
+        const int64_t want = whole - count < head ? head - (whole - count) : count;
+        const ssize_t done = FileIO().CopyRange(source.fd_, &in, fd_, &out, size_t(want) * 2);
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0 || done % 2 != 0) {
             if (done < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&

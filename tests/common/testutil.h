@@ -2,6 +2,7 @@
 // Small helpers shared by the suites.
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -58,6 +59,49 @@ public:
 
 private:
     QTemporaryDir dir_;
+    bool mounted_ = false;
+};
+
+// An XFS file system with shared blocks (reflink) in a loop file, for the paths that clone
+// ranges instead of copying them. Needs root, mkfs.xfs and a loop device: check ok() and skip
+// with why().
+class TXfsDisk {
+public:
+    explicit TXfsDisk(const QString& size = QStringLiteral("600M")) {
+        if (geteuid() != 0) {
+            why_ = "needs root to mount an XFS image";
+            return;
+        }
+        const QString image = dir_.path() + "/xfs.img", mnt = dir_.path() + "/mnt";
+        QDir().mkpath(mnt);
+        const auto run = [this](const QString& program, const QStringList& args) {
+            QProcess p;
+            p.start(program, args);
+            if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit ||
+                p.exitCode() != 0) {
+                why_ = (program + " failed: " + p.readAllStandardError()).toStdString();
+                return false;
+            }
+            return true;
+        };
+        mounted_ = run("truncate", {"-s", size, image}) &&
+                   run("mkfs.xfs", {"-q", "-m", "reflink=1", image}) &&
+                   run("mount", {"-o", "loop", image, mnt});
+        if (mounted_) mount_ = mnt;
+    }
+    ~TXfsDisk() {
+        if (mounted_) umount2(QFile::encodeName(mount_).constData(), MNT_DETACH);
+    }
+    TXfsDisk(const TXfsDisk&) = delete;
+    TXfsDisk& operator=(const TXfsDisk&) = delete;
+    bool ok() const { return mounted_; }
+    const std::string& why() const { return why_; }
+    QString path(const QString& name = {}) const { return mount_ + "/" + name; }
+
+private:
+    QTemporaryDir dir_;
+    QString mount_;
+    std::string why_;
     bool mounted_ = false;
 };
 
