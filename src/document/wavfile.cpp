@@ -101,11 +101,11 @@ Twavefile::TRange Twavefile::Clamp(int64_t start, int64_t end) const {
     if (start > end) std::swap(start, end);
     start = std::clamp<int64_t>(start, 0, frames_);
     end = std::clamp<int64_t>(end, 0, frames_);
-    return {static_cast<uint32_t>(start), static_cast<uint32_t>(end)};
+    return {start, end};
 }
 
-uint32_t Twavefile::ClampFrame(int64_t at) const {
-    return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, frames_));
+int64_t Twavefile::ClampFrame(int64_t at) const {
+    return std::clamp<int64_t>(at, 0, frames_);
 }
 
 void Twavefile::AttachStoreListener(const void* owner, std::function<void()> release) {
@@ -558,8 +558,8 @@ void Twavefile::DoRebuild() {
 void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels) {
     const uint16_t channels = newChannels ? newChannels : channels_;
     const uint64_t newBytes = uint64_t(newFrames) * channels * 2;
-    if (newBytes + kWavHeaderBytes > TLargeFile::kMaxFileBytes) {
-        throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
+    if (WavFileBytes(newBytes) > TLargeFile::kMaxFileBytes) {
+        throw EAppError("The result would be larger than a sample store can address.");
     }
     const QString previous = tempPath_;
     const bool wasModified = modified_;
@@ -594,7 +594,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         ForgetSavedIfGone();
     };
     TWavHeader h = header_;
-    h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
+    h.SetDataBytes(newBytes);
     if (newChannels) {
         h.channels = channels;
         h.blockAlign = static_cast<uint16_t>(channels * 2);
@@ -609,7 +609,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         RunOnUiThread([&] { tempPath_ = next; });
         {
             TLargeFile source(previous);
-            TLargeFile target(next, newBytes + kWavHeaderBytes);
+            TLargeFile target(next, WavFileBytes(newBytes));
             target.WriteHeader(h);
             static const Tindexdata kUnknown;
             // A table of another channel count describes nothing in the new version.
