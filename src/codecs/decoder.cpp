@@ -487,9 +487,8 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     const std::optional<TWavSpan> span = FindWavSpan(fd, format_, packet_, blockAlign_);
     // Nothing whole to copy: the demuxer's way tells an empty chunk from a damaged one.
     if (!span || span->bytes == 0) return false;
-    if (uint64_t(span->bytes) > room_) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
-    }
+    // No test of the free space here: where the file system shares blocks the copy takes none,
+    // and elsewhere a full disk fails the copy itself.
     av_packet_unref(packet_);
     copiedBytes_ = CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
     progress = 0;
