@@ -90,7 +90,7 @@ QString WaveDescriptionText(const TWaveView& view) {
 }
 
 void AnnounceWaveCursor(TWaveView& view) {
-    QAccessibleValueChangeEvent event(&view, view.cursorMs);
+    QAccessibleValueChangeEvent event(&view, qlonglong(view.cursorMs));
     QAccessible::updateAccessibility(&event);
 }
 

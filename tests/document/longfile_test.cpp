@@ -14,7 +14,7 @@ namespace {
 constexpr int64_t kFrames = int64_t(7) * 3600 * 8000;
 
 // The program's standard output; "failed" when it did not end well.
-QString Run(const QString& program, const QStringList& args) {
+QString RunTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(240000) || p.exitCode() != 0) return QStringLiteral("failed");
@@ -22,7 +22,7 @@ QString Run(const QString& program, const QStringList& args) {
 }
 
 int64_t ProbedFrames(const QString& file) {
-    const QString json = Run("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+    const QString json = RunTool("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
                                          "stream=duration_ts", "-of", "json", file});
     return QJsonDocument::fromJson(json.toUtf8())
         .object()["streams"]
@@ -33,7 +33,7 @@ int64_t ProbedFrames(const QString& file) {
 }
 
 QString DecodedMd5(const QString& file) {
-    return Run("ffmpeg", {"-v", "error", "-i", file, "-f", "s16le", "-acodec", "pcm_s16le",
+    return RunTool("ffmpeg", {"-v", "error", "-i", file, "-f", "s16le", "-acodec", "pcm_s16le",
                           "-f", "md5", "-"});
 }
 
@@ -48,7 +48,7 @@ protected:
 
 TEST_F(LongFile, SevenHoursLoadAndSaveBitForBit) {
     const QString source = dir.path("day.flac");
-    ASSERT_EQ(Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+    ASSERT_EQ(RunTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
                              "sine=frequency=441:sample_rate=8000:duration=25200", "-ac", "1",
                              "-c:a", "flac", "-compression_level", "0", "-y", source}),
               QString());
