@@ -497,6 +497,9 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     decoder.Filter()->ExportPeaks(table);
     decoder.Filter()->ExportRebuiltPeaks(exact);
     decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+    // The accumulator's own table goes now, not with the decoder: for a long sound it is as
+    // large as each of the two taken from it.
+    *decoder.Filter() = TFilter(decoder.Channels());
     const TWavFormat f = InterpretHeader(TWavHeader::Parse(store->ReadHeader().data()));
     if (f.frames == 0) {
         levels.peak = 0;

@@ -6,6 +6,17 @@
 #include "largefile.h"
 #include "peakscan.h"
 
+namespace {
+
+// Grows the accumulator's table by an eighth at a time rather than doubling it: a long sound's
+// table is tens of megabytes, and a doubling would hold twice that (three times while it moves).
+void GrowTo(Tindexdata& table, size_t entries) {
+    if (entries > table.capacity()) table.reserve(entries + entries / 8 + 4096);
+    table.resize(entries);
+}
+
+}  // namespace
+
 int32_t LevelFromPeak(int32_t peak) {
     if (peak <= 0) return kSilenceLevel;
     return static_cast<int32_t>(std::nearbyint(20.0 * std::log10(peak / 32768.0)));
@@ -43,7 +54,7 @@ void TFilter::Feed(const int16_t* samples, size_t bytes) {
 
 void TFilter::CloseBlock() {
     entries_ += channels_;
-    table_.resize(static_cast<size_t>(entries_));
+    GrowTo(table_, static_cast<size_t>(entries_));
     const int32_t blockFrames = buffered_ / channels_;
     lastBlockFrames_ = blockFrames;
     // The table keeps each block's true smallest sample, which is what a rebuild stores; the
@@ -66,7 +77,7 @@ void TFilter::CloseBlock() {
 void TFilter::ScanBlocks(const int16_t* samples, size_t blocks) {
     const size_t first = static_cast<size_t>(entries_);
     entries_ += static_cast<int64_t>(blocks) * channels_;
-    table_.resize(static_cast<size_t>(entries_));
+    GrowTo(table_, static_cast<size_t>(entries_));
     TPeakEntry* out = table_.data() + first;
     for (size_t k = 0; k < blocks; ++k, samples += size_t(channels_) * kPeakBlockFrames) {
         // As CloseBlock does: max from 0, the true min kept.
