@@ -50,7 +50,7 @@ TEST_F(LongFile, SevenHoursLoadAndSaveBitForBit) {
     const QString source = dir.path("day.flac");
     ASSERT_EQ(RunTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
                              "sine=frequency=441:sample_rate=8000:duration=25200", "-ac", "1",
-                             "-c:a", "flac", "-compression_level", "0", "-y", source}),
+                             "-sample_fmt", "s16", "-c:a", "flac", "-compression_level", "0", "-y", source}),
               QString());
     ASSERT_EQ(ProbedFrames(source), kFrames);
     const QString md5 = DecodedMd5(source);
