@@ -3,9 +3,9 @@
 // samples through a sliding memory-mapped window of at most 32 MiB. Sample indices count over
 // all channels (frame f, channel c of an n-channel sound is sample f * n + c) and address the
 // byte DataOffset() + 2 * index: 44 after a RIFF header, 80 after an RF64 one (a file over
-// 4 GiB). Indices and sizes are 64-bit: a store is as long as its disk allows. A store is opened either for reading (an existing file) or for writing
-// (a new file of a fixed size); it is never resized and it never deletes its file, except a file
-// it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
+// 4 GiB). Indices and sizes are 64-bit: a store is as long as its disk allows. A store is opened
+// either for reading (an existing file) or for writing (a new file of a fixed size); it is never
+// resized and it never deletes its file, except a file it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
 // EAppError / EOSError.
 
 #include <QString>
@@ -26,8 +26,8 @@ public:
     // Opens an existing file for reading.
     explicit TLargeFile(const QString& path);
     // Creates (or truncates) `path` for writing, `size` bytes long (WavFileBytes of its samples:
-    // a size past 4 GiB is the RF64 form, whose samples start at byte 80), its blocks allocated now so
-    // that a full disk fails here. Refused before touching anything when the disk that holds
+    // a size past 4 GiB is the RF64 form, whose samples start at byte 80), its blocks allocated
+    // now so that a full disk fails here. Refused before touching anything when the disk that holds
     // `path` lacks the room (a file it replaces counting as free). On a later failure a file it
     // created is removed; a file that was already there is left (emptied).
     TLargeFile(const QString& path, uint64_t size);

@@ -256,7 +256,8 @@ TEST_P(MoveBehindRf64, OutsideToolsReadTheSameSamples) {
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        const TWavHeaderBytes b = TWavHeader::Pcm16(kStereo, 44100, uint64_t(samples.size())).Bytes();
+        const TWavHeaderBytes b =
+            TWavHeader::Pcm16(kStereo, 44100, uint64_t(samples.size())).Bytes();
         f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
         f.write(samples);
     }

@@ -22,8 +22,9 @@ QString RunTool(const QString& program, const QStringList& args) {
 }
 
 int64_t ProbedFrames(const QString& file) {
-    const QString json = RunTool("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
-                                         "stream=duration_ts", "-of", "json", file});
+    const QString json = RunTool("ffprobe", {"-v", "error", "-select_streams", "a:0",
+                                             "-show_entries", "stream=duration_ts", "-of", "json",
+                                             file});
     return QJsonDocument::fromJson(json.toUtf8())
         .object()["streams"]
         .toArray()
@@ -33,8 +34,8 @@ int64_t ProbedFrames(const QString& file) {
 }
 
 QString DecodedMd5(const QString& file) {
-    return RunTool("ffmpeg", {"-v", "error", "-i", file, "-f", "s16le", "-acodec", "pcm_s16le",
-                          "-f", "md5", "-"});
+    return RunTool("ffmpeg", {"-v", "error", "-i", file, "-acodec", "pcm_s16le", "-f", "md5",
+                              "-"});
 }
 
 class LongFile : public ::testing::Test, public TDocFixture {
@@ -49,8 +50,9 @@ protected:
 TEST_F(LongFile, SevenHoursLoadAndSaveBitForBit) {
     const QString source = dir.path("day.flac");
     ASSERT_EQ(RunTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
-                             "sine=frequency=441:sample_rate=8000:duration=25200", "-ac", "1",
-                             "-sample_fmt", "s16", "-c:a", "flac", "-compression_level", "0", "-y", source}),
+                                 "sine=frequency=441:sample_rate=8000:duration=25200", "-ac", "1",
+                                 "-sample_fmt", "s16", "-c:a", "flac", "-compression_level", "0",
+                                 "-y", source}),
               QString());
     ASSERT_EQ(ProbedFrames(source), kFrames);
     const QString md5 = DecodedMd5(source);
