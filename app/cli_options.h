@@ -75,8 +75,9 @@ bool ParseNumber(const std::string& text, int64_t min, int64_t max, int64_t& val
 std::string NumberError(const std::string& option, const std::string& text, int64_t min,
                         int64_t max);
 
-// Frame numbers fit 32 bits; the effect percentages are those the effect dialogs offer.
-constexpr int64_t kMaxCliFrame = UINT32_MAX;
+// Frame numbers fit 60 bits, so the byte offset of any frame of a stereo sound fits what a
+// sample store addresses; the effect percentages are those the effect dialogs offer.
+constexpr int64_t kMaxCliFrame = (int64_t(1) << 60) - 1;
 constexpr int64_t kMaxNormalizePercent = 100;
 constexpr int64_t kMaxAmplifyPercent = 200;
 

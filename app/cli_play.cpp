@@ -57,7 +57,7 @@ std::string MeterText(int16_t level) {
 
 }  // namespace
 
-int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
+int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame) {
     if (!doc.Ready() || !doc.Store()) {
         std::fprintf(stderr, "orvane-cli: error: there is no sound to play\n");
         return kExitFailure;
@@ -71,7 +71,7 @@ int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
     TPlayer player;
     QEventLoop loop;
     bool started = false, ended = false, failed = false, interrupted = false;
-    uint32_t position = 0;
+    int64_t position = 0;
     player.OnStatus = [&](bool on) {
         if (on) {
             started = true;
@@ -80,7 +80,7 @@ int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
             loop.quit();
         }
     };
-    player.OnPosition = [&](int32_t bytes) { position = static_cast<uint32_t>(bytes); };
+    player.OnPosition = [&](int64_t bytes) { position = bytes; };
     player.OnError = [&](const std::string& message) {
         std::fprintf(stderr, "\norvane-cli: error: %s\n", message.c_str());
         failed = ended = true;
@@ -90,7 +90,7 @@ int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
     std::vector<int16_t> levels(channels);
     auto readout = [&](bool last) {
         player.GetLevels(levels);
-        std::string line = PositionText(startFrame + uint64_t(position) / (2u * channels), rate);
+        std::string line = PositionText(uint64_t(startFrame + position / (2 * channels)), rate);
         for (uint16_t c = 0; c < channels; ++c) {
             line += "  ";
             if (channels == 2) line += c == 0 ? "L " : "R ";
@@ -116,7 +116,7 @@ int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame) {
         const std::string noOutput = player.NoOutputMessage();
         if (!noOutput.empty()) std::fprintf(stderr, "orvane-cli: %s\n", noOutput.c_str());
         player.Open(&doc, startFrame * channels, TWaveFormat::Pcm16(channels, rate),
-                    (endFrame - startFrame) * channels * 2);
+                    uint64_t(endFrame - startFrame) * channels * 2);
         player.Play();
         QTimer timer;
         int ticks = 0;

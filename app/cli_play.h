@@ -9,4 +9,4 @@ class Twavefile;
 
 // Returns 0 when the stretch has played, 130 when interrupted, 1 on a failure (reported on
 // standard error). Installs its own SIGINT handler for the time it plays.
-int RunPlay(Twavefile& doc, uint32_t startFrame, uint32_t endFrame);
+int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame);

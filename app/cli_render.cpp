@@ -147,18 +147,18 @@ int RunRender(Twavefile& document, const TRenderOptions& o, bool timings) {
 
     LoadDisplayColors(Settings);
     TWaveState state;  // as the view shows a freshly attached document
-    state.viewEnd = state.viewSpan = uint32_t(frames);
+    state.viewEnd = state.viewSpan = frames;
     if (o.hasView) {
-        state.viewStart = uint32_t(o.viewStart);
-        state.viewEnd = uint32_t(o.viewEnd);
+        state.viewStart = o.viewStart;
+        state.viewEnd = o.viewEnd;
         state.viewSpan = state.viewEnd - state.viewStart;
     }
     if (o.hasSelect) {
         state.selected = true;
-        state.selStart = uint32_t(o.selStart);
-        state.selStop = uint32_t(o.selStop);
+        state.selStart = o.selStart;
+        state.selStop = o.selStop;
     }
-    state.cursor = uint32_t(o.cursor);
+    state.cursor = o.cursor;
     state.msScale = o.msScale;
 
     QElapsedTimer clock;

@@ -108,9 +108,9 @@ void PrintInfo(const Twavefile& doc) {
     std::printf("Format: %s, decoded to 16-bit PCM\n", SourceFormatName(doc.SourceFormat()));
     std::printf("Channels: %u\n", doc.Channels());
     std::printf("Sample rate: %u Hz\n", doc.SampleRate());
-    std::printf("Frames: %u\n", doc.Frames());
+    std::printf("Frames: %lld\n", static_cast<long long>(doc.Frames()));
     std::printf("Duration: %s\n", qPrintable(FormatDuration(doc.Duration())));
-    std::printf("Data bytes: %u\n", doc.DataBytes());
+    std::printf("Data bytes: %llu\n", static_cast<unsigned long long>(doc.DataBytes()));
     std::printf("Peak: %d\n", doc.Peak());
     std::printf("Level: %d dB\n", doc.Level());
     std::fflush(stdout);
@@ -419,8 +419,8 @@ int TRunner::Play(const TCliStep& s) {
 #ifdef ORVANE_CLI_PLAY
     const int64_t start = s.hasRange ? s.a : 0;
     const int64_t end = s.hasRange ? s.b : doc_.Frames();
-    return RunPlay(doc_, uint32_t(std::clamp<int64_t>(std::min(start, end), 0, doc_.Frames())),
-                   uint32_t(std::clamp<int64_t>(std::max(start, end), 0, doc_.Frames())));
+    return RunPlay(doc_, std::clamp<int64_t>(std::min(start, end), 0, doc_.Frames()),
+                   std::clamp<int64_t>(std::max(start, end), 0, doc_.Frames()));
 #else
     (void)s;
     std::fprintf(stderr, "orvane-cli: playback is not part of this build\n");

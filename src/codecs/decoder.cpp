@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -21,9 +22,11 @@
 #include "apperror.h"
 #include "decoderoutput.h"
 #include "fileio.h"
+#include "largefile.h"
 #include "messages.h"
 #include "mp3split.h"
 #include "openformats.h"
+#include "settings.h"
 #include "wavcopy.h"
 #include "wavlayout.h"
 
@@ -49,8 +52,6 @@ constexpr const char* kWavPacketBytes = "131072";
 constexpr int64_t kWavSampleProbeBytes = 131072;
 // FFmpeg's AV_TIME_BASE_Q is a C compound literal, which C++ compilers may reject.
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
-// The most sample bytes a 32-bit WAV file can carry after its header.
-constexpr uint64_t kMaxWavFileBytes = 0xFFFFFFFFull;
 
 void SilenceLibraryLog() {
     static std::once_flag once;
@@ -267,19 +268,19 @@ bool TDecoder::ConvertFrame(const AVFrame* frame, uint16_t channels, int16_t* ds
 }
 
 uint64_t TDecoder::MaxDataBytes(uint16_t blockAlign) {
-    const uint64_t room = kMaxWavFileBytes - kWavHeaderBytes;
+    const uint64_t room = TLargeFile::kMaxFileBytes - kRf64HeaderBytes;
     return blockAlign == 0 ? room : room / blockAlign * blockAlign;
 }
 
-std::string TDecoder::TooLongMessage(uint32_t sampleRate, uint16_t channels) {
+std::string TDecoder::TooLongMessage(uint32_t sampleRate, uint16_t channels, uint64_t roomBytes) {
     const uint16_t align = static_cast<uint16_t>(channels * 2);
     const uint64_t byteRate = uint64_t(sampleRate) * align;
-    const uint64_t minutes = byteRate == 0 ? 0 : MaxDataBytes(align) / byteRate / 60;
+    const uint64_t minutes = byteRate == 0 ? 0 : roomBytes / byteRate / 60;
     const char* shape = channels == 1 ? "mono" : channels == 2 ? "stereo" : "multichannel";
-    char text[200];
+    char text[240];
     std::snprintf(text, sizeof text,
-                  "This sound is too long: at %u Hz %s a WAV file holds at most %llu:%02llu "
-                  "(hours:minutes) of 16-bit sound.",
+                  "This sound is too long for the disk: at %u Hz %s the free space of the "
+                  "temporary folder holds at most %llu:%02llu (hours:minutes) of 16-bit sound.",
                   sampleRate, shape, static_cast<unsigned long long>(minutes / 60),
                   static_cast<unsigned long long>(minutes % 60));
     return text;
@@ -398,8 +399,8 @@ void TDecoder::Open() {
 void TDecoder::CheckRoom(const TOutput& out, size_t samples) const {
     // Only what is actually decoded counts: a container's duration estimate can be far off
     // (a variable-bitrate MP3 without a tag frame, timed by its first frame).
-    if (out.DataBytes() + 2 * samples > MaxDataBytes(blockAlign_)) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_));
+    if (out.DataBytes() + 2 * samples > room_) {
+        throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
     }
 }
 
@@ -486,11 +487,10 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     const std::optional<TWavSpan> span = FindWavSpan(fd, format_, packet_, blockAlign_);
     // Nothing whole to copy: the demuxer's way tells an empty chunk from a damaged one.
     if (!span || span->bytes == 0) return false;
-    if (uint64_t(span->bytes) > MaxDataBytes(blockAlign_)) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_));
-    }
+    // No test of the free space here: where the file system shares blocks the copy takes none,
+    // and elsewhere a full disk fails the copy itself.
     av_packet_unref(packet_);
-    CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
+    copiedBytes_ = CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
     progress = 0;
     return true;
 }
@@ -498,20 +498,32 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
 bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     progress = 0;
     if (!supported_) return false;
+    {
+        // The free space counts once, before anything is written; a disk that cannot tell sets
+        // no limit but the format's, and a full disk is then an error of the write.
+        const int64_t freeBytes = FreeDiskSpace(QFileInfo(destPath_).absolutePath());
+        const uint64_t head = kRf64HeaderBytes;
+        room_ = MaxDataBytes(blockAlign_);
+        if (freeBytes >= 0)
+            room_ = std::min(room_, uint64_t(std::max<int64_t>(freeBytes - int64_t(head), 0)) /
+                                        blockAlign_ * blockAlign_);
+    }
     // A WAV already in our layout is copied file to file; its first packet shows where from.
     std::optional<int> early;
     if (allowCopy_ && rawS16_ && sourceKind_ == TSourceKind::kWav) {
         early = av_read_frame(format_, packet_);
         if (*early >= 0 && CopyAsIs(progress)) {
-            struct stat st {};
-            const bool sized = stat(QFile::encodeName(destPath_).constData(), &st) == 0;
-            CheckLength(sized ? (st.st_size - kWavHeaderBytes) / blockAlign_ : 0);
+            CheckLength(copiedBytes_ / blockAlign_);
             return copied_ = true;
         }
     }
 
     TOutput out(destPath_);
-    TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_, 0);
+    // The RF64 header from the start when the source says it will need it. The two-thread MP3
+    // path writes behind a 44-byte header; a sound that outgrows it is moved up at the end.
+    const bool halves = sourceKind_ == TSourceKind::kMp3 && allowSplit_;
+    TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_,
+                                          halves ? 0 : EstimatedDataBytes());
     header.riffSize = 0;  // patched at the end; a file left half written shows as empty
     header.dataSize = 0;
     const TWavHeaderBytes headerBytes = header.Bytes();
@@ -538,14 +550,28 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     }
 
     out.Flush();
-    const uint32_t dataBytes = static_cast<uint32_t>(out.DataBytes());
-    out.PatchLE32(4, dataBytes + 36);
-    out.PatchLE32(40, dataBytes);
-    out.Close();
+    const uint64_t dataBytes = out.DataBytes();
+    if (!header.rf64 && NeedsRf64(dataBytes)) {
+        out.Close();
+        header.SetDataBytes(dataBytes);
+        MoveBehindRf64Header(destPath_, header);
+    } else {
+        header.SetSizes(dataBytes);
+        const TWavHeaderBytes sized = header.Bytes();
+        out.PatchBytes(0, sized.data(), sized.size());
+        out.Close();
+    }
     progress = 0;
     CheckLength(int64_t(dataBytes / blockAlign_));
     return true;
 }
+
+uint64_t TDecoder::EstimatedDataBytes() const {
+    int64_t frames = declared_.frames;
+    if (frames < 0 && durationUs_ > 0) frames = durationUs_ / 1000000 * int64_t(sampleRate_);
+    return frames > 0 ? uint64_t(frames) * blockAlign_ : 0;
+}
+
 
 void TDecoder::CheckLength(int64_t frames) {
     // Damage that left nothing decodable must not pass for an empty sound.

@@ -43,10 +43,13 @@ public:
     enum class TSourceKind { kOther, kWav, kMp3, kWma };
     TSourceKind SourceKind() const { return sourceKind_; }
 
-    // Writes destPath: the 44-byte header, then interleaved 16-bit samples, then patches the two
-    // size fields. progress: 0 on entry, a percentage of the source read as it goes, 0 on return.
+    // Writes destPath: the header, then interleaved 16-bit samples, then patches the size fields.
+    // A sound whose file passes 4 GiB gets the RF64 header: from the start when the source
+    // declares such a length, else the samples are moved up behind it at the end.
+    // progress: 0 on entry, a percentage of the source read as it goes, 0 on return.
     // Returns false (writing nothing) only when no stream was opened. Damaged packets are skipped.
-    // A sound is refused as too long only on what was decoded, never on an estimate.
+    // A sound is refused as too long only on what was decoded, never on an estimate: when it
+    // would not fit the free space of the destination's disk.
     // Nothing decoded from a file that declares or carries sound raises EAppError.
     // On an exception the destination file is closed and may stay behind, partly written.
     bool Decode(std::atomic<int32_t>& progress);
@@ -83,10 +86,12 @@ public:
     // (openformats.h).
     static QStringList Extensions();
 
-    // The largest number of sample bytes a WAV file of this block align can hold.
+    // The largest number of sample bytes a version file (RF64 past 4 GiB) of this block align
+    // can hold.
     static uint64_t MaxDataBytes(uint16_t blockAlign);
-    // The text of the error raised when a sound of this shape would not fit a WAV file.
-    static std::string TooLongMessage(uint32_t sampleRate, uint16_t channels);
+    // The text of the error raised when a sound of this shape would not fit the `roomBytes` of
+    // sample bytes the disk has free.
+    static std::string TooLongMessage(uint32_t sampleRate, uint16_t channels, uint64_t roomBytes);
 
     // One float sample (full scale +-1.0) as 16-bit: s * 32768 rounded to nearest, ties to even,
     // limited to -32768..32767; not-a-number gives -32768.
@@ -131,6 +136,8 @@ private:
     // After the samples are out: refuses a decode that got nothing of what the file claims, and
     // words the warning when it got less or more than declared.
     void CheckLength(int64_t frames);
+    // The sample bytes the source declares or its duration suggests; 0 when unknown.
+    uint64_t EstimatedDataBytes() const;
     // How far the source has been read (0..100), -1 when unknown.
     int32_t PercentRead(int64_t sourceBytes) const;
 
@@ -148,6 +155,8 @@ private:
     TSourceKind sourceKind_ = TSourceKind::kOther;
     TDeclaredLength declared_;
     uint64_t streamBytes_ = 0;  // bytes of our stream's packets read
+    // Sample bytes the destination's disk can take, taken when Decode starts.
+    uint64_t room_ = 0;
     QString lengthWarning_;
 
     uint16_t channels_ = 0;
@@ -159,6 +168,7 @@ private:
     bool supported_ = false;
     bool allowCopy_ = true;
     bool copied_ = false;
+    int64_t copiedBytes_ = 0;
     bool allowSplit_ = true;
     int64_t splitMinBytes_ = 1 << 20;
     bool split_ = false;

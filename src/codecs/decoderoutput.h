@@ -98,11 +98,14 @@ public:
     void PatchLE32(off_t offset, uint32_t value) {
         uint8_t b[4];
         PutLE32(b, value);
+        PatchBytes(offset, b, sizeof b);
+    }
+    void PatchBytes(off_t offset, const uint8_t* bytes, size_t count) {
         ssize_t n;
         do {
-            n = FileIO().PWrite(fd_, b, sizeof b, offset);
+            n = FileIO().PWrite(fd_, bytes, count, offset);
         } while (n < 0 && errno == EINTR);
-        if (n != sizeof b) decoder_detail::RaiseWriteError(n < 0 ? errno : EIO, path_);
+        if (n != ssize_t(count)) decoder_detail::RaiseWriteError(n < 0 ? errno : EIO, path_);
     }
     // Closing can be where a delayed write error shows (network file systems).
     void Close() {

@@ -266,12 +266,12 @@ std::optional<TEncodeFormat> EncodeFormatOf(const QString& extension) {
     return std::nullopt;
 }
 
-void SaveEncoded(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
+void SaveEncoded(TLargeFile& store, int64_t firstFrame, int64_t endFrame, uint16_t channels,
                  uint32_t rate, const TEncodeSettings& settings, const QString& target,
                  const TTags& tags, std::atomic<int32_t>& progress) {
     if (channels == 0 || channels > 2) Fail("only mono and stereo sounds can be saved so");
     const int64_t frames = int64_t(endFrame) - firstFrame;
-    if (frames < 0 || int64_t(endFrame) * channels > int64_t(store.SampleCount()))
+    if (frames < 0 || firstFrame < 0 || endFrame * channels > store.SampleCount())
         Fail("the range lies outside the sound");
     // An Ogg stream without one audio page is one that readers refuse: nothing is written.
     if (frames == 0 && settings.format != TEncodeFormat::kFlac)

@@ -36,6 +36,6 @@ std::optional<TEncodeFormat> EncodeFormatOf(const QString& extension);
 // through a pending file, writes `tags` into it, and only then puts it in place. Writes progress
 // (0..100) and stops at a cancel (EAbort); raises EAppError on any failure, leaving the target
 // untouched.
-void SaveEncoded(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
+void SaveEncoded(TLargeFile& store, int64_t firstFrame, int64_t endFrame, uint16_t channels,
                  uint32_t rate, const TEncodeSettings& settings, const QString& target,
                  const TTags& tags, std::atomic<int32_t>& progress);

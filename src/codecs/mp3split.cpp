@@ -185,8 +185,8 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
         out.Rewritten(uint64_t(st.st_size) - kWavHeaderBytes);
         return true;
     }
-    if (out.DataBytes() + secondBytes > MaxDataBytes(blockAlign_)) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_));
+    if (out.DataBytes() + secondBytes > room_) {
+        throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
     }
     // The second half's peaks, read back from the page cache.
     const int fd = FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);

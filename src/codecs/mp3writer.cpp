@@ -346,7 +346,7 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
     return encode(buffer.data(), uint32_t(rest * 2));
 }
 
-void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
+void SaveMp3(TLargeFile& store, int64_t firstFrame, int64_t endFrame, uint16_t channels,
              const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress,
              const std::vector<uint8_t>& leading) {
     if (channels != (config.nMode == kBeModeMono ? 1 : 2)) {
@@ -356,7 +356,7 @@ void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t
     }
     const int64_t firstSample = int64_t(firstFrame) * channels;
     const int64_t endSample = int64_t(endFrame) * channels;
-    if (endFrame < firstFrame || endSample > int64_t(store.SampleCount())) {
+    if (firstFrame < 0 || endFrame < firstFrame || endSample > store.SampleCount()) {
         throw EAppError("Frames " + std::to_string(firstFrame) + " to " + std::to_string(endFrame) +
                         " lie outside the sound");
     }

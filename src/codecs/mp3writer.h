@@ -101,6 +101,6 @@ bool FeedMp3Encoder(TLargeFile& store, int64_t firstSample, int64_t total, uint3
 // at target, `leading` (a tag) ahead of the frames. Writes progress (0..100). Throws on failure
 // (EAppError with the writer's message, or EOSError); on failure the target is untouched and no
 // partial file remains.
-void SaveMp3(TLargeFile& store, uint32_t firstFrame, uint32_t endFrame, uint16_t channels,
+void SaveMp3(TLargeFile& store, int64_t firstFrame, int64_t endFrame, uint16_t channels,
              const BE_CONFIG& config, const QString& target, std::atomic<int32_t>& progress,
              const std::vector<uint8_t>& leading = {});

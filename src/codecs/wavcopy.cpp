@@ -32,6 +32,8 @@ constexpr int64_t kStepBytes = 8 << 20;
 constexpr int64_t kMaxTailBytes = 1 << 20;
 // The buffer of the read/write copy used where the kernel copy is refused.
 constexpr size_t kFallbackBytes = 1 << 20;
+// Moved at a time when a sound turns out to need the RF64 header after all.
+constexpr uint64_t kMoveBytes = 8 << 20;
 
 [[noreturn]] void RaiseWriteError(int code, const QString& path) {
     if (code == ENOSPC || code == EDQUOT) throw EAppError(Msg("outofmemory"));
@@ -56,10 +58,11 @@ class TDest {
 public:
     // Writes to an open file it does not own.
     TDest(int fd, const QString& path) : path_(path), fd_(fd), owned_(false) {}
-    explicit TDest(const QString& path) : path_(path) {
+    // keep: an existing file, written in place.
+    explicit TDest(const QString& path, bool keep = false) : path_(path) {
+        const int flags = keep ? O_RDWR | O_CLOEXEC : O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
         do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(),
-                                O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
@@ -198,11 +201,13 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
     return TWavSpan{pos, (end - pos) / blockAlign * blockAlign};
 }
 
-void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
-                 uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress) {
+int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
+                    uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress) {
     TDest out(destPath);
-    TWavHeader header = TWavHeader::Pcm16(channels, sampleRate, 0);
+    TWavHeader header = TWavHeader::Pcm16(channels, sampleRate, uint64_t(span.bytes));
+    const int64_t head = header.HeaderBytes();
     header.riffSize = 0;  // set at the end; a file left half written shows as empty
+    header.dataSize = 0;
     const TWavHeaderBytes headerBytes = header.Bytes();
     out.WriteAt(headerBytes.data(), headerBytes.size(), 0);
 
@@ -214,32 +219,50 @@ void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t
     std::future<void> scanning;
     while (done < span.bytes) {
         const int64_t want = std::min(kStepBytes, span.bytes - done);
-        const int64_t got = out.CopyFrom(fd, span.offset + done, kWavHeaderBytes + done, want);
+        const int64_t got = out.CopyFrom(fd, span.offset + done, head + done, want);
         // A source cut short meanwhile: keep its whole frames.
         const int64_t whole = got == want ? got : got / align * align;
         if (scanning.valid()) scanning.get();
-        scanning = std::async(std::launch::async, [&out, &filter, at = kWavHeaderBytes + done, whole] {
+        scanning = std::async(std::launch::async, [&out, &filter, at = head + done, whole] {
             out.Scan(out.Fd(), at, whole, filter);
         });
         done += whole;
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {
             scanning.get();
-            out.Truncate(kWavHeaderBytes + done);
+            out.Truncate(head + done);
             break;
         }
     }
     if (scanning.valid()) scanning.get();
-    uint8_t size[4];
-    PutLE32(size, uint32_t(done + 36));
-    out.WriteAt(size, 4, 4);
-    PutLE32(size, uint32_t(done));
-    out.WriteAt(size, 4, 40);
+    header.SetSizes(uint64_t(done));
+    const TWavHeaderBytes finalBytes = header.Bytes();
+    out.WriteAt(finalBytes.data(), finalBytes.size(), 0);
     out.Close();
+    return done;
 }
 
 void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter) {
     TDest file(fd, path);
     for (int64_t done = 0; done < bytes; done += kStepBytes)
         file.Scan(fd, offset + done, std::min(kStepBytes, bytes - done), filter);
+}
+
+void MoveBehindRf64Header(const QString& path, const TWavHeader& header) {
+    TDest file(path, true);
+    const int64_t shift = int64_t(header.HeaderBytes()) - kWavHeaderBytes;
+    std::vector<uint8_t> block(size_t(std::min<uint64_t>(header.dataSize, kMoveBytes)));
+    for (uint64_t end = header.dataSize; end > 0;) {
+        ThrowIfCancelled();
+        const uint64_t n = std::min<uint64_t>(end, kMoveBytes);
+        const int64_t from = int64_t(kWavHeaderBytes + end - n);
+        if (!ReadAt(file.Fd(), block.data(), size_t(n), from))
+            throw EAppError("The sound could not be moved behind its RF64 header: " +
+                            path.toStdString());
+        file.WriteAt(block.data(), size_t(n), from + shift);
+        end -= n;
+    }
+    const TWavHeaderBytes bytes = header.Bytes();
+    file.WriteAt(bytes.data(), bytes.size(), 0);
+    file.Close();
 }

@@ -11,6 +11,7 @@
 #include <optional>
 
 class TFilter;
+struct TWavHeader;
 struct AVFormatContext;
 struct AVPacket;
 
@@ -31,9 +32,16 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 // Writes destPath as our layout for this shape, with the span's bytes copied from fd, feeding
 // them to filter in order. progress: the percentage of the span copied as it goes. A source
 // that shrinks meanwhile gives the whole frames copied. Raises EAppError / EOSError when the
-// destination cannot be written; the file may then stay behind, partly written.
-void CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
+// destination cannot be written; the file may then stay behind, partly written. Returns the
+// sample bytes written; a span that needs it is written in the RF64 form.
+int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                  uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
+
+// Rewrites a file of ours whose header.dataSize sample bytes lie behind a 44-byte header so that
+// they lie behind `header`, an RF64 one: the samples move up from the end backwards, so no block
+// is overwritten before it has moved, then the header is written. Raises EAppError / EOSError
+// (a cancel included); the file is then not usable.
+void MoveBehindRf64Header(const QString& path, const TWavHeader& header);
 
 // Feeds `bytes` of fd (a file of ours, open for reading) from `offset` to filter, read through
 // the page cache. path: for messages.

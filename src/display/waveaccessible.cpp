@@ -42,11 +42,11 @@ public:
         return QAccessibleWidget::interface_cast(type);
     }
 
-    QVariant currentValue() const override { return View().cursorMs; }
+    QVariant currentValue() const override { return qlonglong(View().cursorMs); }
     void setCurrentValue(const QVariant&) override {}
     QVariant maximumValue() const override {
         const Twavefile* doc = View().Document();
-        return doc && doc->Ready() ? View().SamplesToMs(doc->Frames()) : 0u;
+        return qlonglong(doc && doc->Ready() ? View().SamplesToMs(doc->Frames()) : 0);
     }
     QVariant minimumValue() const override { return 0u; }
     QVariant minimumStepSize() const override { return 1u; }
@@ -68,8 +68,8 @@ void InstallWaveAccessible() {
     (void)installed;
 }
 
-QString SpokenTime(uint32_t ms) {
-    const uint32_t minutes = ms / 60000;
+QString SpokenTime(int64_t ms) {
+    const int64_t minutes = ms / 60000;
     const QString seconds = Text("a11yseconds").arg(
         QStringLiteral("%1.%2").arg(ms / 1000 % 60).arg(ms % 1000, 3, 10, QLatin1Char('0')));
     if (minutes == 0) return seconds;
@@ -90,7 +90,7 @@ QString WaveDescriptionText(const TWaveView& view) {
 }
 
 void AnnounceWaveCursor(TWaveView& view) {
-    QAccessibleValueChangeEvent event(&view, view.cursorMs);
+    QAccessibleValueChangeEvent event(&view, qlonglong(view.cursorMs));
     QAccessible::updateAccessibility(&event);
 }
 

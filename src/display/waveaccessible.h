@@ -14,7 +14,7 @@ class TWaveView;
 void InstallWaveAccessible();
 
 // A time as spoken: "1 min 5.250 s" (minutes only when there are any), in the active language.
-QString SpokenTime(uint32_t ms);
+QString SpokenTime(int64_t ms);
 // The cursor announcement, "cursor 1 min 5.250 s".
 QString WaveValueText(const TWaveView& view);
 // "selected 10.000 s to 20.000 s", "playing", joined by ", "; empty when neither holds.

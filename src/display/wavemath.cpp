@@ -25,7 +25,7 @@ int64_t RoundEven(double v) {
     return int64_t(std::nearbyint(std::clamp(v, double(-kCoordLimit), double(kCoordLimit))));
 }
 
-TRulerPlan MsRulerPlan(uint32_t viewStart, uint32_t viewEnd, uint32_t rate, int columns) {
+TRulerPlan MsRulerPlan(int64_t viewStart, int64_t viewEnd, uint32_t rate, int columns) {
     TRulerPlan p;
     if (rate == 0 || columns <= 0) return p;
     const double startMs = double(viewStart) / rate * 1000;
@@ -55,10 +55,10 @@ TRulerPlan MsRulerPlan(uint32_t viewStart, uint32_t viewEnd, uint32_t rate, int 
     return p;
 }
 
-TRulerPlan FrameRulerPlan(uint32_t viewStart, uint32_t viewEnd, int columns) {
+TRulerPlan FrameRulerPlan(int64_t viewStart, int64_t viewEnd, int columns) {
     TRulerPlan p;
     if (columns <= 0) return p;
-    const uint32_t span = viewEnd - viewStart;
+    const int64_t span = viewEnd - viewStart;
     const int64_t lo = span / 5;
     const int64_t unit = span > 10000 ? 5000 : 500;
     int64_t step = (lo / unit) * unit;
@@ -93,28 +93,28 @@ QString MsRulerLabel(int64_t ms) {
         .arg(fraction);
 }
 
-uint32_t ZoomInSpan(uint32_t span) {
-    return uint32_t(RoundEven(span / 1.5));
+int64_t ZoomInSpan(int64_t span) {
+    return int64_t(RoundEven(span / 1.5));
 }
 
-uint32_t ZoomOutSpan(uint32_t span, uint32_t length) {
+int64_t ZoomOutSpan(int64_t span, int64_t length) {
     if (span == 0) span = 1;
     const int64_t wider = RoundEven(span * 1.5);
-    return wider > int64_t(length) ? length : uint32_t(wider);
+    return wider > length ? length : wider;
 }
 
-TViewRange CentreOnCursor(uint32_t cursor, uint32_t span, uint32_t length) {
-    const uint32_t h = span / 2;
+TViewRange CentreOnCursor(int64_t cursor, int64_t span, int64_t length) {
+    const int64_t h = span / 2;
     if (cursor < h) return {0, span};
-    if (uint64_t(length) < uint64_t(cursor) + h) {
+    if (length < cursor + h) {
         // A span longer than the document cannot start before 0.
-        const uint32_t start = span <= length ? length - span : 0;
+        const int64_t start = span <= length ? length - span : 0;
         return {start, start + span};
     }
     return {cursor - h, cursor - h + span};
 }
 
-int32_t ScrollSmallStep(uint32_t span, int columns, bool atLeastOne) {
+int32_t ScrollSmallStep(int64_t span, int columns, bool atLeastOne) {
     if (columns <= 0) return 1;
     int64_t step = (2 * int64_t(span)) / columns;
     if (atLeastOne && step == 0) step = 1;
@@ -126,9 +126,9 @@ int32_t ScrollLargeStep(int32_t smallStep) {
     return smallStep * 50;
 }
 
-uint32_t ArrowStep(uint32_t span, int columns) {
+int64_t ArrowStep(int64_t span, int columns) {
     if (columns <= 0) return 1;
-    return std::max<uint32_t>(1, span / uint32_t(columns));
+    return std::max<int64_t>(1, span / columns);
 }
 
 namespace {
@@ -202,7 +202,7 @@ bool SimdExtremes(const TPeakEntry* first, int n, int64_t count, int16_t* hi, in
 
 }  // namespace
 
-void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, uint32_t viewStart,
+void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, int64_t viewStart,
                 int col, TColumnPair* out) {
     if (channels < 1 || channels > 8) return;
     const int n = channels;
@@ -222,8 +222,8 @@ void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, u
         out[c] = hiAt[c] > loAt[c] ? TColumnPair{lo[c], hi[c]} : TColumnPair{hi[c], lo[c]};
 }
 
-void SampleColumn(TLargeFile& store, uint32_t frames, int channels, double samplesPerPixel,
-                  uint32_t viewStart, int col, int16_t* scratch, TColumnPair* out) {
+void SampleColumn(TLargeFile& store, int64_t frames, int channels, double samplesPerPixel,
+                  int64_t viewStart, int col, int16_t* scratch, TColumnPair* out) {
     const int64_t f0 = int64_t(col * samplesPerPixel) + viewStart;
     const int64_t f1 = std::min<int64_t>(f0 + int64_t(samplesPerPixel), int64_t(frames) - 1);
     int16_t hi[8], lo[8];

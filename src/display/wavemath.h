@@ -25,27 +25,27 @@ struct TRulerPlan {
 
 // The minutes/seconds ruler over the frames [viewStart, viewEnd) at `rate` frames per second on
 // a wave area of `columns` pixels.
-TRulerPlan MsRulerPlan(uint32_t viewStart, uint32_t viewEnd, uint32_t rate, int columns);
+TRulerPlan MsRulerPlan(int64_t viewStart, int64_t viewEnd, uint32_t rate, int columns);
 // The frame-number ruler.
-TRulerPlan FrameRulerPlan(uint32_t viewStart, uint32_t viewEnd, int columns);
+TRulerPlan FrameRulerPlan(int64_t viewStart, int64_t viewEnd, int columns);
 // A label of the minutes/seconds ruler: minutes ":" two-digit seconds "." two characters.
 QString MsRulerLabel(int64_t ms);
 
 // Zoom: the next smaller and larger visible span, and the range of a span centred on the
 // cursor within a document of `length` frames.
-uint32_t ZoomInSpan(uint32_t span);
-uint32_t ZoomOutSpan(uint32_t span, uint32_t length);
+int64_t ZoomInSpan(int64_t span);
+int64_t ZoomOutSpan(int64_t span, int64_t length);
 struct TViewRange {
-    uint32_t start = 0, end = 0;
+    int64_t start = 0, end = 0;
 };
-TViewRange CentreOnCursor(uint32_t cursor, uint32_t span, uint32_t length);
+TViewRange CentreOnCursor(int64_t cursor, int64_t span, int64_t length);
 
 // The scroll bar's small step, (2 * span) div columns (at least 1 when asked), held within what
 // a scroll bar takes; the large step is 50 small steps, held likewise.
-int32_t ScrollSmallStep(uint32_t span, int columns, bool atLeastOne);
+int32_t ScrollSmallStep(int64_t span, int columns, bool atLeastOne);
 int32_t ScrollLargeStep(int32_t smallStep);
 // The cursor keys' step: the frames under one pixel column, at least 1.
-uint32_t ArrowStep(uint32_t span, int columns);
+int64_t ArrowStep(int64_t span, int columns);
 
 // The two extremes drawn for one pixel column of one channel, in drawing order.
 struct TColumnPair {
@@ -53,10 +53,10 @@ struct TColumnPair {
 };
 // Peak mode (samplesPerPixel >= 512): the column's extremes from the peak table, earlier one
 // first. Blocks beyond the table are not read.
-void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, uint32_t viewStart,
+void PeakColumn(const Tindexdata& peaks, int channels, double samplesPerPixel, int64_t viewStart,
                 int col, TColumnPair* out);
 // Sample mode (1 <= samplesPerPixel < 512): (maximum, minimum) of the column's samples; frames
 // at or beyond `frames` are not read. `scratch` holds at least
 // (Trunc(samplesPerPixel) + 1) * channels samples.
-void SampleColumn(TLargeFile& store, uint32_t frames, int channels, double samplesPerPixel,
-                  uint32_t viewStart, int col, int16_t* scratch, TColumnPair* out);
+void SampleColumn(TLargeFile& store, int64_t frames, int channels, double samplesPerPixel,
+                  int64_t viewStart, int col, int16_t* scratch, TColumnPair* out);

@@ -95,7 +95,7 @@ void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int 
     if (source.ready) {
         if (source.frames < state.viewStart) {
             // Keep the span where possible and show the document's end.
-            const uint32_t span = std::min(state.viewSpan, source.frames);
+            const int64_t span = std::min(state.viewSpan, source.frames);
             state.viewStart = source.frames - span;
             state.viewEnd = source.frames;
             state.viewSpan = span;
@@ -251,12 +251,12 @@ void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source)
     } else if (samplesPerPixel != 0 && source.store) {
         const bool markers = RoundEven(1 / samplesPerPixel) > 6;
         const QRgb fill = Rgb(DisplayColors.ScaleColor);
-        for (uint32_t k = 0; k <= state.viewSpan; ++k) {
-            const uint64_t f = uint64_t(state.viewStart) + k;
+        for (int64_t k = 0; k <= state.viewSpan; ++k) {
+            const int64_t f = state.viewStart + k;
             if (f >= source.frames) break;
             const int64_t x = RoundEven(k / samplesPerPixel);
             for (int i = 0; i < n; ++i) {
-                const int64_t y = yOf(i, source.store->ReadSample(uint32_t(f * n + i)));
+                const int64_t y = yOf(i, source.store->ReadSample(int64_t(f * n + i)));
                 r.Line(prevX[size_t(i)], prevY[size_t(i)], x, y, wave);
                 prevX[size_t(i)] = x;
                 prevY[size_t(i)] = y;

@@ -22,12 +22,12 @@ class TLargeFile;
 // The navigation and selection fields that drawing reads. The view holds them; the main window
 // reads and writes some of them directly (cursor, selection, msScale, the visible range).
 struct TWaveState {
-    uint32_t viewStart = 0;  // first visible frame
-    uint32_t viewEnd = 0;    // frame after the last visible frame
-    uint32_t viewSpan = 0;   // visible frames, normally viewEnd - viewStart
-    uint32_t cursor = 0;     // cursor frame
-    uint32_t selStart = 0;   // selection [selStart, selStop)
-    uint32_t selStop = 0;
+    int64_t viewStart = 0;   // first visible frame
+    int64_t viewEnd = 0;     // frame after the last visible frame
+    int64_t viewSpan = 0;    // visible frames, normally viewEnd - viewStart
+    int64_t cursor = 0;      // cursor frame
+    int64_t selStart = 0;    // selection [selStart, selStop)
+    int64_t selStop = 0; 
     bool selected = false;  // a selection exists
     bool msScale = true;    // time ruler in minutes/seconds (true) or frame numbers (false)
 };
@@ -37,7 +37,7 @@ struct TWaveSource {
     bool ready = false;  // a document is loaded
     uint16_t channels = 0;
     uint32_t rate = 0;
-    uint32_t frames = 0;
+    int64_t frames = 0;
     const Tindexdata* peaks = nullptr;  // (max, min) per 512-frame block and channel
     TLargeFile* store = nullptr;        // individual samples, interleaved
 

@@ -21,7 +21,7 @@ TWaveView::TWaveView(QWidget* parent, std::shared_ptr<TAudioBackend> backend)
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::ClickFocus);
     resize(TWaveRenderer::kInitialWidth, TWaveRenderer::kInitialHeight);
-    player_->OnPosition = [this](int32_t bytes) { PlayerPosition(bytes); };
+    player_->OnPosition = [this](int64_t bytes) { PlayerPosition(bytes); };
     player_->OnStatus = [this](bool action) {
         if (OnPlayStatus) OnPlayStatus(action);
         AnnounceWaveState(*this);
@@ -52,19 +52,16 @@ bool TWaveView::Playing() const {
 
 // --- frames and milliseconds, in single precision both ways ---
 
-uint32_t TWaveView::SamplesToMs(uint32_t frames) const {
+int64_t TWaveView::SamplesToMs(int64_t frames) const {
     const uint32_t rate = document_ ? document_->SampleRate() : 0;
     if (rate == 0) return 0;
     const float ms = float(double(float(frames)) / rate * 1000);
-    // At a very low rate the time can pass what 32 bits of milliseconds hold.
-    const double rounded = std::nearbyint(double(ms));
-    return rounded >= double(UINT32_MAX) ? UINT32_MAX : uint32_t(rounded);
+    return int64_t(std::nearbyint(double(ms)));
 }
 
-int64_t TWaveView::MsToSamples(uint32_t ms) const {
+int64_t TWaveView::MsToSamples(int64_t ms) const {
     const uint32_t rate = document_ ? document_->SampleRate() : 0;
     const float frames = float(double(float(ms)) / 1000 * rate);
-    // Up to 2^32 ms at any rate a sound can have stays far inside 64 bits.
     return int64_t(std::nearbyint(double(frames)));
 }
 
@@ -110,12 +107,12 @@ void TWaveView::AttachDocument(Twavefile* document) {
             playBase = 0;
         });
     }
-    const uint32_t length = document_ ? document_->Frames() : 0;
+    const int64_t length = document_ ? document_->Frames() : 0;
     selected = false;
     viewStart = 0;
     viewEnd = viewSpan = length;
     const int P = width() - TWaveRenderer::RightMargin;
-    renderer_.samplesPerPixel = P > 0 ? double(length / uint32_t(P)) : 0;
+    renderer_.samplesPerPixel = P > 0 ? double(length / P) : 0;
     SetScrollPage();
     selStart = selStop = cursor = cursorMs = 0;
     renderer_.cursorX = 0;
@@ -130,13 +127,13 @@ void TWaveView::CloseDocument() {
     RedrawAll();
 }
 
-std::pair<uint32_t, uint32_t> TWaveView::OrderedSelection() const {
-    const uint32_t frames = document_ ? document_->Frames() : 0;
+std::pair<int64_t, int64_t> TWaveView::OrderedSelection() const {
+    const int64_t frames = document_ ? document_->Frames() : 0;
     return {std::min(std::min(selStart, selStop), frames),
             std::min(std::max(selStart, selStop), frames)};
 }
 
-void TWaveView::ShrinkVisible(uint32_t removed) {
+void TWaveView::ShrinkVisible(int64_t removed) {
     viewSpan = viewSpan > removed ? viewSpan - removed : 0;
     viewEnd = viewEnd > removed ? viewEnd - removed : 0;
 }
@@ -157,13 +154,13 @@ TViewState TWaveView::ViewState() const {
 void TWaveView::RestoreView(const TViewState& state) {
     if (!Loaded()) return;
     const int64_t length = document_->Frames();
-    const auto inside = [length](int64_t f) { return uint32_t(std::clamp<int64_t>(f, 0, length)); };
+    const auto inside = [length](int64_t f) { return std::clamp<int64_t>(f, 0, length); };
     viewEnd = inside(state.viewEnd);
     viewStart = std::min(inside(state.viewStart), viewEnd);
     // A range that shows nothing (it was left empty by removing everything) shows it all.
     if (viewStart == viewEnd) {
         viewStart = 0;
-        viewEnd = uint32_t(length);
+        viewEnd = length;
     }
     viewSpan = viewEnd - viewStart;
     selStart = inside(std::min(state.selStart, state.selStop));
@@ -214,7 +211,7 @@ void TWaveView::SetScrollBar(QScrollBar* bar) {
 
 namespace {
 // Scroll bars hold ints: lengths beyond INT_MAX frames are shown halved as often as needed.
-int BarShift(uint32_t length) {
+int BarShift(int64_t length) {
     int s = 0;
     while ((uint64_t(length) >> s) > uint64_t(INT_MAX)) ++s;
     return s;
@@ -223,11 +220,11 @@ int BarShift(uint32_t length) {
 
 void TWaveView::SetScrollPage() {
     if (!scrollBar_) return;
-    const uint32_t length = Loaded() ? document_->Frames() : 0;
+    const int64_t length = Loaded() ? document_->Frames() : 0;
     const int s = BarShift(length);
     // The scroll bar's range is 0 ... length with the page as big as the view; in Qt's terms
     // the value runs up to length - page.
-    const uint32_t page = std::min(viewSpan, length);
+    const int64_t page = std::min(viewSpan, length);
     settingBar_ = true;
     scrollBar_->setRange(0, int((length - page) >> s));
     scrollBar_->setPageStep(int(page >> s));
@@ -248,10 +245,10 @@ void TWaveView::SetScrollSteps(bool atLeastOne) {
 
 void TWaveView::ScrollToBar() {
     if (!Loaded() || !scrollBar_) return;
-    const uint32_t length = document_->Frames();
-    viewStart = uint32_t(scrollBar_->value()) << BarShift(length);
+    const int64_t length = document_->Frames();
+    viewStart = int64_t(scrollBar_->value()) << BarShift(length);
     viewEnd = viewStart + viewSpan;
-    if (uint64_t(viewStart) + viewSpan > length) {
+    if (viewStart + viewSpan > length) {
         viewEnd = length;
         viewStart = length - std::min(viewSpan, length);
     }
@@ -290,7 +287,7 @@ void TWaveView::ZoomOut() {
 
 // --- cursor and selection from outside ---
 
-void TWaveView::SetCursor(uint32_t frame) {
+void TWaveView::SetCursor(int64_t frame) {
     FollowSelection();
     cursor = frame;
     cursorMs = SamplesToMs(frame);
@@ -300,7 +297,7 @@ void TWaveView::SetCursor(uint32_t frame) {
     if (!player_->Playing()) AnnounceWaveCursor(*this);
 }
 
-void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
+void TWaveView::SetSelection(int64_t start, int64_t stop, bool sel) {
     selStart = start;
     selStop = stop;
     selected = sel;
@@ -310,7 +307,7 @@ void TWaveView::SetSelection(uint32_t start, uint32_t stop, bool sel) {
     AnnounceWaveState(*this);
 }
 
-void TWaveView::SetSelectionMs(uint32_t startMs, uint32_t stopMs, bool sel) {
+void TWaveView::SetSelectionMs(int64_t startMs, int64_t stopMs, bool sel) {
     SetSelection(MsToSamples(startMs), MsToSamples(stopMs), sel);
 }
 
@@ -320,7 +317,7 @@ void TWaveView::Play() {
     if (!Loaded()) return;
     const uint16_t channels = document_->Channels();
     const TWaveFormat format = TWaveFormat::Pcm16(channels, document_->SampleRate());
-    uint32_t count;
+    int64_t count;
     if (selected) {
         playBase = selStart;
         count = selStop - selStart;
@@ -328,7 +325,7 @@ void TWaveView::Play() {
         playBase = cursor;
         count = document_->Frames() - cursor;
     }
-    player_->Open(document_, channels * playBase, format, uint32_t(uint64_t(count) * 2 * channels));
+    player_->Open(document_, channels * playBase, format, uint64_t(count) * 2 * channels);
     player_->Play();
 }
 
@@ -341,9 +338,9 @@ void TWaveView::GetLevels(std::span<int16_t> levels) {
     player_->GetLevels(levels);
 }
 
-void TWaveView::PlayerPosition(int32_t bytes) {
-    const uint32_t channels = document_ ? std::max<uint32_t>(document_->Channels(), 1) : 1;
-    SetCursor(uint32_t(bytes) / (2 * channels) + playBase);
+void TWaveView::PlayerPosition(int64_t bytes) {
+    const int64_t channels = document_ ? std::max<int64_t>(document_->Channels(), 1) : 1;
+    SetCursor(bytes / (2 * channels) + playBase);
 }
 
 // The sound device's errors inside an event handler go where the player reports its own.
@@ -361,11 +358,11 @@ void TWaveView::RestartPlayback(bool stopFirst) {
 void TWaveView::keyPressEvent(QKeyEvent* event) {
     if (OnKeyDown) OnKeyDown(event);
     if (!Loaded()) return QWidget::keyPressEvent(event);
-    const uint32_t length = document_->Frames();
-    const uint32_t step = ArrowStep(viewSpan, width() - TWaveRenderer::RightMargin);
+    const int64_t length = document_->Frames();
+    const int64_t step = ArrowStep(viewSpan, width() - TWaveRenderer::RightMargin);
     // With Shift the selection runs from its far end (or the cursor) to where the cursor goes.
     const bool extend = event->modifiers() & Qt::ShiftModifier;
-    const uint32_t from = !selected ? cursor : cursor == selStart ? selStop : selStart;
+    const int64_t from = !selected ? cursor : cursor == selStart ? selStop : selStart;
     bool handled = true;
     switch (event->key()) {
         case Qt::Key_Home:
@@ -381,7 +378,7 @@ void TWaveView::keyPressEvent(QKeyEvent* event) {
             RedrawAll();
             break;
         case Qt::Key_Right:
-            if (cursor < length) cursor += std::min(step, UINT32_MAX - cursor);
+            if (cursor < length) cursor += step;
             if (cursor > length) cursor = length;
             RedrawAll();
             break;
@@ -395,7 +392,7 @@ void TWaveView::keyPressEvent(QKeyEvent* event) {
     if (extend) ExtendSelection(from, cursor);
 }
 
-void TWaveView::ExtendSelection(uint32_t from, uint32_t to) {
+void TWaveView::ExtendSelection(int64_t from, int64_t to) {
     selStart = std::min(from, to);
     selStop = std::max(from, to);
     selected = selStart != selStop;
@@ -406,7 +403,7 @@ void TWaveView::ExtendSelection(uint32_t from, uint32_t to) {
 
 // --- mouse ---
 
-uint32_t TWaveView::Snapped(uint32_t frame) const {
+int64_t TWaveView::Snapped(int64_t frame) const {
     if (!Settings.snapzero || !Loaded()) return frame;
     return document_->NearestZeroCrossing(frame, document_->SampleRate() / 100);
 }
@@ -415,12 +412,12 @@ int TWaveView::LimitX(int x) const {
     return std::min(x, width() - TWaveRenderer::RightMargin);
 }
 
-uint32_t TWaveView::FrameAt(int x) const {
+int64_t TWaveView::FrameAt(int x) const {
     const int P = width() - TWaveRenderer::RightMargin;
     if (P <= 0) return viewStart;
     const double fpp = double(viewSpan) / P;
     const int64_t f = RoundEven(x * fpp) + viewStart;
-    return uint32_t(std::clamp<int64_t>(f, 0, UINT32_MAX));
+    return std::max<int64_t>(f, 0);
 }
 
 void TWaveView::mousePressEvent(QMouseEvent* event) {
@@ -430,9 +427,9 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
     const int x = LimitX(int(event->position().x()));
     if (event->modifiers() & Qt::ShiftModifier) {
         // Shift+click moves the selection's nearer end (or spans from the cursor) to here.
-        const uint32_t g = FrameAt(x);
-        const auto distance = [g](uint32_t f) { return std::abs(int64_t(g) - int64_t(f)); };
-        const uint32_t from = !selected ? cursor
+        const int64_t g = FrameAt(x);
+        const auto distance = [g](int64_t f) { return std::abs(int64_t(g) - int64_t(f)); };
+        const int64_t from = !selected ? cursor
                               : distance(selStart) < distance(selStop) ? selStop
                                                                        : selStart;
         cursor = g;
@@ -469,7 +466,7 @@ void TWaveView::mouseMoveEvent(QMouseEvent* event) {
         TWaveRenderer::InvertRect(*image, std::min(bandX_, x), TWaveRenderer::TopMargin,
                                   std::max(bandX_, x), H);
     update();
-    const uint32_t g = FrameAt(x);
+    const int64_t g = FrameAt(x);
     if (g < anchor) {
         selStart = g;
         selStop = anchor;
@@ -490,7 +487,7 @@ void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
         selected = false;
         RaiseSelect();
     } else {
-        const uint32_t a = Snapped(selStart), b = Snapped(selStop);
+        const int64_t a = Snapped(selStart), b = Snapped(selStop);
         // A selection too short to have two crossings keeps its ends.
         if (a < b && (a != selStart || b != selStop)) {
             selStart = a;

@@ -25,10 +25,10 @@ class TAudioBackend;
 
 class TWaveView : public QWidget, public TWaveState {
 public:
-    using TSelectEvent = std::function<void(TWaveView* sender, uint32_t start, uint32_t stop,
-                                            uint32_t startms, uint32_t stopms, bool selected)>;
+    using TSelectEvent = std::function<void(TWaveView* sender, int64_t start, int64_t stop,
+                                            int64_t startms, int64_t stopms, bool selected)>;
     using TCursorEvent =
-        std::function<void(TWaveView* sender, uint32_t position, uint32_t positions)>;
+        std::function<void(TWaveView* sender, int64_t position, int64_t positions)>;
     using TPlayStatus = std::function<void(bool action)>;
     // The cursor frame, not QWidget's mouse pointer shape (QWidget::cursor() stays reachable).
     using TWaveState::cursor;
@@ -54,11 +54,11 @@ public:
     // --- for the commands ---
     bool HasSelection() const { return selected; }
     // The selection in order and inside the document.
-    std::pair<uint32_t, uint32_t> OrderedSelection() const;
-    uint32_t CursorFrame() const { return cursor; }
+    std::pair<int64_t, int64_t> OrderedSelection() const;
+    int64_t CursorFrame() const { return cursor; }
     void ClearSelection() { selected = false; }
     // After `removed` frames were cut out: the visible range shrinks by as much.
-    void ShrinkVisible(uint32_t removed);
+    void ShrinkVisible(int64_t removed);
     void ZoomIn();
     void ZoomOut();
     void ZoomFull();
@@ -67,19 +67,18 @@ public:
     void SetScrollBar(QScrollBar* bar);
     QScrollBar* ScrollBar() const { return scrollBar_; }
     void ScrollToBar();
-    void SetCursor(uint32_t frame);
+    void SetCursor(int64_t frame);
     // Frames typed by the user; nothing is validated or clamped and no event is raised.
-    void SetSelection(uint32_t start, uint32_t stop, bool selected);
-    void SetSelectionMs(uint32_t startMs, uint32_t stopMs, bool selected);
+    void SetSelection(int64_t start, int64_t stop, bool selected);
+    void SetSelectionMs(int64_t startMs, int64_t stopMs, bool selected);
     // Plays the selection, or from the cursor to the end.
     void Play();
     // Stops playback; always raises OnPlayStatus(false).
     void Stop();
     // The player's level readout, one value per channel (1 silence ... 128 full scale).
     void GetLevels(std::span<int16_t> levels);
-    // Held at UINT32_MAX for a position further away than 32 bits of milliseconds reach.
-    uint32_t SamplesToMs(uint32_t frames) const;
-    int64_t MsToSamples(uint32_t ms) const;
+    int64_t SamplesToMs(int64_t frames) const;
+    int64_t MsToSamples(int64_t ms) const;
     // What the view shows (cursor, selection, visible range), for the document to keep with the
     // version being left; RestoreView shows such a state again, held inside the document's
     // length, and raises OnCursor and OnSelect.
@@ -100,9 +99,9 @@ public:
     int32_t LargeStep() const { return largeStep_; }
 
     // --- fields read by the main window (besides those of TWaveState) ---
-    uint32_t cursorMs = 0;        // the cursor in milliseconds
-    uint32_t anchor = 0;          // frame at which the current mouse selection began
-    uint32_t playBase = 0;        // frame at which the current playback began; 0 when stopped
+    int64_t cursorMs = 0;        // the cursor in milliseconds
+    int64_t anchor = 0;          // frame at which the current mouse selection began
+    int64_t playBase = 0;        // frame at which the current playback began; 0 when stopped
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -118,14 +117,14 @@ private:
     void SetScrollSteps(bool minimumOne);
     void SetScrollPage();
     void CentreOnCursor();
-    uint32_t FrameAt(int x) const;
+    int64_t FrameAt(int x) const;
     // With the snapping setting on, the nearest zero crossing within 10 ms of `frame`.
-    uint32_t Snapped(uint32_t frame) const;
+    int64_t Snapped(int64_t frame) const;
     int LimitX(int x) const;
-    void PlayerPosition(int32_t bytes);
+    void PlayerPosition(int64_t bytes);
     void RestartPlayback(bool stopFirst);
     // Selects from..to (either order), raises OnSelect and the accessible events.
-    void ExtendSelection(uint32_t from, uint32_t to);
+    void ExtendSelection(int64_t from, int64_t to);
     // Raises OnSelect with the selection as it is now, and remembers what was told.
     void RaiseSelect();
     // Raises OnSelect when the selection differs from what was last told: a command that
@@ -147,5 +146,5 @@ private:
     int32_t largeStep_ = 0;    // the scroll bar's large step, kept for its record
     // The selection as OnSelect last told it.
     bool toldSelected_ = false;
-    uint32_t toldStart_ = 0, toldStop_ = 0;
+    int64_t toldStart_ = 0, toldStop_ = 0;
 };

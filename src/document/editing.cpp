@@ -68,7 +68,7 @@ void Twavefile::Paste(int64_t at) {
     });
 }
 
-uint32_t Twavefile::NearestZeroCrossing(uint32_t frame, uint32_t radius) const {
+int64_t Twavefile::NearestZeroCrossing(int64_t frame, int64_t radius) const {
     if (!store_ || channels_ == 0 || frames_ == 0) return frame;
     const int64_t n = channels_;
     const int64_t at = std::min<int64_t>(frame, frames_);
@@ -93,32 +93,33 @@ uint32_t Twavefile::NearestZeroCrossing(uint32_t frame, uint32_t radius) const {
         return (a < 0 && b > 0) || (a > 0 && b < 0);
     };
     for (int64_t d = 0; d <= radius; ++d) {
-        if (crossing(at - d)) return uint32_t(at - d);
-        if (d > 0 && crossing(at + d)) return uint32_t(at + d);
+        if (crossing(at - d)) return at - d;
+        if (d > 0 && crossing(at + d)) return at + d;
     }
     return frame;
 }
 
 // Puts the range on the clipboard; false when the clipboard refused it.
 static bool CopyRangeToClipboard(TClipboard* clipboard, TLargeFile& source,
-                                 const TWavHeader& header, uint32_t start, uint32_t end,
+                                 const TWavHeader& header, int64_t start, int64_t end,
                                  uint16_t channels, std::atomic<int32_t>& progress) {
     if (!clipboard) return false;
-    const int64_t samples = int64_t(end - start) * channels;
-    const uint32_t bytes = static_cast<uint32_t>(samples * 2);
+    const int64_t samples = (end - start) * channels;
+    const uint64_t bytes = uint64_t(samples) * 2;
+    // The image scales like a version: RF64 when it passes 4 GiB.
     TWavHeader h = header;
-    h.dataSize = bytes;
-    h.riffSize = bytes + 36;
+    h.SetDataBytes(bytes);
+    const uint32_t head = h.HeaderBytes();
     QByteArray image;
     try {
-        image.resize(qsizetype(bytes) + kWavHeaderBytes);
+        image.resize(qsizetype(bytes) + head);
     } catch (const std::bad_alloc&) {
         throw EAppError(kClipboardAlloc);
     }
     auto* data = reinterpret_cast<uint8_t*>(image.data());
     h.WriteTo(data);
     progress = 5;
-    source.ReadSamples(reinterpret_cast<int16_t*>(data + kWavHeaderBytes),
+    source.ReadSamples(reinterpret_cast<int16_t*>(data + head),
                        int64_t(start) * channels, int64_t(start) * channels + samples - 1);
     bool accepted = false;
     RunOnUiThread([&] { accepted = clipboard->SetWave(image); });
@@ -145,7 +146,7 @@ void Twavefile::DoCut() {
 }
 
 void Twavefile::DoDelete() {
-    const uint32_t s = range_.start, e = range_.end, frames = frames_;
+    const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int64_t n = channels_;
     const int64_t newFrames = int64_t(frames) - (e - s);
     if (joinFrames_ <= 0 || s == 0 || e >= frames || s == e) {

@@ -39,7 +39,7 @@ bool Twavefile::InsertSilence(int64_t at, int64_t count) {
     if (!ready_ || count < 0) return false;
     return Dispatch(opInsertSilence, [&] {
         range_ = {ClampFrame(at), ClampFrame(at)};
-        insertCount_ = static_cast<uint32_t>(std::min<int64_t>(count, UINT32_MAX));
+        insertCount_ = count;
     });
 }
 
@@ -74,7 +74,7 @@ void Twavefile::Invert() {
 }
 
 void Twavefile::DoInsertSilence() {
-    const uint32_t p = range_.start, m = insertCount_, frames = frames_;
+    const int64_t p = range_.start, m = insertCount_, frames = frames_;
     const int64_t n = channels_;
     RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, p * n);
@@ -85,7 +85,7 @@ void Twavefile::DoInsertSilence() {
 }
 
 void Twavefile::DoFade(bool fadeIn) {
-    const uint32_t s = range_.start, e = range_.end, frames = frames_;
+    const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
@@ -132,7 +132,7 @@ void Twavefile::DoFade(bool fadeIn) {
 }
 
 void Twavefile::DoNormalize() {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int n = channels_;
     const int16_t peak = levels_.peak;
     // A sound with no positive sample has nothing to scale against: it stays as it is.
@@ -149,7 +149,7 @@ void Twavefile::DoNormalize() {
 }
 
 void Twavefile::DoAmplify() {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int n = channels_;
     // The factor is single precision on purpose; the product is taken in double and truncated.
     const float factor = static_cast<float>(amplifyPercent_) / 100.0f;
@@ -167,7 +167,7 @@ void Twavefile::DoAmplify() {
 }
 
 void Twavefile::DoReverse() {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
@@ -188,7 +188,7 @@ void Twavefile::DoReverse() {
 }
 
 void Twavefile::DoInvert() {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {

@@ -84,7 +84,7 @@ void Twavefile::DoMeasureLoudness() {
 }
 
 void Twavefile::DoNormalizeLoudness() {
-    const uint32_t s = range_.start, e = range_.end, frames = frames_;
+    const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
     TLoudness measured;
     {
@@ -118,7 +118,7 @@ void Twavefile::DoNormalizeLoudness() {
 }
 
 void Twavefile::DoChannels(int32_t code) {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int from = channels_;
     const int to = code == opToMono ? 1 : 2;
     RunEdit(
@@ -155,7 +155,7 @@ void Twavefile::DoChannels(int32_t code) {
 }
 
 void Twavefile::DoTrimSilence() {
-    const uint32_t frames = frames_;
+    const int64_t frames = frames_;
     const int n = channels_;
     // A sample is sound when its magnitude passes the threshold (0 dBFS is 32768).
     const double threshold = 32768.0 * std::pow(10.0, trimThreshold_ / 20.0);

@@ -1,6 +1,7 @@
 // The document's saves on its worker: WAV copied block by block, MP3 through LAME, FLAC, Ogg
 // and Opus through FFmpeg's encoders; each writes the document's tags before the file is put
 // in place.
+#include <QFileInfo>
 #include <algorithm>
 
 #include "ffencode.h"
@@ -17,31 +18,33 @@ constexpr int64_t kSaveBlockSamples = 4 * 1024 * 1024;
 }
 
 void Twavefile::DoSaveWav() {
-    const uint32_t n = range_.end - range_.start;
-    const int64_t total = int64_t(n) * channels_;
-    const uint32_t bytes = static_cast<uint32_t>(total * 2);
-    const int64_t first = int64_t(range_.start) * channels_;
+    const int64_t n = range_.end - range_.start;
+    const int64_t total = n * channels_;
+    const uint64_t bytes = uint64_t(total) * 2;
+    const int64_t first = range_.start * channels_;
+    // Past 4 GiB the file takes the RF64 form; below, the same 44-byte header as always.
     TWavHeader h = header_;
-    h.riffSize = bytes + 36;
-    h.dataSize = bytes;
+    h.SetDataBytes(bytes);
     progress_ = 0;
     TLargeFile source(tempPath_);
     TPendingFile pending(savePath_);
     {
-        TLargeFile target(pending.Path(), uint64_t(bytes) + kWavHeaderBytes);
+        TLargeFile target(pending.Path(), WavFileBytes(bytes));
         target.WriteHeader(h);
         for (int64_t done = 0; done < total; done += kSaveBlockSamples) {
             progress_ = static_cast<int32_t>(done * 100 / total);
             ThrowIfCancelled();
             const int64_t count = std::min(kSaveBlockSamples, total - done);
             target.CopyFrom(source, first + done, done, count);
-            pending.WriteBehind(int64_t(kWavHeaderBytes) + 2 * done, 2 * count);
+            pending.WriteBehind(int64_t(h.HeaderBytes()) + 2 * done, 2 * count);
         }
     }
-    WriteWavTagsOrThrow(pending.Path(), saveTags_);
+    // The tag library knows only the 32-bit form: an RF64 file goes without its tags.
+    if (!h.rf64) WriteWavTagsOrThrow(pending.Path(), saveTags_);
     ThrowIfCancelled();
     pending.Commit();
     progress_ = 0;
+    if (h.rf64) Notice("rf64saved", "rf64title", QFileInfo(savePath_).fileName());
 }
 
 void Twavefile::DoSaveMp3() {

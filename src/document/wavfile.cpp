@@ -101,11 +101,11 @@ Twavefile::TRange Twavefile::Clamp(int64_t start, int64_t end) const {
     if (start > end) std::swap(start, end);
     start = std::clamp<int64_t>(start, 0, frames_);
     end = std::clamp<int64_t>(end, 0, frames_);
-    return {static_cast<uint32_t>(start), static_cast<uint32_t>(end)};
+    return {start, end};
 }
 
-uint32_t Twavefile::ClampFrame(int64_t at) const {
-    return static_cast<uint32_t>(std::clamp<int64_t>(at, 0, frames_));
+int64_t Twavefile::ClampFrame(int64_t at) const {
+    return std::clamp<int64_t>(at, 0, frames_);
 }
 
 void Twavefile::AttachStoreListener(const void* owner, std::function<void()> release) {
@@ -491,6 +491,9 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     decoder.Filter()->ExportPeaks(table);
     decoder.Filter()->ExportRebuiltPeaks(exact);
     decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
+    // The accumulator's own table goes now, not with the decoder: for a long sound it is as
+    // large as each of the two taken from it.
+    *decoder.Filter() = TFilter(decoder.Channels());
     const TWavFormat f = InterpretHeader(TWavHeader::Parse(store->ReadHeader().data()));
     if (f.frames == 0) {
         levels.peak = 0;
@@ -552,8 +555,8 @@ void Twavefile::DoRebuild() {
 void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels) {
     const uint16_t channels = newChannels ? newChannels : channels_;
     const uint64_t newBytes = uint64_t(newFrames) * channels * 2;
-    if (newBytes + kWavHeaderBytes > TLargeFile::kMaxFileBytes) {
-        throw EAppError("The result would be larger than the 4 GiB a WAV file can hold.");
+    if (WavFileBytes(newBytes) > TLargeFile::kMaxFileBytes) {
+        throw EAppError("The result would be larger than a sample store can address.");
     }
     const QString previous = tempPath_;
     const bool wasModified = modified_;
@@ -588,7 +591,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         ForgetSavedIfGone();
     };
     TWavHeader h = header_;
-    h.AddDataBytes(int64_t(newBytes) - int64_t(header_.riffSize - 36));
+    h.SetDataBytes(newBytes);
     if (newChannels) {
         h.channels = channels;
         h.blockAlign = static_cast<uint16_t>(channels * 2);
@@ -603,7 +606,7 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         RunOnUiThread([&] { tempPath_ = next; });
         {
             TLargeFile source(previous);
-            TLargeFile target(next, newBytes + kWavHeaderBytes);
+            TLargeFile target(next, WavFileBytes(newBytes));
             target.WriteHeader(h);
             static const Tindexdata kUnknown;
             // A table of another channel count describes nothing in the new version.

@@ -18,7 +18,9 @@
 // others while being called.
 //
 // Positions and ranges are frame numbers; ranges are [start, end). Ranges are ordered and clamped
-// to 0 <= start <= end <= frames before use.
+// to 0 <= start <= end <= frames before use. Frames are counted in signed 64 bits everywhere:
+// a sound is as long as the disk allows (a day at 44.1 kHz passes 2^32 frames), and a
+// difference of two positions stays a plain signed number.
 
 #include <QDateTime>
 #include <QString>
@@ -128,7 +130,7 @@ public:
     int32_t JoinFade() const { return joinFadeMs_; }
     // The frame nearest to `frame`, at most `radius` frames away, where the sum of the channels
     // is zero or changes sign; `frame` itself when there is none. Reads the current version.
-    uint32_t NearestZeroCrossing(uint32_t frame, uint32_t radius) const;
+    int64_t NearestZeroCrossing(int64_t frame, int64_t radius) const;
     // Refused (returns false) for a negative count.
     bool InsertSilence(int64_t at, int64_t count);
     void FadeIn(int64_t start, int64_t end);
@@ -211,9 +213,9 @@ public:
     // --- attributes ---
     uint16_t Channels() const { return channels_; }
     uint32_t SampleRate() const { return sampleRate_; }
-    uint32_t Frames() const { return frames_; }
+    int64_t Frames() const { return frames_; }
     double Duration() const { return duration_; }
-    uint32_t DataBytes() const { return dataBytes_; }
+    uint64_t DataBytes() const { return dataBytes_; }
     int32_t Level() const { return levels_.level; }
     int16_t Peak() const { return levels_.peak; }
     const std::array<int16_t, kMaxPeakChannels>& ChannelPeak() const { return levels_.channelPeak; }
@@ -248,14 +250,14 @@ public:
 private:
     friend class CThread;
     struct TRange {
-        uint32_t start = 0, end = 0;
+        int64_t start = 0, end = 0;
     };
 
     bool Dispatch(int32_t code, const std::function<void()>& record);
     void Complete(CThread* worker);
     void RunRoutine(int32_t code);
     TRange Clamp(int64_t start, int64_t end) const;
-    uint32_t ClampFrame(int64_t at) const;
+    int64_t ClampFrame(int64_t at) const;
     void ReleaseStore();
     // The version file at `path` opened for reading; nothing (the error shown) when it cannot be.
     std::unique_ptr<TLargeFile> OpenVersion(const QString& path);
@@ -321,7 +323,7 @@ private:
     // The join cross-fade of the running edit in frames (0: exact), and the setting it came from.
     int64_t joinFrames_ = 0;
     int32_t joinFadeMs_ = 0;
-    uint32_t insertCount_ = 0;
+    int64_t insertCount_ = 0;
     int32_t amplifyPercent_ = 0;
     int32_t normalizePercent_ = 0;
     TWavHeader header_;
@@ -375,10 +377,10 @@ private:
     // The table that describes the current version as RebuildPeaks would, for edits to take
     // whole blocks from; null while unknown.
     const Tindexdata* exactPeaks_ = nullptr;
-    uint32_t dataBytes_ = 0;
+    uint64_t dataBytes_ = 0;
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;
-    uint32_t frames_ = 0;
+    int64_t frames_ = 0;
     double duration_ = 0;
     std::atomic<int32_t> progress_{0};
     BE_CONFIG mp3Config_{};

@@ -47,8 +47,8 @@ void TPlayer::Init(std::shared_ptr<TAudioBackend> backend) {
     if (OnStatus) OnStatus(false);
 }
 
-void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& format,
-                   uint32_t length) {
+void TPlayer::Open(Twavefile* document, int64_t start, const TWaveFormat& format,
+                   uint64_t length) {
     assert(IsUiThread());
     Close();
     ++calls_;
@@ -66,8 +66,8 @@ void TPlayer::Open(Twavefile* document, uint32_t start, const TWaveFormat& forma
     format_ = format;
     // Only whole frames inside the store are ever read.
     const uint64_t available =
-        start < store->SampleCount() ? uint64_t(store->SampleCount() - start) * 2 : 0;
-    length_ = static_cast<uint32_t>(std::min<uint64_t>(length, available));
+        start >= 0 && start < store->SampleCount() ? uint64_t(store->SampleCount() - start) * 2 : 0;
+    length_ = std::min<uint64_t>(length, available);
     length_ -= length_ % std::max<uint32_t>(format.blockAlign, 1);
     bytesRead_ = 0;
     chunkSize_ = ChunkBytes(format);
@@ -85,11 +85,11 @@ void TPlayer::Silence(uint8_t* dst, uint32_t bytes) const {
 }
 
 uint32_t TPlayer::Fill(uint8_t* dst, uint32_t bytes) {
-    const uint32_t c = std::min(length_ - bytesRead_, bytes);
+    const uint32_t c = uint32_t(std::min<uint64_t>(length_ - bytesRead_, bytes));
     if (c > 0) {
         // Straight from the store into the buffer's memory (ReadSamples copies bytewise).
-        store_->ReadSamples(reinterpret_cast<int16_t*>(dst), int64_t(start_) + bytesRead_ / 2,
-                            int64_t(start_) + (bytesRead_ + c) / 2 - 1);
+        store_->ReadSamples(reinterpret_cast<int16_t*>(dst), start_ + int64_t(bytesRead_ / 2),
+                            start_ + int64_t((bytesRead_ + c) / 2) - 1);
         bytesRead_ += c;
     }
     if (c < bytes) Silence(dst + c, bytes - c);
@@ -191,7 +191,7 @@ void TPlayer::Notify(int32_t index) {
         writeOffset_ += n;
         if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
     }
-    if (OnPosition) OnPosition(static_cast<int32_t>(position_));
+    if (OnPosition) OnPosition(static_cast<int64_t>(position_));
 }
 
 bool TPlayer::StopRoutine(int mode) {
@@ -259,13 +259,13 @@ void TPlayer::GetLevels(std::span<int16_t> levels) {
     const uint32_t window = static_cast<uint32_t>(uint64_t(format_.samplesPerSec) *
                                                   kLevelWindowNumerator / kLevelWindowDenominator);
     if (store_) {
-        const uint64_t count = store_->SampleCount();
+        const uint64_t count = uint64_t(store_->SampleCount());
         const uint64_t first = uint64_t(start_) + position_ / 2;
         for (uint32_t k = 0; k < window; ++k) {
             for (uint32_t c = 0; c < channels && c < 8; ++c) {
                 const uint64_t i = first + uint64_t(k) * format_.channels + c;
                 if (i >= count) continue;
-                const int32_t v = store_->ReadSample(static_cast<uint32_t>(i));
+                const int32_t v = store_->ReadSample(static_cast<int64_t>(i));
                 if (std::abs(v) > std::abs(peak[c])) peak[c] = v;
             }
         }

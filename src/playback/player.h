@@ -40,7 +40,7 @@ public:
     TPlayer& operator=(const TPlayer&) = delete;
 
     // Play position in bytes from the start of the stretch.
-    std::function<void(int32_t index)> OnPosition;
+    std::function<void(int64_t bytes)> OnPosition;
     // True when playback has started, false when it has stopped or cannot start.
     std::function<void(bool action)> OnStatus;
     // A sound-device failure met while handling a notification.
@@ -48,10 +48,11 @@ public:
 
     // Creates the device (SDL's output, or `backend` in tests) and raises OnStatus(false).
     void Init(std::shared_ptr<TAudioBackend> backend = nullptr);
-    // Prepares a buffer for the stretch of `length` bytes from sample index `start` of the
+    // Prepares a buffer for the stretch of `length` bytes from sample index `start` (64-bit: a
+    // stretch may start anywhere in a sound of any length) of the
     // document's current store and fills it. Attaches a store-release listener to the document so that
     // the buffer is closed before the store is replaced or released.
-    void Open(Twavefile* document, uint32_t start, const TWaveFormat& format, uint32_t length);
+    void Open(Twavefile* document, int64_t start, const TWaveFormat& format, uint64_t length);
     // Starts, or restarts, the opened stretch from its beginning.
     void Play();
     // Stops and rewinds (the buffer is refilled from the start of the stretch).
@@ -72,8 +73,8 @@ public:
     bool BufferExists() const { return bufferExists_; }
     uint32_t ChunkSize() const { return chunkSize_; }
     uint32_t BufferSize() const { return bufferSize_; }
-    uint32_t Position() const { return position_; }
-    uint32_t Length() const { return length_; }
+    uint64_t Position() const { return position_; }
+    uint64_t Length() const { return length_; }
     TSoundBuffer* Buffer() const { return buffer_; }
     TSoundDevice* Device() const { return device_.get(); }
     // Plain words for the user when there is no sound output; empty otherwise.
@@ -101,14 +102,14 @@ private:
 
     TLargeFile* store_ = nullptr;
     Twavefile* document_ = nullptr;
-    uint32_t start_ = 0;
-    uint32_t bytesRead_ = 0;
-    uint32_t length_ = 0;
+    int64_t start_ = 0;
+    uint64_t bytesRead_ = 0;
+    uint64_t length_ = 0;
     TWaveFormat format_;
     uint32_t bufferSize_ = 0;
     uint32_t chunkSize_ = 0;
     uint32_t writeOffset_ = 0;
-    uint32_t position_ = 0;
+    uint64_t position_ = 0;
     // Bytes the cursor has moved since the rewind, not held at the length like position_.
     uint64_t played_ = 0;
     uint32_t lastCursor_ = 0;

@@ -116,7 +116,7 @@ private:
     bool SaveAs();
     bool ConfirmOverwrite(const QString& name);
     // Cut and Delete shrink the page and the visible span by what they remove.
-    void ShrinkView(uint32_t removed);
+    void ShrinkView(int64_t removed);
 
     // Opens recent file `index`, or drops it from the list with a word when it is gone.
     void OpenRecentFile(int index);

@@ -126,8 +126,8 @@ void TCommands::ExitActionExecute() {
 namespace {
 
 // The undo rule: a page larger than the document shrinks to it.
-void FitPage(QScrollBar& bar, uint32_t frames) {
-    if (bar.pageStep() >= 0 && uint32_t(bar.pageStep()) > frames) bar.setPageStep(int(frames));
+void FitPage(QScrollBar& bar, int64_t frames) {
+    if (bar.pageStep() >= 0 && int64_t(bar.pageStep()) > frames) bar.setPageStep(int(frames));
 }
 
 }  // namespace
@@ -142,7 +142,7 @@ void TCommands::RedoActionExecute() {
     FitPage(form_.Scroll(), form_.Document().Frames());
 }
 
-void TCommands::ShrinkView(uint32_t removed) {
+void TCommands::ShrinkView(int64_t removed) {
     QScrollBar& bar = form_.Scroll();
     TWaveView& view = form_.View();
     bar.setPageStep(int(std::max<int64_t>(int64_t(bar.pageStep()) - removed, 0)));
@@ -197,7 +197,7 @@ void TCommands::DeleteActionExecute() {
 
 void TCommands::SelectAllActionExecute() {
     if (!form_.Loaded()) return;
-    const uint32_t frames = form_.Document().Frames();
+    const int64_t frames = form_.Document().Frames();
     form_.WritePosition(form_.selstart(), 0, 0);
     form_.WritePosition(form_.selstop(), frames, form_.View().SamplesToMs(frames));
     form_.sel()->setChecked(true);
@@ -269,7 +269,7 @@ void TCommands::SilenceActionExecute() {
     // A negative duration means nothing to insert.
     if (!ms || *ms < 0) return;
     TWaveView& view = form_.View();
-    form_.Document().InsertSilence(view.CursorFrame(), view.MsToSamples(uint32_t(*ms)));
+    form_.Document().InsertSilence(view.CursorFrame(), view.MsToSamples(*ms));
 }
 
 void TCommands::NormalizationActionExecute() {

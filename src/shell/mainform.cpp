@@ -138,8 +138,8 @@ Tmainform::Tmainform(const TMainOptions& options) {
     };
 
     view_->SetScrollBar(scroll_);
-    view_->OnCursor = [this](TWaveView*, uint32_t f, uint32_t ms) { onCursor(f, ms); };
-    view_->OnSelect = [this](TWaveView*, uint32_t s, uint32_t e, uint32_t sm, uint32_t em,
+    view_->OnCursor = [this](TWaveView*, int64_t f, int64_t ms) { onCursor(f, ms); };
+    view_->OnSelect = [this](TWaveView*, int64_t s, int64_t e, int64_t sm, int64_t em,
                              bool on) { onSelect(s, e, sm, em, on); };
     view_->OnPlayStatus = [this](bool action) { playprocess(action); };
     view_->setFocusPolicy(Qt::StrongFocus);
@@ -407,11 +407,11 @@ void Tmainform::SetEditShape() {
 
 // --- operations ------------------------------------------------------------------------------
 
-QString Tmainform::PositionText(uint32_t frames, uint32_t ms) const {
+QString Tmainform::PositionText(int64_t frames, int64_t ms) const {
     return Settings.selectiontype == 0 ? mstotime(ms) : QString::number(frames);
 }
 
-void Tmainform::WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms) {
+void Tmainform::WritePosition(QLineEdit* edit, int64_t frames, int64_t ms) {
     QString text = PositionText(frames, ms);
     // Unused minute places of the mask are blanks in front, as the shape shows them.
     if (Settings.selectiontype == 0) text = text.rightJustified(kMsEditChars, QLatin1Char(' '));
@@ -468,15 +468,15 @@ void Tmainform::selClick() {
     int64_t start = 0, stop = 0;
     const int64_t frames = document_->Frames();
     const auto toFrames = [&](const QString& text) {
-        return view_->MsToSamples(uint32_t(std::clamp<int64_t>(timetoms(text), 0, UINT32_MAX)));
+        return view_->MsToSamples(std::max<int64_t>(timetoms(text), 0));
     };
     try {
         if (Settings.selectiontype == 0) {
             start = toFrames(selstart_->text());
             stop = toFrames(selstop_->text());
         } else {
-            start = StrToInt(selstart_->text());
-            stop = StrToInt(selstop_->text());
+            start = StrToInt64(selstart_->text());
+            stop = StrToInt64(selstop_->text());
         }
     } catch (const std::exception& e) {
         // The general error report; the selection stays as it was.
@@ -488,7 +488,7 @@ void Tmainform::selClick() {
     if (start > stop) std::swap(start, stop);
     start = std::clamp<int64_t>(start, 0, frames);
     stop = std::clamp<int64_t>(stop, 0, frames);
-    view_->SetSelection(uint32_t(start), uint32_t(stop), on);
+    view_->SetSelection(start, stop, on);
     SetSelectionState(on);
 }
 
@@ -522,8 +522,8 @@ void Tmainform::SetScaleFormat(bool milliseconds) {
 // --- document events ---------------------------------------------------------------------------
 
 void Tmainform::onReady() {
-    const uint32_t frames = document_->Frames();
-    if (scroll_->pageStep() > 0 && uint32_t(scroll_->pageStep()) > frames) {
+    const int64_t frames = document_->Frames();
+    if (scroll_->pageStep() > 0 && int64_t(scroll_->pageStep()) > frames) {
         scroll_->setPageStep(int(frames));
     }
     // Also sets the scroll bar's range to the document's length.
@@ -595,7 +595,7 @@ void Tmainform::CheckHistoryCap() {
 
 // --- view events -------------------------------------------------------------------------------
 
-void Tmainform::onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32_t stopms,
+void Tmainform::onSelect(int64_t start, int64_t stop, int64_t startms, int64_t stopms,
                          bool selected) {
     if (selected) {
         WritePosition(selstart_, start, startms);
@@ -605,7 +605,7 @@ void Tmainform::onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32
     sel_->setChecked(selected);
 }
 
-void Tmainform::onCursor(uint32_t position, uint32_t positions) {
+void Tmainform::onCursor(int64_t position, int64_t positions) {
     panels_[1]->setText(MsgText("cursorpositionstring") + ' ' +
                         PositionText(position, positions));
     timedisplay_->setText(mstotime(positions));

@@ -115,9 +115,9 @@ public:
     bool Playing() const { return playing_; }
     bool Loaded() const;
     // The selection edits' text for a position in the current scale format.
-    QString PositionText(uint32_t frames, uint32_t ms) const;
+    QString PositionText(int64_t frames, int64_t ms) const;
     // Writes a position into a selection edit in the current scale format.
-    void WritePosition(QLineEdit* edit, uint32_t frames, uint32_t ms);
+    void WritePosition(QLineEdit* edit, int64_t frames, int64_t ms);
     // Ends the program without questions (a termination signal): unsaved changes are lost,
     // the settings are written and the event loop ends.
     void Terminate();
@@ -159,8 +159,8 @@ private:
     // After a job has ended: offers to drop the oldest undo steps when the history is past
     // the settings' cap.
     void CheckHistoryCap();
-    void onSelect(uint32_t start, uint32_t stop, uint32_t startms, uint32_t stopms, bool selected);
-    void onCursor(uint32_t position, uint32_t positions);
+    void onSelect(int64_t start, int64_t stop, int64_t startms, int64_t stopms, bool selected);
+    void onCursor(int64_t position, int64_t positions);
     void playprocess(bool action);
     // Timers and the clipboard.
     void ProgressTimerTimer();

@@ -8,13 +8,13 @@
 
 namespace {
 
-constexpr uint32_t kMsPerMinute = 60000;
-constexpr uint32_t kMsPerSecond = 1000;
+constexpr int64_t kMsPerMinute = 60000;
+constexpr int64_t kMsPerSecond = 1000;
 // 10000 / ln(10001) to two decimals: maps the slider's 1..10001 onto 0..10000.
 constexpr double kVolumeScale = 1085.73;
 constexpr int32_t kSilentVolume = -10000;
 
-QString TwoDigits(uint32_t v) {
+QString TwoDigits(int64_t v) {
     return v < 10 ? QStringLiteral("0") + QString::number(v) : QString::number(v);
 }
 
@@ -24,7 +24,7 @@ QString TwoDigits(uint32_t v) {
 
 }  // namespace
 
-QString mstotime(uint32_t ms) {
+QString mstotime(int64_t ms) {
     return TwoDigits(ms / kMsPerMinute) + ':' + TwoDigits(ms % kMsPerMinute / kMsPerSecond) + '.' +
            QStringLiteral("%1").arg(ms % kMsPerSecond, 3, 10, QChar('0'));
 }
@@ -38,6 +38,14 @@ int32_t StrToInt(const QString& text) {
         NotAnInteger(text);
     }
     return static_cast<int32_t>(v);
+}
+
+int64_t StrToInt64(const QString& text) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    const qlonglong v = t.toLongLong(&ok, 10);
+    if (!ok || t.startsWith('+')) NotAnInteger(text);
+    return static_cast<int64_t>(v);
 }
 
 int64_t timetoms(const QString& text) {

@@ -7,7 +7,7 @@
 
 // Minutes ":" two-digit seconds "." three-digit milliseconds; minutes have at least two digits:
 // 0 gives "00:00.000", 61001 "01:01.001", 6000000 "100:00.000".
-QString mstotime(uint32_t ms);
+QString mstotime(int64_t ms);
 
 // The inverse of mstotime: minutes before the first ":", seconds before the next ".", the rest
 // milliseconds. Each part is a signed decimal integer; blanks around it are allowed (an input
@@ -18,6 +18,8 @@ int64_t timetoms(const QString& text);
 // A signed 32-bit decimal integer with blanks allowed around it; raises EAppError
 // "'%s' is not a valid integer value" for anything else (a blank field included).
 int32_t StrToInt(const QString& text);
+// The same in 64 bits: frame numbers, which pass 2^31 in long sounds.
+int64_t StrToInt64(const QString& text);
 
 // The volume slider's position (-10000 at the loud end ... 0 at the silent end) as an
 // attenuation in hundredths of a decibel for the player: round(ln(1 - p) * 1085.73) - 10000,

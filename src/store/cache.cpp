@@ -6,6 +6,17 @@
 #include "largefile.h"
 #include "peakscan.h"
 
+namespace {
+
+// Grows the accumulator's table by an eighth at a time rather than doubling it: a long sound's
+// table is tens of megabytes, and a doubling would hold twice that (three times while it moves).
+void GrowTo(Tindexdata& table, size_t entries) {
+    if (entries > table.capacity()) table.reserve(entries + entries / 8 + 4096);
+    table.resize(entries);
+}
+
+}  // namespace
+
 int32_t LevelFromPeak(int32_t peak) {
     if (peak <= 0) return kSilenceLevel;
     return static_cast<int32_t>(std::nearbyint(20.0 * std::log10(peak / 32768.0)));
@@ -43,7 +54,7 @@ void TFilter::Feed(const int16_t* samples, size_t bytes) {
 
 void TFilter::CloseBlock() {
     entries_ += channels_;
-    table_.resize(static_cast<size_t>(entries_));
+    GrowTo(table_, static_cast<size_t>(entries_));
     const int32_t blockFrames = buffered_ / channels_;
     lastBlockFrames_ = blockFrames;
     // The table keeps each block's true smallest sample, which is what a rebuild stores; the
@@ -65,8 +76,8 @@ void TFilter::CloseBlock() {
 
 void TFilter::ScanBlocks(const int16_t* samples, size_t blocks) {
     const size_t first = static_cast<size_t>(entries_);
-    entries_ += static_cast<int32_t>(blocks) * channels_;
-    table_.resize(static_cast<size_t>(entries_));
+    entries_ += static_cast<int64_t>(blocks) * channels_;
+    GrowTo(table_, static_cast<size_t>(entries_));
     TPeakEntry* out = table_.data() + first;
     for (size_t k = 0; k < blocks; ++k, samples += size_t(channels_) * kPeakBlockFrames) {
         // As CloseBlock does: max from 0, the true min kept.
@@ -106,17 +117,18 @@ void TFilter::ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, i
     level = level_;
 }
 
-void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<int32_t>& progress,
+void RebuildPeaks(TLargeFile& store, int64_t frames, int channels, std::atomic<int32_t>& progress,
                   Tindexdata& table, TLevels& levels) {
     const int n = std::clamp(channels, 1, kMaxPeakChannels);
     progress = 0;
     levels = TLevels{};
-    const uint32_t blocks = frames / kPeakBlockFrames;
+    const int64_t blocks = frames / kPeakBlockFrames;
     table.assign(static_cast<size_t>(blocks + 1) * n, TPeakEntry{});
     std::vector<int16_t> buf(static_cast<size_t>(kPeakBlockFrames) * n);
-    for (uint32_t k = 0; k <= blocks; ++k) {
-        if (blocks > 0) progress = static_cast<int32_t>(uint64_t(k) * 100 / blocks);
-        const uint32_t count = k < blocks ? kPeakBlockFrames : frames % kPeakBlockFrames;
+    for (int64_t k = 0; k <= blocks; ++k) {
+        if (blocks > 0) progress = static_cast<int32_t>(k * 100 / blocks);
+        const uint32_t count =
+            k < blocks ? kPeakBlockFrames : uint32_t(frames % kPeakBlockFrames);
         const int64_t first = int64_t(k) * kPeakBlockFrames * n;
         store.ReadSamples(buf.data(), first, first + int64_t(count) * n - 1);
         std::array<int16_t, kMaxPeakChannels> mx{}, mn{};

@@ -56,7 +56,7 @@ private:
 
     std::vector<int16_t> buffer_;
     Tindexdata table_;
-    int32_t entries_ = 0;
+    int64_t entries_ = 0;
     int32_t channels_;
     int32_t buffered_ = 0;
     int32_t lastBlockFrames_ = 0;
@@ -67,5 +67,5 @@ private:
 
 // Rebuilds the table and levels of a version of `frames` frames from its store, in one pass.
 // Writes a percentage to `progress` once per block and 0 at the end.
-void RebuildPeaks(TLargeFile& store, uint32_t frames, int channels, std::atomic<int32_t>& progress,
+void RebuildPeaks(TLargeFile& store, int64_t frames, int channels, std::atomic<int32_t>& progress,
                   Tindexdata& table, TLevels& levels);

@@ -39,7 +39,7 @@ TLargeFile::TLargeFile(const QString& path) : path_(path) {
         FileIO().Close(fd_);
         throw EAppError("Not a usable sample store: " + path.toStdString());
     }
-    fileSize_ = static_cast<uint32_t>(st.st_size);
+    fileSize_ = static_cast<uint64_t>(st.st_size);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     try {
         MapWindow(0);
@@ -47,14 +47,22 @@ TLargeFile::TLargeFile(const QString& path) : path_(path) {
         FileIO().Close(fd_);
         throw;
     }
+    if (std::memcmp(window_, "RF64", 4) == 0) {
+        if (fileSize_ < kRf64HeaderBytes) {
+            Unmap();
+            FileIO().Close(fd_);
+            fd_ = -1;
+            throw EAppError("Not a usable sample store: " + path.toStdString());
+        }
+        dataOffset_ = kRf64HeaderBytes;
+        MapWindow(0);
+    }
 }
 
 TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), path_(path) {
     granularity_ = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
-    if (size > kMaxFileBytes) {
-        throw EAppError("The sound would be larger than the 4 GiB a WAV file can hold.");
-    }
-    if (size < kWavHeaderBytes || size % 2 != 0) {
+    dataOffset_ = size > kMaxRiffFileBytes ? kRf64HeaderBytes : kWavHeaderBytes;
+    if (size > kMaxFileBytes || size < dataOffset_ || size % 2 != 0) {
         throw EAppError("Invalid sample store size");
     }
     const QByteArray name = QFile::encodeName(path);
@@ -83,7 +91,7 @@ TLargeFile::TLargeFile(const QString& path, uint64_t size) : writable_(true), pa
         Fail(err, path);
     };
     if (const int err = FileIO().Allocate(fd_, 0, static_cast<off_t>(size)); err != 0) abandon(err);
-    fileSize_ = static_cast<uint32_t>(size);
+    fileSize_ = size;
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     try {
         MapWindow(0);
@@ -125,7 +133,7 @@ void TLargeFile::MapWindow(uint64_t start) {
         wrEnd_ = winEnd_;
     }
     samples_ = reinterpret_cast<int16_t*>(window_);
-    first_ = (int64_t(start) - int64_t(kWavHeaderBytes)) / 2;
+    first_ = (int64_t(start) - int64_t(dataOffset_)) / 2;
     span_ = length / 2;
     writeSpan_ = writable_ ? span_ : 0;
     ++remaps_;
@@ -140,14 +148,16 @@ void TLargeFile::MoveWindow(uint64_t offset, bool forWrite) {
     MapWindow(offset - offset % granularity_);
 }
 
-int16_t TLargeFile::ReadSlow(uint32_t index) {
-    MoveWindow(kWavHeaderBytes + 2 * uint64_t(index), false);
-    return samples_[int64_t(index) - first_];
+int16_t TLargeFile::ReadSlow(int64_t index) {
+    if (index < 0) throw EAppError("Sample index before the store: " + path_.toStdString());
+    MoveWindow(dataOffset_ + 2 * uint64_t(index), false);
+    return samples_[index - first_];
 }
 
-void TLargeFile::WriteSlow(uint32_t index, int32_t value) {
-    MoveWindow(kWavHeaderBytes + 2 * uint64_t(index), true);
-    samples_[int64_t(index) - first_] = static_cast<int16_t>(value);
+void TLargeFile::WriteSlow(int64_t index, int32_t value) {
+    if (index < 0) throw EAppError("Sample index before the store: " + path_.toStdString());
+    MoveWindow(dataOffset_ + 2 * uint64_t(index), true);
+    samples_[index - first_] = static_cast<int16_t>(value);
 }
 
 uint64_t TLargeFile::Reach(uint64_t offset, bool forWrite) {
@@ -159,7 +169,7 @@ uint64_t TLargeFile::Reach(uint64_t offset, bool forWrite) {
 }
 
 uint64_t TLargeFile::IndexOffset(int64_t index, int64_t count) const {
-    const uint64_t off = kWavHeaderBytes + 2 * static_cast<uint64_t>(index);
+    const uint64_t off = dataOffset_ + 2 * static_cast<uint64_t>(index);
     if (index < 0 || off + 2 * static_cast<uint64_t>(count) > fileSize_) {
         throw EAppError("Sample range beyond the end of the store: " + path_.toStdString());
     }
@@ -168,15 +178,18 @@ uint64_t TLargeFile::IndexOffset(int64_t index, int64_t count) const {
 
 TWavHeaderBytes TLargeFile::ReadHeader() {
     if (winStart_ != 0 || !window_) MapWindow(0);
-    TWavHeaderBytes out{};
-    std::memcpy(out.data(), window_, kWavHeaderBytes);
+    TWavHeaderBytes out;
+    out.resize(dataOffset_);
+    std::memcpy(out.data(), window_, dataOffset_);
     return out;
 }
 
 void TLargeFile::WriteHeader(const TWavHeaderBytes& header) {
     if (!writable_) throw EAppError("Sample store is read-only: " + path_.toStdString());
+    if (header.size() != dataOffset_)
+        throw EAppError("Header of the wrong form for the store: " + path_.toStdString());
     if (winStart_ != 0 || !window_) MapWindow(0);
-    std::memcpy(window_, header.data(), kWavHeaderBytes);
+    std::memcpy(window_, header.data(), dataOffset_);
 }
 
 void TLargeFile::ReadSamples(int16_t* dst, int64_t first, int64_t last) {

@@ -2,14 +2,16 @@
 // TLargeFile: one version of a document as a WAV file on disk, with random access to its 16-bit
 // samples through a sliding memory-mapped window of at most 32 MiB. Sample indices count over
 // all channels (frame f, channel c of an n-channel sound is sample f * n + c) and address the
-// byte 44 + 2 * index. A store is opened either for reading (an existing file) or for writing
-// (a new file of a fixed size); it is never resized and it never deletes its file, except a file
-// it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
+// byte DataOffset() + 2 * index: 44 after a RIFF header, 80 after an RF64 one (a file over
+// 4 GiB). Indices and sizes are 64-bit: a store is as long as its disk allows. A store is opened
+// either for reading (an existing file) or for writing (a new file of a fixed size); it is never
+// resized and it never deletes its file, except a file it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
 // EAppError / EOSError.
 
 #include <QString>
 #include <bit>
 #include <cstdint>
+#include <climits>
 
 #include "wavlayout.h"
 
@@ -18,13 +20,14 @@ static_assert(std::endian::native == std::endian::little, "samples are stored li
 class TLargeFile {
 public:
     static constexpr uint32_t kWindowBytes = 32 * 1024 * 1024;
-    // Store files are addressed with 32-bit sizes.
-    static constexpr uint64_t kMaxFileBytes = 0xFFFFFFFFull;
+    // Offsets are off_t; nothing on a real disk comes near this.
+    static constexpr uint64_t kMaxFileBytes = uint64_t(INT64_MAX) / 2;
 
     // Opens an existing file for reading.
     explicit TLargeFile(const QString& path);
-    // Creates (or truncates) `path` for writing, `size` bytes long, its blocks allocated now so
-    // that a full disk fails here. Refused before touching anything when the disk that holds
+    // Creates (or truncates) `path` for writing, `size` bytes long (WavFileBytes of its samples:
+    // a size past 4 GiB is the RF64 form, whose samples start at byte 80), its blocks allocated
+    // now so that a full disk fails here. Refused before touching anything when the disk that holds
     // `path` lacks the room (a file it replaces counting as free). On a later failure a file it
     // created is removed; a file that was already there is left (emptied).
     TLargeFile(const QString& path, uint64_t size);
@@ -32,19 +35,21 @@ public:
     TLargeFile(const TLargeFile&) = delete;
     TLargeFile& operator=(const TLargeFile&) = delete;
 
+    // The header of either form (44 or 80 bytes).
     TWavHeaderBytes ReadHeader();
+    // Refused unless its form is the store's (its size equals DataOffset()).
     void WriteHeader(const TWavHeaderBytes& header);
     void WriteHeader(const TWavHeader& header) { WriteHeader(header.Bytes()); }
 
-    int16_t ReadSample(uint32_t index) {
-        const uint64_t k = uint64_t(int64_t(index) - first_);
+    int16_t ReadSample(int64_t index) {
+        const uint64_t k = uint64_t(index - first_);
         if (k >= span_) [[unlikely]]
             return ReadSlow(index);
         return samples_[k];
     }
     // Stores the low 16 bits of value.
-    void WriteSample(uint32_t index, int32_t value) {
-        const uint64_t k = uint64_t(int64_t(index) - first_);
+    void WriteSample(int64_t index, int32_t value) {
+        const uint64_t k = uint64_t(index - first_);
         if (k >= writeSpan_) [[unlikely]]
             return WriteSlow(index, value);
         samples_[k] = static_cast<int16_t>(value);
@@ -57,8 +62,9 @@ public:
     // count <= 0.
     void CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst, int64_t count);
 
-    uint32_t FileSize() const { return fileSize_; }
-    uint32_t SampleCount() const { return (fileSize_ - kWavHeaderBytes) / 2; }
+    uint64_t FileSize() const { return fileSize_; }
+    int64_t SampleCount() const { return int64_t(fileSize_ - dataOffset_) / 2; }
+    uint32_t DataOffset() const { return dataOffset_; }
     bool Writable() const { return writable_; }
     const QString& Path() const { return path_; }
 
@@ -69,9 +75,9 @@ private:
     void MapWindow(uint64_t start);
     void MoveWindow(uint64_t offset, bool forWrite);
     void Unmap();
-    int16_t ReadSlow(uint32_t index);
+    int16_t ReadSlow(int64_t index);
     void PutBytes(const void* data, size_t bytes, uint64_t offset);
-    void WriteSlow(uint32_t index, int32_t value);
+    void WriteSlow(int64_t index, int32_t value);
     // Makes sure the window holds the byte at `offset`; returns bytes available from it.
     uint64_t Reach(uint64_t offset, bool forWrite);
     uint64_t IndexOffset(int64_t index, int64_t count) const;
@@ -87,7 +93,8 @@ private:
 
     uint32_t granularity_ = 0;
     uint8_t* window_ = nullptr;
-    uint32_t fileSize_ = 0;
+    uint64_t fileSize_ = 0;
+    uint32_t dataOffset_ = kWavHeaderBytes;
     // Window bounds as offsets (inclusive end). The write bounds equal them on a writable store
     // and are empty on a read-only one, so the write path also needs only one range check.
     uint64_t winStart_ = 1, winEnd_ = 0;

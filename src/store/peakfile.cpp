@@ -20,28 +20,49 @@ static_assert(std::endian::native == std::endian::little, "peak files are little
 namespace {
 
 constexpr uint32_t kFormat = 1;
+constexpr uint32_t kLongFormat = 2;
 constexpr size_t kHeaderBytes = 44;
+constexpr size_t kLongHeaderBytes = 48;
 constexpr size_t kChecksumBytes = 8;
 constexpr uint64_t kP1 = 0x9E3779B185EBCA87ull, kP2 = 0xC2B2AE3D27D4EB4Full;
 
-using THeader = std::array<uint8_t, kHeaderBytes>;
+// Either form; size() says which.
+struct THeader {
+    std::array<uint8_t, kLongHeaderBytes> bytes{};
+    size_t length = kHeaderBytes;
+    uint8_t* data() { return bytes.data(); }
+    const uint8_t* data() const { return bytes.data(); }
+    size_t size() const { return length; }
+};
 
-size_t ExpectedEntries(uint32_t frames, int channels) {
+bool LongForm(int64_t frames) {
+    return uint64_t(frames) > 0xFFFFFFFFull;
+}
+
+size_t ExpectedEntries(int64_t frames, int channels) {
     return size_t(frames / kPeakBlockFrames + 1) * size_t(channels);
 }
 
-THeader MakeHeader(uint32_t frames, int channels, size_t entries, const TLevels& levels) {
-    THeader h{};
-    std::memcpy(h.data(), "OVPK", 4);
-    PutLE32(h.data() + 4, kFormat);
-    PutLE32(h.data() + 8, frames);
-    PutLE32(h.data() + 12, uint32_t(channels));
-    PutLE32(h.data() + 16, uint32_t(entries));
-    for (int c = 0; c < kMaxPeakChannels; ++c) {
-        PutLE16(h.data() + 20 + 2 * c, uint16_t(levels.channelPeak[c]));
+THeader MakeHeader(int64_t frames, int channels, size_t entries, const TLevels& levels) {
+    THeader h;
+    uint8_t* p = h.data();
+    std::memcpy(p, "OVPK", 4);
+    if (LongForm(frames)) {
+        h.length = kLongHeaderBytes;
+        PutLE32(p + 4, kLongFormat);
+        PutLE64(p + 8, uint64_t(frames));
+        p += 4;  // everything after the frames moves by the 4 extra bytes
+    } else {
+        PutLE32(p + 4, kFormat);
+        PutLE32(p + 8, uint32_t(frames));
     }
-    PutLE16(h.data() + 36, uint16_t(levels.peak));
-    PutLE32(h.data() + 40, uint32_t(levels.level));
+    PutLE32(p + 12, uint32_t(channels));
+    PutLE32(p + 16, uint32_t(entries));
+    for (int c = 0; c < kMaxPeakChannels; ++c) {
+        PutLE16(p + 20 + 2 * c, uint16_t(levels.channelPeak[c]));
+    }
+    PutLE16(p + 36, uint16_t(levels.peak));
+    PutLE32(p + 40, uint32_t(levels.level));
     return h;
 }
 
@@ -97,7 +118,7 @@ uint64_t PeakChecksum(const uint8_t* data, size_t bytes, uint64_t seed) {
     return h;
 }
 
-bool WritePeakFile(const QString& version, uint32_t frames, int channels, const Tindexdata& table,
+bool WritePeakFile(const QString& version, int64_t frames, int channels, const Tindexdata& table,
                    const TLevels& levels) {
     if (version.isEmpty() || table.size() != ExpectedEntries(frames, channels)) return false;
     const QByteArray name = QFile::encodeName(PeakFilePath(version));
@@ -120,7 +141,7 @@ bool WritePeakFile(const QString& version, uint32_t frames, int channels, const 
     return true;
 }
 
-bool ReadPeakFile(const QString& version, uint32_t frames, int channels, Tindexdata& table,
+bool ReadPeakFile(const QString& version, int64_t frames, int channels, Tindexdata& table,
                   TLevels& levels) {
     if (version.isEmpty() || channels < 1 || channels > kMaxPeakChannels) return false;
     const size_t entries = ExpectedEntries(frames, channels);
@@ -129,16 +150,18 @@ bool ReadPeakFile(const QString& version, uint32_t frames, int channels, Tindexd
     const int fd = FileIO().Open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
-    THeader h{};
+    // What the header must say, byte for byte up to the levels.
+    const THeader want = MakeHeader(frames, channels, entries, TLevels{});
+    const size_t levelsAt = want.size() - 24;
+    THeader h;
+    h.length = want.size();
     Tindexdata read;
     uint8_t tail[kChecksumBytes];
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              uint64_t(st.st_size) == kHeaderBytes + entryBytes + kChecksumBytes &&
+              uint64_t(st.st_size) == h.size() + entryBytes + kChecksumBytes &&
               ReadFully(fd, h.data(), h.size());
     // The header must describe this version before the entries are worth reading.
-    ok = ok && std::memcmp(h.data(), "OVPK", 4) == 0 && GetLE32(h.data() + 4) == kFormat &&
-         GetLE32(h.data() + 8) == frames && GetLE32(h.data() + 12) == uint32_t(channels) &&
-         GetLE32(h.data() + 16) == entries;
+    ok = ok && std::memcmp(h.data(), want.data(), levelsAt) == 0;
     if (ok) {
         read.resize(entries);
         ok = ReadFully(fd, read.data(), entryBytes) && ReadFully(fd, tail, sizeof tail);
@@ -149,11 +172,10 @@ bool ReadPeakFile(const QString& version, uint32_t frames, int channels, Tindexd
                                       PeakChecksum(h.data(), h.size()));
     if (GetLE32(tail) != uint32_t(sum) || GetLE32(tail + 4) != uint32_t(sum >> 32)) return false;
     TLevels l;
-    for (int c = 0; c < kMaxPeakChannels; ++c) {
-        l.channelPeak[c] = int16_t(GetLE16(h.data() + 20 + 2 * c));
-    }
-    l.peak = int16_t(GetLE16(h.data() + 36));
-    l.level = int32_t(GetLE32(h.data() + 40));
+    const uint8_t* p = h.data() + levelsAt;
+    for (int c = 0; c < kMaxPeakChannels; ++c) l.channelPeak[c] = int16_t(GetLE16(p + 2 * c));
+    l.peak = int16_t(GetLE16(p + 16));
+    l.level = int32_t(GetLE32(p + 20));
     table = std::move(read);
     levels = l;
     return true;

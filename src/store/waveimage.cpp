@@ -13,8 +13,16 @@ constexpr uint16_t kFormatExtensible = 0xFFFE;
 }  // namespace
 
 std::optional<TWaveImage> ParseWaveImage(const uint8_t* b, size_t size) {
-    if (size < 12 || std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
+    const bool rf64 = size >= 12 && std::memcmp(b, "RF64", 4) == 0;
+    if (size < 12 || (!rf64 && std::memcmp(b, "RIFF", 4) != 0) ||
+        std::memcmp(b + 8, "WAVE", 4) != 0) {
         return std::nullopt;
+    }
+    // RF64 keeps the real data size in its first chunk, the data chunk's own saying 0xFFFFFFFF.
+    uint64_t rf64Data = 0;
+    if (rf64) {
+        if (size < 12 + 8 + 24 || std::memcmp(b + 12, "ds64", 4) != 0) return std::nullopt;
+        rf64Data = GetLE64(b + 12 + 8 + 8);
     }
     bool haveFormat = false;
     TWaveImage out;
@@ -40,9 +48,10 @@ std::optional<TWaveImage> ParseWaveImage(const uint8_t* b, size_t size) {
             haveFormat = true;
         } else if (std::memcmp(id, "data", 4) == 0) {
             if (!haveFormat) return std::nullopt;
-            const size_t bytes = std::min<size_t>(chunkSize, available);
+            const uint64_t declared = rf64 && chunkSize == 0xFFFFFFFF ? rf64Data : chunkSize;
+            const size_t bytes = size_t(std::min<uint64_t>(declared, available));
             out.dataOffset = body;
-            out.frames = static_cast<uint32_t>(bytes / (size_t(out.channels) * 2));
+            out.frames = static_cast<int64_t>(bytes / (size_t(out.channels) * 2));
             return out;
         }
         // Chunks are padded to even sizes.

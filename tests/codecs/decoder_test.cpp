@@ -582,14 +582,18 @@ TEST_F(DecoderTest, AShortSoundClaimingHoursDecodesToWhatItHolds) {
     EXPECT_EQ(std::memcmp(out.constData() + 44, samples.data(), 8000), 0);
 }
 
-TEST(DecoderLimits, TooLongMessageSaysHowLongFits) {
-    EXPECT_EQ(TDecoder::MaxDataBytes(4), 0xFFFFFFFFull - 44 - 3);
-    EXPECT_EQ(TDecoder::MaxDataBytes(2) % 2, 0u);
-    EXPECT_NE(TDecoder::TooLongMessage(44100, 2).find("at 44100 Hz stereo a WAV file holds at most "
-                                                      "6:45 (hours:minutes)"),
+TEST(DecoderLimits, TooLongMessageSaysHowLongTheDiskHolds) {
+    // The format sets no limit a disk comes near; what is free does.
+    EXPECT_GT(TDecoder::MaxDataBytes(4), uint64_t(1) << 60);
+    EXPECT_EQ(TDecoder::MaxDataBytes(4) % 4, 0u);
+    const uint64_t fourGiB = 0xFFFFFFFFull - 44;
+    EXPECT_NE(TDecoder::TooLongMessage(44100, 2, fourGiB)
+                  .find("too long for the disk: at 44100 Hz stereo the free space of the "
+                        "temporary folder holds at most 6:45 (hours:minutes)"),
               std::string::npos);
-    EXPECT_NE(TDecoder::TooLongMessage(8000, 1).find("8000 Hz mono"), std::string::npos);
-    EXPECT_NE(TDecoder::TooLongMessage(8000, 1).find("74:33"), std::string::npos);
+    EXPECT_NE(TDecoder::TooLongMessage(8000, 1, fourGiB).find("8000 Hz mono"), std::string::npos);
+    EXPECT_NE(TDecoder::TooLongMessage(8000, 1, fourGiB).find("74:33"), std::string::npos);
+    EXPECT_NE(TDecoder::TooLongMessage(8000, 1, 0).find("0:00"), std::string::npos);
 }
 
 // ---- Peak table ----

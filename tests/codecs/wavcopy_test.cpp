@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "fileio.h"
 #include "messages.h"
 #include "testutil.h"
+#include "wavcopy.h"
 #include "wavlayout.h"
 
 namespace {
@@ -239,5 +244,48 @@ TEST_F(WavCopyFailureTest, FullDiskIsReported) {
     }
     EXPECT_TRUE(io.Fired());
 }
+
+// A decode that outgrew the 44-byte header has its samples moved up behind the RF64 one, from
+// the end backwards in 8 MiB steps: what ffprobe and ffmpeg read afterwards is the same sound.
+class MoveBehindRf64 : public ::testing::TestWithParam<int64_t> {};
+
+TEST_P(MoveBehindRf64, OutsideToolsReadTheSameSamples) {
+    TTempFolder temp;
+    const QString path = temp.path("moved.wav");
+    const QByteArray samples = Noise(size_t(GetParam()), 21);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const TWavHeaderBytes b =
+            TWavHeader::Pcm16(kStereo, 44100, uint64_t(samples.size())).Bytes();
+        f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
+        f.write(samples);
+    }
+    TWavHeader h = TWavHeader::Pcm16(kStereo, 44100, 0);
+    h.rf64 = true;
+    h.SetSizes(uint64_t(samples.size()));
+    MoveBehindRf64Header(path, h);
+    const QByteArray file = ReadAll(path);
+    ASSERT_EQ(file.size(), 80 + samples.size());
+    EXPECT_EQ(file.left(4), "RF64");
+    EXPECT_TRUE(file.mid(80) == samples);
+
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=duration_ts", "-of", "json",
+                            path});
+    ASSERT_TRUE(probe.waitForFinished(60000));
+    const QJsonObject s = QJsonDocument::fromJson(probe.readAllStandardOutput())
+                              .object()["streams"].toArray().at(0).toObject();
+    EXPECT_EQ(s["duration_ts"].toInteger(), GetParam() / 2);
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-"});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    EXPECT_TRUE(ffmpeg.readAllStandardOutput() == samples);
+}
+
+// Samples: one stereo frame, a step and a frame, three steps and a bit.
+INSTANTIATE_TEST_SUITE_P(Lengths, MoveBehindRf64,
+                         ::testing::Values(int64_t(2), int64_t((8 << 20) / 2 + 2),
+                                           int64_t(3 * (8 << 20) / 2 + 1002)));
 
 }  // namespace

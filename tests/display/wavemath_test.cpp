@@ -100,13 +100,14 @@ TEST(WaveMath, ZoomOutStopsAtTheLength) {
 }
 
 TEST(WaveMath, CentringOnTheCursor) {
-    auto range = [](uint32_t cursor) {
+    using TPair = std::pair<int64_t, int64_t>;
+    auto range = [](int64_t cursor) {
         const TViewRange r = CentreOnCursor(cursor, 29400, 44100);
         return std::make_pair(r.start, r.end);
     };
-    EXPECT_EQ(range(100), std::make_pair(0u, 29400u));
-    EXPECT_EQ(range(44000), std::make_pair(14700u, 44100u));
-    EXPECT_EQ(range(20000), std::make_pair(5300u, 34700u));
+    EXPECT_EQ(range(100), TPair(0, 29400));
+    EXPECT_EQ(range(44000), TPair(14700, 44100));
+    EXPECT_EQ(range(20000), TPair(5300, 34700));
 }
 
 TEST(WaveMath, Steps) {

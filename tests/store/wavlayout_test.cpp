@@ -1,6 +1,16 @@
+#include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <cstring>
+
+#include "largefile.h"
+#include "testutil.h"
 
 #include "waveimage.h"
 #include "wavlayout.h"
@@ -46,6 +56,85 @@ TEST(WavHeader, LengthChangesMoveBothSizes) {
     h.AddDataBytes(-400);
     EXPECT_EQ(h.dataSize, 600u);
     EXPECT_EQ(h.riffSize, 636u);
+}
+
+// The form follows the file's size: a 44-byte RIFF header up to a file of 0xFFFFFFFF bytes, the
+// 80-byte RF64 one beyond, its sizes in the ds64 chunk and 0xFFFFFFFF in the 32-bit fields.
+struct TFormCase {
+    const char* name;
+    uint16_t channels;
+    uint64_t dataBytes;
+    bool rf64;
+};
+
+class WavHeaderForm : public ::testing::TestWithParam<TFormCase> {};
+
+TEST_P(WavHeaderForm, SizesAndBytesOfEachForm) {
+    const TFormCase c = GetParam();
+    const TWavHeader h = TWavHeader::Pcm16(c.channels, 44100, c.dataBytes);
+    EXPECT_EQ(h.rf64, c.rf64);
+    EXPECT_EQ(WavFileBytes(c.dataBytes), c.dataBytes + (c.rf64 ? 80u : 44u));
+    EXPECT_EQ(h.riffSize, WavFileBytes(c.dataBytes) - 8);
+    const TWavHeaderBytes b = h.Bytes();
+    ASSERT_EQ(b.size(), c.rf64 ? 80u : 44u);
+    EXPECT_EQ(TWavHeader::Parse(b.data()), h);
+    const TWavFormat f = InterpretHeader(h);
+    EXPECT_EQ(f.dataBytes, c.dataBytes);
+    EXPECT_EQ(f.frames, int64_t(c.dataBytes / (2u * c.channels)));
+    if (!c.rf64) return;
+    const uint8_t* p = b.data();
+    EXPECT_EQ(0, memcmp(p, "RF64\xFF\xFF\xFF\xFFWAVEds64\x1C\0\0\0", 20));
+    EXPECT_EQ(GetLE64(p + 20), c.dataBytes + 72);            // RIFF size
+    EXPECT_EQ(GetLE64(p + 28), c.dataBytes);                 // data size
+    EXPECT_EQ(GetLE64(p + 36), c.dataBytes / (2u * c.channels));  // frames
+    EXPECT_EQ(GetLE32(p + 44), 0u);                          // no table
+    EXPECT_EQ(0, memcmp(p + 48, "fmt \x10\0\0\0\x01\0", 10));
+    EXPECT_EQ(GetLE16(p + 58), c.channels);
+    EXPECT_EQ(0, memcmp(p + 72, "data\xFF\xFF\xFF\xFF", 8));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, WavHeaderForm,
+    ::testing::Values(TFormCase{"Empty", 2, 0, false},
+                      TFormCase{"LargestRiffMono", 1, 0xFFFFFFFFull - 44 - 1, false},
+                      TFormCase{"SmallestRf64Mono", 1, 0xFFFFFFFFull - 44 + 1, true},
+                      TFormCase{"SevenHoursStereo", 2, 7ull * 3600 * 44100 * 4, true},
+                      TFormCase{"Past2p32FramesMono", 1, (1ull << 33) + 2, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What an outside reader makes of our RF64 layout: a sparse file of 2^32 + 1 stereo frames
+// (16 GiB of holes), counted by ffprobe and read back through the store.
+TEST(WavHeaderForm, FfprobeCountsTheFramesOfAnRf64File) {
+    TTempFolder dir;
+    const QString path = dir.path("long.wav");
+    const int64_t frames = (int64_t(1) << 32) + 1;
+    const uint64_t data = uint64_t(frames) * 4;
+    const TWavHeaderBytes b = TWavHeader::Pcm16(2, 44100, data).Bytes();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, b.data(), b.size(), 0), ssize_t(b.size()));
+    ASSERT_EQ(::ftruncate(fd, off_t(WavFileBytes(data))), 0);
+    const int16_t last[2] = {1234, -4321};
+    ASSERT_EQ(::pwrite(fd, last, 4, off_t(WavFileBytes(data) - 4)), 4);
+    ::close(fd);
+
+    QProcess p;
+    p.start("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                        "stream=codec_name,channels,duration_ts", "-of", "json", path});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QJsonObject s = QJsonDocument::fromJson(p.readAllStandardOutput())
+                              .object()["streams"].toArray().at(0).toObject();
+    EXPECT_EQ(s["codec_name"].toString(), "pcm_s16le");
+    EXPECT_EQ(s["channels"].toInt(), 2);
+    EXPECT_EQ(s["duration_ts"].toInteger(), frames);
+
+    TLargeFile r(path);
+    EXPECT_EQ(r.DataOffset(), 80u);
+    EXPECT_EQ(r.SampleCount(), 2 * frames);
+    EXPECT_EQ(TWavHeader::Parse(r.ReadHeader().data()), TWavHeader::Pcm16(2, 44100, data));
+    EXPECT_EQ(r.ReadSample(2 * frames - 2), 1234);
+    EXPECT_EQ(r.ReadSample(2 * frames - 1), -4321);
+    EXPECT_EQ(r.ReadSample(2 * frames - 3), 0);
 }
 
 // --- clipboard images from other programs ---
@@ -103,6 +192,21 @@ TEST(WaveImage, ALyingDataSizeIsCutToWhatIsThere) {
     const auto w = ParseWaveImage(reinterpret_cast<const uint8_t*>(img.constData()), img.size());
     ASSERT_TRUE(w);
     EXPECT_EQ(w->frames, 3u);
+}
+
+TEST(WaveImage, ReadsTheDataSizeOfAnRf64ImageFromItsDs64Chunk) {
+    QByteArray img(80 + 8, '\0');
+    TWavHeader h = TWavHeader::Pcm16(2, 44100, 0);
+    h.rf64 = true;
+    h.SetSizes(8);
+    h.WriteTo(reinterpret_cast<uint8_t*>(img.data()));
+    const auto w = ParseWaveImage(reinterpret_cast<const uint8_t*>(img.constData()), img.size());
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->dataOffset, 80u);
+    EXPECT_EQ(w->frames, 2);
+    // Without its ds64 chunk an RF64 image says nothing.
+    img.replace(12, 4, "JUNK");
+    EXPECT_FALSE(ParseWaveImage(reinterpret_cast<const uint8_t*>(img.constData()), img.size()));
 }
 
 TEST(WaveImage, RefusesWhatIsNotSixteenBitPcm) {

@@ -63,8 +63,8 @@ QString DiskSizeText(int64_t bytes) {
     return QString::number(double(bytes) / kHistoryLimitUnit, 'f', 1) + QStringLiteral(" MB");
 }
 
-TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
-                             uint16_t channels, uint32_t sampleRate, uint32_t frames) {
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint64_t dataBytes,
+                             uint16_t channels, uint32_t sampleRate, int64_t frames) {
     TFileInfoTexts texts;
     switch (sourceFormat) {
         case sfWav:

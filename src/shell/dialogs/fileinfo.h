@@ -29,8 +29,8 @@ struct TFileInfoTexts {
     QString format, duration, dataSize, channels, sampleRate, samples;
 };
 
-TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint32_t dataBytes,
-                             uint16_t channels, uint32_t sampleRate, uint32_t frames);
+TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint64_t dataBytes,
+                             uint16_t channels, uint32_t sampleRate, int64_t frames);
 
 // Disk sizes count in these bytes when shown as "MB" (the history cap of the settings too).
 constexpr int64_t kHistoryLimitUnit = 1024 * 1024;
