@@ -120,6 +120,9 @@ TEST_F(Measures, TruePeakOfKnownSignalsAgreesWithLibebur128AndFfmpeg) {
         const char* name;
         std::vector<int16_t> samples;
         double expected;  // NAN: no known answer, only the other meters'
+        // Sound up to the rate's half, where the meters' filters part: ffmpeg's, at 192 kHz and
+        // steeper than libebur128's, reads 0.15 dB more on the square than libebur128 does.
+        bool broadband = false;
     };
     const Case cases[] = {
         {"997 Hz at -1 dBFS", sine(997, minus1, 0.3), -1.0},
@@ -131,8 +134,8 @@ TEST_F(Measures, TruePeakOfKnownSignalsAgreesWithLibebur128AndFfmpeg) {
         // them 3 dB higher.
         {"inter-sample peaks", sine(kRate / 4.0, 32767 / std::sin(M_PI / 4), M_PI / 4),
          20 * std::log10(32767 / 32768.0 / std::sin(M_PI / 4))},
-        {"two samples across a cut", pair, NAN},
-        {"full-scale square", square, NAN},
+        {"two samples across a cut", pair, NAN, true},
+        {"full-scale square", square, NAN, true},
         {"silence", std::vector<int16_t>(2 * kFrames, 0), -INFINITY},
     };
     for (const Case& c : cases) {
@@ -164,10 +167,14 @@ TEST_F(Measures, TruePeakOfKnownSignalsAgreesWithLibebur128AndFfmpeg) {
             EXPECT_TRUE(std::isinf(theirs) && theirs < 0) << theirs;
             continue;
         }
-        if (!std::isnan(c.expected)) EXPECT_NEAR(ours, c.expected, 0.01);
+        if (!std::isnan(c.expected)) {
+            EXPECT_NEAR(ours, c.expected, 0.01);
+        }
         EXPECT_NEAR(ours, theirs, 0.1);
         // ffmpeg shows one decimal.
-        EXPECT_NEAR(ours, FfmpegLoudness(path).truePeak, 0.1);
+        if (!c.broadband) {
+            EXPECT_NEAR(ours, FfmpegLoudness(path).truePeak, 0.1);
+        }
     }
 }
 
