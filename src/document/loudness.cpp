@@ -7,17 +7,21 @@
 #include <emmintrin.h>
 #endif
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "apperror.h"
+#include "cache.h"
 #include "largefile.h"
+#include "peakscan.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -72,6 +76,46 @@ float MaxMagnitude(const float* p, size_t n, float m) {
     return m;
 }
 
+// From interleaved 16-bit to planar float at four times the rate.
+SwrContext* MakeOversampler(int channels, uint32_t rate) {
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, channels);
+    SwrContext* swr = nullptr;
+    if (swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_FLTP, int(rate) * kOversampling, &layout,
+                            AV_SAMPLE_FMT_S16, int(rate), 0, nullptr) < 0 ||
+        av_opt_set_int(swr, "resampler", SWR_ENGINE_SWR, 0) < 0 ||
+        av_opt_set_int(swr, "filter_size", kFilterTaps, 0) < 0 || swr_init(swr) < 0) {
+        swr_free(&swr);
+        throw EAppError("The true peak could not be measured.");
+    }
+    return swr;
+}
+
+// The most the oversampled sound can rise above its largest sample: the sum of the filter's
+// tap magnitudes at its worst phase, read from its answer to a single sample.
+double OversamplingGain(uint32_t rate) {
+    SwrContext* swr = MakeOversampler(1, rate);
+    constexpr int kFrames = 256;
+    std::vector<int16_t> in(kFrames, 0);
+    in[kFrames / 2] = 16384;
+    std::vector<float> out(size_t(kFrames) * kOversampling + 256);
+    double sum[kOversampling] = {};
+    int64_t k = 0;
+    for (bool drain : {false, true}) {
+        for (;;) {
+            uint8_t* planes[1] = {reinterpret_cast<uint8_t*>(out.data())};
+            const uint8_t* src[1] = {reinterpret_cast<const uint8_t*>(in.data())};
+            const int n = swr_convert(swr, planes, int(out.size()), drain ? nullptr : src,
+                                      drain ? 0 : kFrames);
+            for (int i = 0; i < n; ++i, ++k) sum[k % kOversampling] += std::fabs(out[size_t(i)]);
+            if (!drain || n <= 0) break;
+        }
+    }
+    swr_free(&swr);
+    // The impulse was half of full scale; a little more for the rounding of the float sums.
+    return 2.0 * *std::max_element(sum, sum + kOversampling) * 1.0001;
+}
+
 // The peak of one stretch oversampled: frames are fed in order, and only the output for frames
 // [keepFrom, keepTo) of what is fed counts (output k is the sound at frame k / 4).
 class TTruePeak {
@@ -80,15 +124,7 @@ public:
         : channels_(channels),
           keepFrom_(keepFrom * kOversampling),
           keepTo_(keepTo * kOversampling) {
-        AVChannelLayout layout;
-        av_channel_layout_default(&layout, channels);
-        if (swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_FLTP, int(rate) * kOversampling,
-                                &layout, AV_SAMPLE_FMT_S16, int(rate), 0, nullptr) < 0 ||
-            av_opt_set_int(swr_, "resampler", SWR_ENGINE_SWR, 0) < 0 ||
-            av_opt_set_int(swr_, "filter_size", kFilterTaps, 0) < 0 || swr_init(swr_) < 0) {
-            swr_free(&swr_);
-            throw EAppError("The true peak could not be measured.");
-        }
+        swr_ = MakeOversampler(channels, rate);
     }
     ~TTruePeak() { swr_free(&swr_); }
     TTruePeak(const TTruePeak&) = delete;
@@ -144,8 +180,21 @@ private:
 
 }  // namespace
 
-TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
-                          uint32_t sampleRate, std::atomic<int32_t>& progress, int stretches) {
+namespace {
+
+// What a pass measures; the largest sample always.
+struct TWhat {
+    bool loudness = true;
+    bool range = true;
+    bool truePeak = true;
+};
+struct TFound {
+    TLoudness loudness;
+    double samplePeak = 0;  // linear, full scale 1
+};
+
+TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, uint32_t sampleRate,
+               std::atomic<int32_t>& progress, int stretches, TWhat what) {
     // The sound is cut into one stretch per core, each measured by its own state and reader;
     // libebur128 then combines their gating blocks as if one state had seen them all. A cut
     // falls on the 100 ms grid the library's blocks step on, so only the few blocks that would
@@ -160,39 +209,51 @@ TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int 
     }
     std::vector<TState> states;
     for (int i = 0; i < stretches; ++i) {
-        states.emplace_back(
-            ebur128_init(unsigned(channels), sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA));
+        states.emplace_back(ebur128_init(unsigned(channels), sampleRate,
+                                         what.range ? EBUR128_MODE_I | EBUR128_MODE_LRA
+                                                    : EBUR128_MODE_I));
         if (!states.back()) throw std::bad_alloc();
     }
     std::vector<double> peaks(size_t(stretches), 0.0);
+    std::vector<int> samplePeaks(size_t(stretches), 0);
     std::atomic<int64_t> done{0};
     auto measure = [&](int i, TLargeFile& reader) {
         const int64_t from = count * i / stretches / step * step;
         const int64_t to = i + 1 == stretches ? count : count * (i + 1) / stretches / step * step;
-        TTruePeak peak(channels, sampleRate, kRollFrames, kRollFrames + (to - from));
+        std::optional<TTruePeak> peak;
+        if (what.truePeak) peak.emplace(channels, sampleRate, kRollFrames, kRollFrames + (to - from));
         std::vector<int16_t> run(size_t(kRunFrames) * channels);
+        std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
         // Frames [a, b) of the measured range into the oversampler, silence outside it.
         auto roll = [&](int64_t a, int64_t b) {
+            if (!peak) return;
             const int64_t sa = std::clamp<int64_t>(a, 0, count), sb = std::clamp<int64_t>(b, 0, count);
-            if (sa > a) peak.Feed(nullptr, sa - a);
+            if (sa > a) peak->Feed(nullptr, sa - a);
             if (sb > sa) {
                 reader.ReadSamples(run.data(), (first + sa) * channels, (first + sb) * channels - 1);
-                peak.Feed(run.data(), sb - sa);
+                peak->Feed(run.data(), sb - sa);
             }
-            if (b > sb) peak.Feed(nullptr, b - sb);
+            if (b > sb) peak->Feed(nullptr, b - sb);
         };
         roll(from - kRollFrames, from);
         for (int64_t at = from; at < to;) {
             const int64_t n = std::min(kRunFrames, to - at);
             const int64_t sample = (first + at) * channels;
             reader.ReadSamples(run.data(), sample, sample + n * channels - 1);
-            Check(ebur128_add_frames_short(states[size_t(i)].get(), run.data(), size_t(n)));
-            peak.Feed(run.data(), n);
+            if (what.loudness)
+                Check(ebur128_add_frames_short(states[size_t(i)].get(), run.data(), size_t(n)));
+            if (peak) {
+                peak->Feed(run.data(), n);
+            } else {
+                ScanExtremes(run.data(), size_t(n), channels, mx.data(), mn.data());
+            }
             at += n;
             progress = static_cast<int32_t>((done += n) * 100 / std::max<int64_t>(count, 1));
         }
         roll(to, to + kRollFrames);
-        peaks[size_t(i)] = peak.Finish();
+        if (peak) peaks[size_t(i)] = peak->Finish();
+        for (int c = 0; c < channels; ++c)
+            samplePeaks[size_t(i)] = std::max({samplePeaks[size_t(i)], int(mx[size_t(c)]), -int(mn[size_t(c)])});
     };
     std::vector<std::exception_ptr> errors(static_cast<size_t>(stretches));
     std::vector<std::thread> helpers;
@@ -219,13 +280,41 @@ TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int 
     for (auto& s : states) all.push_back(s.get());
     TLoudness l;
     double v = 0;
-    Check(ebur128_loudness_global_multiple(all.data(), all.size(), &v));
-    // libebur128 gives -HUGE_VAL for a sound with no block above the absolute gate.
-    l.integrated = std::isfinite(v) ? v : -std::numeric_limits<double>::infinity();
-    Check(ebur128_loudness_range_multiple(all.data(), all.size(), &v));
-    l.range = v;
+    if (what.loudness) {
+        Check(ebur128_loudness_global_multiple(all.data(), all.size(), &v));
+        // libebur128 gives -HUGE_VAL for a sound with no block above the absolute gate.
+        l.integrated = std::isfinite(v) ? v : -std::numeric_limits<double>::infinity();
+    }
+    if (what.loudness && what.range) {
+        Check(ebur128_loudness_range_multiple(all.data(), all.size(), &v));
+        l.range = v;
+    }
     l.truePeak = Decibels(*std::max_element(peaks.begin(), peaks.end()));
-    return l;
+    return {l, *std::max_element(samplePeaks.begin(), samplePeaks.end()) / 32768.0};
+}
+
+}  // namespace
+
+TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
+                          uint32_t sampleRate, std::atomic<int32_t>& progress, int stretches) {
+    return Measure(source, first, count, channels, sampleRate, progress, stretches, {}).loudness;
+}
+
+TLoudness MeasureForGain(TLargeFile& source, int64_t first, int64_t count, int channels,
+                         uint32_t sampleRate, double targetLufs, double ceilingDbtp,
+                         std::atomic<int32_t>& progress) {
+    // The loudness and the largest sample first: where even the most the oversampling could
+    // add keeps the gained sound under the ceiling, the true peak decides nothing.
+    TFound f = Measure(source, first, count, channels, sampleRate, progress, 0,
+                       {.loudness = true, .range = false, .truePeak = false});
+    f.loudness.truePeak = Decibels(f.samplePeak * OversamplingGain(sampleRate));
+    TLoudnessGain gain;
+    if (!LoudnessGain(f.loudness, targetLufs, ceilingDbtp, gain) || !gain.limited)
+        return f.loudness;
+    f.loudness.truePeak = Measure(source, first, count, channels, sampleRate, progress, 0,
+                                  {.loudness = false, .range = false, .truePeak = true})
+                              .loudness.truePeak;
+    return f.loudness;
 }
 
 bool LoudnessGain(const TLoudness& m, double targetLufs, double ceilingDbtp, TLoudnessGain& out) {

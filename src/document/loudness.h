@@ -24,6 +24,14 @@ TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int 
                           uint32_t sampleRate, std::atomic<int32_t>& progress,
                           int stretches = 0);
 
+// What normalizing to `targetLufs` under `ceilingDbtp` needs of frames [first, first + count):
+// the integrated loudness, and a true peak that decides the ceiling as the true peak itself
+// would. Where the largest sample shows the ceiling cannot be reached, `truePeak` is only the
+// most the true peak could be, and the true peak is not measured; `range` is not measured.
+TLoudness MeasureForGain(TLargeFile& source, int64_t first, int64_t count, int channels,
+                         uint32_t sampleRate, double targetLufs, double ceilingDbtp,
+                         std::atomic<int32_t>& progress);
+
 // The gain in dB that takes `measured` to `targetLufs`, lowered where the true peak would pass
 // `ceilingDbtp`; `limited` tells whether it was. Nothing for silence.
 struct TLoudnessGain {
