@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Opening WAV and MP3 beside ffmpeg decoding the same file, alternately in one loop: orvane-cli's
 # --timings load against `ffmpeg -i X -c:a pcm_s16le out.wav`, and the CPU time (user + system) of each process.
+# Then the MP3 again with its decode forced into 1, 2, 4 and 8 parts (ORVANE_MP3_PARTS), each
+# part on a thread of its own: how the split scales on this machine.
 # Usage: bench/open.sh [BUILD_DIR] [RUNS] [LENGTH]   length: ten (default) or sixty
 set -euo pipefail
 cli=$(realpath "${1:-build}")/app/orvane-cli
@@ -28,4 +30,18 @@ for src in wav mp3; do
   ov=$(echo "${t[ov-$src]}" | median); ff=$(echo "${t[ff-$src]}" | median)
   printf '%-10s %10.3f %10.3f %7.2f %12.2f %12.2f\n' "$src" "$ov" "$ff" "$(echo "$ov / $ff" | bc -l)" \
     "$(echo "${t[ovcpu-$src]}" | median)" "$(echo "${t[ffcpu-$src]}" | median)"
+done
+printf '%-10s %10s %7s %12s   (%s hardware threads)\n' "mp3 parts" "load" "x 1" "cpu ours" "$(nproc)"
+for ((i = 0; i < runs; i++)); do
+  for n in 1 2 4 8; do
+    ORVANE_MP3_PARTS=$n /usr/bin/time -f '%e %U %S' -o "$work/t" "$cli" "$data/$len-192.mp3" --timings \
+      2>"$work/timings" >/dev/null
+    read -r _ u s <"$work/t"; t[pcpu-$n]+="$(echo "$u + $s" | bc) "
+    t[p-$n]+="$(awk '$2 == "load" {print $3}' "$work/timings") "
+  done
+done
+one=$(echo "${t[p-1]}" | median)
+for n in 1 2 4 8; do
+  p=$(echo "${t[p-$n]}" | median)
+  printf '%-10s %10.3f %7.2f %12.2f\n' "$n" "$p" "$(echo "$p / $one" | bc -l)" "$(echo "${t[pcpu-$n]}" | median)"
 done

@@ -128,7 +128,7 @@ for len in $lengths; do
   row "$len: undo of amplify (x cp)" "$(m "$len-edit-undo")" "$cp_m" 0.010 seconds
   row "$len: redo of amplify (x cp)" "$(m "$len-edit-redo")" "$cp_m" 0.010 seconds
   row "$len: amplify step (x sox vol)" "$(m "$len-edit-amplify")" "$(m "$len-sox-amplify")" 0.25 ratio
-  row "$len: reverse step (x sox reverse)" "$(m "$len-rev-reverse")" "$(m "$len-sox-reverse")" 0.25 ratio
+  row "$len: reverse step (x sox reverse)" "$(m "$len-rev-reverse")" "$(m "$len-sox-reverse")" 0.15 ratio
   row "$len: normalize step (x sox norm)" "$(m "$len-norm-normalize")" "$(m "$len-sox-normalize")" 0.25 ratio
   row "$len: loudness (x ffmpeg ebur128)" "$(m "$len-loud-loudness")" "$(m "$len-ff-ebur128")" 0.5 ratio
   row "$len: normalize loudness (x ffmpeg ebur128)" "$(m "$len-nl-normalize-loudness")" \

@@ -532,7 +532,7 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     // Raw PCM: whole frames go out as they are; a frame split between packets is joined.
     TFrameJoiner joiner(blockAlign_);
     const int64_t sourceBytes = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    if (early || !DecodeInHalves(out, progress)) {
+    if (early || !DecodeInParts(out, progress)) {
         int retries = 0;
         for (;;) {
             const int r =

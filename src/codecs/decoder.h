@@ -59,14 +59,17 @@ public:
     void AllowCopy(bool allow) { allowCopy_ = allow; }
     // Whether Decode copied the samples that way.
     bool Copied() const { return copied_; }
-    // Whether an MP3 may be decoded on two threads (the default, on a machine with two cores
-    // and a file of 1 MiB or more) rather than one; the result is the same either way.
-    // minBytes: the smallest file split (tests split short ones).
-    void AllowSplit(bool allow, int64_t minBytes = 1 << 20) {
+    // Whether an MP3 may be decoded in parts on threads of their own (the default, on a machine
+    // with two cores or more and a file of 1 MiB or more) rather than on one thread; the result
+    // is the same either way. minBytes: the smallest file split (tests split short ones).
+    // parts: how many (at most 8); 0 takes ORVANE_MP3_PARTS where it is set, else one per
+    // hardware thread, each part at least half a MiB of the file.
+    void AllowSplit(bool allow, int64_t minBytes = 1 << 20, int parts = 0) {
         allowSplit_ = allow;
         splitMinBytes_ = minBytes;
+        splitParts_ = parts;
     }
-    // Whether Decode decoded it that way (not when the halves did not meet and it was decoded
+    // Whether Decode decoded it that way (not when the parts did not meet and it was decoded
     // again on one thread).
     bool Split() const { return split_; }
     // After Decode: empty when the sound decoded is as long as the file declares (or it declares
@@ -111,13 +114,15 @@ private:
     // than the packet in hand, when it is not one.
     bool CopyAsIs(std::atomic<int32_t>& progress);
 
-    // Decodes an MP3 on two threads into out (mp3split.h): this decoder the first half, a
-    // second one on a thread of its own the rest. False, having read nothing, where it is not
-    // worth it or cannot be done.
-    bool DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress);
-    // Demuxes from the start and decodes the packets of the gate's half; onRead gets how far the
+    // Decodes an MP3 in parts into out (mp3split.h): this decoder the first part, one more
+    // decoder on a thread of its own each of the others. False, having read nothing, where it
+    // is not worth it or cannot be done.
+    bool DecodeInParts(TOutput& out, std::atomic<int32_t>& progress);
+    // How many parts a source of `size` bytes is decoded in; 1: not split.
+    int SplitParts(int64_t size) const;
+    // Demuxes from the start and decodes the packets of the gate's part; onRead gets how far the
     // source has been read. Ends early once `stop` is set.
-    void DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
+    void DecodePart(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
                     const std::function<void(int64_t)>& onRead);
 
     // The steps of Decode, each writing to the destination being made.
@@ -171,5 +176,6 @@ private:
     int64_t copiedBytes_ = 0;
     bool allowSplit_ = true;
     int64_t splitMinBytes_ = 1 << 20;
+    int splitParts_ = 0;
     bool split_ = false;
 };

@@ -1,14 +1,17 @@
 #include "mp3split.h"
 
 #include <sys/stat.h>
+#include <QByteArray>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <exception>
 #include <future>
+#include <memory>
 #include <new>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "decoderoutput.h"
 #include "wavcopy.h"
@@ -31,10 +34,10 @@ void TMp3Gate::ReleaseHeld() {
 }
 
 TMp3Gate::TUse TMp3Gate::Sort(const AVPacket* packet) {
-    if (reached_) return second_ ? TUse::kDecode : TUse::kSkip;
-    // A packet of unknown position never starts the second half; once started, it goes on.
-    if (packet->pos < splitPos_) {
-        if (!second_) return TUse::kDecode;
+    // A packet of unknown position (-1) neither starts nor ends a part: it goes with the one
+    // before it.
+    if (reached_) return packet->pos >= end_ ? TUse::kStop : TUse::kDecode;
+    if (packet->pos < begin_) {
         if (packet->duration > 0 && den_ > 0) frames_ += av_rescale(packet->duration, num_, den_);
         size_t bytes = 0;
         const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &bytes);
@@ -49,7 +52,9 @@ TMp3Gate::TUse TMp3Gate::Sort(const AVPacket* packet) {
         return TUse::kSkip;
     }
     reached_ = true;
-    return second_ ? TUse::kWarmUp : TUse::kStop;
+    // No packet starts inside this part: the next one begins here too.
+    if (packet->pos >= end_) return TUse::kStop;
+    return begin_ == -kNoLimit ? TUse::kDecode : TUse::kWarmUp;
 }
 
 namespace {
@@ -74,9 +79,28 @@ using decoder_detail::kMaxRetries;
 using decoder_detail::RaiseWriteError;
 
 // ---------------------------------------------------------------------------------------------
-// TDecoder's part in a split decode: both halves' packet loop, and the two threads.
+// TDecoder's part in a split decode: one part's packet loop, and the threads.
 
-void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
+int TDecoder::SplitParts(int64_t size) const {
+    int parts = splitParts_;
+    if (parts <= 0) {
+        // Benchmarks and tests can name the count for every decode of a process.
+        const QByteArray forced = qgetenv("ORVANE_MP3_PARTS");
+        bool ok = false;
+        const int n = forced.toInt(&ok);
+        if (ok && n > 0) {
+            parts = n;
+        } else {
+            if (size < splitMinBytes_) return 1;
+            // A part of less than half a MiB does not pay for its thread and its warm-up.
+            parts = int(std::clamp<int64_t>(size / (512 * 1024), 1,
+                                            std::max(1u, std::thread::hardware_concurrency())));
+        }
+    }
+    return std::clamp(parts, 1, TMp3Gate::kMaxParts);
+}
+
+void TDecoder::DecodePart(TOutput& out, TMp3Gate& gate, const std::atomic<bool>& stop,
                           const std::function<void(int64_t)>& onRead) {
     TFrameJoiner joiner(blockAlign_);
     int retries = 0;
@@ -89,12 +113,12 @@ void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
         const TMp3Gate::TUse use =
             packet_->stream_index == streamIndex_ ? gate.Sort(packet_) : TMp3Gate::TUse::kSkip;
         if (use == TMp3Gate::TUse::kStop) {
-            // The single thread goes on without a flush here, so neither does this half.
+            // The single thread goes on without a flush here, so neither does this part.
             av_packet_unref(packet_);
             return;
         }
         if (use == TMp3Gate::TUse::kWarmUp) {
-            out.StartAt(kWavHeaderBytes + gate.FirstHalfFrames() * blockAlign_);
+            out.StartAt(kWavHeaderBytes + gate.FramesBefore() * blockAlign_);
             for (AVPacket* held : gate.Held()) {
                 if (avcodec_send_packet(codec_, held) < 0) continue;
                 while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
@@ -107,73 +131,118 @@ void TDecoder::DecodeHalf(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
     if (avcodec_send_packet(codec_, nullptr) >= 0) Drain(out);
 }
 
-bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
+bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     if (!allowSplit_ || sourceKind_ != TSourceKind::kMp3 || sourcePath_.isEmpty() ||
-        std::strcmp(format_->iformat->name, "mp3") != 0 || std::thread::hardware_concurrency() < 2)
+        std::strcmp(format_->iformat->name, "mp3") != 0)
         return false;
     const int64_t size = format_->pb != nullptr ? avio_size(format_->pb) : -1;
-    if (size < splitMinBytes_ || size < 2) return false;
-    // The middle of the sound, not of the file: a tag at the start can carry a picture of
-    // several megabytes. Where the split falls never changes the result, only the balance.
-    const int64_t split = (Id3v2Bytes(sourcePath_, size) + size) / 2;
+    if (size < 2) return false;
+    const int parts = SplitParts(size);
+    if (parts < 2) return false;
+    // Spread over the sound, not the file: a tag at the start can carry a picture of several
+    // megabytes. Where the cuts fall never changes the result, only the balance.
+    const int64_t body = Id3v2Bytes(sourcePath_, size);
+    std::vector<int64_t> cut(size_t(parts) + 1);
+    cut[0] = -TMp3Gate::kNoLimit;
+    for (int k = 1; k < parts; ++k) cut[size_t(k)] = body + (size - body) * k / parts;
+    cut[size_t(parts)] = TMp3Gate::kNoLimit;
     const AVRational tb = format_->streams[streamIndex_]->time_base;
-    TDecoder other(sourcePath_, destPath_);
-    if (!other.Supported() || other.channels_ != channels_ || other.sampleRate_ != sampleRate_ ||
-        other.streamIndex_ != streamIndex_)
-        return false;
 
-    std::atomic<int64_t> firstRead{0}, secondRead{0};
+    // What each part gives; part 0 is this decoder's, writing through `out`.
+    struct TPart {
+        std::unique_ptr<TDecoder> decoder;
+        std::atomic<int64_t> read{0};
+        int64_t at = -1;  // frames before the part, as the packets say; -1: never reached
+        uint64_t bytes = 0;
+        std::exception_ptr failure;
+        std::promise<void> finished;
+        std::future<void> done = finished.get_future();
+    };
+    std::vector<std::unique_ptr<TPart>> part;
+    for (int k = 0; k < parts; ++k) {
+        part.push_back(std::make_unique<TPart>());
+        if (k == 0) continue;
+        auto other = std::make_unique<TDecoder>(sourcePath_, destPath_);
+        if (!other->Supported() || other->channels_ != channels_ ||
+            other->sampleRate_ != sampleRate_ || other->streamIndex_ != streamIndex_)
+            return false;
+        part.back()->decoder = std::move(other);
+    }
+
     std::atomic<bool> stop{false};
-    std::promise<void> finished;
-    std::future<void> done = finished.get_future();
-    std::exception_ptr failure;
-    int64_t secondAt = -1;  // bytes of the first half's samples, as the packets say
-    uint64_t secondBytes = 0;
-    std::thread helper([&] {
-        try {
-            TOutput second(destPath_, true);
-            TMp3Gate gate(true, split, tb.num, tb.den, int(sampleRate_));
-            other.DecodeHalf(second, gate, stop, [&](int64_t at) { secondRead = at; });
-            second.Flush();
-            if (gate.Reached()) secondAt = gate.FirstHalfFrames() * blockAlign_;
-            secondBytes = second.DataBytes();
-            second.Close();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished.set_value();
-    });
-    // Whatever happens here, the helper is stopped and joined before anything it uses goes.
+    std::vector<std::thread> helpers;
+    // Whatever happens here, the helpers are stopped and joined before anything they use goes.
     struct TJoin {
-        std::thread& thread;
+        std::vector<std::thread>& threads;
         std::atomic<bool>& stop;
         ~TJoin() {
             stop = true;
-            if (thread.joinable()) thread.join();
+            for (std::thread& t : threads)
+                if (t.joinable()) t.join();
         }
-    } join{helper, stop};
+    } join{helpers, stop};
+    for (int k = 1; k < parts; ++k) {
+        helpers.emplace_back([&, k] {
+            TPart& me = *part[size_t(k)];
+            try {
+                TOutput mine(destPath_, true);
+                TMp3Gate gate(cut[size_t(k)], cut[size_t(k) + 1], tb.num, tb.den,
+                              int(sampleRate_));
+                me.decoder->DecodePart(mine, gate, stop, [&](int64_t at) { me.read = at; });
+                mine.Flush();
+                if (gate.Reached()) me.at = gate.FramesBefore();
+                me.bytes = mine.DataBytes();
+                mine.Close();
+            } catch (...) {
+                me.failure = std::current_exception();
+                stop = true;  // the others need not go on
+            }
+            me.finished.set_value();
+        });
+    }
 
-    // Each half counts for half of the progress, the second from where it starts keeping.
+    // Each part counts for its share of the progress, from where it starts keeping.
     const auto report = [&] {
-        const int64_t first = std::min<int64_t>(firstRead, split);
-        const int64_t second = std::clamp<int64_t>(secondRead - split, 0, size - split);
-        progress.store(int32_t(50 * first / split + 50 * second / (size - split)),
-                       std::memory_order_relaxed);
+        int64_t sum = 0;
+        for (int k = 0; k < parts; ++k) {
+            const int64_t from = k == 0 ? 0 : cut[size_t(k)];
+            const int64_t to = k + 1 == parts ? size : cut[size_t(k) + 1];
+            const int64_t read = part[size_t(k)]->read;
+            if (to > from) sum += 100 * std::clamp<int64_t>(read - from, 0, to - from) / (to - from);
+        }
+        progress.store(int32_t(sum / parts), std::memory_order_relaxed);
     };
-    TMp3Gate gate(false, split, tb.num, tb.den, int(sampleRate_));
-    DecodeHalf(out, gate, stop, [&](int64_t at) {
-        firstRead = at;
-        report();
-    });
-    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) report();
-    helper.join();
-    if (failure) std::rethrow_exception(failure);
+    {
+        TMp3Gate gate(cut[0], cut[1], tb.num, tb.den, int(sampleRate_));
+        DecodePart(out, gate, stop, [&](int64_t at) {
+            part[0]->read = at;
+            report();
+        });
+        part[0]->at = 0;
+    }
+    for (int k = 1; k < parts; ++k)
+        while (part[size_t(k)]->done.wait_for(std::chrono::milliseconds(20)) !=
+               std::future_status::ready)
+            report();
+    for (std::thread& t : helpers) t.join();
+    for (const auto& p : part)
+        if (p->failure) std::rethrow_exception(p->failure);
     out.Flush();
-    // No second half (nothing after the middle): the first half decoded it all.
-    if (secondAt < 0) return split_ = true;
-    if (uint64_t(secondAt) != out.DataBytes()) {
-        // A damaged packet in the first half gave fewer samples than its duration: the halves
-        // do not meet. Rare enough to decode it all again on one thread.
+    part[0]->bytes = out.DataBytes();
+
+    // The parts that started (a cut past the last packet starts none), and whether each ends
+    // where the next begins.
+    int used = 1;
+    while (used < parts && part[size_t(used)]->at >= 0) ++used;
+    bool meet = true;
+    for (int k = 0; k + 1 < used; ++k) {
+        const TPart& p = *part[size_t(k)];
+        meet = meet && p.at * blockAlign_ + p.bytes == uint64_t(part[size_t(k) + 1]->at) * blockAlign_;
+    }
+    for (int k = used; k < parts; ++k) meet = meet && part[size_t(k)]->bytes == 0;
+    if (!meet) {
+        // A damaged packet gave fewer or more samples than its duration: the parts do not meet.
+        // Rare enough to decode it all again on one thread.
         TDecoder again(sourcePath_, destPath_);
         again.AllowSplit(false);
         if (!again.Supported() || !again.Decode(progress))
@@ -185,19 +254,24 @@ bool TDecoder::DecodeInHalves(TOutput& out, std::atomic<int32_t>& progress) {
         out.Rewritten(uint64_t(st.st_size) - kWavHeaderBytes);
         return true;
     }
-    if (out.DataBytes() + secondBytes > room_) {
-        throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
-    }
-    // The second half's peaks, read back from the page cache.
-    const int fd = FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseWriteError(errno, destPath_);
-    try {
-        ScanWithPeaks(fd, destPath_, kWavHeaderBytes + secondAt, int64_t(secondBytes), *filter_);
-    } catch (...) {
+    const TPart& last = *part[size_t(used) - 1];
+    const uint64_t total = uint64_t(last.at) * blockAlign_ + last.bytes;
+    if (total > room_) throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
+    // The peaks of the parts after the first, read back from the page cache in order.
+    const uint64_t rest = total - out.DataBytes();
+    if (rest > 0) {
+        const int fd =
+            FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) RaiseWriteError(errno, destPath_);
+        try {
+            ScanWithPeaks(fd, destPath_, int64_t(kWavHeaderBytes + out.DataBytes()), int64_t(rest),
+                          *filter_);
+        } catch (...) {
+            FileIO().Close(fd);
+            throw;
+        }
         FileIO().Close(fd);
-        throw;
+        out.Appended(rest);
     }
-    FileIO().Close(fd);
-    out.Appended(secondBytes);
     return split_ = true;
 }

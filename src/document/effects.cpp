@@ -3,6 +3,8 @@
 // version's peaks are gathered from what is written.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -30,6 +32,23 @@ void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_
         op(buf.data(), f, count);
         dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
         f += count;
+    }
+}
+
+// Frames swap places; the channels inside a frame keep their order. A stereo frame moves as one
+// 32-bit word, which the compiler turns into vector shuffles.
+void ReverseFrames(const int16_t* in, int16_t* out, int64_t count, int n) {
+    if (n == 2) {
+        for (int64_t k = 0; k < count; ++k) {
+            uint32_t frame;
+            std::memcpy(&frame, in + 2 * k, sizeof frame);
+            std::memcpy(out + 2 * (count - 1 - k), &frame, sizeof frame);
+        }
+    } else if (n == 1) {
+        std::reverse_copy(in, in + count, out);
+    } else {
+        for (int64_t k = 0; k < count; ++k)
+            for (int c = 0; c < n; ++c) out[(count - 1 - k) * n + c] = in[k * n + c];
     }
 }
 
@@ -170,17 +189,25 @@ void Twavefile::DoReverse() {
     const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
+        // The new version is written front to back, so its writes extend the file in order,
+        // and the source is read in runs from its end, each run forward. The source's window
+        // maps forward from the sample that moves it, so it is moved once per window's worth,
+        // by a read far enough back that it holds the runs up to where the last one began:
+        // one mapping per 32 MiB rather than one per run.
+        constexpr int64_t kWindowSamples = TLargeFile::kWindowBytes / 2 - 4096;
+        int64_t mapped = INT64_MAX;  // the first sample the window holds
         std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
         for (int64_t f = 0; f < frames;) {
             progress_ = static_cast<int32_t>(f * 100 / frames);
             const int64_t count = std::min<int64_t>(kRunFrames, frames - f);
-            src.ReadSamples(in.data(), f * n, (f + count) * n - 1);
-            // Frames swap places; the channels inside a frame keep their order.
-            for (int64_t k = 0; k < count; ++k) {
-                for (int c = 0; c < n; ++c) out[(count - 1 - k) * n + c] = in[k * n + c];
+            const int64_t from = frames - f - count;
+            if (from * n < mapped) {
+                mapped = std::max<int64_t>((from + count) * n - kWindowSamples, 0);
+                src.ReadSample(uint32_t(mapped));
             }
-            const int64_t to = frames - f - count;
-            dst.WriteSamples(out.data(), to * n, (to + count) * n - 1);
+            src.ReadSamples(in.data(), from * n, (from + count) * n - 1);
+            ReverseFrames(in.data(), out.data(), count, n);
+            dst.WriteSamples(out.data(), f * n, (f + count) * n - 1);
             f += count;
         }
         progress_ = 100;

@@ -1,7 +1,8 @@
 #pragma once
-// Loudness of 16-bit PCM by EBU R128 / ITU-R BS.1770-4, measured with libebur128: integrated
-// loudness, loudness range and true peak, and the gain that brings a sound to a target loudness
-// without its true peak passing a ceiling.
+// Loudness of 16-bit PCM by EBU R128 / ITU-R BS.1770-4: integrated loudness and loudness range
+// measured with libebur128, true peak as the largest magnitude of the sound oversampled four
+// times by libswresample; and the gain that brings a sound to a target loudness without its
+// true peak passing a ceiling.
 
 #include <QString>
 #include <atomic>
@@ -16,9 +17,20 @@ struct TLoudness {
 };
 
 // Frames [first, first + count) of `source` (interleaved, `channels` of them). Progress runs
-// from 0 to 100 across the pass.
+// from 0 to 100 across the pass. stretches: how many are measured side by side, each on a
+// thread (0: one per core, each at least 30 s long). The true peak does not depend on it, the
+// loudness and its range by far less than the tenth they are shown with.
 TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
-                          uint32_t sampleRate, std::atomic<int32_t>& progress);
+                          uint32_t sampleRate, std::atomic<int32_t>& progress,
+                          int stretches = 0);
+
+// What normalizing to `targetLufs` under `ceilingDbtp` needs of frames [first, first + count):
+// the integrated loudness, and a true peak that decides the ceiling as the true peak itself
+// would. Where the largest sample shows the ceiling cannot be reached, `truePeak` is only the
+// most the true peak could be, and the true peak is not measured; `range` is not measured.
+TLoudness MeasureForGain(TLargeFile& source, int64_t first, int64_t count, int channels,
+                         uint32_t sampleRate, double targetLufs, double ceilingDbtp,
+                         std::atomic<int32_t>& progress);
 
 // The gain in dB that takes `measured` to `targetLufs`, lowered where the true peak would pass
 // `ceilingDbtp`; `limited` tells whether it was. Nothing for silence.

@@ -89,7 +89,8 @@ void Twavefile::DoNormalizeLoudness() {
     TLoudness measured;
     {
         TLargeFile source(tempPath_);
-        measured = ::MeasureLoudness(source, s, e - s, n, sampleRate_, progress_);
+        measured = MeasureForGain(source, s, e - s, n, sampleRate_, loudnessTarget_,
+                                  loudnessCeiling_, progress_);
     }
     TLoudnessGain gain;
     if (!LoudnessGain(measured, loudnessTarget_, loudnessCeiling_, gain)) {

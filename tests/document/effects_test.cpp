@@ -92,6 +92,21 @@ TEST_F(Effects, NegativeSilenceIsRefusedBeforeAnythingChanges) {
     EXPECT_FALSE(doc.CanUndo());
 }
 
+TEST_F(Effects, ReverseOfSeveralRunsIsTheFramesBackwards) {
+    // Not a whole number of the effect's runs, so the last run read (the start) is short.
+    const size_t frames = 3 * 32768 + 17;
+    for (uint16_t channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        std::vector<int16_t> s(frames * channels);
+        for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(i * 7919 % 65536 - 32768);
+        std::vector<int16_t> expected(s.size());
+        for (size_t f = 0; f < frames; ++f)
+            for (size_t c = 0; c < channels; ++c)
+                expected[(frames - 1 - f) * channels + c] = s[f * channels + c];
+        EXPECT_EQ(Apply(channels, s, [&] { doc.Reverse(); }), expected);
+    }
+}
+
 TEST_F(Effects, LongSoundsAcrossWindowsStreamCorrectly) {
     // More than one 32 MiB window: 9 million stereo frames.
     const size_t frames = 9'000'000;
