@@ -122,6 +122,7 @@ void Tmainform::RefreshTexts() {
     if (auto* tabs = findChild<QTabWidget*>(QStringLiteral("PageControl1"))) {
         tabs->setTabText(0, tabs->widget(0)->windowTitle());
     }
+    commands_->TextsChanged();
     // Tool tips repeat the caption without its access key; Contents says "Help".
     for (QAction* a : commands_->Actions()) {
         if (a != commands_->ContentsAction) a->setToolTip(WithoutAccessKey(a->text()));
