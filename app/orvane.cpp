@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "cli_language.h"
+#include "colorscheme.h"
 #include "commandline.h"
 #include "dialogs/filterform.h"
 #include "dialogs/encodesettings.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
     QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    FollowDesktopColorScheme(app);
     QApplication::setWindowIcon(
         QIcon::fromTheme(QLatin1String(kDesktopId), QIcon(QStringLiteral(":/icons/orvane.svg"))));
 
