@@ -7,12 +7,15 @@
 set -euo pipefail
 orvane=$1 out=$2
 here=$(dirname "$(realpath "$0")")
+# Debian's own Python, which has pyatspi, even where another python3 comes first on PATH.
+py=/usr/bin/python3
+[ -x "$py" ] || py=python3
 if [ -z "${ORVANE_ATSPI_INNER:-}" ]; then
   for tool in xvfb-run xdotool dbus-run-session sox; do
     command -v "$tool" >/dev/null || { echo "needs $tool"; exit 77; }
   done
   [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "needs at-spi2-core"; exit 77; }
-  python3 -c "import pyatspi" 2>/dev/null || { echo "needs python3-pyatspi"; exit 77; }
+  "$py" -c "import pyatspi" 2>/dev/null || { echo "needs python3-pyatspi"; exit 77; }
   export ORVANE_ATSPI_INNER=1
   exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$0" "$@"
 fi
@@ -36,15 +39,15 @@ win=$(xdotool search --onlyvisible --class orvane | head -1)
 xdotool windowfocus --sync "$win" key ctrl+a
 sleep 0.5
 mkdir -p "$out"
-python3 "$here/atspi.py" dump >"$out/atspi-tree.txt"
+"$py" "$here/atspi.py" dump >"$out/atspi-tree.txt"
 echo "tree: $out/atspi-tree.txt ($(wc -l <"$out/atspi-tree.txt") objects)"
-python3 "$here/atspi.py" check
+"$py" "$here/atspi.py" check
 
 # The cursor moves with End: the waveform's value (the cursor in milliseconds) follows.
-before=$(python3 "$here/atspi.py" value Waveform)
+before=$("$py" "$here/atspi.py" value Waveform)
 xdotool windowfocus --sync "$win" key End
 sleep 0.5
-after=$(python3 "$here/atspi.py" value Waveform)
+after=$("$py" "$here/atspi.py" value Waveform)
 echo "cursor value: $before -> $after"
 [ "$after" -gt "$before" ] || { echo "the waveform's value did not follow the cursor"; exit 1; }
 kill "$pid"

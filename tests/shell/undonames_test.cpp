@@ -54,7 +54,8 @@ TEST_F(UndoNames, CaptionsFollowTheHistoryAndTheLanguage) {
     languages.SetActiveLanguage(1033);
     EXPECT_EQ(Cmd().UndoAction->text(), "&Undo Reverse");
 
-    // Another sound: nothing to undo, the plain captions.
+    // Another sound (the changes not saved): nothing to undo, the plain captions.
+    dialogs.answers.push_back(QMessageBox::No);
     Open(WriteStereo("b.wav", 4000));
     EXPECT_EQ(State(Cmd().UndoAction), "off:&Undo");
     EXPECT_EQ(State(Cmd().RedoAction), "off:&Redo");
