@@ -2,6 +2,8 @@
 // files (never renumber one; a new text gets a new number), and the texts the window composes
 // from named messages, rebuilt after a language change.
 #include <QAction>
+#include <QGroupBox>
+#include <QSlider>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -123,6 +125,10 @@ void Tmainform::RefreshTexts() {
         tabs->setTabText(0, tabs->widget(0)->windowTitle());
     }
     commands_->TextsChanged();
+    // Readers speak names as they are: without the padding the group titles carry.
+    for (QGroupBox* box : findChildren<QGroupBox*>()) box->setAccessibleName(box->title().trimmed());
+    if (auto* volume = findChild<QGroupBox*>(QStringLiteral("VolumeBox")))
+        VolumeBar()->setAccessibleName(volume->title().trimmed());
     // Tool tips repeat the caption without its access key; Contents says "Help".
     for (QAction* a : commands_->Actions()) {
         if (a != commands_->ContentsAction) a->setToolTip(WithoutAccessKey(a->text()));

@@ -1,10 +1,12 @@
 // Nothing clipped: the main window and every dialog, in English, German and Russian, at the
 // scale the run was started with (QT_SCALE_FACTOR, the CTest entries run 1 and 2). A label,
-// button or group title whose text is wider than the room it has fails, by QFontMetrics. The
+// button or group title whose text is wider than the room it has fails, by QFontMetrics, and so
+// does a spin box narrower than its own size hint. The
 // pictures go to ORVANE_SHOT_DIR (by default build/clipping-shots/scaleN/), for a person to look
 // at.
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
@@ -82,6 +84,11 @@ QStringList Clipped(QWidget* top) {
         }
         report(button, text, button->fontMetrics().horizontalAdvance(text) + extra,
                button->width());
+    }
+    // A spin box shows its widest value or its special text ("No limit") in its size hint.
+    for (QAbstractSpinBox* spin : top->findChildren<QAbstractSpinBox*>()) {
+        if (!spin->isVisibleTo(top)) continue;
+        report(spin, spin->text(), spin->sizeHint().width(), spin->width());
     }
     for (QGroupBox* box : top->findChildren<QGroupBox*>()) {
         if (!box->isVisibleTo(top) || box->title().trimmed().isEmpty()) continue;

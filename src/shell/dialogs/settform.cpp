@@ -241,7 +241,11 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
         QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*",
                     "HistoryLimit.text", "HistoryLimit.suffix", "HistoryLimit.prefix"},
         &manager_);
-    translator_->SetRetranslateHook([this] { copyColorNames(); });
+    translator_->SetRetranslateHook([this] {
+        copyColorNames();
+        // The special text ("No limit") in every language, not cut by the column.
+        HistoryLimit->setMinimumWidth(HistoryLimit->sizeHint().width());
+    });
     FormCreate();
     translator_->Bind();
 }
