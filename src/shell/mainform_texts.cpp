@@ -111,12 +111,21 @@ const std::vector<TTranslatable> kMpegTexts = {
     {13, "Button2", "text"},
 };
 
+// Readers speak names as they are: without the padding the group titles carry.
+void NameGroupsForReaders(Tmainform& form) {
+    for (QGroupBox* box : form.findChildren<QGroupBox*>())
+        box->setAccessibleName(box->title().trimmed());
+    if (auto* volume = form.findChild<QGroupBox*>(QStringLiteral("VolumeBox")))
+        form.VolumeBar()->setAccessibleName(volume->title().trimmed());
+}
+
 }  // namespace
 
 void Tmainform::BuildTranslation() {
     translation_ = std::make_unique<TLanguageController>(this, kMainTexts, kMainIgnored);
     translation_->SetRetranslateHook([this] { RefreshTexts(); });
     translation_->Bind();
+    NameGroupsForReaders(*this);
 }
 
 void Tmainform::RefreshTexts() {
@@ -125,10 +134,7 @@ void Tmainform::RefreshTexts() {
         tabs->setTabText(0, tabs->widget(0)->windowTitle());
     }
     commands_->TextsChanged();
-    // Readers speak names as they are: without the padding the group titles carry.
-    for (QGroupBox* box : findChildren<QGroupBox*>()) box->setAccessibleName(box->title().trimmed());
-    if (auto* volume = findChild<QGroupBox*>(QStringLiteral("VolumeBox")))
-        VolumeBar()->setAccessibleName(volume->title().trimmed());
+    NameGroupsForReaders(*this);
     // Tool tips repeat the caption without its access key; Contents says "Help".
     for (QAction* a : commands_->Actions()) {
         if (a != commands_->ContentsAction) a->setToolTip(WithoutAccessKey(a->text()));

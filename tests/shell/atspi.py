@@ -75,6 +75,8 @@ def check(app):
             states = node.getState()
             if states.contains(pyatspi.STATE_SHOWING) and not node.name:
                 faults.append("a %s without a name" % role)
+            if node.name != node.name.strip():
+                faults.append("the %s %r is named with padding" % (role, node.name))
     for fault in faults:
         print("atspi: " + fault)
     return 1 if faults else 0
