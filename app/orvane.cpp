@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "cli_language.h"
+#include "colorscheme.h"
 #include "commandline.h"
 #include "dialogs/filterform.h"
 #include "dialogs/encodesettings.h"
@@ -43,7 +44,13 @@ const char* const kHelp =
     "\n"
     "%s"
     "\n"
-    "Qt's own options (-platform, -style, ...) are accepted too.\n";
+    "Qt's own options (-platform, -style, ...) are accepted too.\n"
+    "\n"
+    "Keys besides the menus' shortcuts (waveform focused): Left, Right, Home and End move the\n"
+    "cursor, with Shift they extend the selection (so does Shift+click); Space plays and stops;\n"
+    "Ctrl++, Ctrl+- and Ctrl+0 zoom; the wheel scrolls and Ctrl+wheel zooms (the setting\n"
+    "\"The mouse wheel zooms without Ctrl\" makes the plain wheel zoom); Enter in Begin or End\n"
+    "selects the time typed.\n";
 
 struct TProgramOptions {
     bool timings = false;
@@ -78,6 +85,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
     QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    FollowDesktopColorScheme(app);
     QApplication::setWindowIcon(
         QIcon::fromTheme(QLatin1String(kDesktopId), QIcon(QStringLiteral(":/icons/orvane.svg"))));
 

@@ -116,6 +116,7 @@ void SaveSettings(const TSettings& record) {
     s.setValue("joinfade", record.joinfade);
     s.setValue("snapzero", record.snapzero);
     s.setValue("historylimit", record.historylimit);
+    s.setValue("wheelzoom", record.wheelzoom);
     s.setValue("lastfolder", record.lastfolder);
     s.setValue("recentfiles", record.recentfiles);
     s.endGroup();

@@ -18,4 +18,11 @@ void LoadDisplayColors(const TSettings& record) {
     DisplayColors.BackColor = ColorFromSetting(record.backcolor);
     DisplayColors.ScaleColor = ColorFromSetting(record.scalecolor);
     DisplayColors.WaveColor = ColorFromSetting(record.wavecolor);
+    FitContrastColors(DisplayColors);
+}
+
+void FitContrastColors(TDisplayColors& colors) {
+    const bool light = colors.BackColor.lightness() >= 128;
+    colors.CursorColor = light ? QColor(190, 0, 0) : QColor(255, 255, 0);
+    colors.SeparatorColor = light ? QColor(0, 0, 0) : QColor(255, 255, 255);
 }

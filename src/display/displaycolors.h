@@ -29,5 +29,17 @@ extern TDisplayColors DisplayColors;
 QColor ColorFromSetting(int32_t value);
 int32_t SettingFromColor(const QColor& color);
 
-// Takes backcolor, scalecolor and wavecolor from the record into DisplayColors.
+// The waveform's three colours as the settings record holds them.
+struct TWavePreset {
+    int32_t backcolor, scalecolor, wavecolor;
+};
+// The dark preset is the built-in default; the light one suits a light desktop.
+inline constexpr TWavePreset kDarkWavePreset{0x000000, 0xDCDCDC, 0xABF01C};
+inline constexpr TWavePreset kLightWavePreset{0xFFFFFF, 0xD8D8D8, 0x8C4A00};
+
+// Takes backcolor, scalecolor and wavecolor from the record into DisplayColors, and sets the
+// cursor and the channel separator to stand out on that background.
 void LoadDisplayColors(const TSettings& record);
+// The cursor and separator colours for a background (yellow and white on dark, dark red and
+// black on light).
+void FitContrastColors(TDisplayColors& colors);

@@ -137,9 +137,14 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                  TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
     needIdle_ += recentActions_;
+    makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
+                    FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
+                    InvertAction,  AmplifyDAction,      AmplifyIAction,    LoudnessAction,
+                    TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction};
 
-    // Initial states: no selection yet.
-    for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction}) {
+    // Initial states: no selection and nothing to undo yet.
+    for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction, UndoAction,
+                       RedoAction}) {
         a->setEnabled(false);
     }
 }
@@ -191,6 +196,11 @@ void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
         form_.Dialogs().Ask(QMessageBox::Question, MsgText("operationinprogress"),
                             QMessageBox::Ok);
         return;
+    }
+    if (makeVersion_.contains(action)) {
+        steps_.Begin(action, form_.Document().TempPath());
+    } else if (action == UndoAction || action == RedoAction) {
+        steps_.Forget();
     }
     try {
         handler();
@@ -307,6 +317,27 @@ void TCommands::SetSelectionState(bool selected) {
 void TCommands::SetUndoState(bool canUndo, bool canRedo) {
     UndoAction->setEnabled(canUndo);
     RedoAction->setEnabled(canRedo);
+    const Twavefile& document = form_.Document();
+    steps_.Update(document);
+    // The plain captions are the translated ones the language controller keeps.
+    const auto plain = [](QAction* a) {
+        const QVariant base = a->property("plainText");
+        if (!base.isValid()) a->setProperty("plainText", a->text());
+        return a->property("plainText").toString();
+    };
+    const QString undo = StepCaption("undostep", steps_.UndoStep(document), plain(UndoAction));
+    const QString redo = StepCaption("redostep", steps_.RedoStep(document), plain(RedoAction));
+    UndoAction->setText(undo);
+    RedoAction->setText(redo);
+    UndoAction->setToolTip(WithoutAccessKey(undo));
+    RedoAction->setToolTip(WithoutAccessKey(redo));
+}
+
+void TCommands::TextsChanged() {
+    // The language controller has just set the plain captions.
+    UndoAction->setProperty("plainText", UndoAction->text());
+    RedoAction->setProperty("plainText", RedoAction->text());
+    SetUndoState(UndoAction->isEnabled(), RedoAction->isEnabled());
 }
 
 void TCommands::SetPasteState(bool available) {

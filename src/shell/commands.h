@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "stepnames.h"
 #include "waveview.h"
 
 class QAction;
@@ -32,7 +33,12 @@ public:
 
     // --- enabled states, as the window's events set them ---
     void SetSelectionState(bool selected);
+    // Also names Undo and Redo after the steps they take back and do again.
     void SetUndoState(bool canUndo, bool canRedo);
+    // A new document (or none): the steps' names are forgotten.
+    void ForgetSteps() { steps_.Clear(); }
+    // After a language change: Undo and Redo composed again from their new captions.
+    void TextsChanged();
     void SetPasteState(bool available);
     void SetPlayState(bool playing);
     void CheckScaleFormat(bool milliseconds);
@@ -129,4 +135,7 @@ private:
     int saveDialogType_ = 1;
     // The commands that change or read the sound, or replace the document.
     QList<QAction*> needIdle_;
+    // Those that make a new version, and the version each has made.
+    QList<QAction*> makeVersion_;
+    TStepNames steps_;
 };

@@ -453,6 +453,7 @@ void Tmainform::ShowNoDocument() {
     setWindowTitle(QStringLiteral("Orvane"));
     for (QLabel* panel : panels_) panel->clear();
     SetSelectionState(false);
+    commands_->ForgetSteps();
     commands_->SetUndoState(false, false);
     commands_->PlayAction->setEnabled(false);
     commands_->StopAction->setEnabled(false);
@@ -564,6 +565,7 @@ void Tmainform::ShowDocumentFields() {
 
 void Tmainform::onLoaded() {
     if (document_->NotPcm()) return;
+    commands_->ForgetSteps();
     commands_->SetUndoState(document_->CanUndo(), document_->CanRedo());
     commands_->SetPlayState(playing_);
     history_.Opened(document_->FileName());

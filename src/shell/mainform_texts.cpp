@@ -2,6 +2,8 @@
 // files (never renumber one; a new text gets a new number), and the texts the window composes
 // from named messages, rebuilt after a language change.
 #include <QAction>
+#include <QGroupBox>
+#include <QSlider>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -110,12 +112,21 @@ const std::vector<TTranslatable> kMpegTexts = {
     {14, "vbrsmaller", "text"},     {15, "vbrbetter", "text"},
 };
 
+// Readers speak names as they are: without the padding the group titles carry.
+void NameGroupsForReaders(Tmainform& form) {
+    for (QGroupBox* box : form.findChildren<QGroupBox*>())
+        box->setAccessibleName(box->title().trimmed());
+    if (auto* volume = form.findChild<QGroupBox*>(QStringLiteral("VolumeBox")))
+        form.VolumeBar()->setAccessibleName(volume->title().trimmed());
+}
+
 }  // namespace
 
 void Tmainform::BuildTranslation() {
     translation_ = std::make_unique<TLanguageController>(this, kMainTexts, kMainIgnored);
     translation_->SetRetranslateHook([this] { RefreshTexts(); });
     translation_->Bind();
+    NameGroupsForReaders(*this);
 }
 
 void Tmainform::RefreshTexts() {
@@ -123,6 +134,8 @@ void Tmainform::RefreshTexts() {
     if (auto* tabs = findChild<QTabWidget*>(QStringLiteral("PageControl1"))) {
         tabs->setTabText(0, tabs->widget(0)->windowTitle());
     }
+    commands_->TextsChanged();
+    NameGroupsForReaders(*this);
     // Tool tips repeat the caption without its access key; Contents says "Help".
     for (QAction* a : commands_->Actions()) {
         if (a != commands_->ContentsAction) a->setToolTip(WithoutAccessKey(a->text()));

@@ -42,6 +42,9 @@ TShellDialogs::TShellDialogs(Tmainform& form)
     fileinfo = new Tfileinfo(&form);
     fileinfo->SetDocument(&form.Document());
     settingsForm = new TsettingsForm(&form, nullptr, &prompts_);
+    settingsForm->OnColorsChanged = [&form] {
+        if (form.Loaded()) form.View().RedrawAll();
+    };
     aboutBox = new TAboutBox(&form);
     updateCheck = new TUpdateCheck(&prompts_, &form);
 

@@ -221,3 +221,50 @@ TEST(FolderChooser, OffersExistingFoldersCentredOnTheScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+// The presets set all three colours at once, in the record, the display colours and the boxes;
+// the cursor and separator follow the background's lightness.
+TEST_F(SettingsDialog, DarkAndLightPresetsSetTheWaveformsColours) {
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    int redraws = 0;
+    form.OnColorsChanged = [&] { ++redraws; };
+    struct TCase {
+        QPushButton* button;
+        int32_t back, scale, wave;
+        QColor cursor;
+    } cases[] = {
+        {form.LightPreset, 0xFFFFFF, 0xD8D8D8, 0x8C4A00, QColor(190, 0, 0)},
+        {form.DarkPreset, 0x000000, 0xDCDCDC, 0xABF01C, QColor(255, 255, 0)},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        c.button->click();
+        EXPECT_EQ(Settings.backcolor, c.back);
+        EXPECT_EQ(Settings.scalecolor, c.scale);
+        EXPECT_EQ(Settings.wavecolor, c.wave);
+        EXPECT_EQ(DisplayColors.BackColor, ColorFromSetting(c.back));
+        EXPECT_EQ(DisplayColors.WaveColor, ColorFromSetting(c.wave));
+        EXPECT_EQ(form.backColor->Selected(), ColorFromSetting(c.back));
+        EXPECT_EQ(DisplayColors.CursorColor, c.cursor);
+    }
+    EXPECT_GT(redraws, 0);
+    // The dark preset is the built-in default.
+    EXPECT_EQ(TSettings{}.backcolor, kDarkWavePreset.backcolor);
+    EXPECT_EQ(TSettings{}.wavecolor, kDarkWavePreset.wavecolor);
+}
+
+TEST_F(SettingsDialog, PlainWheelZoomIsASetting) {
+    Settings.wheelzoom = 0;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_FALSE(form.WheelZoomBox->isChecked());
+    form.WheelZoomBox->setChecked(true);
+    EXPECT_EQ(Settings.wheelzoom, 1);
+    SaveSettings(Settings);
+    EXPECT_EQ(LoadSettings().wheelzoom, 1);
+}
+
+}  // namespace

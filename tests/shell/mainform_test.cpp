@@ -27,7 +27,9 @@ TEST_F(MainForm, EnabledStatesFollowLoadSelectPlayStopAndClose) {
     for (QAction* a : {c.CutAction, c.CopyAction, c.DeleteAction, c.SaveSelectedAction}) {
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
-    EXPECT_TRUE(c.UndoAction->isEnabled());
+    // Nothing to take back or do again yet.
+    EXPECT_FALSE(c.UndoAction->isEnabled());
+    EXPECT_FALSE(c.RedoAction->isEnabled());
     EXPECT_TRUE(c.StopAction->isEnabled());
     EXPECT_TRUE(c.PlayAction->isEnabled());
 

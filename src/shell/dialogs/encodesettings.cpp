@@ -76,6 +76,8 @@ QWidget* SliderPage(QStackedWidget* pages, const char* title, const QString& tit
     return page;
 }
 
+constexpr int kDesignWidth = 360;
+
 }  // namespace
 
 Tencodesettings::Tencodesettings(QWidget* parent) : QDialog(parent) {
@@ -140,7 +142,9 @@ Tencodesettings::Tencodesettings(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addLayout(buttons);
-    setMinimumWidth(360);
+    // The design width as a start, not as a minimum: an explicit minimum would keep the layout
+    // from growing the dialog to what the texts of another language need.
+    resize(kDesignWidth, sizeHint().height());
 
     translation_ = std::make_unique<TLanguageController>(
         this, kTexts, QStringList{"*Value.text", "opusBitrate.*"});

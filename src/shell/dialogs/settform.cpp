@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "apperror.h"
 #include "colorbox.h"
@@ -41,6 +42,8 @@ std::vector<TTranslatable> TranslationTable() {
         {13, "JoinsBox", "text"},        {14, "JoinLabel", "text"},
         {15, "SnapBox", "text"},
         {16, "HistoryLabel", "text"},    {17, "HistoryLimit", "specialValueText"},
+        {18, "DarkPreset", "text"},      {19, "LightPreset", "text"},
+        {42, "WheelZoomBox", "text"},
     };
     // The colour names, once: the other two boxes copy them from the first.
     static const char* const kItems[] = {
@@ -139,8 +142,17 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     backColor = colorRow("Label1", "Background:", "backColor", defaults.BackColor, 0);
     scaleColor = colorRow("Label2", "Scales:", "scaleColor", defaults.ScaleColor, 1);
     waveColor = colorRow("Label3", "Wave Data:", "waveColor", defaults.WaveColor, 2);
+    DarkPreset = new QPushButton(QStringLiteral("&Dark"), colorsPage);
+    DarkPreset->setObjectName(QStringLiteral("DarkPreset"));
+    LightPreset = new QPushButton(QStringLiteral("&Light"), colorsPage);
+    LightPreset->setObjectName(QStringLiteral("LightPreset"));
+    auto* presets = new QHBoxLayout;
+    presets->addWidget(DarkPreset);
+    presets->addWidget(LightPreset);
+    presets->addStretch(1);
+    colorsLayout->addLayout(presets, 3, 1);
     colorsLayout->setColumnStretch(1, 1);
-    colorsLayout->setRowStretch(3, 1);
+    colorsLayout->setRowStretch(4, 1);
 
     QWidget* editingPage = MakePage(pageControl, "EditingTab", "Editing", this);
     JoinsBox = new QCheckBox(QStringLiteral("&Smooth edit joins"), editingPage);
@@ -162,6 +174,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     // 0 shows as words: no cap at all.
     HistoryLimit->setSpecialValueText(QStringLiteral("No limit"));
     historyLabel->setBuddy(HistoryLimit);
+    WheelZoomBox = new QCheckBox(QStringLiteral("The mouse &wheel zooms without Ctrl"), editingPage);
+    WheelZoomBox->setObjectName(QStringLiteral("WheelZoomBox"));
     auto* editingLayout = new QGridLayout(editingPage);
     editingLayout->addWidget(JoinsBox, 0, 0, 1, 2);
     editingLayout->addWidget(joinLabel, 1, 0);
@@ -169,8 +183,9 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     editingLayout->addWidget(SnapBox, 2, 0, 1, 2);
     editingLayout->addWidget(historyLabel, 3, 0);
     editingLayout->addWidget(HistoryLimit, 3, 1);
+    editingLayout->addWidget(WheelZoomBox, 4, 0, 1, 3);
     editingLayout->setColumnStretch(2, 1);
-    editingLayout->setRowStretch(4, 1);
+    editingLayout->setRowStretch(5, 1);
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -199,25 +214,38 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     connect(SnapBox, &QCheckBox::toggled, this, [](bool on) { Settings.snapzero = on ? 1 : 0; });
     connect(HistoryLimit, &QSpinBox::valueChanged, this,
             [](int mib) { Settings.historylimit = mib; });
-    backColor->OnChange = [](const QColor& c) {
+    connect(WheelZoomBox, &QCheckBox::toggled, this,
+            [](bool on) { Settings.wheelzoom = on ? 1 : 0; });
+    backColor->OnChange = [this](const QColor& c) {
         Settings.backcolor = SettingFromColor(c);
         DisplayColors.BackColor = c;
+        FitContrastColors(DisplayColors);
+        if (OnColorsChanged) OnColorsChanged();
     };
-    scaleColor->OnChange = [](const QColor& c) {
+    scaleColor->OnChange = [this](const QColor& c) {
         Settings.scalecolor = SettingFromColor(c);
         DisplayColors.ScaleColor = c;
+        if (OnColorsChanged) OnColorsChanged();
     };
-    waveColor->OnChange = [](const QColor& c) {
+    waveColor->OnChange = [this](const QColor& c) {
         Settings.wavecolor = SettingFromColor(c);
         DisplayColors.WaveColor = c;
+        if (OnColorsChanged) OnColorsChanged();
     };
+
+    connect(DarkPreset, &QPushButton::clicked, this, [this] { ApplyPreset(kDarkWavePreset); });
+    connect(LightPreset, &QPushButton::clicked, this, [this] { ApplyPreset(kLightWavePreset); });
 
     translator_ = std::make_unique<TLanguageController>(
         this, TranslationTable(),
         QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*",
                     "HistoryLimit.text", "HistoryLimit.suffix", "HistoryLimit.prefix"},
         &manager_);
-    translator_->SetRetranslateHook([this] { copyColorNames(); });
+    translator_->SetRetranslateHook([this] {
+        copyColorNames();
+        // The special text ("No limit") in every language, not cut by the column.
+        HistoryLimit->setMinimumWidth(HistoryLimit->sizeHint().width());
+    });
     FormCreate();
     translator_->Bind();
 }
@@ -233,6 +261,7 @@ void TsettingsForm::FormCreate() {
     JoinLength->setValue(Settings.joinfade);
     JoinLength->setEnabled(Settings.smoothjoins != 0);
     SnapBox->setChecked(Settings.snapzero != 0);
+    WheelZoomBox->setChecked(Settings.wheelzoom != 0);
     HistoryLimit->setValue(Settings.historylimit);
 
     manager_.ScanLanguageFolders();
@@ -270,6 +299,15 @@ void TsettingsForm::SpeedButton1Click() {
     if (folder.isEmpty()) return;
     tmpedit->setText(folder);
     Settings.tempfolder = folder;
+}
+
+void TsettingsForm::ApplyPreset(const TWavePreset& preset) {
+    const std::pair<TColorBox*, int32_t> boxes[] = {
+        {backColor, preset.backcolor}, {scaleColor, preset.scalecolor}, {waveColor, preset.wavecolor}};
+    for (const auto& [box, value] : boxes) {
+        box->SetSelected(ColorFromSetting(value));
+        if (box->OnChange) box->OnChange(ColorFromSetting(value));
+    }
 }
 
 void TsettingsForm::copyColorNames() {

@@ -25,6 +25,7 @@ class TColorBox;
 class TLanguageController;
 class TLanguageManager;
 class TPrompts;
+struct TWavePreset;
 
 class TsettingsForm : public QDialog {
 public:
@@ -36,6 +37,11 @@ public:
     // Asks for the temporary folder with `prompt`; an empty result means cancelled. An existing-
     // folder chooser centred on the screen of the dialog's parent unless replaced (tests).
     std::function<QString(QWidget* owner, const QString& prompt)> ChooseFolder;
+
+    // Called after a colour box or a preset changed the waveform's colours (the window redraws).
+    std::function<void()> OnColorsChanged;
+    // Sets the three colour boxes, the settings record and the display colours.
+    void ApplyPreset(const TWavePreset& preset);
 
     // The folder button: picks a folder and makes it the temporary folder at once.
     void SpeedButton1Click();
@@ -53,6 +59,9 @@ public:
     QSpinBox* JoinLength;
     QCheckBox* SnapBox;   // snap mouse selections to zero crossings
     QSpinBox* HistoryLimit;  // the undo history's cap in MiB, 0 for none
+    QCheckBox* WheelZoomBox;  // the plain wheel zooms too, as Ctrl+wheel does
+    QPushButton* DarkPreset;   // the waveform's colours at once
+    QPushButton* LightPreset;
     QPushButton* Button1;  // "&Ok"
     QPushButton* Button2;  // "&Cancel"
 
