@@ -326,6 +326,9 @@ void TDecoder::Close() {
 }
 
 void TDecoder::Open() {
+    // No limit but the format's until Decode looks at the disk (a decoder of the second half of
+    // a split MP3 never does: the first one's test covers both).
+    room_ = MaxDataBytes(0);
     // Only regular files: a FIFO or a device would block the worker forever waiting for data.
     struct stat st {};
     if (memory_ == nullptr &&
