@@ -326,6 +326,9 @@ void TDecoder::Close() {
 }
 
 void TDecoder::Open() {
+    // No limit but the format's until Decode looks at the disk (a decoder of the second half of
+    // a split MP3 never does: the first one's test covers both).
+    room_ = MaxDataBytes(0);
     // Only regular files: a FIFO or a device would block the worker forever waiting for data.
     struct stat st {};
     if (memory_ == nullptr &&
@@ -520,7 +523,8 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
 
     TOutput out(destPath_);
     // The RF64 header from the start when the source says it will need it. The two-thread MP3
-    // path writes behind a 44-byte header; a sound that outgrows it is moved up at the end.
+    // path writes behind a 44-byte header; a sound whose length needs the other form is moved
+    // at the end.
     const bool halves = sourceKind_ == TSourceKind::kMp3 && allowSplit_;
     TWavHeader header = TWavHeader::Pcm16(channels_, sampleRate_,
                                           halves ? 0 : EstimatedDataBytes());
@@ -551,10 +555,13 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
 
     out.Flush();
     const uint64_t dataBytes = out.DataBytes();
-    if (!header.rf64 && NeedsRf64(dataBytes)) {
+    // A sound whose length was not what the source declared may need the other form: below
+    // 4 GiB every version keeps the 44-byte header.
+    if (header.rf64 != NeedsRf64(dataBytes)) {
         out.Close();
+        const uint32_t from = header.HeaderBytes();
         header.SetDataBytes(dataBytes);
-        MoveBehindRf64Header(destPath_, header);
+        MoveUnderHeader(destPath_, from, header);
     } else {
         header.SetSizes(dataBytes);
         const TWavHeaderBytes sized = header.Bytes();

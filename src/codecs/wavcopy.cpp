@@ -248,21 +248,26 @@ void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, T
         file.Scan(fd, offset + done, std::min(kStepBytes, bytes - done), filter);
 }
 
-void MoveBehindRf64Header(const QString& path, const TWavHeader& header) {
+void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header) {
     TDest file(path, true);
-    const int64_t shift = int64_t(header.HeaderBytes()) - kWavHeaderBytes;
-    std::vector<uint8_t> block(size_t(std::min<uint64_t>(header.dataSize, kMoveBytes)));
-    for (uint64_t end = header.dataSize; end > 0;) {
+    const int64_t from = fromOffset;
+    const int64_t to = header.HeaderBytes();
+    const uint64_t total = header.dataSize;
+    std::vector<uint8_t> block(size_t(std::min<uint64_t>(total, kMoveBytes)));
+    // Up from the end backwards, down from the start forwards: no block is overwritten before
+    // it has moved.
+    for (uint64_t done = 0; done < total;) {
         ThrowIfCancelled();
-        const uint64_t n = std::min<uint64_t>(end, kMoveBytes);
-        const int64_t from = int64_t(kWavHeaderBytes + end - n);
-        if (!ReadAt(file.Fd(), block.data(), size_t(n), from))
-            throw EAppError("The sound could not be moved behind its RF64 header: " +
+        const uint64_t n = std::min<uint64_t>(total - done, kMoveBytes);
+        const int64_t at = int64_t(to > from ? total - done - n : done);
+        if (!ReadAt(file.Fd(), block.data(), size_t(n), from + at))
+            throw EAppError("The sound could not be moved under its header: " +
                             path.toStdString());
-        file.WriteAt(block.data(), size_t(n), from + shift);
-        end -= n;
+        file.WriteAt(block.data(), size_t(n), to + at);
+        done += n;
     }
     const TWavHeaderBytes bytes = header.Bytes();
     file.WriteAt(bytes.data(), bytes.size(), 0);
+    if (to < from) file.Truncate(to + int64_t(total));
     file.Close();
 }

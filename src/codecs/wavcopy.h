@@ -37,11 +37,12 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                  uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
 
-// Rewrites a file of ours whose header.dataSize sample bytes lie behind a 44-byte header so that
-// they lie behind `header`, an RF64 one: the samples move up from the end backwards, so no block
-// is overwritten before it has moved, then the header is written. Raises EAppError / EOSError
-// (a cancel included); the file is then not usable.
-void MoveBehindRf64Header(const QString& path, const TWavHeader& header);
+// Rewrites a file of ours whose header.dataSize sample bytes lie from byte `fromOffset` so that
+// they lie behind `header` (the RF64 one of a sound that outgrew the 44-byte header, or the
+// 44-byte one of a sound that turned out shorter than its source declared), then writes the
+// header and cuts the file to its new length. Raises EAppError / EOSError (a cancel included);
+// the file is then not usable.
+void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header);
 
 // Feeds `bytes` of fd (a file of ours, open for reading) from `offset` to filter, read through
 // the page cache. path: for messages.

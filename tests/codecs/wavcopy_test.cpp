@@ -264,7 +264,7 @@ TEST_P(MoveBehindRf64, OutsideToolsReadTheSameSamples) {
     TWavHeader h = TWavHeader::Pcm16(kStereo, 44100, 0);
     h.rf64 = true;
     h.SetSizes(uint64_t(samples.size()));
-    MoveBehindRf64Header(path, h);
+    MoveUnderHeader(path, kWavHeaderBytes, h);
     const QByteArray file = ReadAll(path);
     ASSERT_EQ(file.size(), 80 + samples.size());
     EXPECT_EQ(file.left(4), "RF64");

@@ -358,9 +358,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(View, FramesToMillisecondsAreHeldAtTheLargestTime) {
     LoadSamples(1, std::vector<int16_t>(100, 0), 100);
     view->AttachDocument(&doc);
-    EXPECT_EQ(view->SamplesToMs(100), 1000u);
-    // 42,949,672.95 s: more milliseconds than 32 bits hold.
-    EXPECT_EQ(view->SamplesToMs(UINT32_MAX), UINT32_MAX);
+    EXPECT_EQ(view->SamplesToMs(100), 1000);
+    // 42,949,672.95 s: more milliseconds than 32 bits hold, now told as they are (in single
+    // precision, 2^32 frames at 100 Hz).
+    EXPECT_EQ(view->SamplesToMs(UINT32_MAX), int64_t(42949672960));
 }
 
 struct TRestoreCase {
