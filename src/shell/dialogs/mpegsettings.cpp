@@ -51,6 +51,8 @@ Tmpegsettings::Tmpegsettings(QWidget* parent) : QDialog(parent) {
     auto* form = new QFormLayout(box);
 
     vbrmode_ = NamedList("vbrmode", box);
+    // Its items are translated after it is made: it follows them rather than the first ones.
+    vbrmode_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     vbrmode_->addItems({QStringLiteral("Constant Bitrate (CBR)"),
                         QStringLiteral("Variable Bitrate (VBR)"),
                         QStringLiteral("Average Bitrate (ABR)")});
