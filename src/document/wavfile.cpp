@@ -558,11 +558,6 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
     if (WavFileBytes(newBytes) > TLargeFile::kMaxFileBytes) {
         throw EAppError("The result would be larger than a sample store can address.");
     }
-    // What the disk cannot hold is refused before the edit starts, the document untouched.
-    if (const int64_t room = FreeDiskSpace(tempFolder_);
-        room >= 0 && WavFileBytes(newBytes) > uint64_t(room)) {
-        throw EAppError(Msg("outofmemory"));
-    }
     const QString previous = tempPath_;
     const bool wasModified = modified_;
     // The redo versions are deleted only once the edit holds or has failed: a cancel gives them

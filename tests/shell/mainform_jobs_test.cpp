@@ -291,7 +291,9 @@ TEST_F(MainJobs, InsertSilenceTooLongForTheDocumentIsRefused) {
     Settings.tempfolder = saved;
     EXPECT_EQ(form->Document().Frames(), 4410);
     EXPECT_EQ(dialogs.errors, QStringList{QString::fromStdString(Msg("outofmemory"))});
-    EXPECT_TRUE(form->Document().UndoStack().Items().isEmpty());
+    // A failed edit: Undo gives back the sound as it was.
+    EXPECT_FALSE(form->Document().Ready());
+    EXPECT_EQ(form->Document().UndoStack().Items().size(), 1);
 }
 
 // Texts from outside (a server's reply, a file's name) in every kind of box the program shows.
