@@ -223,9 +223,10 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
         // A source cut short meanwhile: keep its whole frames.
         const int64_t whole = got == want ? got : got / align * align;
         if (scanning.valid()) scanning.get();
-        scanning = std::async(std::launch::async, [&out, &filter, at = head + done, whole] {
-            out.Scan(out.Fd(), at, whole, filter);
-        });
+        // The source's own pages are scanned: the same bytes, and where the copy was a clone
+        // (XFS, Btrfs) the new file's pages are not in the cache at all.
+        scanning = std::async(std::launch::async, [&out, &filter, fd, at = span.offset + done,
+                                                   whole] { out.Scan(fd, at, whole, filter); });
         done += whole;
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {
