@@ -83,14 +83,7 @@ TEST_P(ClosingFlow, FollowsTheStateAndTheAnswers) {
             Cmd().OpenAction->trigger();
             break;
         case TWay::Drop: {
-            QMimeData data;
-            data.setUrls({QUrl::fromLocalFile(b)});
-            QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
-                                  Qt::NoModifier);
-            QCoreApplication::sendEvent(form.get(), &enter);
-            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
-                            Qt::NoModifier);
-            QCoreApplication::sendEvent(form.get(), &drop);
+            DropFile(form.get(), b);
             break;
         }
         case TWay::Exit:

@@ -3,6 +3,9 @@
 // and file dialog answered from a script and recorded.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -75,6 +78,17 @@ public:
     std::deque<std::optional<TSaveChoice>> saveAnswers;
     std::deque<std::function<bool(QDialog&)>> runAnswers;
 };
+
+// A file dropped on `target` as a file manager drops it: the enter event, then the drop.
+inline void DropFile(QWidget* target, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
 
 class TShellFixture {
 public:

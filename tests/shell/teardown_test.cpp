@@ -20,16 +20,7 @@ namespace {
 
 class Teardown : public ::testing::Test, public TShellFixture {
 protected:
-    void Drop(const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &enter);
-        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
-                        Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &drop);
-    }
+    void Drop(const QString& path) { DropFile(form.get(), path); }
 };
 
 TEST_F(Teardown, SigtermDuringASaveWithAQueuedOpen) {
