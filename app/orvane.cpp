@@ -150,6 +150,11 @@ int main(int argc, char** argv) {
         report("window-paint");
         if (program.exitAfterPaint && !waitForWave) mainform.close();
     };
+    // The first paint that shows some of the waveform, during the load or at its end.
+    mainform.OnFirstWavePixels = [&](double sinceOpen) {
+        report("first-pixels");
+        if (program.timings) std::fprintf(stderr, "timing: open-to-pixels %.3f\n", sinceOpen);
+    };
     mainform.OnFirstWavePaint = [&] {
         report("first-paint");
         if (program.exitAfterPaint) mainform.close();

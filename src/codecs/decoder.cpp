@@ -23,6 +23,7 @@
 #include "decoderoutput.h"
 #include "fileio.h"
 #include "largefile.h"
+#include "loadingpeaks.h"
 #include "messages.h"
 #include "mp3split.h"
 #include "openformats.h"
@@ -493,7 +494,8 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     // No test of the free space here: where the file system shares blocks the copy takes none,
     // and elsewhere a full disk fails the copy itself.
     av_packet_unref(packet_);
-    copiedBytes_ = CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress);
+    copiedBytes_ = CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress,
+                               loading_.get());
     progress = 0;
     return true;
 }
@@ -532,6 +534,7 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     header.dataSize = 0;
     const TWavHeaderBytes headerBytes = header.Bytes();
     out.WriteAll(headerBytes.data(), headerBytes.size());
+    out.Watch(loading_.get(), 0, channels_);
 
     // Raw PCM: whole frames go out as they are; a frame split between packets is joined.
     TFrameJoiner joiner(blockAlign_);
@@ -558,7 +561,9 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     // A sound whose length was not what the source declared may need the other form: below
     // 4 GiB every version keeps the 44-byte header.
     if (header.rf64 != NeedsRf64(dataBytes)) {
+        out.Unwatch();
         out.Close();
+        Rewriting();
         const uint32_t from = header.HeaderBytes();
         header.SetDataBytes(dataBytes);
         MoveUnderHeader(destPath_, from, header);
@@ -571,6 +576,11 @@ bool TDecoder::Decode(std::atomic<int32_t>& progress) {
     progress = 0;
     CheckLength(int64_t(dataBytes / blockAlign_));
     return true;
+}
+
+void TDecoder::Rewriting() {
+    if (onRewrite_) onRewrite_();
+    if (loading_) loading_->Reset();
 }
 
 uint64_t TDecoder::EstimatedDataBytes() const {

@@ -24,6 +24,7 @@ struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
 class TMp3Gate;
+class TLoadingPeaks;
 
 class TDecoder {
 public:
@@ -72,6 +73,17 @@ public:
     // Whether Decode decoded it that way (not when the parts did not meet and it was decoded
     // again on one thread).
     bool Split() const { return split_; }
+    // Shows the load as it goes: Decode publishes the peaks of what is in the destination file
+    // to `peaks` (with the frames from 0 each thread has written), so a view can draw and play
+    // it before the end. onRewrite, when set, is called on Decode's thread before the
+    // destination is written again from the start or moved under another header; whoever reads
+    // the file meanwhile must stop there, and `peaks` is reset after it returns.
+    void WatchLoad(std::shared_ptr<TLoadingPeaks> peaks, std::function<void()> onRewrite) {
+        loading_ = std::move(peaks);
+        onRewrite_ = std::move(onRewrite);
+    }
+    // The frames the source declares or its duration suggests; 0 when it says nothing.
+    int64_t ExpectedFrames() const { return int64_t(EstimatedDataBytes() / std::max<uint16_t>(blockAlign_, 1)); }
     // After Decode: empty when the sound decoded is as long as the file declares (or it declares
     // no length), else the warning for the user giving both lengths; the sound stays usable.
     const QString& LengthWarning() const { return lengthWarning_; }
@@ -163,6 +175,10 @@ private:
     // Sample bytes the destination's disk can take, taken when Decode starts.
     uint64_t room_ = 0;
     QString lengthWarning_;
+    std::shared_ptr<TLoadingPeaks> loading_;
+    std::function<void()> onRewrite_;
+    // Before the destination is written again: stops its readers and forgets what was shown.
+    void Rewriting();
 
     uint16_t channels_ = 0;
     uint32_t sampleRate_ = 0;

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "apperror.h"
 #include "decoder.h"
 #include "fileio.h"
+#include "loadingpeaks.h"
 #include "messages.h"
 #include "wavlayout.h"
 
@@ -49,6 +51,14 @@ public:
         if (fd_ >= 0) FileIO().Close(fd_);
     }
 
+    void Unwatch() { watch_.reset(); }
+    // Shows what reaches the file to the view of a load in progress (null: nothing), as the
+    // frames from `first` on; channels: of the samples written.
+    void Watch(TLoadingPeaks* peaks, int64_t first, int channels) {
+        watch_ = peaks ? std::make_unique<TLoadingPeaks::TWriter>(*peaks, first) : nullptr;
+        channels_ = size_t(std::max(channels, 1));
+    }
+
     // Room for `count` samples (at most kOutputBufferSamples) at the end of the buffer.
     int16_t* Reserve(size_t count) {
         if (used_ + count > buffer_.size()) Flush();
@@ -64,6 +74,7 @@ public:
     void Appended(uint64_t bytes) { dataBytes_ += bytes; }
     // The file was written afresh by someone else, with this many sample bytes.
     void Rewritten(uint64_t bytes) {
+        watch_.reset();
         used_ = 0;
         dataBytes_ = bytes;
     }
@@ -87,12 +98,14 @@ public:
     }
     void Flush() {
         WriteAll(buffer_.data(), used_ * 2);
+        if (watch_) watch_->Add(buffer_.data(), used_ / channels_);
         used_ = 0;
     }
     // Writes samples past the buffer, after what it holds.
     void WriteSamples(const int16_t* samples, size_t count) {
         Flush();
         WriteAll(samples, 2 * count);
+        if (watch_) watch_->Add(samples, count / channels_);
         dataBytes_ += 2 * count;
     }
     void PatchLE32(off_t offset, uint32_t value) {
@@ -109,6 +122,7 @@ public:
     }
     // Closing can be where a delayed write error shows (network file systems).
     void Close() {
+        if (watch_) watch_->Publish(true);
         const int fd = fd_;
         fd_ = -1;
         if (FileIO().Close(fd) != 0 && errno != EINTR)
@@ -121,4 +135,6 @@ private:
     std::vector<int16_t> buffer_;
     size_t used_ = 0;
     uint64_t dataBytes_ = 0;
+    std::unique_ptr<TLoadingPeaks::TWriter> watch_;
+    size_t channels_ = 1;
 };

@@ -119,6 +119,7 @@ void TDecoder::DecodePart(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
         }
         if (use == TMp3Gate::TUse::kWarmUp) {
             out.StartAt(kWavHeaderBytes + gate.FramesBefore() * blockAlign_);
+            out.Watch(loading_.get(), gate.FramesBefore(), channels_);
             for (AVPacket* held : gate.Held()) {
                 if (avcodec_send_packet(codec_, held) < 0) continue;
                 while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
@@ -166,6 +167,7 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
         if (!other->Supported() || other->channels_ != channels_ ||
             other->sampleRate_ != sampleRate_ || other->streamIndex_ != streamIndex_)
             return false;
+        other->loading_ = loading_;
         part.back()->decoder = std::move(other);
     }
 
@@ -243,8 +245,11 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     if (!meet) {
         // A damaged packet gave fewer or more samples than its duration: the parts do not meet.
         // Rare enough to decode it all again on one thread.
+        out.Unwatch();
+        Rewriting();
         TDecoder again(sourcePath_, destPath_);
         again.AllowSplit(false);
+        again.WatchLoad(loading_, nullptr);
         if (!again.Supported() || !again.Decode(progress))
             throw EOSError(EIO, destPath_.toStdString());
         std::swap(filter_, again.filter_);

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <vector>
 
 #include "apperror.h"
 #include "cache.h"
 #include "fileio.h"
+#include "loadingpeaks.h"
 #include "messages.h"
 #include "wavlayout.h"
 
@@ -202,7 +204,8 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 }
 
 int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
-                    uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress) {
+                    uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress,
+                    TLoadingPeaks* loading) {
     TDest out(destPath);
     TWavHeader header = TWavHeader::Pcm16(channels, sampleRate, uint64_t(span.bytes));
     const int64_t head = header.HeaderBytes();
@@ -217,6 +220,19 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
     // scan costs no time of its own on a machine with a core to spare. The filter still gets
     // the steps in order: one scan at a time.
     std::future<void> scanning;
+    // The view of the load takes the filter's blocks as they close: no second pass.
+    std::unique_ptr<TLoadingPeaks::TWriter> shown;
+    if (loading) shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, 0);
+    size_t shownEntries = 0;
+    const auto show = [&] {
+        if (!shown) return;
+        const size_t closed = filter.ClosedEntries();
+        const size_t blocks = (closed - shownEntries) / channels;
+        shown->AddBlocks(filter.Entries() + shownEntries, blocks,
+                         int64_t(blocks) * kPeakBlockFrames);
+        shownEntries += blocks * channels;
+        shown->Publish();
+    };
     while (done < span.bytes) {
         const int64_t want = std::min(kStepBytes, span.bytes - done);
         const int64_t got = out.CopyFrom(fd, span.offset + done, head + done, want);
@@ -225,8 +241,11 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
         if (scanning.valid()) scanning.get();
         // The source's own pages are scanned: the same bytes, and where the copy was a clone
         // (XFS, Btrfs) the new file's pages are not in the cache at all.
-        scanning = std::async(std::launch::async, [&out, &filter, fd, at = span.offset + done,
-                                                   whole] { out.Scan(fd, at, whole, filter); });
+        scanning = std::async(std::launch::async, [&out, &filter, &show, fd,
+                                                   at = span.offset + done, whole] {
+            out.Scan(fd, at, whole, filter);
+            show();
+        });
         done += whole;
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {

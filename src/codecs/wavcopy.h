@@ -11,6 +11,7 @@
 #include <optional>
 
 class TFilter;
+class TLoadingPeaks;
 struct TWavHeader;
 struct AVFormatContext;
 struct AVPacket;
@@ -33,9 +34,11 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 // them to filter in order. progress: the percentage of the span copied as it goes. A source
 // that shrinks meanwhile gives the whole frames copied. Raises EAppError / EOSError when the
 // destination cannot be written; the file may then stay behind, partly written. Returns the
-// sample bytes written; a span that needs it is written in the RF64 form.
+// sample bytes written; a span that needs it is written in the RF64 form. loading, when given,
+// is shown each step's peaks once its bytes are in the destination.
 int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
-                 uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress);
+                    uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress,
+                    TLoadingPeaks* loading = nullptr);
 
 // Rewrites a file of ours whose header.dataSize sample bytes lie from byte `fromOffset` so that
 // they lie behind `header` (the RF64 one of a sound that outgrew the 44-byte header, or the

@@ -58,7 +58,7 @@ private:
 
 TWaveSource TWaveSource::Of(const Twavefile* document) {
     TWaveSource s;
-    if (!document || !document->Ready()) return s;
+    if (!document || !document->Showable()) return s;
     s.ready = true;
     s.channels = document->Channels();
     s.rate = document->SampleRate();
@@ -233,13 +233,16 @@ void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source)
     if (samplesPerPixel >= 1) {
         const bool peakMode = samplesPerPixel / kPeakBlockFrames >= 1;
         if (!peakMode && !source.store) return;
+        // During a load the store holds only the frames from 0 that have come.
+        const int64_t stored =
+            source.store ? std::min(source.frames, source.store->SampleCount() / n) : 0;
         std::vector<int16_t> scratch(peakMode ? 0 : (size_t(samplesPerPixel) + 1) * size_t(n));
         TColumnPair pair[kMaxChannels];
         for (int col = 0; col < P; ++col) {
             if (peakMode)
                 PeakColumn(*source.peaks, n, samplesPerPixel, state.viewStart, col, pair);
             else
-                SampleColumn(*source.store, source.frames, n, samplesPerPixel, state.viewStart, col,
+                SampleColumn(*source.store, stored, n, samplesPerPixel, state.viewStart, col,
                              scratch.data(), pair);
             for (int i = 0; i < n; ++i) {
                 const int64_t y1 = yOf(i, pair[i].first), y2 = yOf(i, pair[i].second);
@@ -253,7 +256,7 @@ void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source)
         const QRgb fill = Rgb(DisplayColors.ScaleColor);
         for (int64_t k = 0; k <= state.viewSpan; ++k) {
             const int64_t f = state.viewStart + k;
-            if (f >= source.frames) break;
+            if (f >= source.frames || f >= source.store->SampleCount() / n) break;
             const int64_t x = RoundEven(k / samplesPerPixel);
             for (int i = 0; i < n; ++i) {
                 const int64_t y = yOf(i, source.store->ReadSample(int64_t(f * n + i)));

@@ -43,7 +43,7 @@ TWaveSource TWaveView::Source() const {
 }
 
 bool TWaveView::Loaded() const {
-    return document_ && document_->Ready();
+    return document_ && document_->Showable();
 }
 
 bool TWaveView::Playing() const {
@@ -117,6 +117,29 @@ void TWaveView::AttachDocument(Twavefile* document) {
     selStart = selStop = cursor = cursorMs = 0;
     renderer_.cursorX = 0;
     if (OnCursor) OnCursor(this, 0, 0);
+    RedrawAll();
+}
+
+void TWaveView::LoadGrew(int64_t before) {
+    if (!Loaded()) return;
+    const int64_t length = document_->Frames();
+    // A view that showed everything keeps doing so while a sound of unknown length grows.
+    if (viewStart == 0 && viewEnd >= before && length > before) viewEnd = viewSpan = length;
+    RedrawAll();
+}
+
+void TWaveView::LoadEnded() {
+    if (!Loaded()) return;
+    const int64_t length = document_->Frames();
+    const bool whole = viewStart == 0 && viewEnd >= length;
+    viewEnd = whole ? length : std::min(viewEnd, length);
+    viewStart = std::min(viewStart, viewEnd);
+    if (viewStart == viewEnd) viewStart = 0, viewEnd = length;
+    viewSpan = viewEnd - viewStart;
+    selStart = std::min(selStart, length);
+    selStop = std::min(selStop, length);
+    cursor = std::min(cursor, length);
+    SetScrollSteps(viewSpan < length);
     RedrawAll();
 }
 
@@ -404,7 +427,8 @@ void TWaveView::ExtendSelection(int64_t from, int64_t to) {
 // --- mouse ---
 
 int64_t TWaveView::Snapped(int64_t frame) const {
-    if (!Settings.snapzero || !Loaded()) return frame;
+    // Not during a load: the frames near a position may not be in yet.
+    if (!Settings.snapzero || !Loaded() || document_->Loading()) return frame;
     return document_->NearestZeroCrossing(frame, document_->SampleRate() / 100);
 }
 

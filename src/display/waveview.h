@@ -49,6 +49,12 @@ public:
     // --- operations ---
     // Shows a freshly loaded document whole, cursor at 0, no selection.
     void AttachDocument(Twavefile* document);
+    // During a load, after the document took in more (PollLoad): `before` was its length
+    // until then. Redraws, keeping zoom, cursor and selection.
+    void LoadGrew(int64_t before);
+    // After the load the view showed has ended: keeps zoom, cursor and selection inside the
+    // final length.
+    void LoadEnded();
     // Stops playback and closes the document, changes and all: whoever closes asks first.
     void CloseDocument();
     // --- for the commands ---

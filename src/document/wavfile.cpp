@@ -167,6 +167,7 @@ void Twavefile::Complete(CThread* worker) {
     // A cancel that came when the work was already whole let it finish.
     if (result == 1) cancelled_ = false;
     if (cancelled_ && operation_ == opLoad) fileName_.clear();
+    if (operation_ == opLoad) loading_ = false;
     const bool recovered = std::exchange(recovering_, false);
     if (result == 1) {
         ready_ = true;
@@ -321,6 +322,8 @@ void Twavefile::Close() {
     exactPeaks_ = nullptr;
     loadTable_.clear();
     loudnessPath_.clear();
+    loading_ = false;
+    loadingPeaks_.reset();
 }
 
 std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
@@ -463,12 +466,19 @@ void Twavefile::DoLoad() {
     RunOnUiThread([&] { tempPath_ = temp; });
     // A load that fails leaves no version: its unfinished file goes at once.
     auto discard = [&] {
+        // The view lets go of the file before it goes.
+        RunOnUiThread([&] {
+            HideLoad();
+            loading_ = false;
+            loadingPeaks_.reset();
+            tempPath_.clear();
+        });
         RemoveVersionFile(temp);
-        RunOnUiThread([&] { tempPath_.clear(); });
     };
     bool decoded = false;
     try {
         TDecoder decoder(fileName_, temp);
+        if (decoder.Supported()) ShowLoad(decoder);
         decoded = decoder.Supported() && decoder.Decode(progress_);
         if (decoded) AdoptDecoded(decoder, temp);
     } catch (...) {
@@ -513,7 +523,14 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         adopted = true;
         sourceFormat_ = format;
         tags_ = std::move(tags);
-        store_ = std::move(store);
+        // The store that showed the load reads on, now to the end: a playback started during
+        // the load goes on undisturbed.
+        if (!store_ || store_->DataOffset() != store->DataOffset() ||
+            !FollowWhole(*store_, store->FileSize())) {
+            ReleaseStore();
+            store_ = std::move(store);
+        }
+        loadingPeaks_.reset();
         peakTable_ = std::move(table);
         loadTable_ = std::move(exact);
         exactPeaks_ = loadTable_.empty() ? nullptr : &loadTable_;

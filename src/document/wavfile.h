@@ -49,6 +49,7 @@
 #include "wavlayout.h"
 
 class TDecoder;
+class TLoadingPeaks;
 class TSession;
 class Twavefile;
 
@@ -210,6 +211,22 @@ public:
     void DetachStoreListener(const void* owner);
     bool HasStoreListener(const void* owner) const;
 
+    // --- a load in progress ---
+    // From the moment a load knows the source's shape until it ends, what has been decoded can
+    // be drawn and played: Frames() is the length the source declares (or, where it declares
+    // none, what has come so far), PeakTable() grows in place, Duration() is what has come so
+    // far, and Store() reads the LoadedFrames() frames from 0 that are already in the file
+    // (null until there are some). Ready() stays false and every request but Cancel stays
+    // refused until the load ends; a cancelled load takes all of it away again.
+    bool Loading() const { return loading_; }
+    // A sound to show: ready, or loading.
+    bool Showable() const { return ready_ || loading_; }
+    int64_t LoadedFrames() const { return loading_ ? loadedFrames_ : frames_; }
+    // Takes in what the load has decoded since the last call; true when something changed.
+    // Called by the front end a few times a second (the window's timer), on the user-interface
+    // thread.
+    bool PollLoad();
+
     // --- attributes ---
     uint16_t Channels() const { return channels_; }
     uint32_t SampleRate() const { return sampleRate_; }
@@ -285,6 +302,13 @@ private:
     void DoLoad();
     // On the worker: takes the decoded version at `temp` as the document's sound.
     void AdoptDecoded(TDecoder& decoder, const QString& temp);
+    // On the worker, once the decoder is open: shows the load as it goes (loading.cpp).
+    void ShowLoad(TDecoder& decoder);
+    // On the user-interface thread: nothing of the load is shown any more (its file is about to
+    // be written again, or it ended without a sound).
+    void HideLoad();
+    // Lets a store opened during the load read the whole file of `bytes`; false when it cannot.
+    static bool FollowWhole(TLargeFile& store, uint64_t bytes);
     void DoSaveWav();
     void DoSaveMp3();
     void DoSaveEncoded();
@@ -394,4 +418,10 @@ private:
     std::map<QString, TViewState> views_;
     // The running rebuild finishes a recovery: it ends like a load.
     bool recovering_ = false;
+    // The load being shown (see Loading()): what its threads publish, the length its source
+    // declares (0: none), and the frames from 0 that are in its file.
+    bool loading_ = false;
+    std::shared_ptr<TLoadingPeaks> loadingPeaks_;
+    int64_t loadExpected_ = 0;
+    int64_t loadedFrames_ = 0;
 };

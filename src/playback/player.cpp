@@ -151,7 +151,7 @@ void TPlayer::SilenceNextChunk() {
 
 void TPlayer::Notify(int32_t index) {
     if (!buffer_) return;
-    if (!document_->Ready()) {
+    if (!document_->Showable()) {
         Stop();
         return;
     }

@@ -63,6 +63,7 @@ void TClosingFlow::LoadNow(const QString& path) {
         scroll.setValue(0);
     }
     form_.updatecaption(path);
+    form_.LoadStarting();
     form_.Document().LoadFile(path);
 }
 

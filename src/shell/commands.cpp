@@ -310,8 +310,16 @@ void TCommands::BuildContextMenu(QWidget* view) {
 
 void TCommands::SetSelectionState(bool selected) {
     for (QAction* a : {CutAction, CopyAction, DeleteAction, SaveSelectedAction}) {
-        a->setEnabled(selected);
+        a->setEnabled(selected && !loading_);
     }
+}
+
+void TCommands::SetLoading(bool loading) {
+    loading_ = loading;
+    for (QAction* a : makeVersion_) a->setEnabled(!loading);
+    for (QAction* a : {SaveAction, SaveAsAction, PropertiesAction}) a->setEnabled(!loading);
+    if (!loading) return;
+    for (QAction* a : {CopyAction, SaveSelectedAction, UndoAction, RedoAction}) a->setEnabled(false);
 }
 
 void TCommands::SetUndoState(bool canUndo, bool canRedo) {
@@ -341,7 +349,7 @@ void TCommands::TextsChanged() {
 }
 
 void TCommands::SetPasteState(bool available) {
-    PasteAction->setEnabled(available);
+    PasteAction->setEnabled(available && !loading_);
 }
 
 void TCommands::SetPlayState(bool playing) {

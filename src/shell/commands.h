@@ -41,6 +41,9 @@ public:
     void TextsChanged();
     void SetPasteState(bool available);
     void SetPlayState(bool playing);
+    // While a load shows its sound as it comes, only what reads it works (navigation,
+    // selection, playback); whatever would change or save it waits for the end.
+    void SetLoading(bool loading);
     void CheckScaleFormat(bool milliseconds);
 
     // Save to the document's own file; Save As for a file whose format cannot be written.
@@ -138,4 +141,5 @@ private:
     // Those that make a new version, and the version each has made.
     QList<QAction*> makeVersion_;
     TStepNames steps_;
+    bool loading_ = false;
 };

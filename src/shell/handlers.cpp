@@ -196,7 +196,7 @@ void TCommands::DeleteActionExecute() {
 }
 
 void TCommands::SelectAllActionExecute() {
-    if (!form_.Loaded()) return;
+    if (!form_.Shown()) return;
     const int64_t frames = form_.Document().Frames();
     form_.WritePosition(form_.selstart(), 0, 0);
     form_.WritePosition(form_.selstop(), frames, form_.View().SamplesToMs(frames));
@@ -212,7 +212,7 @@ void TCommands::DeselectAllActionExecute() {
 // --- Operations --------------------------------------------------------------------------------
 
 void TCommands::PlayActionExecute() {
-    if (!form_.Loaded()) return;
+    if (!form_.Shown()) return;
     form_.View().Play();
     // The player takes a volume only while it has a buffer: set it again now.
     form_.VolumeBarChange();

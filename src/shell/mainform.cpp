@@ -84,6 +84,8 @@ const QString kSamplesMask = QStringLiteral("000000000000000");
 constexpr int kMsEditChars = 12;  // "mmmmm:ss.zzz": shorter minutes are padded at the front
 // Space between the progress bar and the Cancel button, in logical pixels.
 constexpr int kCancelGap = 6;
+// A load in progress is redrawn at most this often (milliseconds).
+constexpr qint64 kLoadRedrawMs = 100;
 
 }  // namespace
 
@@ -188,6 +190,7 @@ Tmainform::~Tmainform() {
     closingFlow_->Stop();
     OnFirstPaint = nullptr;
     OnFirstWavePaint = nullptr;
+    OnFirstWavePixels = nullptr;
     progressTimer_.stop();
     vizTimer_.stop();
     document_->OnReady = nullptr;
@@ -216,6 +219,34 @@ void Tmainform::AdoptExtras(std::unique_ptr<TShellDialogs> extras) {
 
 bool Tmainform::Loaded() const {
     return document_->Ready() && document_->Store() != nullptr;
+}
+
+bool Tmainform::Shown() const {
+    return document_->Showable() && document_->Store() != nullptr;
+}
+
+void Tmainform::LoadStarting() {
+    openClock_.start();
+    loadPoll_.invalidate();
+    pixelsPending_ = true;
+    showingLoad_ = false;
+}
+
+void Tmainform::FollowLoad() {
+    // Every tick until something shows, then about ten times a second.
+    if (!document_->Loading() || (showingLoad_ && loadPoll_.isValid() && loadPoll_.elapsed() < kLoadRedrawMs))
+        return;
+    loadPoll_.start();
+    const int64_t before = document_->Frames();
+    if (!document_->PollLoad()) return;
+    if (!showingLoad_) {
+        showingLoad_ = true;
+        commands_->SetLoading(true);
+        view_->AttachDocument(document_.get());
+    } else {
+        view_->LoadGrew(before);
+    }
+    ShowDocumentFields();
 }
 
 // --- layout ------------------------------------------------------------------------------------
@@ -464,7 +495,7 @@ void Tmainform::SetSelectionState(bool selected) {
 }
 
 void Tmainform::selClick() {
-    if (!Loaded()) return;
+    if (!Shown()) return;
     const bool on = sel_->isChecked();
     int64_t start = 0, stop = 0;
     const int64_t frames = document_->Frames();
@@ -540,6 +571,12 @@ void Tmainform::onReady() {
     progressBar_->setValue(0);
     progressBar_->hide();
     jobs_->Update();
+    // A load that showed itself and then failed or was cancelled.
+    if (std::exchange(showingLoad_, false)) {
+        commands_->SetLoading(false);
+        SetSelectionState(false);
+        ClipboardChanged();
+    }
     // Only edits grow the history. Its check asks a question: not inside the end of the job.
     const int32_t op = document_->Operation();
     if (op >= opCut && op != opCopy && op != opMeasureLoudness)
@@ -558,8 +595,12 @@ void Tmainform::ShowDocumentFields() {
     panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
                                                       .arg(document_->SampleRate())
                                                       .arg(document_->Channels()));
-    panels_[2]->setText(MsgText("amplitudestring") +
-                        QStringLiteral(" %1 dB").arg(document_->Level()));
+    // The level is known once the whole sound is in.
+    if (document_->Loading())
+        panels_[2]->clear();
+    else
+        panels_[2]->setText(MsgText("amplitudestring") +
+                            QStringLiteral(" %1 dB").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
 }
 
@@ -570,7 +611,14 @@ void Tmainform::onLoaded() {
     commands_->SetPlayState(playing_);
     history_.Opened(document_->FileName());
     commands_->UpdateRecentFiles();
-    view_->AttachDocument(document_.get());
+    if (std::exchange(showingLoad_, false)) {
+        commands_->SetLoading(false);
+        SetSelectionState(view_->selected);
+        ClipboardChanged();
+        view_->LoadEnded();
+    } else {
+        view_->AttachDocument(document_.get());
+    }
     wavePaintPending_ = true;
 }
 
@@ -627,6 +675,7 @@ void Tmainform::playprocess(bool action) {
 // --- timers and the clipboard ------------------------------------------------------------------
 
 void Tmainform::ProgressTimerTimer() {
+    FollowLoad();
     const int progress = document_->Progress();
     if (progress > 0) progressBar_->show();
     progressBar_->setValue(progress);
@@ -741,6 +790,14 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event) {
             windowPainted_ = true;
             if (OnFirstPaint) QTimer::singleShot(0, this, [this] {
                 if (OnFirstPaint) OnFirstPaint();
+            });
+        }
+        if (pixelsPending_ && (Loaded() || document_->LoadedFrames() > 0) &&
+            (Loaded() || document_->Loading())) {
+            pixelsPending_ = false;
+            const double seconds = openClock_.isValid() ? openClock_.nsecsElapsed() / 1e9 : 0;
+            if (OnFirstWavePixels) QTimer::singleShot(0, this, [this, seconds] {
+                if (OnFirstWavePixels) OnFirstWavePixels(seconds);
             });
         }
         if (wavePaintPending_ && Loaded()) {

@@ -8,6 +8,7 @@
 //
 // Thread: user-interface thread only. Positions are frame numbers, times milliseconds.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -114,6 +115,10 @@ public:
     TClosingFlow& ClosingFlow() const { return *closingFlow_; }
     bool Playing() const { return playing_; }
     bool Loaded() const;
+    // A sound on screen that can be played and selected: loaded, or still loading.
+    bool Shown() const;
+    // Just before the document starts loading a file.
+    void LoadStarting();
     // The selection edits' text for a position in the current scale format.
     QString PositionText(int64_t frames, int64_t ms) const;
     // Writes a position into a selection edit in the current scale format.
@@ -131,6 +136,9 @@ public:
     std::function<void()> OnFirstWavePaint;
     // Called when the window is first painted, document or not.
     std::function<void()> OnFirstPaint;
+    // Called once per load when the view has first been painted with some of its waveform
+    // (during the load, or at its end): the seconds since the load was asked for.
+    std::function<void(double seconds)> OnFirstWavePixels;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -200,5 +208,13 @@ private:
     // The load whose waveform has not been painted yet.
     bool wavePaintPending_ = false;
     bool windowPainted_ = false;
+    // The load in progress: whether the view shows it yet, when it was asked for, when it was
+    // last looked at, and whether its first waveform pixels are still to come.
+    bool showingLoad_ = false;
+    QElapsedTimer openClock_;
+    QElapsedTimer loadPoll_;
+    bool pixelsPending_ = false;
+    // Takes in what the load has decoded and shows it (the progress timer, throttled).
+    void FollowLoad();
     int wheelRemainder_ = 0;
 };

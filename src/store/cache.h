@@ -48,6 +48,10 @@ public:
     void ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
                       int32_t& level) const;
     int Channels() const { return channels_; }
+    // The entries of the blocks closed so far (the last block stays open until a sample after
+    // it comes, or ExportPeaks), for the thread that feeds the filter; valid until it feeds again.
+    size_t ClosedEntries() const { return size_t(entries_); }
+    const TPeakEntry* Entries() const { return table_.data(); }
 
 private:
     void CloseBlock();

@@ -105,6 +105,13 @@ TLargeFile::~TLargeFile() {
     if (fd_ >= 0) FileIO().Close(fd_);
 }
 
+void TLargeFile::Follow(uint64_t bytes) {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) Fail(errno, path_);
+    Unmap();
+    fileSize_ = std::max<uint64_t>(std::min<uint64_t>(uint64_t(st.st_size), bytes), dataOffset_);
+}
+
 void TLargeFile::Unmap() {
     if (window_) munmap(window_, winLength_);
     window_ = nullptr;

@@ -62,6 +62,11 @@ public:
     // count <= 0.
     void CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst, int64_t count);
 
+    // For a read-only store of a file still being written: reads the first `bytes` of the file
+    // from now on (at most what it holds now, never less than the header). The window goes, so
+    // nothing stays mapped past the new end. Raises EOSError when the file cannot be examined.
+    void Follow(uint64_t bytes);
+
     uint64_t FileSize() const { return fileSize_; }
     int64_t SampleCount() const { return int64_t(fileSize_ - dataOffset_) / 2; }
     uint32_t DataOffset() const { return dataOffset_; }
