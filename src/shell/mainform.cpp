@@ -242,6 +242,7 @@ void Tmainform::FollowLoad() {
     if (!showingLoad_) {
         showingLoad_ = true;
         commands_->SetLoading(true);
+        commands_->SetPlayState(playing_);
         view_->AttachDocument(document_.get());
     } else {
         view_->LoadGrew(before);
