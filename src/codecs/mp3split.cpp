@@ -249,7 +249,7 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
         Rewriting();
         TDecoder again(sourcePath_, destPath_);
         again.AllowSplit(false);
-        again.WatchLoad(loading_, nullptr);
+        again.WatchLoad(loading_, onRewrite_);
         if (!again.Supported() || !again.Decode(progress))
             throw EOSError(EIO, destPath_.toStdString());
         std::swap(filter_, again.filter_);

@@ -337,7 +337,8 @@ void TWaveView::SetSelectionMs(int64_t startMs, int64_t stopMs, bool sel) {
 // --- playback ---
 
 void TWaveView::Play() {
-    if (!Loaded()) return;
+    // Early in a load nothing may be in the file yet.
+    if (!Loaded() || !document_->Store()) return;
     const uint16_t channels = document_->Channels();
     const TWaveFormat format = TWaveFormat::Pcm16(channels, document_->SampleRate());
     int64_t count;
