@@ -289,7 +289,7 @@ TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, u
     const bool tableFits = known.table && known.frames >= first + count && count > 0 &&
                            known.table->size() ==
                                size_t(known.frames / kPeakBlockFrames + 1) * size_t(channels);
-    const bool pruned = what.truePeak && tableFits;
+    bool pruned = what.truePeak && tableFits;
     double seedPeak = 0;
     std::vector<std::pair<int64_t, int64_t>> loud;
     if (pruned) {
@@ -310,6 +310,14 @@ TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, u
                  std::min<int64_t>((best + 1) * kPeakBlockFrames - first, count));
         seedPeak = seed.Finish();
         loud = LoudStretches(known, channels, first, count, OversamplingGain(sampleRate), seedPeak);
+        // Where most of the sound could hold the peak (dense, compressed sound), reading the
+        // loud stretches a second time costs more than it saves: all of it is fed along.
+        int64_t covered = 0;
+        for (const auto& [a, b] : loud) covered += b - a;
+        if (covered > count / 2) {
+            pruned = false;
+            seedPeak = 0;
+        }
     }
     std::vector<TState> states;
     for (int i = 0; i < stretches; ++i) {
