@@ -192,18 +192,15 @@ void TLargeFile::WriteHeader(const TWavHeaderBytes& header) {
     std::memcpy(window_, header.data(), dataOffset_);
 }
 
-// A run inside the window is copied from it; any other goes through pread, which leaves the
-// window where it is: a pass over the sound then costs no page faults or remaps, keeps its
-// pages out of the process's memory, and several threads may read disjoint runs at once.
+// Runs go through pread, never through the window: a pass over the sound then costs no page
+// faults or remaps, keeps its pages out of the process's memory (a window's worth read through
+// the mapping would stay resident while the store is open), and several threads may read
+// disjoint runs at once.
 void TLargeFile::ReadSamples(int16_t* dst, int64_t first, int64_t last) {
     if (last < first) return;
     const int64_t count = last - first + 1;
     uint64_t off = IndexOffset(first, count);
     size_t bytes = size_t(count) * 2;
-    if (window_ && off >= winStart_ && off + bytes - 1 <= winEnd_) {
-        std::memcpy(dst, window_ + (off - winStart_), bytes);
-        return;
-    }
     auto* p = reinterpret_cast<uint8_t*>(dst);
     while (bytes > 0) {
         const ssize_t done = FileIO().PRead(fd_, p, bytes, static_cast<off_t>(off));
