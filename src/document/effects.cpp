@@ -2,6 +2,7 @@
 // reading and writing whole runs of samples through the stores' mapped windows; the new
 // version's peaks are gathered from what is written.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,12 +10,15 @@
 #include <vector>
 
 #include "samplemath.h"
+#include "stretches.h"
 #include "wavfile.h"
 
 namespace {
 
 constexpr int64_t kRunFrames = 32768;
 constexpr int64_t kExactEvery = 256;
+// Below this a pass is not worth a second thread.
+constexpr int64_t kMinStretchFrames = int64_t(1) << 20;
 static_assert(kRunFrames % kExactEvery == 0, "runs must start on an exact point");
 
 int16_t Limit(double v) {
@@ -22,16 +26,29 @@ int16_t Limit(double v) {
 }
 
 // Runs `op(buffer, firstFrame, frameCount)` over frames [from, to) of source, writing the
-// changed samples to the same place in target.
+// changed samples to the same place in target, and reports the share done to `progress`.
+// `anyCut`: the op depends on nothing but the samples it is given, so the range may be cut
+// into stretches run side by side; otherwise runs start at multiples of kRunFrames from `from`.
 template <typename Op>
-void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_t to, Op op) {
-    std::vector<int16_t> buf(size_t(kRunFrames) * n);
-    for (int64_t f = from; f < to;) {
-        const int64_t count = std::min(kRunFrames, to - f);
-        src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
-        op(buf.data(), f, count);
-        dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
-        f += count;
+void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_t to,
+               std::atomic<int32_t>& progress, const std::atomic<bool>* cancel, bool anyCut,
+               Op op) {
+    std::atomic<int64_t> done{0};
+    auto stretch = [&](int64_t a, int64_t b) {
+        std::vector<int16_t> buf(size_t(kRunFrames) * n);
+        for (int64_t f = a; f < b;) {
+            const int64_t count = std::min(kRunFrames, b - f);
+            src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
+            op(buf.data(), f, count);
+            dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
+            f += count;
+            progress = static_cast<int32_t>((done += count) * 100 / (to - from));
+        }
+    };
+    if (anyCut) {
+        RunInStretches(from, to, kPeakBlockFrames, kMinStretchFrames, cancel, stretch);
+    } else {
+        stretch(from, to);
     }
 }
 
@@ -120,7 +137,8 @@ void Twavefile::DoFade(bool fadeIn) {
                 sinJ[size_t(j)] = std::sin(double(j) * d);
             }
             std::vector<double> gains(kExactEvery);
-            Transform(src, dst, n, s, e, [&](int16_t* buf, int64_t first, int64_t count) {
+            Transform(src, dst, n, s, e, progress_, &cancelled_, false,
+                      [&](int16_t* buf, int64_t first, int64_t count) {
                 // Runs start at multiples of kRunFrames from s, so i0 is a multiple of kExactEvery.
                 for (int64_t k0 = 0; k0 < count; k0 += kExactEvery) {
                     const int64_t i0 = first + k0 - s;
@@ -157,8 +175,7 @@ void Twavefile::DoNormalize() {
     // A sound with no positive sample has nothing to scale against: it stays as it is.
     const double factor = peak > 0 ? (normalizePercent_ / 100.0 * 32768.0) / peak : 1.0;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
-            progress_ = static_cast<int32_t>(std::nearbyint(double(first) * 100.0 / frames));
+        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
             for (int64_t i = 0; i < count * n; ++i) {
                 buf[i] = Limit(RoundHalfEven(buf[i] * factor));
             }
@@ -173,8 +190,7 @@ void Twavefile::DoAmplify() {
     // The factor is single precision on purpose; the product is taken in double and truncated.
     const float factor = static_cast<float>(amplifyPercent_) / 100.0f;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
-            progress_ = static_cast<int32_t>(first * 100 / frames);
+        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
             for (int64_t i = 0; i < count * n; ++i) {
                 // The cast truncates toward zero; the limit is applied in integers.
                 const int64_t v = static_cast<int64_t>(double(buf[i]) * double(factor));
@@ -189,27 +205,23 @@ void Twavefile::DoReverse() {
     const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        // The new version is written front to back, so its writes extend the file in order,
-        // and the source is read in runs from its end, each run forward. The source's window
-        // maps forward from the sample that moves it, so it is moved once per window's worth,
-        // by a read far enough back that it holds the runs up to where the last one began:
-        // one mapping per 32 MiB rather than one per run.
-        constexpr int64_t kWindowSamples = TLargeFile::kWindowBytes / 2 - 4096;
-        int64_t mapped = INT64_MAX;  // the first sample the window holds
-        std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
-        for (int64_t f = 0; f < frames;) {
-            progress_ = static_cast<int32_t>(f * 100 / frames);
-            const int64_t count = std::min<int64_t>(kRunFrames, frames - f);
-            const int64_t from = frames - f - count;
-            if (from * n < mapped) {
-                mapped = std::max<int64_t>((from + count) * n - kWindowSamples, 0);
-                src.ReadSample(uint32_t(mapped));
+        // Each stretch of the new version is written front to back, so its writes extend the
+        // file in order, from the source read in runs from the stretch's mirror end, each run
+        // forward.
+        std::atomic<int64_t> done{0};
+        RunInStretches(0, frames, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
+                       [&](int64_t a, int64_t b) {
+            std::vector<int16_t> in(size_t(kRunFrames) * n), out(size_t(kRunFrames) * n);
+            for (int64_t f = a; f < b;) {
+                const int64_t count = std::min<int64_t>(kRunFrames, b - f);
+                const int64_t from = frames - f - count;
+                src.ReadSamples(in.data(), from * n, (from + count) * n - 1);
+                ReverseFrames(in.data(), out.data(), count, n);
+                dst.WriteSamples(out.data(), f * n, (f + count) * n - 1);
+                f += count;
+                progress_ = static_cast<int32_t>((done += count) * 100 / frames);
             }
-            src.ReadSamples(in.data(), from * n, (from + count) * n - 1);
-            ReverseFrames(in.data(), out.data(), count, n);
-            dst.WriteSamples(out.data(), f * n, (f + count) * n - 1);
-            f += count;
-        }
+        });
         progress_ = 100;
     });
 }
@@ -218,8 +230,7 @@ void Twavefile::DoInvert() {
     const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, [&](int16_t* buf, int64_t first, int64_t count) {
-            progress_ = static_cast<int32_t>(first * 100 / frames);
+        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
             // 16-bit two's complement: -32768 stays -32768.
             for (int64_t i = 0; i < count * n; ++i) {
                 buf[i] = static_cast<int16_t>(-static_cast<int32_t>(buf[i]));

@@ -116,26 +116,30 @@ double OversamplingGain(uint32_t rate) {
     return 2.0 * *std::max_element(sum, sum + kOversampling) * 1.0001;
 }
 
-// The peak of one stretch oversampled: frames are fed in order, and only the output for frames
-// [keepFrom, keepTo) of what is fed counts (output k is the sound at frame k / 4).
+// The peak of stretches oversampled: frames are fed in order, and only the output for the
+// frames marked by KeepNext counts (output k is the sound at fed frame k / 4). Outputs depend
+// only on the frames within the filter's reach, so stretches apart may be fed one after the
+// other, each with kRollFrames of its own neighbours around it.
 class TTruePeak {
 public:
-    TTruePeak(int channels, uint32_t rate, int64_t keepFrom, int64_t keepTo)
-        : channels_(channels),
-          keepFrom_(keepFrom * kOversampling),
-          keepTo_(keepTo * kOversampling) {
+    TTruePeak(int channels, uint32_t rate) : channels_(channels) {
         swr_ = MakeOversampler(channels, rate);
     }
     ~TTruePeak() { swr_free(&swr_); }
     TTruePeak(const TTruePeak&) = delete;
     TTruePeak& operator=(const TTruePeak&) = delete;
 
+    // The next `count` frames fed count for the peak.
+    void KeepNext(int64_t count) {
+        keep_.push_back({fed_ * kOversampling, (fed_ + count) * kOversampling});
+    }
     // frames nullptr: `count` frames of silence.
     void Feed(const int16_t* frames, int64_t count) {
         if (frames == nullptr) {
             silence_.assign(size_t(count) * channels_, 0);
             frames = silence_.data();
         }
+        fed_ += count;
         // In slices whose four-fold output stays in the core's cache until it is scanned.
         for (int64_t at = 0; at < count; at += kSliceFrames)
             Convert(frames + at * channels_, int(std::min(kSliceFrames, count - at)));
@@ -158,11 +162,14 @@ private:
         for (;;) {
             const int n = swr_convert(swr_, planes.data(), room, frames ? in : nullptr, count);
             if (n < 0) throw EAppError("The true peak could not be measured.");
-            const int64_t from = std::max<int64_t>(keepFrom_ - done_, 0);
-            const int64_t to = std::min<int64_t>(keepTo_ - done_, n);
-            for (int c = 0; c < channels_ && from < to; ++c) {
-                const float* p = out_.data() + size_t(c) * room;
-                peak_ = MaxMagnitude(p + from, size_t(to - from), peak_);
+            while (next_ < keep_.size() && keep_[next_].second <= done_) ++next_;
+            for (size_t r = next_; r < keep_.size() && keep_[r].first < done_ + n; ++r) {
+                const int64_t from = std::max<int64_t>(keep_[r].first - done_, 0);
+                const int64_t to = std::min<int64_t>(keep_[r].second - done_, n);
+                for (int c = 0; c < channels_ && from < to; ++c) {
+                    const float* p = out_.data() + size_t(c) * room;
+                    peak_ = MaxMagnitude(p + from, size_t(to - from), peak_);
+                }
             }
             done_ += n;
             if (frames != nullptr || n == 0) return;
@@ -171,12 +178,80 @@ private:
 
     SwrContext* swr_ = nullptr;
     int channels_;
-    int64_t keepFrom_, keepTo_;  // output indices
-    int64_t done_ = 0;           // outputs received
+    std::vector<std::pair<int64_t, int64_t>> keep_;  // output indices [first, second)
+    size_t next_ = 0;                                // the first range not yet passed
+    int64_t fed_ = 0;                                // frames fed
+    int64_t done_ = 0;                               // outputs received
     float peak_ = 0;
     std::vector<float> out_;
     std::vector<int16_t> silence_;
 };
+
+// Frames [a, b) of a measured range of `count` frames from `first` into the oversampler, in
+// runs through `buffer`; silence outside the range.
+void Roll(TTruePeak& peak, TLargeFile& reader, std::vector<int16_t>& buffer, int channels,
+          int64_t first, int64_t count, int64_t a, int64_t b) {
+    const int64_t sa = std::clamp<int64_t>(a, 0, count), sb = std::clamp<int64_t>(b, 0, count);
+    if (sa > a) peak.Feed(nullptr, sa - a);
+    const int64_t run = int64_t(buffer.size()) / channels;
+    for (int64_t at = sa; at < sb;) {
+        const int64_t n = std::min(run, sb - at);
+        reader.ReadSamples(buffer.data(), (first + at) * channels, (first + at + n) * channels - 1);
+        peak.Feed(buffer.data(), n);
+        at += n;
+    }
+    if (b > sb) peak.Feed(nullptr, b - sb);
+}
+
+// Frames [a, b) of the measured range oversampled for their peak, with their neighbours.
+void FeedKept(TTruePeak& peak, TLargeFile& reader, std::vector<int16_t>& buffer, int channels,
+              int64_t first, int64_t count, int64_t a, int64_t b) {
+    Roll(peak, reader, buffer, channels, first, count, a - kRollFrames, a);
+    peak.KeepNext(b - a);
+    Roll(peak, reader, buffer, channels, first, count, a, b);
+    Roll(peak, reader, buffer, channels, first, count, b, b + kRollFrames);
+}
+
+// The stretches of a measured range ([first, first + count) of the store) whose oversampled
+// sound could reach `floor` (linear): from the version's peak table, a frame's outputs are at
+// most `gain` times the largest magnitude in its block and the blocks either side, which
+// cover the filter's reach. In range coordinates, in order.
+std::vector<std::pair<int64_t, int64_t>> LoudStretches(const TKnownPeaks& known, int channels,
+                                                       int64_t first, int64_t count, double gain,
+                                                       double floor) {
+    const Tindexdata& t = *known.table;
+    const int64_t blocks = int64_t(t.size()) / channels;
+    auto magnitude = [&](int64_t k) {
+        if (k < 0 || k >= blocks) return 0;
+        int m = 0;
+        for (int c = 0; c < channels; ++c) {
+            const TPeakEntry& e = t[size_t(k * channels + c)];
+            m = std::max({m, int(e.max), -int(e.min)});
+        }
+        return m;
+    };
+    std::vector<std::pair<int64_t, int64_t>> out;
+    const int64_t kFirst = first / kPeakBlockFrames, kLast = (first + count - 1) / kPeakBlockFrames;
+    int prev = magnitude(kFirst - 1), cur = magnitude(kFirst);
+    for (int64_t k = kFirst; k <= kLast; ++k) {
+        const int next = magnitude(k + 1);
+        // Silence all round gives silence out, which holds no peak.
+        const double bound = gain * std::max({prev, cur, next}) / 32768.0;
+        if (bound > 0 && bound >= floor) {
+            const int64_t a = std::max<int64_t>(k * kPeakBlockFrames - first, 0);
+            const int64_t b = std::min<int64_t>((k + 1) * kPeakBlockFrames - first, count);
+            // Neighbours closer than the rolls on either side go in one stretch.
+            if (!out.empty() && a - out.back().second <= 2 * kRollFrames) {
+                out.back().second = b;
+            } else {
+                out.push_back({a, b});
+            }
+        }
+        prev = cur;
+        cur = next;
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -194,7 +269,8 @@ struct TFound {
 };
 
 TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, uint32_t sampleRate,
-               std::atomic<int32_t>& progress, int stretches, TWhat what) {
+               std::atomic<int32_t>& progress, int stretches, TWhat what,
+               const TKnownPeaks& known) {
     // The sound is cut into one stretch per core, each measured by its own state and reader;
     // libebur128 then combines their gating blocks as if one state had seen them all. A cut
     // falls on the 100 ms grid the library's blocks step on, so only the few blocks that would
@@ -207,6 +283,42 @@ TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, u
         const int64_t cores = std::max(1u, std::thread::hardware_concurrency());
         stretches = int(std::clamp<int64_t>(count / std::max<int64_t>(minStretch, 1), 1, cores));
     }
+    // With the version's peak table, only what could hold the true peak is oversampled: the
+    // block with the largest sample first, then every block that could pass what it gave. The
+    // largest output is the same as that of the whole sound oversampled.
+    const bool tableFits = known.table && known.frames >= first + count && count > 0 &&
+                           known.table->size() ==
+                               size_t(known.frames / kPeakBlockFrames + 1) * size_t(channels);
+    bool pruned = what.truePeak && tableFits;
+    double seedPeak = 0;
+    std::vector<std::pair<int64_t, int64_t>> loud;
+    if (pruned) {
+        const Tindexdata& t = *known.table;
+        int64_t best = first / kPeakBlockFrames;
+        int bestMagnitude = -1;
+        for (int64_t k = first / kPeakBlockFrames; k <= (first + count - 1) / kPeakBlockFrames; ++k) {
+            for (int c = 0; c < channels; ++c) {
+                const TPeakEntry& e = t[size_t(k * channels + c)];
+                const int m = std::max(int(e.max), -int(e.min));
+                if (m > bestMagnitude) bestMagnitude = m, best = k;
+            }
+        }
+        TTruePeak seed(channels, sampleRate);
+        std::vector<int16_t> buffer(size_t(kPeakBlockFrames) * channels);
+        FeedKept(seed, source, buffer, channels, first, count,
+                 std::max<int64_t>(best * kPeakBlockFrames - first, 0),
+                 std::min<int64_t>((best + 1) * kPeakBlockFrames - first, count));
+        seedPeak = seed.Finish();
+        loud = LoudStretches(known, channels, first, count, OversamplingGain(sampleRate), seedPeak);
+        // Where most of the sound could hold the peak (dense, compressed sound), reading the
+        // loud stretches a second time costs more than it saves: all of it is fed along.
+        int64_t covered = 0;
+        for (const auto& [a, b] : loud) covered += b - a;
+        if (covered > count / 2) {
+            pruned = false;
+            seedPeak = 0;
+        }
+    }
     std::vector<TState> states;
     for (int i = 0; i < stretches; ++i) {
         states.emplace_back(ebur128_init(unsigned(channels), sampleRate,
@@ -214,44 +326,44 @@ TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, u
                                                     : EBUR128_MODE_I));
         if (!states.back()) throw std::bad_alloc();
     }
-    std::vector<double> peaks(size_t(stretches), 0.0);
+    std::vector<double> peaks(size_t(stretches), seedPeak);
     std::vector<int> samplePeaks(size_t(stretches), 0);
     std::atomic<int64_t> done{0};
     auto measure = [&](int i, TLargeFile& reader) {
         const int64_t from = count * i / stretches / step * step;
         const int64_t to = i + 1 == stretches ? count : count * (i + 1) / stretches / step * step;
         std::optional<TTruePeak> peak;
-        if (what.truePeak) peak.emplace(channels, sampleRate, kRollFrames, kRollFrames + (to - from));
+        if (what.truePeak) peak.emplace(channels, sampleRate);
+        // Fed along with the loudness unless only the loud stretches are oversampled, after it.
+        const bool along = peak && !pruned;
         std::vector<int16_t> run(size_t(kRunFrames) * channels);
         std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
-        // Frames [a, b) of the measured range into the oversampler, silence outside it.
-        auto roll = [&](int64_t a, int64_t b) {
-            if (!peak) return;
-            const int64_t sa = std::clamp<int64_t>(a, 0, count), sb = std::clamp<int64_t>(b, 0, count);
-            if (sa > a) peak->Feed(nullptr, sa - a);
-            if (sb > sa) {
-                reader.ReadSamples(run.data(), (first + sa) * channels, (first + sb) * channels - 1);
-                peak->Feed(run.data(), sb - sa);
-            }
-            if (b > sb) peak->Feed(nullptr, b - sb);
-        };
-        roll(from - kRollFrames, from);
+        if (along) {
+            Roll(*peak, reader, run, channels, first, count, from - kRollFrames, from);
+            peak->KeepNext(to - from);
+        }
         for (int64_t at = from; at < to;) {
             const int64_t n = std::min(kRunFrames, to - at);
             const int64_t sample = (first + at) * channels;
             reader.ReadSamples(run.data(), sample, sample + n * channels - 1);
             if (what.loudness)
                 Check(ebur128_add_frames_short(states[size_t(i)].get(), run.data(), size_t(n)));
-            if (peak) {
+            if (along) {
                 peak->Feed(run.data(), n);
-            } else {
+            } else if (!peak) {
                 ScanExtremes(run.data(), size_t(n), channels, mx.data(), mn.data());
             }
             at += n;
             progress = static_cast<int32_t>((done += n) * 100 / std::max<int64_t>(count, 1));
         }
-        roll(to, to + kRollFrames);
-        if (peak) peaks[size_t(i)] = peak->Finish();
+        if (along) Roll(*peak, reader, run, channels, first, count, to, to + kRollFrames);
+        if (peak && pruned) {
+            for (const auto& [a, b] : loud) {
+                const int64_t ka = std::max(a, from), kb = std::min(b, to);
+                if (ka < kb) FeedKept(*peak, reader, run, channels, first, count, ka, kb);
+            }
+        }
+        if (peak) peaks[size_t(i)] = std::max(peaks[size_t(i)], peak->Finish());
         for (int c = 0; c < channels; ++c)
             samplePeaks[size_t(i)] = std::max({samplePeaks[size_t(i)], int(mx[size_t(c)]), -int(mn[size_t(c)])});
     };
@@ -296,23 +408,25 @@ TFound Measure(TLargeFile& source, int64_t first, int64_t count, int channels, u
 }  // namespace
 
 TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
-                          uint32_t sampleRate, std::atomic<int32_t>& progress, int stretches) {
-    return Measure(source, first, count, channels, sampleRate, progress, stretches, {}).loudness;
+                          uint32_t sampleRate, std::atomic<int32_t>& progress, int stretches,
+                          const TKnownPeaks& known) {
+    return Measure(source, first, count, channels, sampleRate, progress, stretches, {}, known)
+        .loudness;
 }
 
 TLoudness MeasureForGain(TLargeFile& source, int64_t first, int64_t count, int channels,
                          uint32_t sampleRate, double targetLufs, double ceilingDbtp,
-                         std::atomic<int32_t>& progress) {
+                         std::atomic<int32_t>& progress, const TKnownPeaks& known) {
     // The loudness and the largest sample first: where even the most the oversampling could
     // add keeps the gained sound under the ceiling, the true peak decides nothing.
     TFound f = Measure(source, first, count, channels, sampleRate, progress, 0,
-                       {.loudness = true, .range = false, .truePeak = false});
+                       {.loudness = true, .range = false, .truePeak = false}, known);
     f.loudness.truePeak = Decibels(f.samplePeak * OversamplingGain(sampleRate));
     TLoudnessGain gain;
     if (!LoudnessGain(f.loudness, targetLufs, ceilingDbtp, gain) || !gain.limited)
         return f.loudness;
     f.loudness.truePeak = Measure(source, first, count, channels, sampleRate, progress, 0,
-                                  {.loudness = false, .range = false, .truePeak = true})
+                                  {.loudness = false, .range = false, .truePeak = true}, known)
                               .loudness.truePeak;
     return f.loudness;
 }

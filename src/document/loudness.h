@@ -8,7 +8,16 @@
 #include <atomic>
 #include <cstdint>
 
+#include "cache.h"
+
 class TLargeFile;
+
+// The measured version's peak table as RebuildPeaks gives it, when known: the true peak is
+// then oversampled only where the samples could reach it. Ignored when it does not fit.
+struct TKnownPeaks {
+    const Tindexdata* table = nullptr;
+    int64_t frames = 0;
+};
 
 struct TLoudness {
     double integrated = 0;  // LUFS; -inf for silence
@@ -22,7 +31,7 @@ struct TLoudness {
 // loudness and its range by far less than the tenth they are shown with.
 TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int channels,
                           uint32_t sampleRate, std::atomic<int32_t>& progress,
-                          int stretches = 0);
+                          int stretches = 0, const TKnownPeaks& known = {});
 
 // What normalizing to `targetLufs` under `ceilingDbtp` needs of frames [first, first + count):
 // the integrated loudness, and a true peak that decides the ceiling as the true peak itself
@@ -30,7 +39,7 @@ TLoudness MeasureLoudness(TLargeFile& source, int64_t first, int64_t count, int 
 // most the true peak could be, and the true peak is not measured; `range` is not measured.
 TLoudness MeasureForGain(TLargeFile& source, int64_t first, int64_t count, int channels,
                          uint32_t sampleRate, double targetLufs, double ceilingDbtp,
-                         std::atomic<int32_t>& progress);
+                         std::atomic<int32_t>& progress, const TKnownPeaks& known = {});
 
 // The gain in dB that takes `measured` to `targetLufs`, lowered where the true peak would pass
 // `ceilingDbtp`; `limited` tells whether it was. Nothing for silence.

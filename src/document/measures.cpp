@@ -1,11 +1,13 @@
 // Loudness normalization, trimming of silence and the channel operations: the document's
 // requests and worker routines, run inside the edit frame like the seven effects.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
 #include "messages.h"
 #include "samplemath.h"
+#include "stretches.h"
 #include "uithread.h"
 #include "wavfile.h"
 
@@ -13,8 +15,32 @@ namespace {
 
 constexpr int64_t kRunFrames = 32768;
 
+// Below this a pass is not worth a second thread.
+constexpr int64_t kMinStretchFrames = int64_t(1) << 20;
+
 int16_t Limit(double v) {
     return static_cast<int16_t>(std::clamp(v, -32767.0, 32767.0));
+}
+
+// One run of a channel operation, `count` frames from a to b.
+void MixRun(int32_t code, const int16_t* a, int16_t* b, int64_t count) {
+    if (code == opToMono) {
+        // The mean, rounded to nearest with ties to even, as a stereo paste into a mono sound
+        // does. The sum of two samples is even or odd; half of an odd sum is a tie, which goes
+        // to the even neighbour: the arithmetic shift floors, and the odd result steps up.
+        for (int64_t k = 0; k < count; ++k) {
+            const int32_t sum = int32_t(a[2 * k]) + a[2 * k + 1];
+            const int32_t low = sum >> 1;
+            b[k] = static_cast<int16_t>(low + (sum & low & 1));
+        }
+    } else if (code == opToStereo) {
+        for (int64_t k = 0; k < count; ++k) b[2 * k] = b[2 * k + 1] = a[k];
+    } else {
+        for (int64_t k = 0; k < count; ++k) {
+            b[2 * k] = a[2 * k + 1];
+            b[2 * k + 1] = a[2 * k];
+        }
+    }
 }
 
 }  // namespace
@@ -76,7 +102,8 @@ void Twavefile::Notice(const char* messageKey, const char* captionKey, const QSt
 
 void Twavefile::DoMeasureLoudness() {
     TLargeFile source(tempPath_);
-    const TLoudness l = ::MeasureLoudness(source, 0, frames_, channels_, sampleRate_, progress_);
+    const TLoudness l = ::MeasureLoudness(source, 0, frames_, channels_, sampleRate_, progress_, 0,
+                                          {exactPeaks_, frames_});
     RunOnUiThread([&] {
         loudness_ = l;
         loudnessPath_ = tempPath_;
@@ -90,7 +117,7 @@ void Twavefile::DoNormalizeLoudness() {
     {
         TLargeFile source(tempPath_);
         measured = MeasureForGain(source, s, e - s, n, sampleRate_, loudnessTarget_,
-                                  loudnessCeiling_, progress_);
+                                  loudnessCeiling_, progress_, {exactPeaks_, frames_});
     }
     TLoudnessGain gain;
     if (!LoudnessGain(measured, loudnessTarget_, loudnessCeiling_, gain)) {
@@ -100,15 +127,20 @@ void Twavefile::DoNormalizeLoudness() {
     const double factor = std::pow(10.0, gain.gainDb / 20.0);
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
-        std::vector<int16_t> buf(size_t(kRunFrames) * n);
-        for (int64_t f = s; f < e;) {
-            progress_ = static_cast<int32_t>((f - s) * 100 / (e - s));
-            const int64_t count = std::min<int64_t>(kRunFrames, e - f);
-            src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
-            for (int64_t i = 0; i < count * n; ++i) buf[i] = Limit(RoundHalfEven(buf[i] * factor));
-            dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
-            f += count;
-        }
+        std::atomic<int64_t> done{0};
+        RunInStretches(s, e, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
+                       [&](int64_t first, int64_t last) {
+            std::vector<int16_t> buf(size_t(kRunFrames) * n);
+            for (int64_t f = first; f < last;) {
+                const int64_t count = std::min<int64_t>(kRunFrames, last - f);
+                src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
+                for (int64_t i = 0; i < count * n; ++i)
+                    buf[i] = Limit(RoundHalfEven(buf[i] * factor));
+                dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
+                f += count;
+                progress_ = static_cast<int32_t>((done += count) * 100 / (e - s));
+            }
+        });
         dst.CopyFrom(src, int64_t(e) * n, int64_t(e) * n, (int64_t(frames) - e) * n);
         progress_ = 100;
     });
@@ -125,31 +157,19 @@ void Twavefile::DoChannels(int32_t code) {
     RunEdit(
         frames,
         [&](TLargeFile& src, TVersionWriter& dst) {
-            std::vector<int16_t> in(size_t(kRunFrames) * from), out(size_t(kRunFrames) * to);
-            for (int64_t f = 0; f < frames;) {
-                progress_ = static_cast<int32_t>(f * 100 / frames);
-                const int64_t count = std::min<int64_t>(kRunFrames, frames - f);
-                src.ReadSamples(in.data(), f * from, (f + count) * from - 1);
-                const int16_t* a = in.data();
-                int16_t* b = out.data();
-                if (code == opToMono) {
-                    // The mean, rounded to nearest with ties to even, as a stereo paste into a
-                    // mono sound does.
-                    for (int64_t k = 0; k < count; ++k) {
-                        b[k] = static_cast<int16_t>(
-                            RoundHalfEven((int32_t(a[2 * k]) + a[2 * k + 1]) * 0.5));
-                    }
-                } else if (code == opToStereo) {
-                    for (int64_t k = 0; k < count; ++k) b[2 * k] = b[2 * k + 1] = a[k];
-                } else {
-                    for (int64_t k = 0; k < count; ++k) {
-                        b[2 * k] = a[2 * k + 1];
-                        b[2 * k + 1] = a[2 * k];
-                    }
+            std::atomic<int64_t> done{0};
+            RunInStretches(0, frames, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
+                           [&](int64_t first, int64_t last) {
+                std::vector<int16_t> in(size_t(kRunFrames) * from), out(size_t(kRunFrames) * to);
+                for (int64_t f = first; f < last;) {
+                    const int64_t count = std::min<int64_t>(kRunFrames, last - f);
+                    src.ReadSamples(in.data(), f * from, (f + count) * from - 1);
+                    MixRun(code, in.data(), out.data(), count);
+                    dst.WriteSamples(out.data(), f * to, (f + count) * to - 1);
+                    f += count;
+                    progress_ = static_cast<int32_t>((done += count) * 100 / frames);
                 }
-                dst.WriteSamples(b, f * to, (f + count) * to - 1);
-                f += count;
-            }
+            });
             progress_ = 100;
         },
         uint16_t(to));

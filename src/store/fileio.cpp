@@ -41,6 +41,10 @@ ssize_t TPosixFileIO::Read(int fd, void* data, size_t bytes) {
     return ::read(fd, data, bytes);
 }
 
+ssize_t TPosixFileIO::PRead(int fd, void* data, size_t bytes, off_t offset) {
+    return ::pread(fd, data, bytes, offset);
+}
+
 namespace {
 thread_local const std::atomic<bool>* tCancelFlag = nullptr;
 
@@ -134,6 +138,10 @@ int TFailingFileIO::OpenUnique(char* pathTemplate, int flags) {
 
 ssize_t TFailingFileIO::Read(int fd, void* data, size_t bytes) {
     return Strike("read") ? -1 : real_.Read(fd, data, bytes);
+}
+
+ssize_t TFailingFileIO::PRead(int fd, void* data, size_t bytes, off_t offset) {
+    return Strike("pread") ? -1 : real_.PRead(fd, data, bytes, offset);
 }
 
 ssize_t TFailingFileIO::Write(int fd, const void* data, size_t bytes) {

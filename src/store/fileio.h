@@ -15,6 +15,7 @@ public:
     // mkostemp: fills in the template's trailing "XXXXXX".
     virtual int OpenUnique(char* pathTemplate, int flags) = 0;
     virtual ssize_t Read(int fd, void* data, size_t bytes) = 0;
+    virtual ssize_t PRead(int fd, void* data, size_t bytes, off_t offset) = 0;
     virtual ssize_t Write(int fd, const void* data, size_t bytes) = 0;
     virtual ssize_t PWrite(int fd, const void* data, size_t bytes, off_t offset) = 0;
     // posix_fallocate: returns the error number itself, 0 on success.
@@ -33,6 +34,7 @@ public:
     int Open(const char* path, int flags, mode_t mode = 0) override;
     int OpenUnique(char* pathTemplate, int flags) override;
     ssize_t Read(int fd, void* data, size_t bytes) override;
+    ssize_t PRead(int fd, void* data, size_t bytes, off_t offset) override;
     ssize_t Write(int fd, const void* data, size_t bytes) override;
     ssize_t PWrite(int fd, const void* data, size_t bytes, off_t offset) override;
     int Allocate(int fd, off_t offset, off_t length) override;
@@ -89,6 +91,7 @@ public:
     int Open(const char* path, int flags, mode_t mode = 0) override;
     int OpenUnique(char* pathTemplate, int flags) override;
     ssize_t Read(int fd, void* data, size_t bytes) override;
+    ssize_t PRead(int fd, void* data, size_t bytes, off_t offset) override;
     ssize_t Write(int fd, const void* data, size_t bytes) override;
     ssize_t PWrite(int fd, const void* data, size_t bytes, off_t offset) override;
     int Allocate(int fd, off_t offset, off_t length) override;

@@ -199,16 +199,25 @@ void TLargeFile::WriteHeader(const TWavHeaderBytes& header) {
     std::memcpy(window_, header.data(), dataOffset_);
 }
 
+// Runs go through pread, never through the window: a pass over the sound then costs no page
+// faults or remaps, keeps its pages out of the process's memory (a window's worth read through
+// the mapping would stay resident while the store is open), and several threads may read
+// disjoint runs at once.
 void TLargeFile::ReadSamples(int16_t* dst, int64_t first, int64_t last) {
     if (last < first) return;
-    int64_t count = last - first + 1;
+    const int64_t count = last - first + 1;
     uint64_t off = IndexOffset(first, count);
-    while (count > 0) {
-        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(Reach(off, false) / 2));
-        std::memcpy(dst, window_ + (off - winStart_), static_cast<size_t>(n) * 2);
-        dst += n;
-        off += 2 * static_cast<uint64_t>(n);
-        count -= n;
+    size_t bytes = size_t(count) * 2;
+    auto* p = reinterpret_cast<uint8_t*>(dst);
+    while (bytes > 0) {
+        const ssize_t done = FileIO().PRead(fd_, p, bytes, static_cast<off_t>(off));
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0) throw EOSError(errno, path_.toStdString());
+        if (done == 0)
+            throw EAppError("Sample range beyond the end of the store: " + path_.toStdString());
+        p += done;
+        bytes -= size_t(done);
+        off += uint64_t(done);
     }
 }
 

@@ -5,8 +5,9 @@
 // byte DataOffset() + 2 * index: 44 after a RIFF header, 80 after an RF64 one (a file over
 // 4 GiB). Indices and sizes are 64-bit: a store is as long as its disk allows. A store is opened
 // either for reading (an existing file) or for writing (a new file of a fixed size); it is never
-// resized and it never deletes its file, except a file it failed to create. Not thread-safe: one thread uses a store at a time. Errors are raised as
-// EAppError / EOSError.
+// resized and it never deletes its file, except a file it failed to create. Not thread-safe: one
+// thread uses a store at a time, except for ReadSamples and WriteSamples of disjoint runs.
+// Errors are raised as EAppError / EOSError.
 
 #include <QString>
 #include <bit>
@@ -55,7 +56,8 @@ public:
         samples_[k] = static_cast<int16_t>(value);
     }
 
-    // Samples first..last inclusive; nothing when last < first.
+    // Samples first..last inclusive; nothing when last < first. Never moves the window, so
+    // threads may call it at once on one store while nothing else uses it.
     void ReadSamples(int16_t* dst, int64_t first, int64_t last);
     void WriteSamples(const int16_t* src, int64_t first, int64_t last);
     // Writes count samples of source from srcFirst to this store from dstFirst; nothing when

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "doctest_util.h"
 
@@ -119,6 +121,41 @@ TEST_F(Effects, LongSoundsAcrossWindowsStreamCorrectly) {
         EXPECT_EQ(r[2 * (frames - 1 - f) + 1], s[2 * f + 1]);
     }
     EXPECT_EQ(r.front(), s[2 * frames - 2]);
+}
+
+TEST_F(Effects, PassesCutIntoStretchesMatchTheirDefinitions) {
+    // Long enough to be cut into stretches run side by side, and not a whole number of blocks.
+    const int64_t frames = (int64_t(1) << 21) + 517;
+    std::vector<int16_t> s(size_t(2 * frames));
+    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(i * 40503 % 65536 - 32768);
+    struct Case {
+        const char* name;
+        std::function<void()> run;
+        std::function<std::vector<int16_t>()> expected;
+    };
+    auto each = [&](int channels, const std::function<int16_t(int64_t f, int c)>& value) {
+        std::vector<int16_t> e(size_t(frames * channels));
+        for (int64_t f = 0; f < frames; ++f)
+            for (int c = 0; c < channels; ++c) e[size_t(f * channels + c)] = value(f, c);
+        return e;
+    };
+    auto in = [&](int64_t f, int c) { return s[size_t(2 * f + c)]; };
+    const Case cases[] = {
+        {"reverse", [&] { doc.Reverse(); }, [&] { return each(2, [&](int64_t f, int c) { return in(frames - 1 - f, c); }); }},
+        {"invert", [&] { doc.Invert(); }, [&] { return each(2, [&](int64_t f, int c) { return int16_t(-in(f, c)); }); }},
+        {"swap", [&] { doc.SwapChannels(); }, [&] { return each(2, [&](int64_t f, int c) { return in(f, 1 - c); }); }},
+        {"mono", [&] { doc.ToMono(); }, [&] { return each(1, [&](int64_t f, int) {
+             return int16_t(std::nearbyint((in(f, 0) + in(f, 1)) / 2.0)); }); }},
+        {"amplify", [&] { doc.Amplify(250); }, [&] { return each(2, [&](int64_t f, int c) {
+             return int16_t(std::clamp<int64_t>(int64_t(in(f, c) * double(2.5f)), -32767, 32767)); }); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadSamples(2, s);
+        c.run();
+        Wait();
+        EXPECT_TRUE(Samples() == c.expected());
+    }
 }
 
 }  // namespace

@@ -105,7 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
         TOpCase{"Amplify", 1, 5000, [](Twavefile& d) { d.Amplify(250); }},
         TOpCase{"Reverse", 2, 5000, [](Twavefile& d) { d.Reverse(); }},
         TOpCase{"Invert", 1, 4096, [](Twavefile& d) { d.Invert(); }},
-        TOpCase{"DeleteEverything", 2, 600, [](Twavefile& d) { d.Delete(0, d.Frames()); }}),
+        TOpCase{"DeleteEverything", 2, 600, [](Twavefile& d) { d.Delete(0, d.Frames()); }},
+        // Long enough to be written in stretches side by side.
+        TOpCase{"ReverseInStretches", 2, (1 << 21) + 777, [](Twavefile& d) { d.Reverse(); }},
+        TOpCase{"AmplifyInStretches", 1, (1 << 21) + 777, [](Twavefile& d) { d.Amplify(150); }},
+        TOpCase{"SwapInStretches", 2, (1 << 21) + 777, [](Twavefile& d) { d.SwapChannels(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A peak file that is gone or does not belong to its version is never taken as it is: undo

@@ -73,6 +73,9 @@ public:
     ssize_t Read(int fd, void* d, size_t n) override {
         return Watch(Peak(fd), [&] { return inner_.Read(fd, d, n); });
     }
+    ssize_t PRead(int fd, void* d, size_t n, off_t o) override {
+        return Watch(Peak(fd), [&] { return inner_.PRead(fd, d, n, o); });
+    }
     ssize_t Write(int fd, const void* d, size_t n) override {
         return Watch(Peak(fd), [&] { return inner_.Write(fd, d, n); });
     }
