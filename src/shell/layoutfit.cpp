@@ -19,7 +19,7 @@ constexpr int kPanelPadding = 12;
 QStringList WidestPanelTexts(int panel) {
     switch (panel) {
         case 0:
-            return {MsgText("formatstring") + QStringLiteral(" 192000 Hz, 8 Ch.")};
+            return {MsgText("formatstring") + ' ' + MsgText("formatvalue").arg(192000).arg(8)};
         case 1:
             return {MsgText("cursorpositionstring") + QStringLiteral(" 000:00.000"),
                     MsgText("cursorpositionstring") + QStringLiteral(" 4294967295")};

@@ -246,6 +246,7 @@ void Tmainform::BuildLayout() {
     scroll_->setObjectName(QStringLiteral("Scroll"));
     scroll_->setEnabled(false);
     scroll_->setPageStep(1);
+    scroll_->setAccessibleName(QStringLiteral("Scroll position"));
     // The view follows the bar's moves itself (ScrollToBar).
     column->addWidget(scroll_);
 
@@ -284,6 +285,7 @@ QWidget* Tmainform::BuildBottomPanel() {
     progressBar_->setObjectName(QStringLiteral("ProgressBar"));
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(QStringLiteral("Progress"));
     progressBar_->hide();
     jobs_ = new TJobControl(*document_, bottom, this);
     bottom->installEventFilter(this);
@@ -555,9 +557,8 @@ void Tmainform::onReady() {
 }
 
 void Tmainform::ShowDocumentFields() {
-    panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
-                                                      .arg(document_->SampleRate())
-                                                      .arg(document_->Channels()));
+    panels_[0]->setText(MsgText("formatstring") + ' ' +
+                        MsgText("formatvalue").arg(document_->SampleRate()).arg(document_->Channels()));
     panels_[2]->setText(MsgText("amplitudestring") +
                         QStringLiteral(" %1 dB").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));

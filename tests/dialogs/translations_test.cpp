@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QTabWidget>
 
 #include "about.h"
+#include "catalogue.h"
 #include "colorbox.h"
 #include "datapaths.h"
 #include "fileinfo.h"
@@ -50,6 +52,23 @@ TEST_P(ShippedLanguage, TranslatesEveryDialogText) {
     ExpectComplete(file, TAboutBox().LanguageController());
     for (int id = 1; id <= kCompanionToolCount; ++id)
         EXPECT_FALSE(file.Text("tools", id).isEmpty()) << id;
+}
+
+// Every named message the program shows (units and channel names in the dialogs included).
+TEST_P(ShippedLanguage, TranslatesEveryMessage) {
+    const TLanguageFile file = Load();
+    QFile resource(QStringLiteral(":/LANG_CONSTS"));
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    const std::vector<TCatalogueEntry> english = ReadCatalogue(resource.readAll(), 1252);
+    ASSERT_GT(english.size(), 50u);
+    for (const TCatalogueEntry& e : english) {
+        const QString text = file.Constant(e.key);
+        EXPECT_FALSE(text.isEmpty()) << e.key.toStdString();
+        // The same placeholders, so no number goes missing from the translated text.
+        for (const char* mark : {"%1", "%2", "%3"})
+            EXPECT_EQ(text.contains(QLatin1String(mark)), e.text.contains(QLatin1String(mark)))
+                << e.key.toStdString() << " " << mark;
+    }
 }
 
 TEST_P(ShippedLanguage, SwitchesTheSettingsDialogIncludingEveryColourList) {

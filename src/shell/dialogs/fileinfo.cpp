@@ -50,17 +50,18 @@ QImage DecodePicture(const QByteArray& bytes) {
 QString PictureSizeText(const QByteArray& picture) {
     const QImage image = DecodePicture(picture);
     const QString size = QString::number(double(picture.size()) / 1024.0, 'f', 1);
-    if (image.isNull()) return QStringLiteral("?, %1 KB").arg(size);
-    return QStringLiteral("%1 x %2 px, %3 KB").arg(image.width()).arg(image.height()).arg(size);
+    const QString kilobytes = MsgText("unitkb").arg(size);
+    if (image.isNull()) return QStringLiteral("?, ") + kilobytes;
+    return QStringLiteral("%1 x %2 px, %3").arg(image.width()).arg(image.height()).arg(kilobytes);
 }
 
 QString DiskSizeText(int64_t bytes) {
     if (bytes < 0) return QStringLiteral("?");
     constexpr int64_t kGigabyte = 1024 * kHistoryLimitUnit;
     if (bytes >= kGigabyte) {
-        return QString::number(double(bytes) / kGigabyte, 'f', 1) + QStringLiteral(" GB");
+        return MsgText("unitgb").arg(QString::number(double(bytes) / kGigabyte, 'f', 1));
     }
-    return QString::number(double(bytes) / kHistoryLimitUnit, 'f', 1) + QStringLiteral(" MB");
+    return MsgText("unitmb").arg(QString::number(double(bytes) / kHistoryLimitUnit, 'f', 1));
 }
 
 TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint64_t dataBytes,
@@ -80,9 +81,11 @@ TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint6
             break;
     }
     texts.duration = DurationText(durationSeconds);
-    texts.dataSize = QString::number(dataBytes) + QStringLiteral(" bytes");
-    texts.channels = channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo");
-    texts.sampleRate = QString::number(sampleRate) + QStringLiteral(" Hz");
+    texts.dataSize = MsgText("unitbytes").arg(dataBytes);
+    texts.channels = channels == 1   ? MsgText("channelsmono")
+                     : channels == 2 ? MsgText("channelsstereo")
+                                     : MsgText("channelsmany").arg(channels);
+    texts.sampleRate = MsgText("unithz").arg(sampleRate);
     texts.samples = QString::number(frames);
     return texts;
 }
