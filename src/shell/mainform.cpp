@@ -121,7 +121,6 @@ Tmainform::Tmainform(const TMainOptions& options) {
     commands_ = std::make_unique<TCommands>(*this);
     closingFlow_ = std::make_unique<TClosingFlow>(*this);
     BuildLayout();
-    PlaceWindow();
 
     setAcceptDrops(true);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
@@ -154,6 +153,8 @@ Tmainform::Tmainform(const TMainOptions& options) {
     InstallKeys(*this);
     BuildTranslation();
     FitToTexts(*this);
+    // Placed at the size its texts need.
+    PlaceWindow();
 
     connect(&progressTimer_, &QTimer::timeout, this, [this] { ProgressTimerTimer(); });
     progressTimer_.start(kProgressMs);
@@ -390,7 +391,11 @@ void Tmainform::PlaceWindow() {
     const bool onScreen =
         QGuiApplication::screenAt(QPoint(Settings.posx, Settings.posy) + QPoint(20, 20));
     if ((Settings.posx == -1 && Settings.posy == -1) || !onScreen) {
-        if (screen.isValid()) move(screen.center() - rect().center());
+        if (screen.isValid()) {
+            const QRect placed = KeepInside(QRect(screen.center() - rect().center(), size()), screen);
+            resize(placed.size());
+            move(placed.topLeft());
+        }
     } else {
         // Saved at another scale or screen size, the window may reach past the screen's edge.
         const QRect area =
@@ -559,8 +564,8 @@ void Tmainform::onReady() {
 void Tmainform::ShowDocumentFields() {
     panels_[0]->setText(MsgText("formatstring") + ' ' +
                         MsgText("formatvalue").arg(document_->SampleRate()).arg(document_->Channels()));
-    panels_[2]->setText(MsgText("amplitudestring") +
-                        QStringLiteral(" %1 dB").arg(document_->Level()));
+    panels_[2]->setText(MsgText("amplitudestring") + ' ' +
+                        MsgText("unitdb").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
 }
 

@@ -10,9 +10,10 @@
 #include <QByteArray>
 #include <QColor>
 #include <QIcon>
+#include <QPalette>
 #include <QString>
 
-class QPalette;
+
 
 // The SVG text with its ink and paper colours replaced for this palette and colour group.
 QByteArray RecolouredSvg(const QByteArray& svg, const QPalette& palette, QPalette::ColorGroup group);
