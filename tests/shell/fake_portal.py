@@ -33,7 +33,7 @@ class Settings(dbus.service.Object):
     # The old call wraps the value twice, as portals before version 2 do.
     @dbus.service.method(SETTINGS, in_signature="ss", out_signature="v")
     def Read(self, namespace, key):
-        return dbus.types.Variant(self._lookup(namespace, key), variant_level=1)
+        return dbus.UInt32(self._lookup(namespace, key), variant_level=2)
 
     @dbus.service.signal(SETTINGS, signature="ssv")
     def SettingChanged(self, namespace, key, value):
