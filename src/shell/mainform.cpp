@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolBar>
 #include <QSessionManager>
 #include <QSlider>
 #include <QStatusBar>
@@ -225,7 +226,11 @@ void Tmainform::BuildLayout() {
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDesignWidth, kDesignHeight);
     commands_->BuildMenus(menuBar());
-    addToolBar(commands_->BuildToolBar(this));
+    QToolBar* bar = commands_->BuildToolBar(this);
+    addToolBar(bar);
+    // The button that opens the commands a narrow window has no room for.
+    if (auto* more = bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More commands"));
     commands_->BuildContextMenu(view_);
 
     auto* central = new QWidget(this);
@@ -264,6 +269,8 @@ void Tmainform::BuildLayout() {
         statusBar()->addWidget(panels_[i]);
     }
     statusBar()->setSizeGripEnabled(true);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setAccessibleName(QStringLiteral("Status"));
 }
 
 QWidget* Tmainform::BuildBottomPanel() {

@@ -87,6 +87,8 @@ const std::vector<TTranslatable> kMainTexts = {
     {85, "RecentFiles1", "title"},
     {86, "Scroll", "accessibleName"},
     {87, "ProgressBar", "accessibleName"},
+    {88, "qt_toolbar_ext_button", "accessibleName"},
+    {89, "StatusBar", "accessibleName"},
 };
 
 // Set from the program's name, the document or the catalogue, or not words at all.
