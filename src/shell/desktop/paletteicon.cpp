@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleOption>
+#include <utility>
 
 #include "colorscheme.h"
 
@@ -17,6 +18,10 @@ namespace {
 
 constexpr auto kInk = "#2d3e50";
 constexpr const char* kPaper[] = {"#ffffff", "#eef6ff", "#eef2f7", "#dfe8f3", "#eeeeee"};
+// The dark reds of Delete and Stop, lighter on a dark window; in this order, so that each
+// colour is replaced once.
+constexpr std::pair<const char*, const char*> kDarkAccents[] = {{"#c0392b", "#f0604f"},
+                                                               {"#7f231a", "#c0392b"}};
 
 class TPaletteIconEngine : public QIconEngine {
 public:
@@ -45,15 +50,17 @@ public:
         const QPalette palette = QApplication::palette();
         const QSize pixels = size * scale;
         // Cached per size, mode and the colours the picture is drawn in.
-        const QString cacheKey = QStringLiteral("%1x%2/%3/%4/%5")
+        const QString cacheKey = QStringLiteral("%1x%2/%3/%4")
                                      .arg(pixels.width())
                                      .arg(pixels.height())
                                      .arg(int(mode))
-                                     .arg(palette.color(QPalette::ButtonText).rgba())
-                                     .arg(palette.color(QPalette::Base).rgba());
+                                     .arg(palette.cacheKey());
         if (auto found = cache_.constFind(cacheKey); found != cache_.constEnd()) return *found;
 
-        QByteArray svg = RecolouredSvg(svg_, palette, QPalette::Active);
+        // A disabled picture is drawn in the disabled text colour, so it reads as unavailable
+        // on a dark palette too.
+        QByteArray svg = RecolouredSvg(
+            svg_, palette, mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active);
         QBuffer buffer(&svg);
         QImageReader reader(&buffer, "svg");
         reader.setScaledSize(pixels);
@@ -88,6 +95,8 @@ QByteArray RecolouredSvg(const QByteArray& svg, const QPalette& palette,
         const QByteArray paper = palette.color(group, QPalette::Base).name().toLatin1();
         for (const char* colour : kPaper)
             out.replace(QByteArray("fill=\"") + colour + '"', "fill=\"" + paper + '"');
+        for (const auto& [from, to] : kDarkAccents)
+            out.replace(QByteArray("\"") + from + '"', QByteArray("\"") + to + '"');
     }
     return out;
 }

@@ -3,7 +3,8 @@
 // on a light one. Our SVGs draw their outlines in one ink colour (#2d3e50) and their sheets and
 // lenses in a few paper colours (#ffffff, #eef6ff, #eef2f7, #dfe8f3, #eeeeee, written as fills);
 // at paint time the ink becomes the palette's button text and, on a dark palette, the paper its
-// base colour. Every other colour (and any colour written by name) stays as drawn.
+// base colour, and the dark reds lighter. Every other colour (and any colour written by name)
+// stays as drawn.
 //
 // Thread: user-interface thread only.
 
