@@ -174,13 +174,13 @@ void TWaveRenderer::DrawAmplitudeScale(int n) {
         const int64_t c = channelCentre[size_t(i)];
         for (int64_t y : {c + e, c - e}) {
             r.HLine(0, P, y, Rgb(DisplayColors.ZeroDbColor));
-            labels.Add(P + 3, y - 4, QStringLiteral("0db"));
+            labels.Add(P + 3, y - 4, QStringLiteral("0dB"));
         }
         if (n > 1 && i < n - 1)
             r.HLine(0, P, RoundEven(band * (2 * i + 2)) + TopMargin,
                     Rgb(DisplayColors.SeparatorColor));
         r.HLine(0, P, c, Rgb(DisplayColors.CentreLineColor));
-        labels.Add(P + 3, c - 4, QStringLiteral("-90db"));
+        labels.Add(P + 3, c - 4, QStringLiteral("-90dB"));
     }
     labels.Paint(backBuffer);
 }

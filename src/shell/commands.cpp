@@ -15,16 +15,18 @@
 #include "languagecontroller.h"
 #include "mainform.h"
 #include "openformats.h"
+#include "paletteicon.h"
 #include "shelltexts.h"
 #include "wavfile.h"
 
 namespace {
 
-// A freedesktop icon from the desktop's theme, else our own picture of it.
+// A freedesktop icon from the desktop's theme, else our own picture of it in the palette's
+// colours.
 QIcon ShellIcon(const char* name) {
-    const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
-    if (QLatin1String(name).startsWith(QLatin1String("orvane"))) return QIcon(own);
-    return QIcon::fromTheme(QLatin1String(name), QIcon(own));
+    const QIcon own = PaletteIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    if (QLatin1String(name).startsWith(QLatin1String("orvane"))) return own;
+    return QIcon::fromTheme(QLatin1String(name), own);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolBar>
 #include <QSessionManager>
 #include <QSlider>
 #include <QStatusBar>
@@ -123,7 +124,6 @@ Tmainform::Tmainform(const TMainOptions& options) {
     commands_ = std::make_unique<TCommands>(*this);
     closingFlow_ = std::make_unique<TClosingFlow>(*this);
     BuildLayout();
-    PlaceWindow();
 
     setAcceptDrops(true);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
@@ -156,6 +156,8 @@ Tmainform::Tmainform(const TMainOptions& options) {
     InstallKeys(*this);
     BuildTranslation();
     FitToTexts(*this);
+    // Placed at the size its texts need.
+    PlaceWindow();
 
     connect(&progressTimer_, &QTimer::timeout, this, [this] { ProgressTimerTimer(); });
     progressTimer_.start(kProgressMs);
@@ -256,7 +258,11 @@ void Tmainform::BuildLayout() {
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDesignWidth, kDesignHeight);
     commands_->BuildMenus(menuBar());
-    addToolBar(commands_->BuildToolBar(this));
+    QToolBar* bar = commands_->BuildToolBar(this);
+    addToolBar(bar);
+    // The button that opens the commands a narrow window has no room for.
+    if (auto* more = bar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More commands"));
     commands_->BuildContextMenu(view_);
 
     auto* central = new QWidget(this);
@@ -278,6 +284,7 @@ void Tmainform::BuildLayout() {
     scroll_->setObjectName(QStringLiteral("Scroll"));
     scroll_->setEnabled(false);
     scroll_->setPageStep(1);
+    scroll_->setAccessibleName(QStringLiteral("Scroll position"));
     // The view follows the bar's moves itself (ScrollToBar).
     column->addWidget(scroll_);
 
@@ -294,6 +301,8 @@ void Tmainform::BuildLayout() {
         statusBar()->addWidget(panels_[i]);
     }
     statusBar()->setSizeGripEnabled(true);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setAccessibleName(QStringLiteral("Status"));
 }
 
 QWidget* Tmainform::BuildBottomPanel() {
@@ -316,6 +325,7 @@ QWidget* Tmainform::BuildBottomPanel() {
     progressBar_->setObjectName(QStringLiteral("ProgressBar"));
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
+    progressBar_->setAccessibleName(QStringLiteral("Progress"));
     progressBar_->hide();
     jobs_ = new TJobControl(*document_, bottom, this);
     bottom->installEventFilter(this);
@@ -420,7 +430,11 @@ void Tmainform::PlaceWindow() {
     const bool onScreen =
         QGuiApplication::screenAt(QPoint(Settings.posx, Settings.posy) + QPoint(20, 20));
     if ((Settings.posx == -1 && Settings.posy == -1) || !onScreen) {
-        if (screen.isValid()) move(screen.center() - rect().center());
+        if (screen.isValid()) {
+            const QRect placed = KeepInside(QRect(screen.center() - rect().center(), size()), screen);
+            resize(placed.size());
+            move(placed.topLeft());
+        }
     } else {
         // Saved at another scale or screen size, the window may reach past the screen's edge.
         const QRect area =
@@ -593,15 +607,14 @@ void Tmainform::onReady() {
 }
 
 void Tmainform::ShowDocumentFields() {
-    panels_[0]->setText(MsgText("formatstring") + QStringLiteral(" %1 Hz, %2 Ch.")
-                                                      .arg(document_->SampleRate())
-                                                      .arg(document_->Channels()));
+    panels_[0]->setText(MsgText("formatstring") + ' ' +
+                        MsgText("formatvalue").arg(document_->SampleRate()).arg(document_->Channels()));
     // The level is known once the whole sound is in.
     if (document_->Loading())
         panels_[2]->clear();
     else
-        panels_[2]->setText(MsgText("amplitudestring") +
-                            QStringLiteral(" %1 dB").arg(document_->Level()));
+        panels_[2]->setText(MsgText("amplitudestring") + ' ' +
+                            MsgText("unitdb").arg(document_->Level()));
     panels_[3]->setText(MsgText("durationstring") + ' ' + DurationText(document_->Duration()));
 }
 

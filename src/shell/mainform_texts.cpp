@@ -85,6 +85,10 @@ const std::vector<TTranslatable> kMainTexts = {
     {83, "CancelJob", "text"},
     {84, "CancelJob", "toolTip"},
     {85, "RecentFiles1", "title"},
+    {86, "Scroll", "accessibleName"},
+    {87, "ProgressBar", "accessibleName"},
+    {88, "qt_toolbar_ext_button", "accessibleName"},
+    {89, "StatusBar", "accessibleName"},
 };
 
 // Set from the program's name, the document or the catalogue, or not words at all.
@@ -118,6 +122,10 @@ void NameGroupsForReaders(Tmainform& form) {
         box->setAccessibleName(box->title().trimmed());
     if (auto* volume = form.findChild<QGroupBox*>(QStringLiteral("VolumeBox")))
         form.VolumeBar()->setAccessibleName(volume->title().trimmed());
+    // The meter is a picture of the levels: its group says what it shows.
+    if (auto* levels = form.findChild<QGroupBox*>(QStringLiteral("LevelsBox")))
+        if (auto* meter = levels->findChild<QWidget*>(QStringLiteral("VUMeter1")))
+            meter->setAccessibleName(levels->title().trimmed());
 }
 
 }  // namespace

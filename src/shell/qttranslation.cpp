@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <memory>
 
@@ -38,6 +39,10 @@ QString QtLanguageCode(uint16_t language) {
 }
 
 bool UseQtTranslation(uint16_t language) {
+    // Numbers shown in the windows follow the language too ("0,5 MB" in German).
+    const QString locale = QtLanguageCode(language);
+    QLocale::setDefault(locale.isEmpty() ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                         : QLocale(locale));
     static std::unique_ptr<QTranslator> current;
     if (current) QCoreApplication::removeTranslator(current.get());
     current.reset();

@@ -11,5 +11,6 @@
 // identifier; empty for English and for languages not listed.
 QString QtLanguageCode(uint16_t language);
 
-// Replaces the Qt translation in use by that of language; true when one was found and loaded.
+// Replaces the Qt translation in use by that of language, and makes its locale the default for
+// numbers; true when a translation was found and loaded.
 bool UseQtTranslation(uint16_t language);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 #ifdef ORVANE_TEST_WIDGETS
@@ -23,7 +24,20 @@ int main(int argc, char** argv) {
     setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
     setenv("TMPDIR", (root + "/tmp").constData(), 1);
 #ifdef ORVANE_TEST_GUI
+#ifdef ORVANE_TEST_SCREEN_WIDTH
+    // A screen of the size a desktop has (the platform's own is 800 x 600), for the suites that
+    // judge a window against the room the screen gives it.
+    QFile screen(home.path() + "/screen.json");
+    if (screen.open(QIODevice::WriteOnly))
+        screen.write("{\"screens\": [{\"name\": \"test\", \"x\": 0, \"y\": 0, \"width\": " +
+                     QByteArray::number(ORVANE_TEST_SCREEN_WIDTH) + ", \"height\": " +
+                     QByteArray::number(ORVANE_TEST_SCREEN_HEIGHT) +
+                     ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}");
+    screen.close();
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + root + "/screen.json").constData(), 1);
+#else
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
 #ifdef ORVANE_TEST_WIDGETS
     QApplication app(argc, argv);
 #else

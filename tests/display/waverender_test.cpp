@@ -36,7 +36,7 @@ TEST_P(Bands, CentreZeroDbAndSeparatorRows) {
     for (size_t i = 0; i < c.centres.size(); ++i) {
         EXPECT_EQ(f.renderer.channelCentre[i], c.centres[i]);
         EXPECT_EQ(At(img, x, c.centres[i]), Rgb(DisplayColors.CentreLineColor)) << i;
-        // "-90db" sits in the amplitude ruler, 4 rows above the line.
+        // "-90dB" sits in the amplitude ruler, 4 rows above the line.
         EXPECT_TRUE(HasText(img, 698 - 27, c.centres[i] - 4, 24, 9)) << i;
         EXPECT_FALSE(HasText(img, 698 - 27, c.centres[i] - 12, 24, 6)) << i;
     }

@@ -70,10 +70,13 @@ def check(app):
         if label not in names:
             faults.append("no edit named %r (edits: %r)" % (label, names))
     # Every control a reader can land on says what it is.
-    for role in ("push button", "check box", "text", "slider", "combo box"):
+    for role in ("push button", "check box", "text", "slider", "combo box", "scroll bar",
+                 "progress bar", "status bar"):
         for node in roles.get(role, []):
             states = node.getState()
-            if states.contains(pyatspi.STATE_SHOWING) and not node.name:
+            # The bars are named even while hidden: they appear while a reader is on the window.
+            named_always = role in ("scroll bar", "progress bar", "status bar")
+            if (named_always or states.contains(pyatspi.STATE_SHOWING)) and not node.name:
                 faults.append("a %s without a name" % role)
             if node.name != node.name.strip():
                 faults.append("the %s %r is named with padding" % (role, node.name))

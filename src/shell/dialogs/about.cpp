@@ -1,5 +1,7 @@
 #include "about.h"
 
+#include "messages.h"
+
 #include <QDesktopServices>
 #include <QEvent>
 #include <QGridLayout>
@@ -78,7 +80,7 @@ QPixmap DrawBanner(qreal devicePixelRatio) {
     p.setFont(tag);
     p.setPen(QColor(190, 214, 222));
     p.drawText(QRectF(0, 78, kBannerWidth - 14, 18), Qt::AlignRight | Qt::AlignVCenter,
-               QStringLiteral("audio editor"));
+               QString::fromStdString(Msg("abouttagline")));
     return pixmap;
 }
 
@@ -155,15 +157,16 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     resize(kBannerWidth, 291);
 
     // Identifiers of the box's texts in language files: fixed forever, only ever added to. The
-    // notice, the addresses and the version stay as they are in every language.
+    // addresses and the version stay as they are in every language.
     translator_ = std::make_unique<TLanguageController>(
         this,
         std::vector<TTranslatable>{{1, "", "windowTitle"},
                                    {2, "versionLabel", "text"},
                                    {3, "homeLabel", "text"},
                                    {4, "supportLabel", "text"},
-                                   {5, "closeButton", "text"}},
-        QStringList{"notice.text", "homeLink.text", "supportLink.text", "version.text"});
+                                   {5, "closeButton", "text"},
+                                   {6, "notice", "text"}},
+        QStringList{"homeLink.text", "supportLink.text", "version.text"});
     translator_->Bind();
 }
 

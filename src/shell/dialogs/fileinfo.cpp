@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPixmap>
@@ -41,6 +42,13 @@ QString TagName(const QString& key) {
     return MsgText(QByteArray("tag" + key.toLatin1()).constData());
 }
 
+// One decimal place, with the decimal sign of the window's language and no grouping.
+QString Decimal(double v) {
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(v, 'f', 1);
+}
+
 // Bytes that really are an image (what the loader will keep), decoded once.
 QImage DecodePicture(const QByteArray& bytes) {
     return bytes.isEmpty() ? QImage() : QImage::fromData(bytes);
@@ -49,18 +57,19 @@ QImage DecodePicture(const QByteArray& bytes) {
 
 QString PictureSizeText(const QByteArray& picture) {
     const QImage image = DecodePicture(picture);
-    const QString size = QString::number(double(picture.size()) / 1024.0, 'f', 1);
-    if (image.isNull()) return QStringLiteral("?, %1 KB").arg(size);
-    return QStringLiteral("%1 x %2 px, %3 KB").arg(image.width()).arg(image.height()).arg(size);
+    const QString size = Decimal(double(picture.size()) / 1024.0);
+    const QString kilobytes = MsgText("unitkb").arg(size);
+    if (image.isNull()) return QStringLiteral("?, ") + kilobytes;
+    return QStringLiteral("%1 x %2 px, %3").arg(image.width()).arg(image.height()).arg(kilobytes);
 }
 
 QString DiskSizeText(int64_t bytes) {
     if (bytes < 0) return QStringLiteral("?");
     constexpr int64_t kGigabyte = 1024 * kHistoryLimitUnit;
     if (bytes >= kGigabyte) {
-        return QString::number(double(bytes) / kGigabyte, 'f', 1) + QStringLiteral(" GB");
+        return MsgText("unitgb").arg(Decimal(double(bytes) / kGigabyte));
     }
-    return QString::number(double(bytes) / kHistoryLimitUnit, 'f', 1) + QStringLiteral(" MB");
+    return MsgText("unitmb").arg(Decimal(double(bytes) / kHistoryLimitUnit));
 }
 
 TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint64_t dataBytes,
@@ -80,9 +89,11 @@ TFileInfoTexts FileInfoTexts(int32_t sourceFormat, double durationSeconds, uint6
             break;
     }
     texts.duration = DurationText(durationSeconds);
-    texts.dataSize = QString::number(dataBytes) + QStringLiteral(" bytes");
-    texts.channels = channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo");
-    texts.sampleRate = QString::number(sampleRate) + QStringLiteral(" Hz");
+    texts.dataSize = MsgText("unitbytes").arg(dataBytes);
+    texts.channels = channels == 1   ? MsgText("channelsmono")
+                     : channels == 2 ? MsgText("channelsstereo")
+                                     : MsgText("channelsmany").arg(channels);
+    texts.sampleRate = MsgText("unithz").arg(sampleRate);
     texts.samples = QString::number(frames);
     return texts;
 }
@@ -289,9 +300,14 @@ void Tfileinfo::FillFields() {
     Edit7->setText(texts.samples);
     // The figures belong to the version they were measured on; none until measured.
     const std::optional<TLoudness> l = document_->Loudness();
-    Edit8->setText(l ? LoudnessValue(l->integrated) + QStringLiteral(" LUFS") : QString());
-    Edit9->setText(l ? LoudnessValue(l->range) + QStringLiteral(" LU") : QString());
-    Edit10->setText(l ? LoudnessValue(l->truePeak) + QStringLiteral(" dBTP") : QString());
+    // Rounded as everywhere else, written with the language's decimal sign.
+    const auto shown = [](double v) {
+        const QString text = LoudnessValue(v);
+        return std::isfinite(v) ? Decimal(text.toDouble()) : text;
+    };
+    Edit8->setText(l ? shown(l->integrated) + QStringLiteral(" LUFS") : QString());
+    Edit9->setText(l ? shown(l->range) + QStringLiteral(" LU") : QString());
+    Edit10->setText(l ? shown(l->truePeak) + QStringLiteral(" dBTP") : QString());
     FillHistory();
     FillTags();
 }

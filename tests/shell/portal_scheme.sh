@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The colour scheme as the desktop portal gives it on a real session bus: a stand-in portal
+# says dark, and the window comes up dark; it switches to light, and the window follows; a
+# portal saying light gives a light window. Judged by the mean lightness of the window's lower
+# part (status bar and controls: no waveform in it), from screenshots under Xvfb.
+# usage: portal_scheme.sh ORVANE OUTDIR; skipped (77) where Xvfb, xdotool, ImageMagick,
+# dbus-run-session or python3-dbus is missing.
+set -euo pipefail
+orvane=$1 out=$2
+here=$(dirname "$(realpath "$0")")
+py=/usr/bin/python3
+[ -x "$py" ] || py=python3
+if [ -z "${ORVANE_PORTAL_INNER:-}" ]; then
+  for tool in xvfb-run xdotool dbus-run-session import convert sox; do
+    command -v "$tool" >/dev/null || { echo "needs $tool"; exit 77; }
+  done
+  "$py" -c "import dbus, gi" 2>/dev/null || { echo "needs python3-dbus and python3-gi"; exit 77; }
+  export ORVANE_PORTAL_INNER=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+if [ -z "${ORVANE_PORTAL_VALUE:-}" ]; then
+  # Each scheme on a session bus of its own.
+  for value in 1 2; do ORVANE_PORTAL_VALUE=$value dbus-run-session -- "$0" "$@"; done
+  echo "the window follows the portal's colour scheme"
+  exit 0
+fi
+
+value=$ORVANE_PORTAL_VALUE
+work=$(mktemp -d)
+pid= portal=
+trap 'kill $pid $portal 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$out"
+mkdir -m 700 "$work/runtime"
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
+export XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work
+export SDL_AUDIODRIVER=dummy
+unset GTK_THEME QT_STYLE_OVERRIDE
+sox -n -r 8000 -c 1 -b 16 "$work/sound.wav" synth 1 sine 440 vol 0.5
+
+lightness() {  # lightness NAME: mean grey (0..1) of the lower fifth of the window, kept as NAME.png
+  local win
+  win=$(xdotool search --onlyvisible --class orvane | head -1)
+  import -window "$win" "$out/$1.png"
+  convert "$out/$1.png" -gravity South -crop 100%x20%+0+0 +repage -colorspace Gray \
+    -format "%[fx:mean]" info:
+}
+
+"$py" "$here/fake_portal.py" "$value" >"$work/portal.out" &
+portal=$!
+for _ in $(seq 1 50); do grep -q ready "$work/portal.out" && break; sleep 0.1; done
+grep -q ready "$work/portal.out" || { echo "the stand-in portal did not start"; exit 1; }
+"$orvane" "$work/sound.wav" --timings 2>"$work/stderr" &
+pid=$!
+for _ in $(seq 1 150); do grep -q "timing: first-paint" "$work/stderr" && break; sleep 0.2; done
+grep -q "timing: first-paint" "$work/stderr" || { echo "no window"; cat "$work/stderr"; exit 1; }
+sleep 0.5
+first=$(lightness "portal-$value")
+kill -USR1 "$portal"
+sleep 1
+second=$(lightness "portal-$value-switched")
+echo "portal $value: lightness $first, after the switch $second"
+if [ "$value" = 1 ]; then
+  awk -v a="$first" -v b="$second" 'BEGIN { exit !(a < 0.35 && b > 0.6) }' ||
+    { echo "dark, then light after the switch, expected"; exit 1; }
+else
+  awk -v a="$first" -v b="$second" 'BEGIN { exit !(a > 0.6 && b < 0.35) }' ||
+    { echo "light, then dark after the switch, expected"; exit 1; }
+fi
