@@ -25,6 +25,7 @@ public:
     int Open(const char* p, int f, mode_t m) override { return sys_.Open(p, f, m); }
     int OpenUnique(char* t, int f) override { return sys_.OpenUnique(t, f); }
     ssize_t Read(int fd, void* d, size_t b) override { return sys_.Read(fd, d, b); }
+    ssize_t PRead(int fd, void* d, size_t b, off_t o) override { return sys_.PRead(fd, d, b, o); }
     ssize_t Write(int fd, const void* d, size_t b) override {
         // The header goes first and alone; it is no sample data.
         if (b > 80) Pass(fd, b);
