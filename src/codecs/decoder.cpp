@@ -586,6 +586,11 @@ void TDecoder::Rewriting() {
 uint64_t TDecoder::EstimatedDataBytes() const {
     int64_t frames = declared_.frames;
     if (frames < 0 && durationUs_ > 0) frames = durationUs_ / 1000000 * int64_t(sampleRate_);
+    // Only a hint, and a header may claim anything: no codec packs more than this many frames
+    // into a byte, even of silence, so a small file claiming hours reserves nothing for them.
+    constexpr int64_t kMostFramesPerByte = 1024;
+    const int64_t sourceBytes = format_ != nullptr && format_->pb != nullptr ? avio_size(format_->pb) : -1;
+    if (sourceBytes > 0) frames = std::min(frames, sourceBytes * kMostFramesPerByte);
     return frames > 0 ? uint64_t(frames) * blockAlign_ : 0;
 }
 

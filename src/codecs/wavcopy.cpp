@@ -216,10 +216,6 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
 
     const int64_t align = int64_t(channels) * 2;
     int64_t done = 0;
-    // Each step's peaks are scanned on a second thread while the next step is copied, so the
-    // scan costs no time of its own on a machine with a core to spare. The filter still gets
-    // the steps in order: one scan at a time.
-    std::future<void> scanning;
     // The view of the load takes the filter's blocks as they close: no second pass.
     std::unique_ptr<TLoadingPeaks::TWriter> shown;
     if (loading) shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, 0);
@@ -233,6 +229,11 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
         shownEntries += blocks * channels;
         shown->Publish();
     };
+    // Each step's peaks are scanned on a second thread while the next step is copied, so the
+    // scan costs no time of its own on a machine with a core to spare. The filter still gets
+    // the steps in order: one scan at a time. Declared after what the scan uses: a copy that
+    // throws (a cancel, a full disk) waits here for the scan before its writer goes.
+    std::future<void> scanning;
     while (done < span.bytes) {
         const int64_t want = std::min(kStepBytes, span.bytes - done);
         const int64_t got = out.CopyFrom(fd, span.offset + done, head + done, want);
