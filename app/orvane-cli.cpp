@@ -113,6 +113,7 @@ void PrintInfo(const Twavefile& doc) {
     std::printf("Data bytes: %llu\n", static_cast<unsigned long long>(doc.DataBytes()));
     std::printf("Peak: %d\n", doc.Peak());
     std::printf("Level: %d dB\n", doc.Level());
+    std::printf("History on disk: %lld bytes\n", static_cast<long long>(doc.HistoryBytes()));
     std::fflush(stdout);
 }
 

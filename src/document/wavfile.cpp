@@ -12,6 +12,7 @@
 
 #include "apperror.h"
 #include "decoder.h"
+#include "diskusage.h"
 #include "fileio.h"
 #include "filenames.h"
 #include "messages.h"
@@ -684,16 +685,13 @@ void Twavefile::Cancel() {
     cancelled_ = true;
 }
 
-int64_t Twavefile::HistoryBytes() const {
-    int64_t bytes = 0;
-    for (const TStack* stack : {&undo_, &redo_}) {
-        for (const QString& path : stack->Items()) {
-            bytes += QFileInfo(path).size();
-            const QFileInfo peaks(PeakFilePath(path));
-            if (peaks.exists()) bytes += peaks.size();
-        }
-    }
-    return bytes;
+int64_t Twavefile::HistoryBytes(int32_t droppingOldest) const {
+    // The oldest step is the bottom of the undo stack, the list's end.
+    QStringList versions = undo_.Items().mid(0, std::max<qsizetype>(undo_.Items().size() - droppingOldest, 0));
+    versions += redo_.Items();
+    QStringList files;
+    for (const QString& path : versions) files << path << PeakFilePath(path);
+    return BytesCountingSharedOnce(files, tempPath_.isEmpty() ? QStringList() : QStringList{tempPath_});
 }
 
 int32_t Twavefile::DropOldestSteps(int32_t count) {

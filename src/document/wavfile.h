@@ -185,9 +185,10 @@ public:
     bool Cancelled() const { return cancelled_; }
 
     // --- history size ---
-    // Disk bytes taken by the undo and redo versions with their peak files (the current version
-    // not counted).
-    int64_t HistoryBytes() const;
+    // Disk bytes taken by the undo and redo versions with their peak files, less the blocks
+    // they share with the current version or with each other (counted once); with the
+    // `droppingOldest` oldest undo steps left out.
+    int64_t HistoryBytes(int32_t droppingOldest = 0) const;
     // Drops the `count` oldest undo steps (their files deleted); returns how many were dropped.
     int32_t DropOldestSteps(int32_t count);
 

@@ -1,26 +1,11 @@
 #include "historycap.h"
 
-#include <QFileInfo>
-
-#include "versionfiles.h"
 #include "wavfile.h"
 
-int64_t VersionBytes(const QString& version) {
-    int64_t bytes = 0;
-    for (const QFileInfo& file : {QFileInfo(version), QFileInfo(PeakFilePath(version))}) {
-        if (file.exists()) bytes += file.size();
-    }
-    return bytes;
-}
-
 int32_t StepsPastCap(const Twavefile& document, int64_t cap) {
-    int64_t bytes = document.HistoryBytes();
-    const QStringList& undo = document.UndoStack().Items();
+    const int32_t steps = int32_t(document.UndoStack().Items().size());
+    // Shared blocks make a step's own share depend on the steps that stay: count again each time.
     int32_t count = 0;
-    // The oldest step is the bottom of the stack, the list's end.
-    for (qsizetype i = undo.size() - 1; i >= 0 && bytes > cap; --i) {
-        bytes -= VersionBytes(undo[i]);
-        ++count;
-    }
+    while (count < steps && document.HistoryBytes(count) > cap) ++count;
     return count;
 }

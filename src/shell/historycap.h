@@ -10,9 +10,6 @@
 
 class Twavefile;
 
-// Disk bytes of one version file with its peak file (0 for a file that is gone).
-int64_t VersionBytes(const QString& version);
-
 // The fewest oldest undo steps whose removal takes the history (undo and redo versions) to
 // `cap` bytes or under; all undo steps when even that is not enough (the redo side is never
 // dropped); 0 when it fits already.

@@ -128,6 +128,9 @@ TEST(ClonedFade, AddsAboutItsRangeOfNewDisk) {
     const int64_t added = before - FreeBytes(xfs.path());
     // The faded second (176 kB), a peak file and a few partial blocks; a copy would add 10 MB.
     EXPECT_LT(added, 1 << 20) << added;
+    // The history's figure counts what the undo step holds alone, not the blocks it shares.
+    EXPECT_LT(doc.HistoryBytes(), 1 << 20) << doc.HistoryBytes();
+    EXPECT_EQ(doc.HistoryBytes(1), 0);
     doc.Close();
     Settings.tempfolder = saved;
 }
