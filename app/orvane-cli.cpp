@@ -22,6 +22,7 @@
 #include "apperror.h"
 #include "cli_data.h"
 #include "cli_language.h"
+#include "cli_markers.h"
 #include "cli_options.h"
 #include "cli_play.h"
 #include "languagemanager.h"
@@ -244,7 +245,8 @@ private:
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
-            "trim-silence", "tags", "set-tag", "clear-tags"};
+            "trim-silence", "tags", "set-tag", "clear-tags", "marker", "region", "markers",
+            "clear-markers", "import-labels", "export-labels", "export-regions"};
         return names[k];
     }
 
@@ -370,6 +372,21 @@ private:
                 doc_.SetTags(tags);
                 break;
             }
+            case TCliStep::kMarker:
+            case TCliStep::kRegion:
+            case TCliStep::kMarkers:
+            case TCliStep::kClearMarkers:
+            case TCliStep::kImportLabels:
+            case TCliStep::kExportLabels: {
+                QString error;
+                if (!RunMarkerStep(doc_, s, error)) {
+                    notifier_.ShowError(error);
+                    return kExitFailure;
+                }
+                break;
+            }
+            case TCliStep::kExportRegions:
+                return ExportRegions(s);
             case TCliStep::kSave:
                 return Save(s);
             case TCliStep::kPlay:
@@ -403,6 +420,7 @@ private:
     }
 
     int Play(const TCliStep& s);
+    int ExportRegions(const TCliStep&) { return kExitFailure; }
 
     const TCliOptions& options_;
     TConsoleNotifier notifier_;

@@ -11,6 +11,7 @@
 #include "pendingfile.h"
 #include "session.h"
 #include "tags.h"
+#include "wavmarkers.h"
 #include "wavfile.h"
 
 namespace {
@@ -39,8 +40,11 @@ void Twavefile::DoSaveWav() {
             pending.WriteBehind(int64_t(h.HeaderBytes()) + 2 * done, 2 * count);
         }
     }
-    // The tag library knows only the 32-bit form: an RF64 file goes without its tags.
-    if (!h.rf64) WriteWavTagsOrThrow(pending.Path(), saveTags_);
+    // The tag library knows only the 32-bit form; our own cue chunks go into either.
+    if (!h.rf64)
+        WriteWavTagsOrThrow(pending.Path(), saveTags_);
+    else
+        AppendWavMarkersOrThrow(pending.Path(), saveTags_.markers);
     ThrowIfCancelled();
     pending.Commit();
     progress_ = 0;

@@ -41,6 +41,7 @@
 #include "ffencode.h"
 #include "largefile.h"
 #include "loudness.h"
+#include "markers.h"
 #include "mp3format.h"
 #include "tags.h"
 #include "notifier.h"
@@ -264,6 +265,20 @@ public:
     // Refused (false) while busy or with nothing loaded.
     bool SetTags(const TTags& tags);
 
+    // --- markers and regions ---
+    // The current version's markers, in time order. Every edit moves them with the sound (see
+    // markers.h); Undo and Redo give back those of the version they return to. Read from the
+    // file on load, written by every save (a range save keeps those inside it).
+    const TMarkerList& Markers() const { return markers_; }
+    // Makes `marks` (put in time order, positions clamped to the sound) the markers: an undo
+    // step of its own that writes no sound, ends the redo history, marks the document modified
+    // and is journaled. Refused (false) while busy or with nothing ready; the same markers
+    // again make no step.
+    bool SetMarkers(TMarkerList marks);
+    // Names a state of the history: its version's path, with the marker step that made it.
+    QString StateKey() const { return StateKey(tempPath_, {{}, markStep_}); }
+    static QString StateKey(const QString& path, const TVersionMarks& marks);
+
 private:
     friend class CThread;
     struct TRange {
@@ -285,6 +300,13 @@ private:
     // be), on the user-interface thread.
     void FinishSwitch();
     void SwitchBack();
+    // Undo or Redo of a marker step: the same version with the markers it had, at once.
+    void SwitchMarks(TStack& from, TStack& to);
+    TVersionMarks CurrentMarks() const { return {markers_, markStep_}; }
+    // Whether a version file is still named by the document (current, undo or redo).
+    TStack::TInUse InUse() const;
+    // The tags a save of `r` writes: the document's, with the markers inside it.
+    TTags TagsWithMarkers(TRange r) const;
     // After the current version changed by Undo or Redo: modified unless it is the saved one.
     void UpdateModified();
     // After versions were deleted: forgets the saved version when it was among them.
@@ -319,7 +341,9 @@ private:
     // it was written. Used by every edit and effect.
     using TFill = std::function<void(TLargeFile& source, TVersionWriter& target)>;
     // `newChannels`, when given, is the new version's channel count.
-    void RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels = 0);
+    // `marks`, when given, are the new version's markers; without, they stay as they are.
+    void RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels = 0,
+                 const TMarkerList* marks = nullptr);
 
     // The routines of the edits and effects (editing.cpp, effects.cpp), on the worker.
     void DoCopy();
@@ -364,6 +388,10 @@ private:
     TTags savedTags_;  // what the file holds, beside savedVersion_
 
     TStack undo_, redo_;
+    TMarkerList markers_;
+    TMarkerList savedMarkers_;  // what the file holds, beside savedTags_
+    // The marker step that made the current state (0: an edit or a load), and the last given.
+    uint64_t markStep_ = 0, markSerial_ = 0;
     int32_t operation_ = 0;
     QString tempPath_;
     QString savePath_;
@@ -392,6 +420,7 @@ private:
         QString path;
         bool undo;
         bool broken;  // the version left was a broken edit's: removed once the switch holds
+        TVersionMarks marks;
     };
     std::unique_ptr<TSwitchBack> switchBack_;
     Tindexdata peakTable_;

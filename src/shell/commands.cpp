@@ -200,7 +200,7 @@ void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
         return;
     }
     if (makeVersion_.contains(action)) {
-        steps_.Begin(action, form_.Document().TempPath());
+        steps_.Begin(action, form_.Document().StateKey());
     } else if (action == UndoAction || action == RedoAction) {
         steps_.Forget();
     }
