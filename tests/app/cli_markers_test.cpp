@@ -2,7 +2,12 @@
 // exchange.
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <cstdlib>
+#include <map>
 
 #include "doctest_util.h"
 
@@ -73,6 +78,145 @@ TEST(CliMarkers, LabelTextComesBackAsItWent) {
     const TRun b = Cli({dir.path("in.wav"), "--import-labels", dir.path("bad.txt")});
     EXPECT_EQ(b.status, 1);
     EXPECT_TRUE(b.err.contains("line 2")) << b.err.toStdString();
+}
+
+struct TMark {
+    QString kind;
+    int64_t start = 0, end = 0;
+    QString name;
+};
+
+// The lines of --markers.
+std::vector<TMark> Listed(const QString& out) {
+    std::vector<TMark> marks;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(' ');
+        const bool region = f.value(0) == "region";
+        const int64_t start = f.value(1).toLongLong();
+        const int64_t end = region ? f.value(2).toLongLong() : start;
+        marks.push_back({f.value(0), start, end, f.mid(region ? 3 : 2).join(' ')});
+    }
+    return marks;
+}
+
+QString Tool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(120000);
+    EXPECT_EQ(p.exitCode(), 0) << program.toStdString() << " " << args.join(' ').toStdString()
+                               << p.readAllStandardError().toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+struct TFormatCase {
+    const char* ext;
+    uint32_t rate;  // of the sound the file opens as (Opus is always 48 kHz)
+    bool exact;     // positions to the frame; else within 1 ms
+};
+
+class MarkersInFiles : public ::testing::TestWithParam<TFormatCase> {};
+
+TEST_P(MarkersInFiles, SurviveASaveAndReadAsChaptersByFfprobe) {
+    const TFormatCase& c = GetParam();
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 2, 44100, std::vector<int16_t>(2 * 44100 * 4, 300));
+    const QString out = dir.path(QString("out.") + c.ext);
+    const TRun saved = Cli({dir.path("in.wav"), "--marker", "22051:one", "--region",
+                            "44100:66150:two parts", "--marker", "110251:три", "-o", out});
+    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
+    const TRun r = Cli({out, "--markers"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const std::vector<TMark> back = Listed(r.out);
+    const std::vector<TMark> want{{"marker", 22051, 22051, "one"},
+                                  {"region", 44100, 66150, "two parts"},
+                                  {"marker", 110251, 110251, "три"}};
+    ASSERT_EQ(back.size(), want.size()) << r.out.toStdString();
+    const double scale = double(c.rate) / 44100;
+    const int64_t slack = c.exact ? 0 : c.rate / 1000;
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(back[i].kind, want[i].kind) << i;
+        EXPECT_EQ(back[i].name, want[i].name) << i;
+        EXPECT_LE(std::llabs(back[i].start - std::llround(want[i].start * scale)), slack) << i;
+        EXPECT_LE(std::llabs(back[i].end - std::llround(want[i].end * scale)), slack) << i;
+    }
+    if (QString(c.ext) == "wav") return;
+    // Another program's reading of the chapters: a marker runs to the next one, a region is
+    // its own length.
+    const QJsonArray chapters =
+        QJsonDocument::fromJson(Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out})
+                                    .toUtf8())
+            .object()["chapters"]
+            .toArray();
+    ASSERT_EQ(chapters.size(), 3);
+    const char* titles[] = {"one", "two parts", "три"};
+    const double starts[] = {0.5, 1.0, 2.5};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject ch = chapters[i].toObject();
+        EXPECT_EQ(ch["tags"].toObject()["title"].toString(), QString(titles[i])) << i;
+        EXPECT_NEAR(ch["start_time"].toString().toDouble(), starts[i], 0.001) << i;
+    }
+    if (QString(c.ext) == "mp3") {
+        EXPECT_NEAR(chapters[0].toObject()["end_time"].toString().toDouble(), 1.0, 0.001);
+        EXPECT_NEAR(chapters[1].toObject()["end_time"].toString().toDouble(), 1.5, 0.001);
+    }
+}
+
+// Chapters that ffmpeg wrote from an ffmetadata file open as markers.
+TEST_P(MarkersInFiles, ChaptersFfmpegWroteOpenAsMarkers) {
+    const TFormatCase& c = GetParam();
+    if (QString(c.ext) == "wav") GTEST_SKIP() << "ffmpeg writes no cue points";
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 2, 44100, std::vector<int16_t>(2 * 44100 * 4, 300));
+    QFile meta(dir.path("meta.txt"));
+    ASSERT_TRUE(meta.open(QIODevice::WriteOnly));
+    meta.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\nEND=1000\ntitle=Intro\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4000\ntitle=Main part\n");
+    meta.close();
+    const QString out = dir.path(QString("ff.") + c.ext);
+    Tool("ffmpeg", {"-v", "error", "-i", dir.path("in.wav"), "-i", dir.path("meta.txt"),
+                   "-map", "0:a", "-map_chapters", "1", out});
+    // What ffprobe reads there, in time order, is what the file holds.
+    const QJsonArray chapters =
+        QJsonDocument::fromJson(Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out})
+                                    .toUtf8())
+            .object()["chapters"]
+            .toArray();
+    if (chapters.isEmpty()) GTEST_SKIP() << "this ffmpeg writes no chapters into " << c.ext;
+    std::map<double, QString> expected;
+    for (const QJsonValue& ch : chapters) {
+        expected[ch.toObject()["start_time"].toString().toDouble()] =
+            ch.toObject()["tags"].toObject()["title"].toString();
+    }
+    const TRun r = Cli({out, "--markers"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const std::vector<TMark> back = Listed(r.out);
+    ASSERT_EQ(back.size(), expected.size()) << r.out.toStdString();
+    auto it = expected.begin();
+    for (size_t i = 0; i < back.size(); ++i, ++it) {
+        EXPECT_EQ(back[i].kind, "marker") << i;
+        EXPECT_EQ(back[i].name, it->second) << i;
+        EXPECT_NEAR(double(back[i].start) / c.rate, it->first, 0.001) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MarkersInFiles,
+                         ::testing::Values(TFormatCase{"wav", 44100, true},
+                                           TFormatCase{"mp3", 44100, false},
+                                           TFormatCase{"flac", 44100, true},
+                                           TFormatCase{"ogg", 44100, false},
+                                           TFormatCase{"opus", 48000, false}),
+                         [](const auto& info) { return std::string(info.param.ext); });
+
+// Save Selected As keeps what lies in the range, moved to its start.
+TEST(CliMarkers, ARangeSaveKeepsTheMarkersInside) {
+    TTempFolder dir;
+    WriteWav(dir.path("in.wav"), 1, 1000, std::vector<int16_t>(10000, 100));
+    const TRun saved = Cli({dir.path("in.wav"), "--marker", "1000:before", "--region",
+                            "3000:5000:cut into", "--marker", "6000:inside", "--range",
+                            "4000:8000", "-o", dir.path("part.wav")});
+    ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
+    EXPECT_EQ(Cli({dir.path("part.wav"), "--markers"}).out.toStdString(),
+              "region 0 1000 cut into\nmarker 2000 inside\n");
 }
 
 }  // namespace
