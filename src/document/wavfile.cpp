@@ -219,6 +219,9 @@ void Twavefile::RunRoutine(int32_t code) {
         case opSaveEncoded:
             DoSaveEncoded();
             break;
+        case opExportRegions:
+            DoExportRegions();
+            break;
         case opCut:
             DoCut();
             break;

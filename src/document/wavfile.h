@@ -77,6 +77,7 @@ enum TOperation : int32_t {
     opSwapChannels = 20,
     opTrimSilence = 21,
     opSaveEncoded = 22,
+    opExportRegions = 23,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -275,6 +276,17 @@ public:
     // and is journaled. Refused (false) while busy or with nothing ready; the same markers
     // again make no step.
     bool SetMarkers(TMarkerList marks);
+    // Export Regions: writes each piece (see ExportPieces) to its own file, `folder` + the
+    // name from `pattern` (PieceFileName), in the format of `extension` (wav, mp3, flac, ogg,
+    // opus; the settings asked once, as a save asks them), with the document's tags plus
+    // title = the piece's name and track = its number. A file in the way is replaced: the
+    // front end asks first (ExportTargets). Returns whether it started. Exported() lists the
+    // files written, in order, also after a failure or a cancel (those written stay).
+    bool ExportRegions(const QString& folder, const QString& pattern, const QString& extension);
+    // The files ExportRegions would write, in order.
+    QStringList ExportTargets(const QString& folder, const QString& pattern,
+                              const QString& extension) const;
+    const QStringList& Exported() const { return exported_; }
     // Names a state of the history: its version's path, with the marker step that made it.
     QString StateKey() const { return StateKey(tempPath_, {{}, markStep_}); }
     static QString StateKey(const QString& path, const TVersionMarks& marks);
@@ -334,6 +346,10 @@ private:
     void DoSaveWav();
     void DoSaveMp3();
     void DoSaveEncoded();
+    void DoExportRegions();
+    // On the worker: frames `r` of `source` as a WAV file at `path` with `tags`; true when it
+    // took the RF64 form.
+    bool WriteWav(TLargeFile& source, const QString& path, TRange r, const TTags& tags);
     void DoRebuild();
 
     // The edit frame, on the worker: makes the new version of `newFrames` frames, lets `fill`
@@ -386,6 +402,10 @@ private:
     TTags tags_;
     TTags saveTags_;   // what the running save writes
     TTags savedTags_;  // what the file holds, beside savedVersion_
+    // The running Export Regions: its pieces and their files, the format; what it wrote.
+    std::vector<TPiece> pieces_;
+    QStringList pieceFiles_, exported_;
+    QString exportExtension_;
 
     TStack undo_, redo_;
     TMarkerList markers_;

@@ -217,3 +217,40 @@ TMarkerList MarkersFromJson(const QJsonArray& array) {
     SortMarkers(out);
     return out;
 }
+
+std::vector<TPiece> ExportPieces(const TMarkerList& marks, int64_t frames) {
+    std::vector<TPiece> out;
+    for (const TMarker& m : marks) {
+        if (m.IsRegion()) out.push_back({m.start, std::min(m.end, frames), m.name, 0});
+    }
+    if (out.empty()) {
+        // The cuts are the markers; the stretch before the first has no name.
+        int64_t at = 0;
+        QString name;
+        for (const TMarker& m : marks) {
+            if (m.start > at) out.push_back({at, std::min(m.start, frames), name, 0});
+            if (m.start >= at) {
+                at = m.start;
+                name = m.name;
+            }
+        }
+        if (frames > at) out.push_back({at, frames, name, 0});
+    }
+    std::erase_if(out, [](const TPiece& p) { return p.end <= p.start; });
+    for (size_t i = 0; i < out.size(); ++i) out[i].number = int32_t(i + 1);
+    return out;
+}
+
+QString PieceFileName(const QString& pattern, const TPiece& piece, const QString& extension) {
+    QString name = piece.name;
+    for (QChar& c : name) {
+        if (c == u'/' || c.category() == QChar::Other_Control) c = u'_';
+    }
+    const QString number = QString("%1").arg(piece.number, 2, 10, QChar('0'));
+    // %name first: %n is its prefix.
+    QString base = QString(pattern).replace("%name", "\x01").replace("%n", number);
+    base.replace(u'\x01', name);
+    base = base.trimmed();
+    if (base.isEmpty() || base == "." || base == "..") base = number;
+    return base + '.' + extension;
+}

@@ -69,6 +69,19 @@ std::optional<TMarkerList> ParseLabelText(const QString& text, uint32_t rate, QS
 // a region with its "endTime".
 QByteArray ChaptersJson(const TMarkerList& marks, uint32_t rate);
 
+// The pieces Export Regions writes: each region; where there are none, each stretch between
+// markers from the start to the end (named by the marker it starts at). Empty ones left out.
+struct TPiece {
+    int64_t start = 0, end = 0;
+    QString name;
+    int32_t number = 0;  // from 1
+};
+std::vector<TPiece> ExportPieces(const TMarkerList& marks, int64_t frames);
+// A piece's file name from the pattern: %n its number in two digits, %name its name (with
+// slashes and control characters replaced), then `extension`; blanks at either end trimmed,
+// the number alone where nothing is left.
+QString PieceFileName(const QString& pattern, const TPiece& piece, const QString& extension);
+
 // The list as the session journal keeps it: [[start, end, name], ...]; a malformed entry is
 // passed over.
 QJsonArray MarkersToJson(const TMarkerList& marks);

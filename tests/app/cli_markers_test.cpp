@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <cstdlib>
 #include <map>
@@ -206,6 +207,92 @@ INSTANTIATE_TEST_SUITE_P(Formats, MarkersInFiles,
                                            TFormatCase{"ogg", 44100, false},
                                            TFormatCase{"opus", 48000, false}),
                          [](const auto& info) { return std::string(info.param.ext); });
+
+// The samples ffmpeg decodes from a file, as 16-bit PCM.
+QByteArray Decoded(const QString& path) {
+    QProcess p;
+    p.start("ffmpeg", {"-v", "error", "-i", path, "-f", "s16le", "-"});
+    p.waitForFinished(120000);
+    return p.readAllStandardOutput();
+}
+
+struct TExportCase {
+    const char* name;
+    const char* format;
+    QStringList marks;  // the steps that set the markers
+    std::vector<std::pair<int64_t, int64_t>> pieces;
+    QStringList files;
+    QStringList titles;
+};
+
+class ExportRegions : public ::testing::TestWithParam<TExportCase> {};
+
+// Each piece bit for bit, named from the pattern, with the document's tags and its own title
+// and number; files in the way refused unless --overwrite.
+TEST_P(ExportRegions, WritesEachPieceBitForBitWithItsTags) {
+    const TExportCase& c = GetParam();
+    TTempFolder dir;
+    std::vector<int16_t> s(2 * 30000);
+    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t((i * 7919) % 65536 - 32768);
+    WriteWav(dir.path("in.wav"), 2, 44100, s);
+    const QStringList args = QStringList{dir.path("in.wav"), "--set-tag", "artist=Band"} +
+                             c.marks +
+                             QStringList{"--export-regions", dir.path("out"), "--format", c.format};
+    const TRun r = Cli(args);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QStringList listed;
+    for (const QString& f : c.files) listed << dir.path("out/" + f);
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts), listed);
+    for (qsizetype i = 0; i < c.files.size(); ++i) {
+        const auto [start, end] = c.pieces[size_t(i)];
+        const QByteArray want(reinterpret_cast<const char*>(s.data() + 2 * start),
+                              qsizetype((end - start) * 4));
+        EXPECT_TRUE(Decoded(listed[i]) == want) << listed[i].toStdString();
+        const QJsonObject tags =
+            QJsonDocument::fromJson(
+                Tool("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json",
+                                 listed[i]})
+                    .toUtf8())
+                .object()["format"]
+                .toObject()["tags"]
+                .toObject();
+        QMap<QString, QString> lower;
+        for (auto it = tags.begin(); it != tags.end(); ++it)
+            lower[it.key().toLower()] = it.value().toString();
+        EXPECT_EQ(lower.value("title"), c.titles[i]) << i;
+        EXPECT_EQ(lower.value("artist"), "Band") << i;
+        EXPECT_EQ(lower.value("track"), QString::number(i + 1)) << i;
+    }
+    const TRun again = Cli(args);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(again.err.contains("exists")) << again.err.toStdString();
+    EXPECT_EQ(Cli(args + QStringList{"--overwrite"}).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, ExportRegions,
+    ::testing::Values(
+        TExportCase{"RegionsWav",
+                    "wav",
+                    {"--region", "1000:5000:Side A/1", "--marker", "7000:ignored", "--region",
+                     "4000:29999:B"},
+                    {{1000, 5000}, {4000, 29999}},
+                    {"01 Side A_1.wav", "02 B.wav"},
+                    {"Side A/1", "B"}},
+        TExportCase{"RegionsFlac",
+                    "flac",
+                    {"--region", "0:511:tiny", "--region", "512:30000:rest"},
+                    {{0, 511}, {512, 30000}},
+                    {"01 tiny.flac", "02 rest.flac"},
+                    {"tiny", "rest"}},
+        // Without regions, the stretches between markers from the start to the end.
+        TExportCase{"MarkersWav",
+                    "wav",
+                    {"--marker", "10000:two", "--marker", "20000:three"},
+                    {{0, 10000}, {10000, 20000}, {20000, 30000}},
+                    {"01.wav", "02 two.wav", "03 three.wav"},
+                    {"", "two", "three"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Save Selected As keeps what lies in the range, moved to its start.
 TEST(CliMarkers, ARangeSaveKeepsTheMarkersInside) {
