@@ -170,7 +170,10 @@ std::optional<TMarkerList> ParseLabelText(const QString& text, uint32_t rate, QS
         const double s = f.value(0).trimmed().toDouble(&ok1);
         const double e = f.size() > 1 ? f[1].trimmed().toDouble(&ok2) : s;
         if (f.size() < 2) ok2 = true;
-        if (!ok1 || !ok2 || !std::isfinite(s) || !std::isfinite(e) || s < 0 || e < s) {
+        // A billion seconds is past any sound; beyond, the frame would not fit.
+        constexpr double kMaxSeconds = 1e9;
+        if (!ok1 || !ok2 || !std::isfinite(s) || !std::isfinite(e) || s < 0 || e < s ||
+            e > kMaxSeconds) {
             error = QString("line %1 is not \"start<TAB>end<TAB>name\" in seconds").arg(i + 1);
             return std::nullopt;
         }

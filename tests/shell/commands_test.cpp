@@ -39,10 +39,11 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
               "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | - | "
               "[&Recent Files: , , , , , , , ] | - | &File Properties | - | S&ettings | - | E&xit");
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
-              "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples]");
+              "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "
+              "Mar&kers...");
     EXPECT_EQ(Entries(top[2]->menu()).join(" | "),
               "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
-              "D&eselect All");
+              "D&eselect All | - | Add &Marker | Add Re&gion | Pre&vious Marker | Ne&xt Marker");
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
               "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
               "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "

@@ -8,6 +8,7 @@
 
 #include "markerrender.h"
 #include "shell_fixture.h"
+#include "waveaccessible.h"
 #include "waveview.h"
 #include "wavfile.h"
 
@@ -53,6 +54,8 @@ TEST_F(MarkersWindow, KeysSetAndJumpAndTheWaveShowsThem) {
         QTest::keyClick(form.get(), key);
         EXPECT_EQ(view.CursorFrame(), at) << int(key);
     }
+    // A reader hears the marker the cursor is on.
+    EXPECT_TRUE(WaveValueText(view).endsWith(", marker ")) << WaveValueText(view).toStdString();
 
     // The marker a line through the wave area, the region a band under the ruler.
     const int H = view.Renderer().Height();
