@@ -60,7 +60,8 @@ bool RunMarkerStep(Twavefile& doc, const TCliStep& s, QString& error) {
                 return false;
             }
             QString why;
-            const auto labels = ParseLabelText(QString::fromUtf8(f.readAll()), doc.SampleRate(), why);
+            const auto labels =
+                ParseLabelText(QString::fromUtf8(f.readAll()), doc.SampleRate(), why);
             if (!labels) {
                 error = s.path + ": " + why;
                 return false;

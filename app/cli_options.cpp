@@ -75,7 +75,8 @@ bool ParseMarker(const std::string& text, bool region, TCliStep& s) {
                                                                : std::string::npos;
     const size_t nameAt = region ? second : first;
     const std::string frames = nameAt == std::string::npos ? text : text.substr(0, nameAt);
-    if (nameAt != std::string::npos) s.path = QString::fromLocal8Bit(text.substr(nameAt + 1).c_str());
+    if (nameAt != std::string::npos)
+        s.path = QString::fromLocal8Bit(text.substr(nameAt + 1).c_str());
     if (!region) {
         if (!ParseNumber(frames, 0, kMaxCliFrame, s.a)) return false;
         s.b = s.a;

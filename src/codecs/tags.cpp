@@ -209,7 +209,8 @@ TMarkerList XiphChapters(const TagLib::Ogg::XiphComment* comment, uint32_t rate,
             const int64_t start = FrameOfMs(MsOf(range[0].toLongLong(), at), rate);
             if (std::llabs(MsOf(start, rate) - ms) <= 1) {
                 c.start = std::llround(double(range[0].toLongLong()) * rate / at);
-                if (range.size() == 2) c.end = std::llround(double(range[1].toLongLong()) * rate / at);
+                if (range.size() == 2)
+                    c.end = std::llround(double(range[1].toLongLong()) * rate / at);
             }
         }
         chapters.push_back(c);

@@ -7,8 +7,8 @@
 
 #include "waverender.h"
 
-void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& marks, int P,
-                 int top, int H) {
+void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& marks, int P, int top,
+                 int H) {
     if (marks.empty() || state.viewSpan <= 0 || P <= 0) return;
     const double k = double(P) / double(state.viewEnd - state.viewStart);
     auto x = [&](int64_t frame) {
@@ -23,14 +23,14 @@ void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& mark
         const int x1 = x(m.start);
         if (m.IsRegion()) {
             const int x2 = std::max(x(m.end), x1 + 1);
-            p.fillRect(QRect(QPoint(std::max(x1, 0), top + 1), QPoint(x2 - 1, top + kRegionBandRows)),
-                       kRegionColor);
+            p.fillRect(
+                QRect(QPoint(std::max(x1, 0), top + 1), QPoint(x2 - 1, top + kRegionBandRows)),
+                kRegionColor);
             p.setPen(kRegionColor);
         } else {
             p.setPen(kMarkerColor);
         }
         if (x1 >= 0 && x1 < P) p.drawLine(x1, top + 1, x1, H - 1);
-        if (!m.name.isEmpty() && x1 >= 0 && x1 < P)
-            p.drawText(QPoint(x1 + 2, top - 2), m.name);
+        if (!m.name.isEmpty() && x1 >= 0 && x1 < P) p.drawText(QPoint(x1 + 2, top - 2), m.name);
     }
 }

@@ -16,5 +16,5 @@ inline const QColor kRegionColor{70, 150, 255};
 constexpr int kRegionBandRows = 6;
 
 // `P` is the wave area's width, `top` its first row, `H` the image's logical height.
-void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& marks, int P,
-                 int top, int H);
+void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& marks, int P, int top,
+                 int H);

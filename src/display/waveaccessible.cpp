@@ -81,7 +81,8 @@ QString WaveValueText(const TWaveView& view) {
     // A reader hears the marker the cursor has reached.
     if (const Twavefile* doc = view.Document()) {
         for (const TMarker& m : doc->Markers()) {
-            if (m.start == view.cursor) text += QStringLiteral(", ") + Text("a11ymarker").arg(m.name);
+            if (m.start == view.cursor)
+                text += QStringLiteral(", ") + Text("a11ymarker").arg(m.name);
         }
     }
     return text;

@@ -3,11 +3,11 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include "filenames.h"
 #include "session.h"
 #include "tags.h"
 #include "versionfiles.h"
 #include "wavfile.h"
-#include "filenames.h"
 
 namespace {
 

@@ -61,8 +61,8 @@ void Twavefile::DoExportRegions() {
             SaveMp3(source, p.start, p.end, channels_, mp3Config_, path, progress_,
                     Id3v2TagBytes(tags));
         } else {
-            SaveEncoded(source, p.start, p.end, channels_, sampleRate_, encodeSettings_, path,
-                        tags, progress_);
+            SaveEncoded(source, p.start, p.end, channels_, sampleRate_, encodeSettings_, path, tags,
+                        progress_);
         }
         RunOnUiThread([&] { exported_ << path; });
     }

@@ -19,7 +19,10 @@ int32_t StepsPastCap(const Twavefile& document, int64_t cap) {
     int32_t count = 0;
     // The oldest step is the bottom of the stack, the list's end.
     for (qsizetype i = undo.size() - 1; i >= 0 && bytes > cap; --i) {
-        bytes -= VersionBytes(undo[i]);
+        // A file that marker steps share with a later state is not freed by dropping this one.
+        const bool shared = undo.indexOf(undo[i]) < i || undo[i] == document.TempPath() ||
+                            document.RedoStack().Items().contains(undo[i]);
+        if (!shared) bytes -= VersionBytes(undo[i]);
         ++count;
     }
     return count;

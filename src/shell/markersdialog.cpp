@@ -55,8 +55,8 @@ void TMarkersDialog::Fill() {
         };
         table_->setItem(row, 0, fixed(mstotime(view_.SamplesToMs(m.start))));
         table_->setItem(row, 1, new QTableWidgetItem(m.name));
-        table_->setItem(row, 2, fixed(m.IsRegion() ? mstotime(view_.SamplesToMs(m.end - m.start))
-                                                   : QString()));
+        table_->setItem(
+            row, 2, fixed(m.IsRegion() ? mstotime(view_.SamplesToMs(m.end - m.start)) : QString()));
     }
     delete_->setEnabled(!marks.empty());
     filling_ = false;

@@ -136,8 +136,8 @@ namespace {
 
 QString SecondsText(int64_t frame, double given, uint32_t rate) {
     // The label file's own time while it still names this frame.
-    const double s = given >= 0 && FrameOfSeconds(given, rate) == frame ? given
-                                                                         : double(frame) / rate;
+    const double s =
+        given >= 0 && FrameOfSeconds(given, rate) == frame ? given : double(frame) / rate;
     return QString::number(s, 'f', 6);
 }
 

@@ -63,9 +63,9 @@ TEST(CliMarkers, LabelTextComesBackAsItWent) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(labels);
     f.close();
-    const TRun r = Cli({dir.path("in.wav"), "--import-labels", dir.path("in.txt"),
-                        "--export-labels", dir.path("out.txt"), "--export-labels",
-                        dir.path("out.json")});
+    const TRun r =
+        Cli({dir.path("in.wav"), "--import-labels", dir.path("in.txt"), "--export-labels",
+             dir.path("out.txt"), "--export-labels", dir.path("out.json")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(ReadAll(dir.path("out.txt")).toStdString(), labels.toStdString());
     const QByteArray json = ReadAll(dir.path("out.json"));
@@ -144,8 +144,8 @@ TEST_P(MarkersInFiles, SurviveASaveAndReadAsChaptersByFfprobe) {
     // Another program's reading of the chapters: a marker runs to the next one, a region is
     // its own length.
     const QJsonArray chapters =
-        QJsonDocument::fromJson(Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out})
-                                    .toUtf8())
+        QJsonDocument::fromJson(
+            Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out}).toUtf8())
             .object()["chapters"]
             .toArray();
     ASSERT_EQ(chapters.size(), 3);
@@ -170,16 +170,17 @@ TEST_P(MarkersInFiles, ChaptersFfmpegWroteOpenAsMarkers) {
     WriteWav(dir.path("in.wav"), 2, 44100, std::vector<int16_t>(2 * 44100 * 4, 300));
     QFile meta(dir.path("meta.txt"));
     ASSERT_TRUE(meta.open(QIODevice::WriteOnly));
-    meta.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\nEND=1000\ntitle=Intro\n"
-               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4000\ntitle=Main part\n");
+    meta.write(
+        ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\nEND=1000\ntitle=Intro\n"
+        "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4000\ntitle=Main part\n");
     meta.close();
     const QString out = dir.path(QString("ff.") + c.ext);
-    Tool("ffmpeg", {"-v", "error", "-i", dir.path("in.wav"), "-i", dir.path("meta.txt"),
-                   "-map", "0:a", "-map_chapters", "1", out});
+    Tool("ffmpeg", {"-v", "error", "-i", dir.path("in.wav"), "-i", dir.path("meta.txt"), "-map",
+                    "0:a", "-map_chapters", "1", out});
     // What ffprobe reads there, in time order, is what the file holds.
     const QJsonArray chapters =
-        QJsonDocument::fromJson(Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out})
-                                    .toUtf8())
+        QJsonDocument::fromJson(
+            Tool("ffprobe", {"-v", "error", "-show_chapters", "-of", "json", out}).toUtf8())
             .object()["chapters"]
             .toArray();
     if (chapters.isEmpty()) GTEST_SKIP() << "this ffmpeg writes no chapters into " << c.ext;
@@ -235,8 +236,7 @@ TEST_P(ExportRegions, WritesEachPieceBitForBitWithItsTags) {
     std::vector<int16_t> s(2 * 30000);
     for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t((i * 7919) % 65536 - 32768);
     WriteWav(dir.path("in.wav"), 2, 44100, s);
-    const QStringList args = QStringList{dir.path("in.wav"), "--set-tag", "artist=Band"} +
-                             c.marks +
+    const QStringList args = QStringList{dir.path("in.wav"), "--set-tag", "artist=Band"} + c.marks +
                              QStringList{"--export-regions", dir.path("out"), "--format", c.format};
     const TRun r = Cli(args);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -249,10 +249,9 @@ TEST_P(ExportRegions, WritesEachPieceBitForBitWithItsTags) {
                               qsizetype((end - start) * 4));
         EXPECT_TRUE(Decoded(listed[i]) == want) << listed[i].toStdString();
         const QJsonObject tags =
-            QJsonDocument::fromJson(
-                Tool("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json",
-                                 listed[i]})
-                    .toUtf8())
+            QJsonDocument::fromJson(Tool("ffprobe", {"-v", "error", "-show_entries", "format_tags",
+                                                     "-of", "json", listed[i]})
+                                        .toUtf8())
                 .object()["format"]
                 .toObject()["tags"]
                 .toObject();
@@ -271,36 +270,35 @@ TEST_P(ExportRegions, WritesEachPieceBitForBitWithItsTags) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pieces, ExportRegions,
-    ::testing::Values(
-        TExportCase{"RegionsWav",
-                    "wav",
-                    {"--region", "1000:5000:Side A/1", "--marker", "7000:ignored", "--region",
-                     "4000:29999:B"},
-                    {{1000, 5000}, {4000, 29999}},
-                    {"01 Side A_1.wav", "02 B.wav"},
-                    {"Side A/1", "B"}},
-        TExportCase{"RegionsFlac",
-                    "flac",
-                    {"--region", "0:511:tiny", "--region", "512:30000:rest"},
-                    {{0, 511}, {512, 30000}},
-                    {"01 tiny.flac", "02 rest.flac"},
-                    {"tiny", "rest"}},
-        // Without regions, the stretches between markers from the start to the end.
-        TExportCase{"MarkersWav",
-                    "wav",
-                    {"--marker", "10000:two", "--marker", "20000:three"},
-                    {{0, 10000}, {10000, 20000}, {20000, 30000}},
-                    {"01.wav", "02 two.wav", "03 three.wav"},
-                    {"", "two", "three"}}),
+    ::testing::Values(TExportCase{"RegionsWav",
+                                  "wav",
+                                  {"--region", "1000:5000:Side A/1", "--marker", "7000:ignored",
+                                   "--region", "4000:29999:B"},
+                                  {{1000, 5000}, {4000, 29999}},
+                                  {"01 Side A_1.wav", "02 B.wav"},
+                                  {"Side A/1", "B"}},
+                      TExportCase{"RegionsFlac",
+                                  "flac",
+                                  {"--region", "0:511:tiny", "--region", "512:30000:rest"},
+                                  {{0, 511}, {512, 30000}},
+                                  {"01 tiny.flac", "02 rest.flac"},
+                                  {"tiny", "rest"}},
+                      // Without regions, the stretches between markers from the start to the end.
+                      TExportCase{"MarkersWav",
+                                  "wav",
+                                  {"--marker", "10000:two", "--marker", "20000:three"},
+                                  {{0, 10000}, {10000, 20000}, {20000, 30000}},
+                                  {"01.wav", "02 two.wav", "03 three.wav"},
+                                  {"", "two", "three"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Save Selected As keeps what lies in the range, moved to its start.
 TEST(CliMarkers, ARangeSaveKeepsTheMarkersInside) {
     TTempFolder dir;
     WriteWav(dir.path("in.wav"), 1, 1000, std::vector<int16_t>(10000, 100));
-    const TRun saved = Cli({dir.path("in.wav"), "--marker", "1000:before", "--region",
-                            "3000:5000:cut into", "--marker", "6000:inside", "--range",
-                            "4000:8000", "-o", dir.path("part.wav")});
+    const TRun saved =
+        Cli({dir.path("in.wav"), "--marker", "1000:before", "--region", "3000:5000:cut into",
+             "--marker", "6000:inside", "--range", "4000:8000", "-o", dir.path("part.wav")});
     ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
     EXPECT_EQ(Cli({dir.path("part.wav"), "--markers"}).out.toStdString(),
               "region 0 1000 cut into\nmarker 2000 inside\n");

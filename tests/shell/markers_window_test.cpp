@@ -60,10 +60,8 @@ TEST_F(MarkersWindow, KeysSetAndJumpAndTheWaveShowsThem) {
     // The marker a line through the wave area, the region a band under the ruler.
     const int H = view.Renderer().Height();
     EXPECT_EQ(Pixel(Column(2000), H - 3), kMarkerColor);
-    EXPECT_EQ(Pixel((Column(4000) + Column(6000)) / 2, TWaveRenderer::TopMargin + 3),
-              kRegionColor);
-    EXPECT_NE(Pixel((Column(2000) + Column(4000)) / 2, TWaveRenderer::TopMargin + 3),
-              kRegionColor);
+    EXPECT_EQ(Pixel((Column(4000) + Column(6000)) / 2, TWaveRenderer::TopMargin + 3), kRegionColor);
+    EXPECT_NE(Pixel((Column(2000) + Column(4000)) / 2, TWaveRenderer::TopMargin + 3), kRegionColor);
 
     // Undo takes the region back without a new version of the sound.
     const QString version = doc.TempPath();
@@ -73,8 +71,7 @@ TEST_F(MarkersWindow, KeysSetAndJumpAndTheWaveShowsThem) {
     EXPECT_EQ(doc.TempPath(), version);
     EXPECT_EQ(Cmd().UndoAction->text(), "&Undo Add Marker");
     EXPECT_EQ(Cmd().RedoAction->text(), "&Redo Add Region");
-    EXPECT_NE(Pixel((Column(4000) + Column(6000)) / 2, TWaveRenderer::TopMargin + 3),
-              kRegionColor);
+    EXPECT_NE(Pixel((Column(4000) + Column(6000)) / 2, TWaveRenderer::TopMargin + 3), kRegionColor);
 }
 
 TEST_F(MarkersWindow, TheListRenamesDeletesAndJumps) {
