@@ -135,6 +135,8 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                             [this] { JumpToMarker(true); });
     MarkersAction = Make("MarkersAction", "Mar&kers...", "", nullptr,
                          [this] { MarkersActionExecute(); });
+    ExportRegionsAction = Make("ExportRegionsAction", "Export Re&gions...", "", nullptr,
+                               [this] { ExportRegionsActionExecute(); });
     // Not in a menu: they name the steps the markers list makes.
     RenameMarkerAction = Make("RenameMarkerAction", "Rename Marker", "", nullptr, [] {});
     DeleteMarkerAction = Make("DeleteMarkerAction", "Delete Marker", "", nullptr, [] {});
@@ -152,7 +154,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                  TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction,
-                 AddMarkerAction, AddRegionAction,    MarkersAction};
+                 AddMarkerAction, AddRegionAction,    MarkersAction,     ExportRegionsAction};
     needIdle_ += recentActions_;
     makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
                     FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
@@ -246,7 +248,8 @@ void TCommands::BuildMenus(QMenuBar* bar) {
         return m;
     };
     QMenu* file = menu("File1", QStringLiteral("&File"));
-    file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction});
+    file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction,
+                      ExportRegionsAction});
     file->addSeparator();
     recentMenu_ = file->addMenu(QStringLiteral("&Recent Files"));
     recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));

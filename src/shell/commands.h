@@ -86,6 +86,9 @@ public:
     void AddRegionActionExecute();
     void JumpToMarker(bool next);
     void MarkersActionExecute();
+    // File -> Export Regions: asks where and how, asks about files in the way, and lists the
+    // files written once the document is done.
+    void ExportRegionsActionExecute();
     // A marker step named after `command` (one of the marker commands): the document's markers
     // become `marks`, and the view shows them.
     void MarkerStep(QAction* command, TMarkerList marks);
@@ -120,7 +123,7 @@ public:
         *SwapChannelsAction;
     QAction *ContentsAction, *UpdateAction, *AboutAction;
     QAction *AddMarkerAction, *AddRegionAction, *PrevMarkerAction, *NextMarkerAction,
-        *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction;
+        *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction, *ExportRegionsAction;
 
 private:
     QAction* Make(const char* name, const QString& caption, const QString& shortcut,

@@ -75,6 +75,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {54, "MarkersAction", "text"},
     {55, "RenameMarkerAction", "text"},
     {56, "DeleteMarkerAction", "text"},
+    {57, "ExportRegionsAction", "text"},
     {60, "ContentsAction", "toolTip"},
     {70, "MainSheet", "windowTitle"},
     {71, "SelectionBox", "title"},

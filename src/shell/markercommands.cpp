@@ -1,9 +1,14 @@
 // The marker commands of the main window: a few lines each over the document and the view.
+#include <QFileInfo>
+#include <QTimer>
 #include <algorithm>
 
 #include "commands.h"
+#include "exportregionsdialog.h"
 #include "mainform.h"
 #include "markersdialog.h"
+#include "shelltexts.h"
+#include "userdialogs.h"
 #include "waveview.h"
 #include "wavfile.h"
 
@@ -50,4 +55,37 @@ void TCommands::MarkersActionExecute() {
     if (!form_.Loaded()) return;
     TMarkersDialog dialog(&form_, *this, form_.Document(), form_.View());
     form_.Dialogs().Run(dialog);
+}
+
+void TCommands::ExportRegionsActionExecute() {
+    if (!form_.Loaded()) return;
+    Twavefile& doc = form_.Document();
+    TExportRegionsDialog dialog(&form_, QFileInfo(doc.FileName()).absolutePath());
+    if (!form_.Dialogs().Run(dialog)) return;
+    const QStringList files =
+        doc.ExportTargets(dialog.Folder(), dialog.Pattern(), dialog.Extension());
+    if (files.isEmpty()) {
+        form_.Dialogs().Message(MsgText("exportnone"));
+        return;
+    }
+    QStringList inTheWay;
+    for (const QString& f : files) {
+        if (QFileInfo::exists(f)) inTheWay << f;
+    }
+    if (!inTheWay.isEmpty() &&
+        form_.Dialogs().Ask(QMessageBox::Question, MsgText("exportexists").arg(inTheWay.join('\n')),
+                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        return;
+    }
+    if (!doc.ExportRegions(dialog.Folder(), dialog.Pattern(), dialog.Extension())) return;
+    // The list once the worker is done, however it ended.
+    auto* poll = new QTimer(&form_);
+    QObject::connect(poll, &QTimer::timeout, &form_, [this, poll] {
+        if (form_.Document().Busy()) return;
+        poll->deleteLater();
+        const QStringList written = form_.Document().Exported();
+        if (!written.isEmpty())
+            form_.Dialogs().Message(MsgText("exportdone").arg(written.join('\n')));
+    });
+    poll->start(100);
 }

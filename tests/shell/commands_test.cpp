@@ -36,7 +36,7 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
     for (QAction* a : top) titles.append(a->text());
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Operations", "&Tools", "&Help"}));
     EXPECT_EQ(Entries(top[0]->menu()).join(" | "),
-              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | - | "
+              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | Export Re&gions... | - | "
               "[&Recent Files: , , , , , , , ] | - | &File Properties | - | S&ettings | - | E&xit");
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
               "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "

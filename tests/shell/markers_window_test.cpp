@@ -2,6 +2,11 @@
 // Undo names, and the markers list.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -100,6 +105,45 @@ TEST_F(MarkersWindow, TheListRenamesDeletesAndJumps) {
     ASSERT_EQ(doc.Markers().size(), 1u);
     EXPECT_EQ(doc.Markers()[0].name, "first");
     EXPECT_EQ(Cmd().UndoAction->text(), "&Undo Delete Marker");
+}
+
+TEST_F(MarkersWindow, ExportRegionsWritesListsAndAsksAboutFilesInTheWay) {
+    Open(WriteStereo("a.wav", 8000));
+    Twavefile& doc = form->Document();
+    ASSERT_TRUE(doc.SetMarkers({{1000, 3000, "one"}, {4000, 8000, "two"}}));
+    const QString folder = dir.path("pieces");
+    auto answer = [&](QDialog& d) {
+        d.findChild<QLineEdit*>("ExportFolder")->setText(folder);
+        d.findChild<QComboBox*>("ExportFormat")->setCurrentText("flac");
+        return true;
+    };
+    auto done = [&] {
+        for (int i = 0; i < 300 && dialogs.messages.isEmpty(); ++i) QTest::qWait(20);
+    };
+    QDir().mkpath(folder);
+    dialogs.runAnswers.push_back(answer);
+    // The FLAC settings, asked once for all the files.
+    dialogs.runAnswers.push_back([](QDialog&) { return true; });
+    Cmd().ExportRegionsAction->trigger();
+    done();
+    const QStringList files{folder + "/01 one.flac", folder + "/02 two.flac"};
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Written:"));
+    for (const QString& f : files) EXPECT_TRUE(dialogs.messages[0].contains(f));
+    for (const QString& f : files) EXPECT_TRUE(QFileInfo::exists(f)) << f.toStdString();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(dialogs.ran, (QStringList{"ExportRegionsDialog", dialogs.ran.value(1)}));
+
+    // Files in the way: asked about; No writes nothing.
+    const QDateTime before = QFileInfo(files[0]).lastModified();
+    dialogs.runAnswers.push_back(answer);
+    dialogs.answers.push_back(QMessageBox::No);
+    Cmd().ExportRegionsAction->trigger();
+    Wait();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains(files[1])) << dialogs.questions[0].toStdString();
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(QFileInfo(files[0]).lastModified(), before);
 }
 
 }  // namespace
