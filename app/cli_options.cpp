@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <QFileInfo>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -67,6 +68,23 @@ bool ParseDecimalPair(const std::string& text, double min, double max, double& x
     return one(text.substr(0, colon), min, max, x) && one(text.substr(colon + 1), minY, maxY, y);
 }
 
+// "P[:NAME]", or "S:E[:NAME]" for a region (S < E); the name is all after the colon.
+bool ParseMarker(const std::string& text, bool region, TCliStep& s) {
+    const size_t first = text.find(':');
+    const size_t second = region && first != std::string::npos ? text.find(':', first + 1)
+                                                               : std::string::npos;
+    const size_t nameAt = region ? second : first;
+    const std::string frames = nameAt == std::string::npos ? text : text.substr(0, nameAt);
+    if (nameAt != std::string::npos)
+        s.path = QString::fromLocal8Bit(text.substr(nameAt + 1).c_str());
+    if (!region) {
+        if (!ParseNumber(frames, 0, kMaxCliFrame, s.a)) return false;
+        s.b = s.a;
+        return true;
+    }
+    return ParsePair(frames, s.a, s.b) && s.a < s.b;
+}
+
 // An optional value follows when the next argument starts like a number.
 bool LooksLikeDecimal(const std::string& text) {
     return !text.empty() && (text[0] == '-' ? text.size() > 1 && std::isdigit(uint8_t(text[1]))
@@ -101,6 +119,21 @@ std::string CliUsage() {
            "  --set-tag KEY=VALUE        set a tag (title artist album albumartist date track\n"
            "                             genre comment; an empty VALUE removes it); repeatable\n"
            "  --clear-tags               remove every tag and the picture\n"
+           "  --marker P[:NAME]          add a marker at frame P\n"
+           "  --region S:E[:NAME]        add a region of frames S to E\n"
+           "  --markers                  print \"marker P NAME\" and \"region S E NAME\" lines in\n"
+           "                             time order\n"
+           "  --clear-markers            remove every marker and region\n"
+           "  --import-labels FILE       add the labels of a label text file (start, end, name\n"
+           "                             in seconds, a tab between)\n"
+           "  --export-labels FILE       write the markers as label text (.txt) or as chapters\n"
+           "                             JSON (.json)\n"
+           "  --export-regions FOLDER    write each region (with none, each stretch between\n"
+           "                             markers) to its own file there; lists the files\n"
+           "  --name-pattern P           their names: %n the number (two digits), %name the\n"
+           "                             name (\"%n %name\")\n"
+           "  --format wav|mp3|flac|ogg|opus  their format (wav)\n"
+           "  --overwrite                replace files that exist (else refused)\n"
            "  --join-fade MS             cut, delete and paste cross-fade each join over MS ms\n"
            "                             (1 to 100; 0, the default, keeps the edits exact)\n"
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
@@ -142,6 +175,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                                               {"--swap-channels", TCliStep::kSwapChannels},
                                                               {"--tags", TCliStep::kTags},
                                                               {"--clear-tags", TCliStep::kClearTags},
+                                                              {"--markers", TCliStep::kMarkers},
+                                                              {"--clear-markers", TCliStep::kClearMarkers},
                                                               {"--redo", TCliStep::kRedo}};
     bool haveRange = false;
     int64_t rangeA = 0, rangeB = 0;
@@ -213,6 +248,47 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             if (!value(v)) return TParseResult::kError;
             s.path = QString::fromLocal8Bit(v.c_str());
             out.steps.push_back(s);
+        } else if (arg == "--marker" || arg == "--region") {
+            TCliStep s{arg == "--marker" ? TCliStep::kMarker : TCliStep::kRegion};
+            if (!value(v)) return TParseResult::kError;
+            if (!ParseMarker(v, s.kind == TCliStep::kRegion, s)) {
+                error = arg + (s.kind == TCliStep::kRegion
+                                   ? " needs S:E[:NAME] with frames S < E, not \""
+                                   : " needs P[:NAME] with a frame P, not \"") +
+                        v + "\"";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--import-labels" || arg == "--export-labels" ||
+                   arg == "--export-regions") {
+            TCliStep s{arg == "--import-labels"   ? TCliStep::kImportLabels
+                       : arg == "--export-labels" ? TCliStep::kExportLabels
+                                                  : TCliStep::kExportRegions};
+            if (!value(v)) return TParseResult::kError;
+            s.path = QString::fromLocal8Bit(v.c_str());
+            const QString ext = QFileInfo(s.path).suffix().toLower();
+            if (s.kind == TCliStep::kExportLabels && ext != "txt" && ext != "json") {
+                error = "--export-labels writes .txt (label text) or .json (chapters), not \"" +
+                        v + "\"";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--name-pattern") {
+            if (!value(v)) return TParseResult::kError;
+            out.regionPattern = QString::fromLocal8Bit(v.c_str());
+            if (out.regionPattern.isEmpty() || out.regionPattern.contains('/')) {
+                error = "--name-pattern needs a file name without a slash, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+        } else if (arg == "--format") {
+            if (!value(v)) return TParseResult::kError;
+            if (v != "wav" && v != "mp3" && v != "flac" && v != "ogg" && v != "opus") {
+                error = "--format is wav, mp3, flac, ogg or opus, not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            out.regionFormat = QString::fromStdString(v);
+        } else if (arg == "--overwrite") {
+            out.overwrite = true;
         } else if (arg == "--set-tag") {
             TCliStep s{TCliStep::kSetTag};
             if (!value(v)) return TParseResult::kError;

@@ -39,13 +39,20 @@ struct TCliStep {
         kTrimSilence,
         kTags,
         kSetTag,
-        kClearTags
+        kClearTags,
+        kMarker,
+        kRegion,
+        kMarkers,
+        kClearMarkers,
+        kImportLabels,
+        kExportLabels,
+        kExportRegions
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
     int64_t a = 0, b = 0;  // frames, or a percentage
     bool hasRange = false;
-    QString path;  // or the tag assignment of --set-tag
+    QString path;  // or the tag assignment of --set-tag, or a marker's name
     double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
 };
 
@@ -65,6 +72,11 @@ struct TCliOptions {
     TMp3Options mp3;
     TEncodeSettings encode;  // FLAC level, Vorbis quality, Opus bitrate
     TRenderOptions render;  // drawn after every step has run
+    // --export-regions: the file names' pattern, the format's extension, whether files there
+    // may be replaced.
+    QString regionPattern = "%n %name";
+    QString regionFormat = "wav";
+    bool overwrite = false;
 };
 
 // The one parser of numbers on the command line: a whole decimal number within [min, max], with

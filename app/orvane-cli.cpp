@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -22,6 +23,7 @@
 #include "apperror.h"
 #include "cli_data.h"
 #include "cli_language.h"
+#include "cli_markers.h"
 #include "cli_options.h"
 #include "cli_play.h"
 #include "languagemanager.h"
@@ -245,7 +247,8 @@ private:
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
-            "trim-silence", "tags", "set-tag", "clear-tags"};
+            "trim-silence", "tags", "set-tag", "clear-tags", "marker", "region", "markers",
+            "clear-markers", "import-labels", "export-labels", "export-regions"};
         return names[k];
     }
 
@@ -371,6 +374,21 @@ private:
                 doc_.SetTags(tags);
                 break;
             }
+            case TCliStep::kMarker:
+            case TCliStep::kRegion:
+            case TCliStep::kMarkers:
+            case TCliStep::kClearMarkers:
+            case TCliStep::kImportLabels:
+            case TCliStep::kExportLabels: {
+                QString error;
+                if (!RunMarkerStep(doc_, s, error)) {
+                    notifier_.ShowError(error);
+                    return kExitFailure;
+                }
+                break;
+            }
+            case TCliStep::kExportRegions:
+                return ExportRegions(s);
             case TCliStep::kSave:
                 return Save(s);
             case TCliStep::kPlay:
@@ -404,6 +422,7 @@ private:
     }
 
     int Play(const TCliStep& s);
+    int ExportRegions(const TCliStep& s);
 
     const TCliOptions& options_;
     TConsoleNotifier notifier_;
@@ -415,6 +434,42 @@ private:
     std::unique_ptr<QSocketNotifier> interrupt_;
     bool interrupted_ = false;
 };
+
+// Each region (or stretch between markers) to its own file; the files written listed.
+int TRunner::ExportRegions(const TCliStep& s) {
+    const QString& ext = options_.regionFormat;
+    if (!QDir().mkpath(s.path)) {
+        notifier_.ShowError("cannot make the folder " + s.path);
+        return kExitFailure;
+    }
+    const QStringList targets = doc_.ExportTargets(s.path, options_.regionPattern, ext);
+    if (targets.isEmpty()) {
+        notifier_.ShowError("there are no markers or regions to export");
+        return kExitFailure;
+    }
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        // Two pieces under one name would leave only the last.
+        if (targets.indexOf(targets[i]) != i) {
+            notifier_.ShowError(targets[i] + " would be written twice; put %n in --name-pattern");
+            return kExitFailure;
+        }
+        if (!options_.overwrite && QFileInfo::exists(targets[i])) {
+            notifier_.ShowError(targets[i] + " exists (--overwrite replaces it)");
+            return kExitFailure;
+        }
+    }
+    bool started = false;
+    const bool ok = Wait("Exporting", [&] {
+        started = doc_.ExportRegions(s.path, options_.regionPattern, ext);
+    });
+    for (const QString& file : doc_.Exported()) std::printf("%s\n", qPrintable(file));
+    std::fflush(stdout);
+    if (!mp3Error_.empty()) {
+        std::fprintf(stderr, "orvane-cli: %s\n", mp3Error_.c_str());
+        return kExitUsage;
+    }
+    return ok && started ? 0 : kExitFailure;
+}
 
 int TRunner::Play(const TCliStep& s) {
 #ifdef ORVANE_CLI_PLAY

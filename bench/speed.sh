@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The speed table in one command: undo and redo, the amplify/reverse/normalize steps, loudness
 # measuring and normalizing, mixing to mono, opening a WAV and an MP3, the two batch runs, the FLAC
-# save and peak memory, each beside the command a user would run
+# save, Export Regions and peak memory, each beside the command a user would run
 # instead, alternately in the same loop, on 10 and 60 minutes of stereo audio.
 # Usage: bench/speed.sh [BUILD_DIR] [RUNS] [LENGTHS...]   lengths: ten sixty (default both)
 # Prints per row the median of ours, of the peer, their ratio, the target and pass or miss.
@@ -122,6 +122,23 @@ for len in $lengths; do
     sync; ours "$len-flac" "$wav" -o "$work/out.flac"; rm -f "$work/out.flac"
     sync; s=$(now); quiet ffmpeg -nostdin -loglevel error -y -i "$wav" -c:a flac "$work/out.flac"
     add "$len-ff-flac" "$(since "$s")"; rm -f "$work/out.flac"
+    # Export Regions of ten regions into WAV files (the whole run, open included), beside ffmpeg
+    # cutting the same ten ranges with -ss/-to.
+    frames=$(( $([ "$len" = ten ] && echo 600 || echo 3600) * 44100 ))
+    regions=()
+    for ((k = 0; k < 10; k++)); do
+      regions+=(--region "$((k * frames / 10)):$(((k + 1) * frames / 10)):part $k")
+    done
+    rm -rf "$work/regions"; sync; s=$(now)
+    ours "$len-regions" "$wav" "${regions[@]}" --export-regions "$work/regions"
+    add "$len-regions-all" "$(since "$s")"; rm -rf "$work/regions"
+    mkdir -p "$work/regions"; sync; s=$(now)
+    for ((k = 0; k < 10; k++)); do
+      quiet ffmpeg -nostdin -loglevel error -y -ss "$(echo "$k * $frames / 10 / 44100" | bc -l)" \
+        -to "$(echo "($k + 1) * $frames / 10 / 44100" | bc -l)" -i "$wav" -c:a pcm_s16le \
+        "$work/regions/$k.wav"
+    done
+    add "$len-ff-regions" "$(since "$s")"; rm -rf "$work/regions"
   done
   m() { echo "${t[$1]}" | median; }
   cp_m=$(m "$len-cp")
@@ -139,6 +156,8 @@ for len in $lengths; do
   row "$len: batch MP3 to WAV (x ffmpeg+sync)" "$(m "$len-batch-mp3")" "$(m "$len-ffsync-mp3")" 1.0 ratio
   row "$len: batch amplify 101 (x sox+sync)" "$(m "$len-batch-amp")" "$(m "$len-sox-batch")" 1.0 ratio
   row "$len: FLAC save (x ffmpeg -c:a flac)" "$(m "$len-flac-save")" "$(m "$len-ff-flac")" 1.0 ratio
+  row "$len: export 10 regions (x ffmpeg -ss/-to)" "$(m "$len-regions-all")" \
+    "$(m "$len-ff-regions")" 1.0 ratio
   # Where the batch runs' time goes (medians of --timings; the rest is the dynamic loader).
   for key in open-mp3 amp; do
     line="  $len batch $key:"

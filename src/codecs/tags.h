@@ -10,23 +10,39 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <utility>
 #include <vector>
+
+#include "markers.h"
 
 struct TTags {
     // Key (one of Keys()) -> value; a key without a value is absent.
     QMap<QString, QString> values;
     QByteArray picture;  // the front cover's bytes; empty when there is none
     QString pictureMime;
+    // The markers a file holds or a save writes, in frames at `markerRate` of a sound of
+    // `markerFrames`: chapters (ID3v2 CHAP under a CTOC, CHAPTERnnn comments) or a WAV file's
+    // cue points and labels. The document keeps its own markers apart; its tags hold none.
+    TMarkerList markers;
+    uint32_t markerRate = 0;
+    int64_t markerFrames = 0;
+    // The markers, leaving the tags without any.
+    TMarkerList TakeMarkers() {
+        markerRate = 0;
+        markerFrames = 0;
+        return std::exchange(markers, {});
+    }
 
-    bool Empty() const { return values.isEmpty() && picture.isEmpty(); }
+    bool Empty() const { return values.isEmpty() && picture.isEmpty() && markers.empty(); }
     bool operator==(const TTags&) const = default;
     // title artist album albumartist date track genre comment, in that order.
     static const QStringList& Keys();
 };
 
 // The tags of `path`; none when it has none or TagLib cannot read it (never an error: a file
-// we can decode but not tag-read still opens).
-TTags ReadTags(const QString& path);
+// we can decode but not tag-read still opens). With a rate, also its markers, in frames at
+// that rate of the decoded sound of `frames`.
+TTags ReadTags(const QString& path, uint32_t markerRate = 0, int64_t frames = 0);
 
 // The ID3v2.4 tag that goes ahead of an MP3's first frame; empty for empty tags.
 std::vector<uint8_t> Id3v2TagBytes(const TTags& tags);

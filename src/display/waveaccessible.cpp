@@ -77,7 +77,15 @@ QString SpokenTime(int64_t ms) {
 }
 
 QString WaveValueText(const TWaveView& view) {
-    return Text("a11ycursor").arg(SpokenTime(view.cursorMs));
+    QString text = Text("a11ycursor").arg(SpokenTime(view.cursorMs));
+    // A reader hears the marker the cursor has reached.
+    if (const Twavefile* doc = view.Document()) {
+        for (const TMarker& m : doc->Markers()) {
+            if (m.start == view.cursor)
+                text += QStringLiteral(", ") + Text("a11ymarker").arg(m.name);
+        }
+    }
+    return text;
 }
 
 QString WaveDescriptionText(const TWaveView& view) {

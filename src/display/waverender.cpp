@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "displaycolors.h"
+#include "markerrender.h"
 #include "raster.h"
 #include "wavemath.h"
 #include "wavfile.h"
@@ -65,6 +66,7 @@ TWaveSource TWaveSource::Of(const Twavefile* document) {
     s.frames = document->Frames();
     s.peaks = &document->PeakTable();
     s.store = document->Store();
+    s.markers = &document->Markers();
     return s;
 }
 
@@ -135,6 +137,7 @@ void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int 
         DrawAmplitudeScale(n);
         DrawTimeRuler(state, source);
         DrawWave(state, source);
+        if (source.markers) DrawMarkers(backBuffer, state, *source.markers, P, TopMargin, H);
         // 7.
         const bool overlaps =
             (state.selStart >= state.viewStart && state.selStart <= state.viewEnd) ||

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "markers.h"
 #include "cache.h"
 
 class Twavefile;
@@ -40,6 +41,7 @@ struct TWaveSource {
     int64_t frames = 0;
     const Tindexdata* peaks = nullptr;  // (max, min) per 512-frame block and channel
     TLargeFile* store = nullptr;        // individual samples, interleaved
+    const TMarkerList* markers = nullptr;  // drawn over the wave when given
 
     // The document's current values; not ready when document is null or not loaded.
     static TWaveSource Of(const Twavefile* document);

@@ -149,11 +149,12 @@ void Twavefile::DoDelete() {
     const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int64_t n = channels_;
     const int64_t newFrames = int64_t(frames) - (e - s);
+    const TMarkerList marks = MarkersAfterDelete(markers_, s, e - s);
     if (joinFrames_ <= 0 || s == 0 || e >= frames || s == e) {
         RunEdit(newFrames, [&](TLargeFile& src, TVersionWriter& dst) {
             dst.CopyFrom(src, 0, 0, s * n);
             dst.CopyFrom(src, e * n, s * n, (int64_t(frames) - e) * n);
-        });
+        }, 0, &marks);
         return;
     }
     // The window around the join: the left side goes on into what was deleted, the right side
@@ -169,7 +170,7 @@ void Twavefile::DoDelete() {
         CrossFade(left.data(), right.data(), w, n, left.data());
         dst.WriteSamples(left.data(), (s - before) * n, (s + after) * n - 1);
         dst.CopyFrom(src, (e + after) * n, (s + after) * n, (int64_t(frames) - e - after) * n);
-    });
+    }, 0, &marks);
 }
 
 void Twavefile::Status(const char* messageKey, const QString& arg1, const QString& arg2) {
@@ -227,6 +228,7 @@ void Twavefile::DoPaste() {
     const int64_t share = join1 && join2 ? m / 2 : m;
     int64_t a0 = p, a1 = p, b0 = p + m, b1 = p + m;
     std::vector<int16_t> fade1, fade2;
+    const TMarkerList marks = MarkersAfterInsert(markers_, p, m);
     RunEdit(frames + m, [&](TLargeFile& src, TVersionWriter& dst) {
         progress_ = 5;
         // Each window fades `from` into `to`. Where one side has nothing beyond the join (the
@@ -294,5 +296,5 @@ void Twavefile::DoPaste() {
         progress_ = 60;
         dst.CopyFrom(src, (b1 - m) * n, b1 * n, (frames + m - b1) * n);
         progress_ = 100;
-    });
+    }, 0, &marks);
 }

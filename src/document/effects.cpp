@@ -112,12 +112,13 @@ void Twavefile::Invert() {
 void Twavefile::DoInsertSilence() {
     const int64_t p = range_.start, m = insertCount_, frames = frames_;
     const int64_t n = channels_;
+    const TMarkerList marks = MarkersAfterInsert(markers_, p, m);
     RunEdit(int64_t(frames) + m, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, p * n);
         // The new file's blocks were allocated zeroed, so the silence is already there.
         dst.LeaveSilent(p * n, int64_t(m) * n);
         dst.CopyFrom(src, p * n, (int64_t(p) + m) * n, (int64_t(frames) - p) * n);
-    });
+    }, 0, &marks);
 }
 
 void Twavefile::DoFade(bool fadeIn) {

@@ -222,7 +222,9 @@ void Twavefile::DoTrimSilence() {
     const int64_t e = std::min<int64_t>(frames, last + 1 + margin);
     // Nothing to take away: no new version.
     if (s == 0 && e == frames) return;
+    // The tail goes first, so the head's frames are those of the sound as it was.
+    const TMarkerList marks = MarkersAfterDelete(MarkersAfterDelete(markers_, e, frames - e), 0, s);
     RunEdit(e - s, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, s * n, 0, (e - s) * n);
-    });
+    }, 0, &marks);
 }

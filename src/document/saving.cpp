@@ -11,6 +11,7 @@
 #include "pendingfile.h"
 #include "session.h"
 #include "tags.h"
+#include "wavmarkers.h"
 #include "wavfile.h"
 
 namespace {
@@ -18,16 +19,21 @@ constexpr int64_t kSaveBlockSamples = 4 * 1024 * 1024;
 }
 
 void Twavefile::DoSaveWav() {
-    const int64_t n = range_.end - range_.start;
+    TLargeFile source(tempPath_);
+    const bool rf64 = WriteWav(source, savePath_, range_, saveTags_);
+    if (rf64) Notice("rf64saved", "rf64title", QFileInfo(savePath_).fileName());
+}
+
+bool Twavefile::WriteWav(TLargeFile& source, const QString& path, TRange r, const TTags& tags) {
+    const int64_t n = r.end - r.start;
     const int64_t total = n * channels_;
     const uint64_t bytes = uint64_t(total) * 2;
-    const int64_t first = range_.start * channels_;
+    const int64_t first = r.start * channels_;
     // Past 4 GiB the file takes the RF64 form; below, the same 44-byte header as always.
     TWavHeader h = header_;
     h.SetDataBytes(bytes);
     progress_ = 0;
-    TLargeFile source(tempPath_);
-    TPendingFile pending(savePath_);
+    TPendingFile pending(path);
     {
         TLargeFile target(pending.Path(), WavFileBytes(bytes));
         target.WriteHeader(h);
@@ -39,12 +45,15 @@ void Twavefile::DoSaveWav() {
             pending.WriteBehind(int64_t(h.HeaderBytes()) + 2 * done, 2 * count);
         }
     }
-    // The tag library knows only the 32-bit form: an RF64 file goes without its tags.
-    if (!h.rf64) WriteWavTagsOrThrow(pending.Path(), saveTags_);
+    // The tag library knows only the 32-bit form; our own cue chunks go into either.
+    if (!h.rf64)
+        WriteWavTagsOrThrow(pending.Path(), tags);
+    else
+        AppendWavMarkersOrThrow(pending.Path(), tags.markers);
     ThrowIfCancelled();
     pending.Commit();
     progress_ = 0;
-    if (h.rf64) Notice("rf64saved", "rf64title", QFileInfo(savePath_).fileName());
+    return h.rf64;
 }
 
 void Twavefile::DoSaveMp3() {

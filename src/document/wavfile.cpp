@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 #include <algorithm>
 #include <cerrno>
 
@@ -175,6 +176,7 @@ void Twavefile::Complete(CThread* worker) {
         if (operation_ == opLoad) {
             savedVersion_ = tempPath_;
             savedTags_ = tags_;
+            savedMarkers_ = markers_;
         }
         const bool savedDocument =
             (operation_ == opSaveMp3 || operation_ == opSaveWav || operation_ == opSaveEncoded) &&
@@ -182,6 +184,7 @@ void Twavefile::Complete(CThread* worker) {
         if (savedDocument) {
             savedVersion_ = tempPath_;
             savedTags_ = saveTags_;
+            savedMarkers_ = savedTags_.TakeMarkers();
             UpdateModified();
         }
         if (operation_ == opLoad || operation_ == opRebuild || savedDocument) {
@@ -216,6 +219,9 @@ void Twavefile::RunRoutine(int32_t code) {
             break;
         case opSaveEncoded:
             DoSaveEncoded();
+            break;
+        case opExportRegions:
+            DoExportRegions();
             break;
         case opCut:
             DoCut();
@@ -313,10 +319,14 @@ void Twavefile::Close() {
     store_.reset();
     fileName_.clear();
     tags_ = savedTags_ = {};
+    markers_.clear();
+    savedMarkers_.clear();
+    markStep_ = 0;
     modified_ = false;
     savedVersion_.clear();
-    redo_.Clear();
-    undo_.Clear();
+    // A file that a marker step shares between the stacks goes once, after both.
+    redo_.Clear([this](const QString& p) { return p == tempPath_ || undo_.Items().contains(p); });
+    undo_.Clear([this](const QString& p) { return p == tempPath_; });
     RemoveVersionFile(tempPath_);
     tempPath_.clear();
     brokenEdit_ = false;
@@ -339,16 +349,21 @@ std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {
 
 void Twavefile::Undo() {
     if (busy_ || undo_.IsEmpty()) return;
+    if (!brokenEdit_ && undo_.Items().front() == tempPath_) return SwitchMarks(undo_, redo_);
     RememberView();
     // Open the earlier version first: if it cannot be opened nothing has changed.
     auto restored = OpenVersion(undo_.Items().front());
     if (!restored) return;
     ReleaseStore();
-    switchBack_.reset(new TSwitchBack{std::move(store_), header_, tempPath_, true, brokenEdit_});
+    switchBack_.reset(new TSwitchBack{std::move(store_), header_, tempPath_, true, brokenEdit_,
+                                      CurrentMarks()});
     // A half-written version is never offered for Redo; it goes once the switch has held.
-    if (!brokenEdit_) redo_.Push(tempPath_);
+    if (!brokenEdit_) redo_.Push(tempPath_, CurrentMarks());
     brokenEdit_ = false;
-    tempPath_ = undo_.Pop();
+    TVersionMarks marks;
+    tempPath_ = undo_.Pop(&marks);
+    markers_ = std::move(marks.marks);
+    markStep_ = marks.step;
     store_ = std::move(restored);
     InterpretCurrentHeader();
     UpdateModified();
@@ -358,13 +373,18 @@ void Twavefile::Undo() {
 
 void Twavefile::Redo() {
     if (busy_ || redo_.IsEmpty()) return;
+    if (redo_.Items().front() == tempPath_) return SwitchMarks(redo_, undo_);
     RememberView();
     auto restored = OpenVersion(redo_.Items().front());
     if (!restored) return;
     ReleaseStore();
-    switchBack_.reset(new TSwitchBack{std::move(store_), header_, tempPath_, false, false});
-    undo_.Push(tempPath_);
-    tempPath_ = redo_.Pop();
+    switchBack_.reset(
+        new TSwitchBack{std::move(store_), header_, tempPath_, false, false, CurrentMarks()});
+    undo_.Push(tempPath_, CurrentMarks());
+    TVersionMarks marks;
+    tempPath_ = redo_.Pop(&marks);
+    markers_ = std::move(marks.marks);
+    markStep_ = marks.step;
     store_ = std::move(restored);
     InterpretCurrentHeader();
     UpdateModified();
@@ -385,14 +405,16 @@ void Twavefile::SwitchBack() {
     const std::unique_ptr<TSwitchBack> back = std::move(switchBack_);
     ReleaseStore();
     if (back->undo) {
-        undo_.Push(tempPath_);
+        undo_.Push(tempPath_, CurrentMarks());
         if (!back->broken) redo_.Pop();
         brokenEdit_ = back->broken;
     } else {
-        redo_.Push(tempPath_);
+        redo_.Push(tempPath_, CurrentMarks());
         undo_.Pop();
     }
     tempPath_ = back->path;
+    markers_ = std::move(back->marks.marks);
+    markStep_ = back->marks.step;
     store_ = std::move(back->store);
     ApplyHeader(back->header);
     // A broken edit's version is never the saved one, so this gives back the flag it had.
@@ -401,7 +423,8 @@ void Twavefile::SwitchBack() {
 }
 
 void Twavefile::UpdateModified() {
-    modified_ = savedVersion_.isEmpty() || tempPath_ != savedVersion_ || tags_ != savedTags_;
+    modified_ = savedVersion_.isEmpty() || tempPath_ != savedVersion_ || tags_ != savedTags_ ||
+                markers_ != savedMarkers_;
 }
 
 void Twavefile::ForgetSavedIfGone() {
@@ -430,7 +453,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
         if (!choices) return false;
         return Dispatch(opSaveMp3, [&] {
             mp3Config_ = MakeMp3Config(sampleRate_, channels_, *choices);
-            saveTags_ = tags_;
+            saveTags_ = TagsWithMarkers(r);
             savePath_ = path;
             range_ = r;
             savesDocument_ = savesDocument;
@@ -443,7 +466,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
         settings->format = *format;
         return Dispatch(opSaveEncoded, [&] {
             encodeSettings_ = *settings;
-            saveTags_ = tags_;
+            saveTags_ = TagsWithMarkers(r);
             savePath_ = path;
             range_ = r;
             savesDocument_ = savesDocument;
@@ -451,7 +474,7 @@ bool Twavefile::SaveRange(const QString& path, int64_t start, int64_t end) {
     }
     if (ext == "wav") {
         return Dispatch(opSaveWav, [&] {
-            saveTags_ = tags_;
+            saveTags_ = TagsWithMarkers(r);
             savePath_ = path;
             range_ = r;
             savesDocument_ = savesDocument;
@@ -513,7 +536,8 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     // What an undo back to this version will take instead of reading it again.
     if (!WritePeakFile(temp, f.frames, f.channels, exact, levels)) exact.clear();
     const int32_t format = SourceFormatOf(decoder.SourceKind());
-    TTags tags = ReadTags(fileName_);
+    TTags tags = ReadTags(fileName_, f.sampleRate, f.frames);
+    TMarkerList marks = tags.TakeMarkers();
     const QString warning = decoder.LengthWarning();
     const QString caption =
         warning.isEmpty() ? QString() : QString::fromStdString(Msg("loadwarning"));
@@ -524,6 +548,8 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
         adopted = true;
         sourceFormat_ = format;
         tags_ = std::move(tags);
+        markers_ = std::move(marks);
+        markStep_ = 0;
         // The store that showed the load reads on, now to the end: a playback started during
         // the load goes on undisturbed.
         if (!store_ || store_->DataOffset() != store->DataOffset() ||
@@ -570,7 +596,8 @@ void Twavefile::DoRebuild() {
 
 // --- the edit frame --------------------------------------------------------------------------
 
-void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels) {
+void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels,
+                        const TMarkerList* marks) {
     const uint16_t channels = newChannels ? newChannels : channels_;
     const uint64_t newBytes = uint64_t(newFrames) * channels * 2;
     if (WavFileBytes(newBytes) > TLargeFile::kMaxFileBytes) {
@@ -580,12 +607,12 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
     const bool wasModified = modified_;
     // The redo versions are deleted only once the edit holds or has failed: a cancel gives them
     // back.
-    QStringList heldRedo;
+    TStack heldRedo;
     // From here until the new version is adopted, a failure leaves a broken edit: the previous
     // version on top of the undo stack and the temp path naming the unfinished one (if any).
     RunOnUiThread([&] {
         ready_ = false;
-        undo_.Push(previous);
+        undo_.Push(previous, CurrentMarks());
         heldRedo = redo_.Take();
         modified_ = true;
         brokenEdit_ = true;
@@ -596,16 +623,14 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
     auto rollBack = [&] {
         RemoveVersionFile(tempPath_);
         tempPath_ = undo_.Pop();
-        redo_.Restore(heldRedo);
+        redo_ = std::move(heldRedo);
         modified_ = wasModified;
         brokenEdit_ = false;
         ready_ = true;
         if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
     };
     auto dropRedo = [&] {
-        TStack dropped;
-        dropped.Restore(heldRedo);
-        dropped.Clear();
+        heldRedo.Clear(InUse());
         ForgetSavedIfGone();
     };
     TWavHeader h = header_;
@@ -667,6 +692,8 @@ void Twavefile::RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChanne
         exactPeaks_ = &peakTable_;
         brokenEdit_ = false;
         ready_ = true;
+        if (marks) markers_ = *marks;
+        markStep_ = 0;
         // Journaled before the redo versions go: the journal never names a deleted file.
         JournalStep();
         dropRedo();
@@ -689,14 +716,20 @@ int64_t Twavefile::HistoryBytes(int32_t droppingOldest) const {
     // The oldest step is the bottom of the undo stack, the list's end.
     QStringList versions = undo_.Items().mid(0, std::max<qsizetype>(undo_.Items().size() - droppingOldest, 0));
     versions += redo_.Items();
+    // A file that marker steps name more than once counts once; the current one not at all.
+    QSet<QString> seen{tempPath_};
     QStringList files;
-    for (const QString& path : versions) files << path << PeakFilePath(path);
+    for (const QString& path : versions) {
+        if (seen.contains(path)) continue;
+        seen.insert(path);
+        files << path << PeakFilePath(path);
+    }
     return BytesCountingSharedOnce(files, tempPath_.isEmpty() ? QStringList() : QStringList{tempPath_});
 }
 
 int32_t Twavefile::DropOldestSteps(int32_t count) {
     if (busy_ || count <= 0) return 0;
-    const int32_t dropped = undo_.DropOldest(count);
+    const int32_t dropped = undo_.DropOldest(count, InUse());
     ForgetSavedIfGone();
     if (dropped > 0) JournalStep();
     if (dropped > 0 && OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
@@ -707,78 +740,3 @@ void Twavefile::RememberView() {
     if (OnSaveView && !tempPath_.isEmpty()) views_[tempPath_] = OnSaveView(this);
 }
 
-void Twavefile::JournalStep() {
-    if (tempPath_.isEmpty() || (!session_->Ok() && !session_->Start())) return;
-    TJournalStep step;
-    step.fileName = fileName_;
-    step.current = tempPath_;
-    step.undo = undo_.Items();
-    step.redo = redo_.Items();
-    step.saved = savedVersion_;
-    step.modified = modified_;
-    for (const auto& [path, v] : views_) {
-        if (path != tempPath_ && !step.undo.contains(path) && !step.redo.contains(path)) continue;
-        step.views[path] = QJsonArray{qint64(v.cursor), qint64(v.selStart),  qint64(v.selStop),
-                                      v.selected,       qint64(v.viewStart), qint64(v.viewEnd)};
-    }
-    // A journal that cannot be written costs the recovery, never the edit.
-    session_->Append(step, false);
-}
-
-std::vector<Twavefile::TRecoverable> Twavefile::RecoverableSessions() {
-    std::vector<TRecoverable> out;
-    for (const TSessionInfo& s : StaleSessions()) {
-        out.push_back({s.id, s.last.fileName, int32_t(s.last.undo.size()), s.lastChange});
-    }
-    return out;
-}
-
-bool Twavefile::Recover(const QString& id) {
-    if (busy_) return false;
-    TSessionInfo info;
-    if (!ReadSession(id, info) || !AdoptVersionFile(info.last.current)) return false;
-    auto restored = OpenVersion(info.last.current);
-    if (!restored) return false;
-    Close();
-    // Nobody held it a moment ago: only a second recovery racing this one can take it.
-    if (!session_->Adopt(id)) return false;
-    // A history version the crash took (or never finished) ends that side of the history.
-    auto keepWhole = [](const QStringList& items) {
-        QStringList kept;
-        for (const QString& path : items) {
-            if (!AdoptVersionFile(path)) break;
-            kept << path;
-        }
-        return kept;
-    };
-    undo_.Restore(keepWhole(info.last.undo));
-    redo_.Restore(keepWhole(info.last.redo));
-    for (const QString& path : info.last.undo + info.last.redo) {
-        if (!undo_.Items().contains(path) && !redo_.Items().contains(path)) RemoveVersionFile(path);
-    }
-    fileName_ = info.last.fileName;
-    // What the file holds, and what was edited but not saved when the run ended.
-    savedTags_ = ReadTags(fileName_);
-    tags_ = TagsFromJson(ReadSessionNote(id, kTagsNote)).value_or(savedTags_);
-    const QString ext = LowerSuffix(fileName_);
-    sourceFormat_ = ext == "mp3" ? sfMp3 : ext == "wav" ? sfWav : ext == "wma" ? sfWma : sfUnknown;
-    tempPath_ = info.last.current;
-    savedVersion_ = info.last.saved;
-    modified_ = info.last.modified;
-    for (auto it = info.last.views.begin(); it != info.last.views.end(); ++it) {
-        const QJsonArray a = it.value().toArray();
-        if (a.size() != 6) continue;
-        views_[it.key()] = TViewState{a[0].toInteger(), a[1].toInteger(), a[2].toInteger(),
-                                      a[3].toBool(),    a[4].toInteger(), a[5].toInteger()};
-    }
-    store_ = std::move(restored);
-    InterpretCurrentHeader();
-    recovering_ = true;
-    Dispatch(opRebuild, nullptr);
-    if (OnAction) OnAction(this, !undo_.IsEmpty(), !redo_.IsEmpty());
-    return true;
-}
-
-bool Twavefile::DiscardSession(const QString& id) {
-    return DeleteSession(id);
-}

@@ -41,6 +41,7 @@
 #include "ffencode.h"
 #include "largefile.h"
 #include "loudness.h"
+#include "markers.h"
 #include "mp3format.h"
 #include "tags.h"
 #include "notifier.h"
@@ -76,6 +77,7 @@ enum TOperation : int32_t {
     opSwapChannels = 20,
     opTrimSilence = 21,
     opSaveEncoded = 22,
+    opExportRegions = 23,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -265,6 +267,31 @@ public:
     // Refused (false) while busy or with nothing loaded.
     bool SetTags(const TTags& tags);
 
+    // --- markers and regions ---
+    // The current version's markers, in time order. Every edit moves them with the sound (see
+    // markers.h); Undo and Redo give back those of the version they return to. Read from the
+    // file on load, written by every save (a range save keeps those inside it).
+    const TMarkerList& Markers() const { return markers_; }
+    // Makes `marks` (put in time order, positions clamped to the sound) the markers: an undo
+    // step of its own that writes no sound, ends the redo history, marks the document modified
+    // and is journaled. Refused (false) while busy or with nothing ready; the same markers
+    // again make no step.
+    bool SetMarkers(TMarkerList marks);
+    // Export Regions: writes each piece (see ExportPieces) to its own file, `folder` + the
+    // name from `pattern` (PieceFileName), in the format of `extension` (wav, mp3, flac, ogg,
+    // opus; the settings asked once, as a save asks them), with the document's tags plus
+    // title = the piece's name and track = its number. A file in the way is replaced: the
+    // front end asks first (ExportTargets). Returns whether it started. Exported() lists the
+    // files written, in order, also after a failure or a cancel (those written stay).
+    bool ExportRegions(const QString& folder, const QString& pattern, const QString& extension);
+    // The files ExportRegions would write, in order.
+    QStringList ExportTargets(const QString& folder, const QString& pattern,
+                              const QString& extension) const;
+    const QStringList& Exported() const { return exported_; }
+    // Names a state of the history: its version's path, with the marker step that made it.
+    QString StateKey() const { return StateKey(tempPath_, {{}, markStep_}); }
+    static QString StateKey(const QString& path, const TVersionMarks& marks);
+
 private:
     friend class CThread;
     struct TRange {
@@ -286,6 +313,13 @@ private:
     // be), on the user-interface thread.
     void FinishSwitch();
     void SwitchBack();
+    // Undo or Redo of a marker step: the same version with the markers it had, at once.
+    void SwitchMarks(TStack& from, TStack& to);
+    TVersionMarks CurrentMarks() const { return {markers_, markStep_}; }
+    // Whether a version file is still named by the document (current, undo or redo).
+    TStack::TInUse InUse() const;
+    // The tags a save of `r` writes: the document's, with the markers inside it.
+    TTags TagsWithMarkers(TRange r) const;
     // After the current version changed by Undo or Redo: modified unless it is the saved one.
     void UpdateModified();
     // After versions were deleted: forgets the saved version when it was among them.
@@ -313,6 +347,10 @@ private:
     void DoSaveWav();
     void DoSaveMp3();
     void DoSaveEncoded();
+    void DoExportRegions();
+    // On the worker: frames `r` of `source` as a WAV file at `path` with `tags`; true when it
+    // took the RF64 form.
+    bool WriteWav(TLargeFile& source, const QString& path, TRange r, const TTags& tags);
     void DoRebuild();
 
     // The edit frame, on the worker: makes the new version of `newFrames` frames, lets `fill`
@@ -320,7 +358,9 @@ private:
     // it was written. Used by every edit and effect.
     using TFill = std::function<void(TLargeFile& source, TVersionWriter& target)>;
     // `newChannels`, when given, is the new version's channel count.
-    void RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels = 0);
+    // `marks`, when given, are the new version's markers; without, they stay as they are.
+    void RunEdit(int64_t newFrames, const TFill& fill, uint16_t newChannels = 0,
+                 const TMarkerList* marks = nullptr);
 
     // The routines of the edits and effects (editing.cpp, effects.cpp), on the worker.
     void DoCopy();
@@ -363,8 +403,16 @@ private:
     TTags tags_;
     TTags saveTags_;   // what the running save writes
     TTags savedTags_;  // what the file holds, beside savedVersion_
+    // The running Export Regions: its pieces and their files, the format; what it wrote.
+    std::vector<TPiece> pieces_;
+    QStringList pieceFiles_, exported_;
+    QString exportExtension_;
 
     TStack undo_, redo_;
+    TMarkerList markers_;
+    TMarkerList savedMarkers_;  // what the file holds, beside savedTags_
+    // The marker step that made the current state (0: an edit or a load), and the last given.
+    uint64_t markStep_ = 0, markSerial_ = 0;
     int32_t operation_ = 0;
     QString tempPath_;
     QString savePath_;
@@ -393,6 +441,7 @@ private:
         QString path;
         bool undo;
         bool broken;  // the version left was a broken edit's: removed once the switch holds
+        TVersionMarks marks;
     };
     std::unique_ptr<TSwitchBack> switchBack_;
     Tindexdata peakTable_;

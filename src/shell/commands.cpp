@@ -124,6 +124,22 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                           [this] { ChannelsActionExecute(1); });
     SwapChannelsAction = Make("SwapChannelsAction", "S&wap Channels", "", nullptr,
                               [this] { ChannelsActionExecute(2); });
+    // Markers
+    AddMarkerAction = Make("AddMarkerAction", "Add &Marker", "Ctrl+M", nullptr,
+                           [this] { AddMarkerActionExecute(); });
+    AddRegionAction = Make("AddRegionAction", "Add Re&gion", "Ctrl+Shift+M", nullptr,
+                           [this] { AddRegionActionExecute(); });
+    PrevMarkerAction = Make("PrevMarkerAction", "Pre&vious Marker", "[", nullptr,
+                            [this] { JumpToMarker(false); });
+    NextMarkerAction = Make("NextMarkerAction", "Ne&xt Marker", "]", nullptr,
+                            [this] { JumpToMarker(true); });
+    MarkersAction = Make("MarkersAction", "Mar&kers...", "", nullptr,
+                         [this] { MarkersActionExecute(); });
+    ExportRegionsAction = Make("ExportRegionsAction", "Export Re&gions...", "", nullptr,
+                               [this] { ExportRegionsActionExecute(); });
+    // Not in a menu: they name the steps the markers list makes.
+    RenameMarkerAction = Make("RenameMarkerAction", "Rename Marker", "", nullptr, [] {});
+    DeleteMarkerAction = Make("DeleteMarkerAction", "Delete Marker", "", nullptr, [] {});
     // Help
     ContentsAction = Make("ContentsAction", "&Contents", "F1", "help-contents",
                           [this] { RunHook(OnContents); });
@@ -137,12 +153,14 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  CopyAction,     PasteAction,         DeleteAction,      FadeInAction,
                  FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
-                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
+                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction,
+                 AddMarkerAction, AddRegionAction,    MarkersAction,     ExportRegionsAction};
     needIdle_ += recentActions_;
     makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
                     FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
                     InvertAction,  AmplifyDAction,      AmplifyIAction,    LoudnessAction,
-                    TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction};
+                    TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction,
+                    AddMarkerAction, AddRegionAction, RenameMarkerAction, DeleteMarkerAction};
 
     // Initial states: no selection and nothing to undo yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction, UndoAction,
@@ -200,7 +218,7 @@ void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
         return;
     }
     if (makeVersion_.contains(action)) {
-        steps_.Begin(action, form_.Document().TempPath());
+        steps_.Begin(action, form_.Document().StateKey());
     } else if (action == UndoAction || action == RedoAction) {
         steps_.Forget();
     }
@@ -230,7 +248,8 @@ void TCommands::BuildMenus(QMenuBar* bar) {
         return m;
     };
     QMenu* file = menu("File1", QStringLiteral("&File"));
-    file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction});
+    file->addActions({OpenAction, CloseAction, SaveAction, SaveAsAction, SaveSelectedAction,
+                      ExportRegionsAction});
     file->addSeparator();
     recentMenu_ = file->addMenu(QStringLiteral("&Recent Files"));
     recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
@@ -249,6 +268,8 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     QMenu* scale = view->addMenu(QStringLiteral("&Scale Format"));
     scale->setObjectName(QStringLiteral("ScaleFormat1"));
     scale->addActions({MsAction, SmplAction});
+    view->addSeparator();
+    view->addAction(MarkersAction);
 
     QMenu* edit = menu("Edit1", QStringLiteral("&Edit"));
     edit->addActions({UndoAction, RedoAction});
@@ -256,6 +277,8 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     edit->addActions({CutAction, CopyAction, PasteAction, DeleteAction});
     edit->addSeparator();
     edit->addActions({SelectAllAction, DeselectAllAction});
+    edit->addSeparator();
+    edit->addActions({AddMarkerAction, AddRegionAction, PrevMarkerAction, NextMarkerAction});
 
     QMenu* operations = menu("Operations1", QStringLiteral("&Operations"));
     operations->addActions({PlayAction, PauseAction, StopAction});

@@ -7,6 +7,7 @@
 //
 // Thread: user-interface thread only. Positions are frame numbers.
 
+#include "markers.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -79,6 +80,18 @@ public:
     void LoudnessActionExecute();
     void TrimSilenceActionExecute();
     void ChannelsActionExecute(int which);  // 0 to mono, 1 to stereo, 2 swap
+    // Markers (markercommands.cpp): a marker at the cursor (the play position while playing),
+    // a region from the selection, the cursor to the previous or next marker, the list.
+    void AddMarkerActionExecute();
+    void AddRegionActionExecute();
+    void JumpToMarker(bool next);
+    void MarkersActionExecute();
+    // File -> Export Regions: asks where and how, asks about files in the way, and lists the
+    // files written once the document is done.
+    void ExportRegionsActionExecute();
+    // A marker step named after `command` (one of the marker commands): the document's markers
+    // become `marks`, and the view shows them.
+    void MarkerStep(QAction* command, TMarkerList marks);
 
     // The dialogs and helpers of other parts, set by the program's start-up. Each runs only
     // when set.
@@ -109,6 +122,8 @@ public:
     QAction *LoudnessAction, *TrimSilenceAction, *ToMonoAction, *ToStereoAction,
         *SwapChannelsAction;
     QAction *ContentsAction, *UpdateAction, *AboutAction;
+    QAction *AddMarkerAction, *AddRegionAction, *PrevMarkerAction, *NextMarkerAction,
+        *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction, *ExportRegionsAction;
 
 private:
     QAction* Make(const char* name, const QString& caption, const QString& shortcut,

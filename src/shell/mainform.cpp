@@ -417,6 +417,8 @@ void Tmainform::onLoaded() {
 
 void Tmainform::OnAction(bool canUndo, bool canRedo) {
     commands_->SetUndoState(canUndo, canRedo);
+    // A marker step or its undo changes no sound, only what is drawn over it.
+    if (Loaded() && !document_->Busy()) view_->RedrawAll();
     // Edits, Undo and Redo change whether the sound on screen is the one on disk.
     RefreshCaption();
 }

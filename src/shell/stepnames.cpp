@@ -6,6 +6,14 @@
 #include "shelltexts.h"
 #include "wavfile.h"
 
+namespace {
+
+QString TopKey(const TStack& stack) {
+    return Twavefile::StateKey(stack.Items().front(), stack.Marks().front());
+}
+
+}  // namespace
+
 void TStepNames::Begin(QAction* command, const QString& from) {
     pending_ = command;
     from_ = from;
@@ -13,14 +21,14 @@ void TStepNames::Begin(QAction* command, const QString& from) {
 
 void TStepNames::Update(const Twavefile& document) {
     if (!pending_ || !document.Ready()) return;
-    const QString& current = document.TempPath();
-    const QStringList& undo = document.UndoStack().Items();
-    // Cancelled or refused: the document is back on the version the command started from.
-    if (current == from_ || current.isEmpty()) {
+    const QString current = document.StateKey();
+    const TStack& undo = document.UndoStack();
+    // Cancelled or refused: the document is back on the state the command started from.
+    if (current == from_ || document.TempPath().isEmpty()) {
         pending_ = nullptr;
         return;
     }
-    if (!undo.isEmpty() && undo.front() == from_) made_.insert(current, pending_);
+    if (!undo.IsEmpty() && TopKey(undo) == from_) made_.insert(current, pending_);
     pending_ = nullptr;
 }
 
@@ -31,12 +39,12 @@ void TStepNames::Clear() {
 
 QAction* TStepNames::UndoStep(const Twavefile& document) const {
     if (!document.CanUndo()) return nullptr;
-    return made_.value(document.TempPath());
+    return made_.value(document.StateKey());
 }
 
 QAction* TStepNames::RedoStep(const Twavefile& document) const {
     if (!document.CanRedo()) return nullptr;
-    return made_.value(document.RedoStack().Items().front());
+    return made_.value(TopKey(document.RedoStack()));
 }
 
 QString StepCaption(const char* key, const QAction* step, const QString& plain) {

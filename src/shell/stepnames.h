@@ -1,7 +1,8 @@
 #pragma once
 // Which command made each version of the sound, so Undo and Redo can say what they take back
-// ("Undo Fade In"). Versions are known by their file paths: the current version is what Undo
-// takes back, the redo top what Redo does again. A version whose command is not known (the
+// ("Undo Fade In"). States are known by Twavefile::StateKey (a version's path, with the marker
+// step that made it): the current state is what Undo takes back, the redo top what Redo does
+// again. A version whose command is not known (the
 // loaded sound, a recovered history) leaves the plain caption.
 //
 // Thread: user-interface thread only.
@@ -15,7 +16,7 @@ class Twavefile;
 
 class TStepNames {
 public:
-    // A command that makes a new version was started on the version at `from`.
+    // A command that makes a new state was started on the state `from` (StateKey()).
     void Begin(QAction* command, const QString& from);
     // Undo, Redo or a command that makes no version: nothing is pending.
     void Forget() { pending_ = nullptr; }

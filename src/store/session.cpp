@@ -42,6 +42,7 @@ QByteArray Encode(const TJournalStep& s) {
     o["saved"] = s.saved;
     o["modified"] = s.modified;
     o["views"] = s.views;
+    if (!s.marks.isEmpty()) o["marks"] = s.marks;
     const QByteArray body = QJsonDocument(o).toJson(QJsonDocument::Compact);
     return Checksum(body) + ' ' + body + '\n';
 }
@@ -59,6 +60,7 @@ bool Decode(const QByteArray& line, TJournalStep& s) {
     s.saved = o["saved"].toString();
     s.modified = o["modified"].toBool();
     s.views = o["views"].toObject();
+    s.marks = o["marks"].toObject();
     return !s.current.isEmpty();
 }
 

@@ -4,8 +4,9 @@
 //   lock     held with flock by the run that edits the document, for as long as it runs;
 //   journal  one line per step: a checksum and the whole state after that step (the source file
 //            name, the current version, the undo and redo versions top first, the saved version,
-//            the modified flag and the view of each version), appended before the step is
-//            reported done; an edit's line is also synced then (see Twavefile::JournalStep).
+//            the modified flag, the view of each version and the markers of each entry),
+//            appended before the step is reported done; an edit's line is also synced then
+//            (see Twavefile::JournalStep).
 // The version files themselves stay in the temporary folder the document used; the journal
 // names them. A session whose lock nobody holds belongs to a run that is gone; its last whole
 // line is what it recovers (a line torn by the crash fails its checksum and is ignored), and
@@ -25,6 +26,9 @@ struct TJournalStep {
     QString saved;
     bool modified = false;
     QJsonObject views;  // version path -> its view, as the document writes it
+    // The markers of the current version and of each undo and redo entry, as the document
+    // writes them ("current", "undo", "redo"); empty in journals written before markers.
+    QJsonObject marks;
 };
 
 // The folder that holds every session.

@@ -36,13 +36,14 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
     for (QAction* a : top) titles.append(a->text());
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Operations", "&Tools", "&Help"}));
     EXPECT_EQ(Entries(top[0]->menu()).join(" | "),
-              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | - | "
+              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | Export Re&gions... | - | "
               "[&Recent Files: , , , , , , , ] | - | &File Properties | - | S&ettings | - | E&xit");
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
-              "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples]");
+              "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "
+              "Mar&kers...");
     EXPECT_EQ(Entries(top[2]->menu()).join(" | "),
               "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
-              "D&eselect All");
+              "D&eselect All | - | Add &Marker | Add Re&gion | Pre&vious Marker | Ne&xt Marker");
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
               "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
               "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "
