@@ -96,6 +96,15 @@ std::string CliUsage() {
            "  --trim-silence [DB[:MS]]   trim what is under DB dBFS (-50) at both ends, keeping\n"
            "                             MS ms (100)\n"
            "  --to-mono | --to-stereo | --swap-channels\n"
+           "  --highpass HZ[:DB_PER_OCT] | --lowpass HZ[:DB_PER_OCT]\n"
+           "                             Butterworth filter, slope 6 to 48 (12) dB/octave\n"
+           "  --eq HZ:GAIN_DB:Q          one equalizer band; repeated, the bands act together\n"
+           "  --compress THRESHOLD_DB:RATIO[:ATTACK_MS:RELEASE_MS:MAKEUP_DB]\n"
+           "                             compressor (attack 20, release 250, makeup 0)\n"
+           "  --limit CEILING_DB[:RELEASE_MS]  limiter to a sample peak of CEILING_DB dBFS\n"
+           "  --tempo PERCENT            change the tempo, pitch kept (200 is twice as fast)\n"
+           "  --pitch SEMITONES          change the pitch, tempo kept (-24 to 24)\n"
+           "  --speed PERCENT            change tempo and pitch together, as a faster tape\n"
            "  --tags                     print the tags as KEY=VALUE lines (picture=MIME BYTES)\n"
            "  --set-tag KEY=VALUE        set a tag (title artist album albumartist date track\n"
            "                             genre comment; an empty VALUE removes it); repeatable\n"
@@ -204,6 +213,22 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                 }
             }
             out.steps.push_back(s);
+        } else if (const TFilterEffect* effect =
+                       arg.size() > 2 ? FindFilterEffect(arg.substr(2)) : nullptr) {
+            if (!value(v)) return TParseResult::kError;
+            // The bands of consecutive --eq options make one equalizer.
+            const bool join = effect->repeats && !out.steps.empty() &&
+                              out.steps.back().kind == TCliStep::kFilter &&
+                              out.steps.back().filter.effect == effect->name;
+            TCliStep s{TCliStep::kFilter};
+            s.filter.effect = effect->name;
+            std::string why;
+            if (!ParseFilterValues(*effect, v, join ? out.steps.back().filter.values : s.filter.values,
+                                   why)) {
+                error = arg + " " + why;
+                return TParseResult::kError;
+            }
+            if (!join) out.steps.push_back(s);
         } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" ||
                    arg == "--output") {
             TCliStep s{arg == "--clipboard-in"    ? TCliStep::kClipboardIn

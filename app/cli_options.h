@@ -9,6 +9,7 @@
 
 #include "cli_render.h"
 #include "ffencode.h"
+#include "filtereffects.h"
 #include "mp3format.h"
 
 struct TCliStep {
@@ -39,7 +40,8 @@ struct TCliStep {
         kTrimSilence,
         kTags,
         kSetTag,
-        kClearTags
+        kClearTags,
+        kFilter
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
@@ -47,6 +49,7 @@ struct TCliStep {
     bool hasRange = false;
     QString path;  // or the tag assignment of --set-tag
     double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
+    TFilterSettings filter;  // the effect and its values of a filter step
 };
 
 // MP3 options as given; bitrates in kbit/s, 0 when not given.

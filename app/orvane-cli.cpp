@@ -227,7 +227,8 @@ private:
             clock.restart();
             const int status = RunStep(step);
             if (status != 0) return status;
-            Timing(StepName(step.kind), clock);
+            Timing(step.kind == TCliStep::kFilter ? step.filter.effect.c_str() : StepName(step.kind),
+                   clock);
         }
         if (options_.render.enabled) return RunRender(doc_, options_.render, options_.timings);
         return 0;
@@ -244,7 +245,7 @@ private:
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
-            "trim-silence", "tags", "set-tag", "clear-tags"};
+            "trim-silence", "tags", "set-tag", "clear-tags", "filter"};
         return names[k];
     }
 
@@ -341,6 +342,16 @@ private:
             case TCliStep::kTrimSilence:
                 ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
                 break;
+            case TCliStep::kFilter: {
+                bool started = false;
+                ok = Wait(QString::fromStdString(s.filter.effect),
+                          [&] { started = doc_.ApplyFilter(s.filter, 0, 0); });
+                if (!started && ok) {
+                    notifier_.ShowError(QString::fromStdString("cannot run " + s.filter.effect));
+                    return kExitFailure;
+                }
+                break;
+            }
             case TCliStep::kToMono:
             case TCliStep::kToStereo:
             case TCliStep::kSwapChannels: {

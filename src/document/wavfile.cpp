@@ -263,6 +263,9 @@ void Twavefile::RunRoutine(int32_t code) {
         case opTrimSilence:
             DoTrimSilence();
             break;
+        case opFilter:
+            DoFilter();
+            break;
         default:
             break;
     }
