@@ -1,10 +1,13 @@
 #include "cli_options.h"
 
+#include "denoise.h"
+
 #include <cctype>
 #include <charconv>
 #include <map>
 
 #include "cli_language.h"
+#include "denoise.h"
 #include "settings.h"
 #include "tags.h"
 
@@ -105,6 +108,8 @@ std::string CliUsage() {
            "  --tempo PERCENT            change the tempo, pitch kept (200 is twice as fast)\n"
            "  --pitch SEMITONES          change the pitch, tempo kept (-24 to 24)\n"
            "  --speed PERCENT            change tempo and pitch together, as a faster tape\n"
+           "  --denoise PS:PE[:DB]       reduce the noise of frames PS..PE (noise alone) by DB\n"
+           "                             dB (1 to 100, default 12) over the whole sound\n"
            "  --tags                     print the tags as KEY=VALUE lines (picture=MIME BYTES)\n"
            "  --set-tag KEY=VALUE        set a tag (title artist album albumartist date track\n"
            "                             genre comment; an empty VALUE removes it); repeatable\n"
@@ -229,6 +234,25 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                 return TParseResult::kError;
             }
             if (!join) out.steps.push_back(s);
+        } else if (arg == "--denoise") {
+            TCliStep s{TCliStep::kDenoise};
+            s.x = kDefaultDenoiseDb;
+            if (!value(v)) return TParseResult::kError;
+            const size_t second = v.find(':', v.find(':') + 1);
+            const std::string pair = v.substr(0, second);
+            if (!ParsePair(pair, s.a, s.b) || s.b <= s.a) {
+                error = PairError(arg, pair);
+                return TParseResult::kError;
+            }
+            if (second != std::string::npos) {
+                double y = 0;
+                if (!ParseDecimalPair(v.substr(second + 1), 1, 100, s.x, y, 0, 0)) {
+                    error = arg + " needs a strength DB from 1 to 100, not \"" +
+                            v.substr(second + 1) + "\"";
+                    return TParseResult::kError;
+                }
+            }
+            out.steps.push_back(s);
         } else if (arg == "--clipboard-in" || arg == "--clipboard-out" || arg == "-o" ||
                    arg == "--output") {
             TCliStep s{arg == "--clipboard-in"    ? TCliStep::kClipboardIn

@@ -41,14 +41,16 @@ struct TCliStep {
         kTags,
         kSetTag,
         kClearTags,
-        kFilter
+        kFilter,
+        kDenoise
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
     int64_t a = 0, b = 0;  // frames, or a percentage
     bool hasRange = false;
     QString path;  // or the tag assignment of --set-tag
-    double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
+    double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms),
+                          // or the noise reduction's strength (dB)
     TFilterSettings filter;  // the effect and its values of a filter step
 };
 

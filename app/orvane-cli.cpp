@@ -23,6 +23,7 @@
 #include "cli_data.h"
 #include "cli_language.h"
 #include "cli_options.h"
+#include "denoise.h"
 #include "cli_play.h"
 #include "languagemanager.h"
 #include "mp3format.h"
@@ -245,7 +246,7 @@ private:
             "fade-in", "fade-out", "normalize",    "amplify",       "reverse", "invert",
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
-            "trim-silence", "tags", "set-tag", "clear-tags", "filter"};
+            "trim-silence", "tags", "set-tag", "clear-tags", "filter", "denoise"};
         return names[k];
     }
 
@@ -342,6 +343,21 @@ private:
             case TCliStep::kTrimSilence:
                 ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
                 break;
+            case TCliStep::kDenoise: {
+                bool started = false;
+                ok = Wait("Noise profile", [&] { started = doc_.GetNoiseProfile(s.a, s.b); }) &&
+                     started &&
+                     Wait("Noise reduction", [&] {
+                         started = doc_.ReduceNoise(0, 0, s.x, kDefaultDenoiseSensitivity);
+                     }) &&
+                     started;
+                if (!started && !notifier_.failed && !interrupted_) {
+                    notifier_.ShowError("cannot reduce the noise of frames " +
+                                        QString::number(s.a) + ":" + QString::number(s.b));
+                    return kExitFailure;
+                }
+                break;
+            }
             case TCliStep::kFilter: {
                 bool started = false;
                 ok = Wait(QString::fromStdString(s.filter.effect),

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "apperror.h"
+#include "denoise.h"
 #include "filtergraph.h"
 #include "uithread.h"
 #include "wavfile.h"
@@ -38,4 +39,41 @@ void Twavefile::DoFilter() {
             if (OnStretched && !destroying_) OnStretched(this, s, e, s + out);
         });
     }
+}
+
+bool Twavefile::GetNoiseProfile(int64_t start, int64_t end) {
+    if (!ready_ || end <= start) return false;
+    return Dispatch(opNoiseProfile, [&] { range_ = Clamp(start, end); });
+}
+
+bool Twavefile::ReduceNoise(int64_t start, int64_t end, double strengthDb, double sensitivity) {
+    if (!ready_ || noiseProfile_.empty() || noiseChannels_ != channels_) return false;
+    if (!(strengthDb > 0 && strengthDb <= 100) || !(sensitivity >= 0 && sensitivity <= 1))
+        return false;
+    return Dispatch(opReduceNoise, [&] {
+        range_ = start == end ? TRange{0, frames_} : Clamp(start, end);
+        denoiseDb_ = strengthDb;
+        denoiseSensitivity_ = sensitivity;
+    });
+}
+
+void Twavefile::DoNoiseProfile() {
+    TLargeFile source(tempPath_);
+    std::string profile = NoiseProfile(source, channels_, int(sampleRate_), range_.start,
+                                       range_.end, tempFolder_);
+    RunOnUiThread([&] {
+        noiseProfile_ = std::move(profile);
+        noiseChannels_ = channels_;
+    });
+}
+
+void Twavefile::DoReduceNoise() {
+    const int64_t s = range_.start, e = range_.end, frames = frames_;
+    const int n = channels_;
+    RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
+        dst.CopyFrom(src, 0, 0, s * n);
+        ::ReduceNoise(noiseProfile_, denoiseDb_, denoiseSensitivity_, src, dst, n,
+                      int(sampleRate_), s, e, tempFolder_, progress_);
+        dst.CopyFrom(src, e * n, e * n, (frames - e) * n);
+    });
 }

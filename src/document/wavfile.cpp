@@ -266,6 +266,12 @@ void Twavefile::RunRoutine(int32_t code) {
         case opFilter:
             DoFilter();
             break;
+        case opNoiseProfile:
+            DoNoiseProfile();
+            break;
+        case opReduceNoise:
+            DoReduceNoise();
+            break;
         default:
             break;
     }

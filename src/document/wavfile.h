@@ -78,6 +78,8 @@ enum TOperation : int32_t {
     opTrimSilence = 21,
     opSaveEncoded = 22,
     opFilter = 23,
+    opNoiseProfile = 24,
+    opReduceNoise = 25,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -158,6 +160,13 @@ public:
     // One of the filter effects (filtereffects.h) over the range, the whole sound when it is
     // empty. False (nothing started) when the settings do not make a graph.
     bool ApplyFilter(const TFilterSettings& settings, int64_t start, int64_t end);
+    // Takes the noise profile from frames [start, end), which should hold the noise alone; no
+    // new version. HasNoiseProfile() says whether one is held (it stays across edits).
+    bool GetNoiseProfile(int64_t start, int64_t end);
+    bool HasNoiseProfile() const { return !noiseProfile_.empty(); }
+    // Reduces the noise of the profile by strengthDb over the range (the whole sound when it is
+    // empty). False when no profile is held or the values are out of range.
+    bool ReduceNoise(int64_t start, int64_t end, double strengthDb, double sensitivity);
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
@@ -348,6 +357,8 @@ private:
     void DoChannels(int32_t code);
     void DoTrimSilence();
     void DoFilter();  // filters.cpp
+    void DoNoiseProfile();
+    void DoReduceNoise();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
                 const QString& arg2 = {});
     // A status-bar text from the catalogue with its arguments (editing.cpp).
@@ -365,6 +376,10 @@ private:
     double loudnessTarget_ = 0, loudnessCeiling_ = 0, trimThreshold_ = 0;
     int32_t trimMarginMs_ = 0;
     TFilterSettings filter_;
+    // noiseprof's text of the stretch last taken, for the channel count it was taken at.
+    std::string noiseProfile_;
+    uint16_t noiseChannels_ = 0;
+    double denoiseDb_ = 0, denoiseSensitivity_ = 0;
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;
