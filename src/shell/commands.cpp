@@ -124,6 +124,26 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                           [this] { ChannelsActionExecute(1); });
     SwapChannelsAction = Make("SwapChannelsAction", "S&wap Channels", "", nullptr,
                               [this] { ChannelsActionExecute(2); });
+    HighPassAction = Make("HighPassAction", "&High-pass Filter...", "", nullptr,
+                          [this] { FilterActionExecute("highpass", "highpasstitle"); });
+    LowPassAction = Make("LowPassAction", "Low-pass Filte&r...", "", nullptr,
+                         [this] { FilterActionExecute("lowpass", "lowpasstitle"); });
+    EqualizerAction = Make("EqualizerAction", "E&qualizer...", "", nullptr,
+                           [this] { EqualizerActionExecute(); });
+    CompressorAction = Make("CompressorAction", "&Compressor...", "", nullptr,
+                            [this] { FilterActionExecute("compress", "comptitle"); });
+    LimiterAction = Make("LimiterAction", "Lim&iter...", "", nullptr,
+                         [this] { FilterActionExecute("limit", "limittitle"); });
+    TempoAction = Make("TempoAction", "Change Tem&po...", "", nullptr,
+                       [this] { FilterActionExecute("tempo", "tempotitle"); });
+    PitchAction = Make("PitchAction", "Change Pitc&h...", "", nullptr,
+                       [this] { FilterActionExecute("pitch", "pitchtitle"); });
+    SpeedAction = Make("SpeedAction", "Change Spee&d...", "", nullptr,
+                       [this] { FilterActionExecute("speed", "speedtitle"); });
+    NoiseProfileAction = Make("NoiseProfileAction", "Get &Noise Profile", "", nullptr,
+                              [this] { NoiseProfileActionExecute(); });
+    NoiseReductionAction = Make("NoiseReductionAction", "Noise Red&uction...", "", nullptr,
+                                [this] { NoiseReductionActionExecute(); });
     // Help
     ContentsAction = Make("ContentsAction", "&Contents", "F1", "help-contents",
                           [this] { RunHook(OnContents); });
@@ -137,12 +157,18 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  CopyAction,     PasteAction,         DeleteAction,      FadeInAction,
                  FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
-                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction};
+                 TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction,
+                 HighPassAction, LowPassAction,       EqualizerAction,   CompressorAction,
+                 LimiterAction,  TempoAction,         PitchAction,       SpeedAction,
+                 NoiseProfileAction, NoiseReductionAction};
     needIdle_ += recentActions_;
     makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
                     FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
                     InvertAction,  AmplifyDAction,      AmplifyIAction,    LoudnessAction,
-                    TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction};
+                    TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction,
+                    HighPassAction, LowPassAction,      EqualizerAction,   CompressorAction,
+                    LimiterAction, TempoAction,         PitchAction,       SpeedAction,
+                    NoiseReductionAction};
 
     // Initial states: no selection and nothing to undo yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction, UndoAction,
@@ -265,6 +291,11 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     operations->addSeparator();
     operations->addActions({LoudnessAction, TrimSilenceAction, ToMonoAction, ToStereoAction,
                             SwapChannelsAction});
+    operations->addSeparator();
+    operations->addActions({HighPassAction, LowPassAction, EqualizerAction, CompressorAction,
+                            LimiterAction, TempoAction, PitchAction, SpeedAction});
+    operations->addSeparator();
+    operations->addActions({NoiseProfileAction, NoiseReductionAction});
 
     toolsMenu_ = menu("Tools1", QStringLiteral("&Tools"));
 
