@@ -132,7 +132,7 @@ for len in $lengths; do
                "comp|--compress -20:4|compress|acompressor=threshold=0.1:ratio=4:knee=1:detection=peak" \
                "lim|--limit -3|limit|alimiter=limit=0.708:level=0" \
                "tempo|--tempo 80|tempo|rubberband=tempo=0.8" \
-               "pitch|--pitch 3|pitch|rubberband=pitch=1.189207" \
+               "pitch|--pitch 3|pitch|rubberband=pitch=1.189207:pitchq=quality" \
                "speed|--speed 125|speed|asetrate=55125,aresample=44100:resampler=soxr"; do
         IFS='|' read -r key option name graph <<<"$f"
         # shellcheck disable=SC2086

@@ -16,6 +16,7 @@
 
 #include "apperror.h"
 #include "fileio.h"
+#include "filtergraph.h"
 #include "largefile.h"
 #include "peakbuilder.h"
 
@@ -68,6 +69,7 @@ int FeedDrain(sox_effect_t* e, sox_sample_t* obuf, size_t* osamp) {
         for (int64_t i = 0; i < count * n; ++i) obuf[i] = sox_sample_t(d.block[size_t(i)]) * 65536;
         d.next += count;
         *osamp = size_t(count * n);
+        ClearVectorUpperState();
         if (d.progress && !d.target) *d.progress = int32_t((d.next - d.from) * 100 / std::max<int64_t>(1, d.end - d.from));
         return SOX_SUCCESS;
     } catch (...) {
@@ -101,6 +103,7 @@ int TakeFlow(sox_effect_t* e, const sox_sample_t* ibuf, sox_sample_t*, size_t* i
             d.written += count;
             if (d.progress) *d.progress = int32_t(d.written * 100 / std::max<int64_t>(1, total));
         }
+        ClearVectorUpperState();
         return SOX_SUCCESS;
     } catch (...) {
         d.error = std::current_exception();

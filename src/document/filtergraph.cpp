@@ -8,6 +8,8 @@
 #include <numbers>
 #include <vector>
 
+#include <immintrin.h>
+
 #include "apperror.h"
 #include "fileio.h"
 #include "largefile.h"
@@ -26,6 +28,10 @@ extern "C" {
 namespace {
 
 constexpr int64_t kBlockFrames = 8192;
+
+__attribute__((target("avx"))) void ZeroUpperAvx() {
+    _mm256_zeroupper();
+}
 
 std::string AvText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -47,6 +53,11 @@ struct TInOutFree {
 };
 
 }  // namespace
+
+void ClearVectorUpperState() {
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) ZeroUpperAvx();
+}
 
 struct TFilterGraph::TState {
     AVFilterGraph* graph = nullptr;
@@ -108,6 +119,7 @@ void TFilterGraph::Push(const int16_t* frames, int64_t count, const TSink& sink)
         int r = av_frame_get_buffer(f.get(), 0);
         if (r < 0) Fail("buffer", r);
         std::memcpy(f->data[0], frames + done * channels_, size_t(m) * channels_ * 2);
+        ClearVectorUpperState();
         r = av_buffersrc_add_frame_flags(s_->source, f.get(), 0);
         if (r < 0) Fail("input", r);
         pts_ += m;
@@ -124,6 +136,7 @@ void TFilterGraph::Finish(const TSink& sink) {
 
 void TFilterGraph::Drain(const TSink& sink) {
     for (;;) {
+        ClearVectorUpperState();
         const int r = av_buffersink_get_frame(s_->sink, s_->out.get());
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
         if (r < 0) Fail("output", r);
@@ -176,7 +189,7 @@ std::vector<int16_t> Through(const TFilterRun& run, const std::vector<int16_t>& 
 }  // namespace
 
 int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
-    const int64_t tail = sampleRate;  // room for the graph's answer to die away
+    const int64_t tail = sampleRate / 2;  // room for the graph's answer to die away
     if (run.probe == TDelayProbe::kImpulse) {
         std::vector<int16_t> in(size_t(tail) * channels, 0);
         for (int c = 0; c < channels; ++c) in[size_t(c)] = 8192;
