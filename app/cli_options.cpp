@@ -1,11 +1,15 @@
 #include "cli_options.h"
 
 #include <QFileInfo>
+
+#include "denoise.h"
+
 #include <cctype>
 #include <charconv>
 #include <map>
 
 #include "cli_language.h"
+#include "denoise.h"
 #include "settings.h"
 #include "tags.h"
 
@@ -115,6 +119,17 @@ std::string CliUsage() {
            "  --trim-silence [DB[:MS]]   trim what is under DB dBFS (-50) at both ends, keeping\n"
            "                             MS ms (100)\n"
            "  --to-mono | --to-stereo | --swap-channels\n"
+           "  --highpass HZ[:DB_PER_OCT] | --lowpass HZ[:DB_PER_OCT]\n"
+           "                             Butterworth filter, slope 6 to 48 (12) dB/octave\n"
+           "  --eq HZ:GAIN_DB:Q          one equalizer band; repeated, the bands act together\n"
+           "  --compress THRESHOLD_DB:RATIO[:ATTACK_MS:RELEASE_MS:MAKEUP_DB]\n"
+           "                             compressor (attack 20, release 250, makeup 0)\n"
+           "  --limit CEILING_DB[:RELEASE_MS]  limiter to a sample peak of CEILING_DB dBFS\n"
+           "  --tempo PERCENT            change the tempo, pitch kept (200 is twice as fast)\n"
+           "  --pitch SEMITONES          change the pitch, tempo kept (-24 to 24)\n"
+           "  --speed PERCENT            change tempo and pitch together, as a faster tape\n"
+           "  --denoise PS:PE[:DB]       reduce the noise of frames PS..PE (noise alone) by DB\n"
+           "                             dB (1 to 100, default 12) over the whole sound\n"
            "  --tags                     print the tags as KEY=VALUE lines (picture=MIME BYTES)\n"
            "  --set-tag KEY=VALUE        set a tag (title artist album albumartist date track\n"
            "                             genre comment; an empty VALUE removes it); repeatable\n"
@@ -236,6 +251,41 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                 if (!ParseDecimalPair(v, -120, 0, s.x, s.y, 0, 10000)) {
                     error = arg + " needs DB from -120 to 0, optionally :MS from 0 to 10000, not \"" +
                             v + "\"";
+                    return TParseResult::kError;
+                }
+            }
+            out.steps.push_back(s);
+        } else if (const TFilterEffect* effect =
+                       arg.size() > 2 ? FindFilterEffect(arg.substr(2)) : nullptr) {
+            if (!value(v)) return TParseResult::kError;
+            // The bands of consecutive --eq options make one equalizer.
+            const bool join = effect->repeats && !out.steps.empty() &&
+                              out.steps.back().kind == TCliStep::kFilter &&
+                              out.steps.back().filter.effect == effect->name;
+            TCliStep s{TCliStep::kFilter};
+            s.filter.effect = effect->name;
+            std::string why;
+            if (!ParseFilterValues(*effect, v, join ? out.steps.back().filter.values : s.filter.values,
+                                   why)) {
+                error = arg + " " + why;
+                return TParseResult::kError;
+            }
+            if (!join) out.steps.push_back(s);
+        } else if (arg == "--denoise") {
+            TCliStep s{TCliStep::kDenoise};
+            s.x = kDefaultDenoiseDb;
+            if (!value(v)) return TParseResult::kError;
+            const size_t second = v.find(':', v.find(':') + 1);
+            const std::string pair = v.substr(0, second);
+            if (!ParsePair(pair, s.a, s.b) || s.b <= s.a) {
+                error = PairError(arg, pair);
+                return TParseResult::kError;
+            }
+            if (second != std::string::npos) {
+                double y = 0;
+                if (!ParseDecimalPair(v.substr(second + 1), 1, 100, s.x, y, 0, 0)) {
+                    error = arg + " needs a strength DB from 1 to 100, not \"" +
+                            v.substr(second + 1) + "\"";
                     return TParseResult::kError;
                 }
             }

@@ -9,6 +9,7 @@
 
 #include "cli_render.h"
 #include "ffencode.h"
+#include "filtereffects.h"
 #include "mp3format.h"
 
 struct TCliStep {
@@ -46,14 +47,18 @@ struct TCliStep {
         kClearMarkers,
         kImportLabels,
         kExportLabels,
-        kExportRegions
+        kExportRegions,
+        kFilter,
+        kDenoise
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
     int64_t a = 0, b = 0;  // frames, or a percentage
     bool hasRange = false;
     QString path;  // or the tag assignment of --set-tag, or a marker's name
-    double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms)
+    double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms),
+                          // or the noise reduction's strength (dB)
+    TFilterSettings filter;  // the effect and its values of a filter step
 };
 
 // MP3 options as given; bitrates in kbit/s, 0 when not given.

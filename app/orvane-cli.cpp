@@ -25,6 +25,7 @@
 #include "cli_language.h"
 #include "cli_markers.h"
 #include "cli_options.h"
+#include "denoise.h"
 #include "cli_play.h"
 #include "languagemanager.h"
 #include "mp3format.h"
@@ -230,7 +231,8 @@ private:
             clock.restart();
             const int status = RunStep(step);
             if (status != 0) return status;
-            Timing(StepName(step.kind), clock);
+            Timing(step.kind == TCliStep::kFilter ? step.filter.effect.c_str() : StepName(step.kind),
+                   clock);
         }
         if (options_.render.enabled) return RunRender(doc_, options_.render, options_.timings);
         return 0;
@@ -248,7 +250,8 @@ private:
             "undo",    "redo",     "clipboard-in", "clipboard-out", "save",    "play",
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
             "trim-silence", "tags", "set-tag", "clear-tags", "marker", "region", "markers",
-            "clear-markers", "import-labels", "export-labels", "export-regions"};
+            "clear-markers", "import-labels", "export-labels", "export-regions", "filter",
+            "denoise"};
         return names[k];
     }
 
@@ -345,6 +348,31 @@ private:
             case TCliStep::kTrimSilence:
                 ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
                 break;
+            case TCliStep::kDenoise: {
+                bool started = false;
+                ok = Wait("Noise profile", [&] { started = doc_.GetNoiseProfile(s.a, s.b); }) &&
+                     started &&
+                     Wait("Noise reduction", [&] {
+                         started = doc_.ReduceNoise(0, 0, s.x, kDefaultDenoiseSensitivity);
+                     }) &&
+                     started;
+                if (!started && !notifier_.failed && !interrupted_) {
+                    notifier_.ShowError("cannot reduce the noise of frames " +
+                                        QString::number(s.a) + ":" + QString::number(s.b));
+                    return kExitFailure;
+                }
+                break;
+            }
+            case TCliStep::kFilter: {
+                bool started = false;
+                ok = Wait(QString::fromStdString(s.filter.effect),
+                          [&] { started = doc_.ApplyFilter(s.filter, 0, 0); });
+                if (!started && ok) {
+                    notifier_.ShowError(QString::fromStdString("cannot run " + s.filter.effect));
+                    return kExitFailure;
+                }
+                break;
+            }
             case TCliStep::kToMono:
             case TCliStep::kToStereo:
             case TCliStep::kSwapChannels: {

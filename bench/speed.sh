@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The speed table in one command: undo and redo, the amplify/reverse/normalize steps, loudness
 # measuring and normalizing, mixing to mono, opening a WAV and an MP3, the two batch runs, the FLAC
-# save, Export Regions and peak memory, each beside the command a user would run
+# save, Export Regions, the filter effects and noise reduction (10 minutes), and peak memory,
+# each beside the command a user would run
 # instead, alternately in the same loop, on 10 and 60 minutes of stereo audio.
 # Usage: bench/speed.sh [BUILD_DIR] [RUNS] [LENGTHS...]   lengths: ten sixty (default both)
 # Prints per row the median of ours, of the peer, their ratio, the target and pass or miss.
@@ -139,6 +140,29 @@ for len in $lengths; do
         "$work/regions/$k.wav"
     done
     add "$len-ff-regions" "$(since "$s")"; rm -rf "$work/regions"
+    # The filter effects (on the ten minutes): each step beside the same filter run by the
+    # ffmpeg or sox command line on the same WAV.
+    if [ "$len" = ten ]; then
+      for f in "hp|--highpass 1000:12|highpass|highpass=f=1000:p=2:t=q:w=0.7071" \
+               "lp|--lowpass 1000:12|lowpass|lowpass=f=1000:p=2:t=q:w=0.7071" \
+               "eq|--eq 1000:6:1|eq|equalizer=f=1000:t=q:w=1:g=6" \
+               "comp|--compress -20:4|compress|acompressor=threshold=0.1:ratio=4:knee=1:detection=peak" \
+               "lim|--limit -3|limit|alimiter=limit=0.708:level=0" \
+               "tempo|--tempo 80|tempo|rubberband=tempo=0.8" \
+               "pitch|--pitch 3|pitch|rubberband=pitch=1.189207:pitchq=quality" \
+               "speed|--speed 125|speed|asetrate=55125,aresample=44100:resampler=soxr"; do
+        IFS='|' read -r key option name graph <<<"$f"
+        # shellcheck disable=SC2086
+        sync; ours "$len-$key" "$wav" $option
+        sync; s=$(now); quiet ffmpeg -nostdin -loglevel error -y -i "$wav" -af "$graph" "$out"
+        add "$len-ff-$key" "$(since "$s")"; rm -f "$out"
+      done
+      sync; ours "$len-dn" "$wav" --denoise 0:88200:12
+      sync; s=$(now)
+      quiet sox "$wav" -n trim 0s 88200s noiseprof "$work/profile"
+      quiet sox "$wav" "$out" noisered "$work/profile" 0.3
+      add "$len-sox-dn" "$(since "$s")"; rm -f "$out" "$work/profile"
+    fi
   done
   m() { echo "${t[$1]}" | median; }
   cp_m=$(m "$len-cp")
@@ -158,6 +182,16 @@ for len in $lengths; do
   row "$len: FLAC save (x ffmpeg -c:a flac)" "$(m "$len-flac-save")" "$(m "$len-ff-flac")" 1.0 ratio
   row "$len: export 10 regions (x ffmpeg -ss/-to)" "$(m "$len-regions-all")" \
     "$(m "$len-ff-regions")" 1.0 ratio
+  if [ "$len" = ten ]; then
+    for f in "hp|highpass|high-pass 1 kHz 12 dB/oct" "lp|lowpass|low-pass 1 kHz 12 dB/oct" \
+             "eq|eq|equalizer band" "comp|compress|compressor" "lim|limit|limiter" \
+             "tempo|tempo|tempo 80 % (rubberband)" "pitch|pitch|pitch +3 (rubberband)" \
+             "speed|speed|speed 125 %"; do
+      IFS='|' read -r key name label <<<"$f"
+      row "$len: $label (x ffmpeg)" "$(m "$len-$key-$name")" "$(m "$len-ff-$key")" 1.0 ratio
+    done
+    row "$len: noise reduction (x sox noisered)" "$(m "$len-dn-denoise")" "$(m "$len-sox-dn")" 1.0 ratio
+  fi
   # Where the batch runs' time goes (medians of --timings; the rest is the dynamic loader).
   for key in open-mp3 amp; do
     line="  $len batch $key:"

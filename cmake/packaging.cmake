@@ -70,7 +70,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window-system plugins and the SVG icon engine at run time, where
 # dpkg-shlibdeps cannot see them. libebur128 (loudness) and TagLib (tags) are named as well, so the package says it
 # even where the library is linked statically.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libebur128-1, libtag1v5")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libebur128-1, libtag1v5, libavfilter8, libsox3")
 # Wayland sessions, and xdg-open for the manual and web pages outside GNOME and KDE.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, xdg-utils")
 # The companion tools of the Tools menu (src/shell/services/tools.cpp).

@@ -270,6 +270,15 @@ void Twavefile::RunRoutine(int32_t code) {
         case opTrimSilence:
             DoTrimSilence();
             break;
+        case opFilter:
+            DoFilter();
+            break;
+        case opNoiseProfile:
+            DoNoiseProfile();
+            break;
+        case opReduceNoise:
+            DoReduceNoise();
+            break;
         default:
             break;
     }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "cache.h"
+#include "filtereffects.h"
 #include "ffencode.h"
 #include "largefile.h"
 #include "loudness.h"
@@ -78,6 +79,9 @@ enum TOperation : int32_t {
     opTrimSilence = 21,
     opSaveEncoded = 22,
     opExportRegions = 23,
+    opFilter = 24,
+    opNoiseProfile = 25,
+    opReduceNoise = 26,
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -155,6 +159,16 @@ public:
     // Removes what is quieter than the threshold at the start and the end, keeping a margin;
     // a sound silent throughout is left as it is, with a notice.
     void TrimSilence(double thresholdDb, int32_t marginMs);
+    // One of the filter effects (filtereffects.h) over the range, the whole sound when it is
+    // empty. False (nothing started) when the settings do not make a graph.
+    bool ApplyFilter(const TFilterSettings& settings, int64_t start, int64_t end);
+    // Takes the noise profile from frames [start, end), which should hold the noise alone; no
+    // new version. HasNoiseProfile() says whether one is held (it stays across edits).
+    bool GetNoiseProfile(int64_t start, int64_t end);
+    bool HasNoiseProfile() const { return !noiseProfile_.empty(); }
+    // Reduces the noise of the profile by strengthDb over the range (the whole sound when it is
+    // empty). False when no profile is held or the values are out of range.
+    bool ReduceNoise(int64_t start, int64_t end, double strengthDb, double sensitivity);
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
@@ -178,6 +192,11 @@ public:
     // Raised after Undo, Redo or a recovery has switched to a version that has a remembered
     // view, after OnReady of that switch.
     std::function<void(Twavefile* sender, const TViewState& view)> OnRestoreView;
+    // Raised once an effect that changes the length (tempo, speed) has been adopted: frames
+    // [start, oldEnd) of the version before are now [start, newEnd). Whatever is placed on the
+    // sound by time (markers) moves by it.
+    std::function<void(Twavefile* sender, int64_t start, int64_t oldEnd, int64_t newEnd)>
+        OnStretched;
 
     // --- cancel ---
     // Cancels the running operation (load, save, edit, effect; ignored when idle or for undo and
@@ -378,6 +397,9 @@ private:
     void DoNormalizeLoudness();
     void DoChannels(int32_t code);
     void DoTrimSilence();
+    void DoFilter();  // filters.cpp
+    void DoNoiseProfile();
+    void DoReduceNoise();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
                 const QString& arg2 = {});
     // A status-bar text from the catalogue with its arguments (editing.cpp).
@@ -394,6 +416,11 @@ private:
     TWavHeader header_;
     double loudnessTarget_ = 0, loudnessCeiling_ = 0, trimThreshold_ = 0;
     int32_t trimMarginMs_ = 0;
+    TFilterSettings filter_;
+    // noiseprof's text of the stretch last taken, for the channel count it was taken at.
+    std::string noiseProfile_;
+    uint16_t noiseChannels_ = 0;
+    double denoiseDb_ = 0, denoiseSensitivity_ = 0;
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;

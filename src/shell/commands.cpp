@@ -140,6 +140,26 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     // Not in a menu: they name the steps the markers list makes.
     RenameMarkerAction = Make("RenameMarkerAction", "Rename Marker", "", nullptr, [] {});
     DeleteMarkerAction = Make("DeleteMarkerAction", "Delete Marker", "", nullptr, [] {});
+    HighPassAction = Make("HighPassAction", "&High-pass Filter...", "", nullptr,
+                          [this] { FilterActionExecute("highpass", "highpasstitle"); });
+    LowPassAction = Make("LowPassAction", "Low-pass Filte&r...", "", nullptr,
+                         [this] { FilterActionExecute("lowpass", "lowpasstitle"); });
+    EqualizerAction = Make("EqualizerAction", "E&qualizer...", "", nullptr,
+                           [this] { EqualizerActionExecute(); });
+    CompressorAction = Make("CompressorAction", "&Compressor...", "", nullptr,
+                            [this] { FilterActionExecute("compress", "comptitle"); });
+    LimiterAction = Make("LimiterAction", "Lim&iter...", "", nullptr,
+                         [this] { FilterActionExecute("limit", "limittitle"); });
+    TempoAction = Make("TempoAction", "Change Tem&po...", "", nullptr,
+                       [this] { FilterActionExecute("tempo", "tempotitle"); });
+    PitchAction = Make("PitchAction", "Change Pitc&h...", "", nullptr,
+                       [this] { FilterActionExecute("pitch", "pitchtitle"); });
+    SpeedAction = Make("SpeedAction", "Change Spee&d...", "", nullptr,
+                       [this] { FilterActionExecute("speed", "speedtitle"); });
+    NoiseProfileAction = Make("NoiseProfileAction", "Get &Noise Profile", "", nullptr,
+                              [this] { NoiseProfileActionExecute(); });
+    NoiseReductionAction = Make("NoiseReductionAction", "Noise Red&uction...", "", nullptr,
+                                [this] { NoiseReductionActionExecute(); });
     // Help
     ContentsAction = Make("ContentsAction", "&Contents", "F1", "help-contents",
                           [this] { RunHook(OnContents); });
@@ -154,13 +174,19 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  FadeOutAction,  SilenceAction,       NormalizationAction, ReverseAction,
                  InvertAction,   AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                  TrimSilenceAction, ToMonoAction,     ToStereoAction,    SwapChannelsAction,
-                 AddMarkerAction, AddRegionAction,    MarkersAction,     ExportRegionsAction};
+                 AddMarkerAction, AddRegionAction,    MarkersAction,     ExportRegionsAction,
+                 HighPassAction, LowPassAction,       EqualizerAction,   CompressorAction,
+                 LimiterAction,  TempoAction,         PitchAction,       SpeedAction,
+                 NoiseProfileAction, NoiseReductionAction};
     needIdle_ += recentActions_;
     makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
                     FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
                     InvertAction,  AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                     TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction,
-                    AddMarkerAction, AddRegionAction, RenameMarkerAction, DeleteMarkerAction};
+                    AddMarkerAction, AddRegionAction, RenameMarkerAction, DeleteMarkerAction,
+                    HighPassAction, LowPassAction,      EqualizerAction,   CompressorAction,
+                    LimiterAction, TempoAction,         PitchAction,       SpeedAction,
+                    NoiseReductionAction};
 
     // Initial states: no selection and nothing to undo yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction, UndoAction,
@@ -288,6 +314,11 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     operations->addSeparator();
     operations->addActions({LoudnessAction, TrimSilenceAction, ToMonoAction, ToStereoAction,
                             SwapChannelsAction});
+    operations->addSeparator();
+    operations->addActions({HighPassAction, LowPassAction, EqualizerAction, CompressorAction,
+                            LimiterAction, TempoAction, PitchAction, SpeedAction});
+    operations->addSeparator();
+    operations->addActions({NoiseProfileAction, NoiseReductionAction});
 
     toolsMenu_ = menu("Tools1", QStringLiteral("&Tools"));
 

@@ -12,7 +12,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "stepnames.h"
 #include "waveview.h"
@@ -23,6 +26,10 @@ class QMenuBar;
 class QToolBar;
 class QWidget;
 class Tmainform;
+class TEffectDialog;
+class TEqDialog;
+class TNoiseDialog;
+struct TFilterSettings;
 
 class TCommands {
 public:
@@ -92,6 +99,11 @@ public:
     // A marker step named after `command` (one of the marker commands): the document's markers
     // become `marks`, and the view shows them.
     void MarkerStep(QAction* command, TMarkerList marks);
+    // cleanuphandlers.cpp: the filter effects and noise reduction.
+    void FilterActionExecute(const char* effect, const char* titleKey);
+    void EqualizerActionExecute();
+    void NoiseProfileActionExecute();
+    void NoiseReductionActionExecute();
 
     // The dialogs and helpers of other parts, set by the program's start-up. Each runs only
     // when set.
@@ -121,6 +133,8 @@ public:
         *AmplifyIAction;
     QAction *LoudnessAction, *TrimSilenceAction, *ToMonoAction, *ToStereoAction,
         *SwapChannelsAction;
+    QAction *HighPassAction, *LowPassAction, *EqualizerAction, *CompressorAction, *LimiterAction,
+        *TempoAction, *PitchAction, *SpeedAction, *NoiseProfileAction, *NoiseReductionAction;
     QAction *ContentsAction, *UpdateAction, *AboutAction;
     QAction *AddMarkerAction, *AddRegionAction, *PrevMarkerAction, *NextMarkerAction,
         *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction, *ExportRegionsAction;
@@ -136,6 +150,8 @@ private:
     // Runs the effect parameter dialog; the value, or nothing when cancelled.
     std::optional<int> AskParameter(const char* titleKey, const char* labelKey, int minimum,
                                     int maximum, int value);
+    // Runs a filter effect over the selection, or the whole sound when there is none.
+    void ApplyToSelection(const TFilterSettings& settings);
     // Save As's steps after the dialog; false when nothing was started.
     bool SaveAs();
     bool ConfirmOverwrite(const QString& name);
@@ -151,6 +167,11 @@ private:
     QList<QAction*> recentActions_;
     QMenu* toolsMenu_ = nullptr;
     int saveDialogType_ = 1;
+    // The effect dialogs, made on first use, and the values each effect was last run with.
+    TEffectDialog* effectDialog_ = nullptr;
+    TEqDialog* eqDialog_ = nullptr;
+    TNoiseDialog* noiseDialog_ = nullptr;
+    std::map<std::string, std::vector<double>> filterValues_;
     // The commands that change or read the sound, or replace the document.
     QList<QAction*> needIdle_;
     // Those that make a new version, and the version each has made.

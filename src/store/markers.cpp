@@ -53,6 +53,28 @@ TMarkerList MarkersAfterInsert(const TMarkerList& marks, int64_t at, int64_t cou
     return out;
 }
 
+TMarkerList MarkersAfterStretch(const TMarkerList& marks, int64_t start, int64_t end,
+                                int64_t newEnd) {
+    if (newEnd == end || end <= start) return marks;
+    const auto place = [&](int64_t p) {
+        if (p <= start) return p;
+        if (p >= end) return p + (newEnd - end);
+        // Inside, in proportion, to the nearest frame.
+        return start + int64_t(std::llround(double(p - start) * double(newEnd - start) /
+                                            double(end - start)));
+    };
+    TMarkerList out = marks;
+    for (TMarker& m : out) {
+        const int64_t a = place(m.start), b = place(m.end);
+        if (a != m.start || b != m.end) {
+            m.start = a;
+            m.end = b;
+            Moved(m);
+        }
+    }
+    return out;
+}
+
 TMarkerList MarkersInRange(const TMarkerList& marks, int64_t start, int64_t end) {
     TMarkerList out;
     for (const TMarker& m : marks) {

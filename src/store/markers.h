@@ -38,6 +38,10 @@ TMarkerList MarkersAfterDelete(const TMarkerList& marks, int64_t at, int64_t cou
 // After `count` frames were inserted at `at`: every position past `at` moves on by `count`
 // (a region that holds `at` grows; a marker at `at` stays before what was inserted).
 TMarkerList MarkersAfterInsert(const TMarkerList& marks, int64_t at, int64_t count);
+// After [start, end) was stretched to [start, newEnd) (a tempo or speed change): what lies
+// inside moves in proportion, what lies after by the difference.
+TMarkerList MarkersAfterStretch(const TMarkerList& marks, int64_t start, int64_t end,
+                                int64_t newEnd);
 // What lies in [start, end] (a marker at `end` too), moved to start at 0 (Save Selected As):
 // regions clipped to [start, end).
 TMarkerList MarkersInRange(const TMarkerList& marks, int64_t start, int64_t end);

@@ -65,7 +65,49 @@ const TNumberCase kNumberCases[] = {
     {"OpusBitrateAtItsLimits", {"--opus-bitrate", "16", "--opus-bitrate", "256"}, true},
     {"OpusBitrateBelowSixteen", {"--opus-bitrate", "15"}, false},
     {"OpusBitrateWrappingToAnOfferedRate", {"--opus-bitrate", "4294967424"}, false},
+    {"HighPassBelowTenHertz", {"--highpass", "5"}, false},
+    {"LowPassSlopeAbove48", {"--lowpass", "1000:54"}, false},
+    {"EqWithAFourthValue", {"--eq", "1000:6:1:2"}, false},
+    {"CompressRatioBelowOne", {"--compress", "-20:0.5"}, false},
+    {"LimitAboveFullScale", {"--limit", "1"}, false},
+    {"TempoZero", {"--tempo", "0"}, false},
+    {"PitchWithTextAfterIt", {"--pitch", "3st"}, false},
+    {"SpeedAtItsLimits", {"--speed", "25", "--speed", "400"}, true},
+    {"DenoiseEndingBeforeItStarts", {"--denoise", "500:100"}, false},
+    {"DenoiseStrengthAbove100", {"--denoise", "0:100:101"}, false},
 };
+
+// Omitted values take the table's defaults; bands of --eq in a row make one equalizer.
+TEST(CliFilterOptions, ValuesAndDefaultsReachTheStep) {
+    struct TRow {
+        std::vector<std::string> args;
+        std::vector<TFilterSettings> steps;
+    };
+    for (const TRow& row :
+         {TRow{{"--highpass", "1000"}, {{"highpass", {1000, 12}}}},
+          TRow{{"--compress", "-20:4"}, {{"compress", {-20, 4, 20, 250, 0}}}},
+          TRow{{"--eq", "100:-6:1", "--eq", "3000:3:2", "--limit", "-1", "--eq", "50:2:1"},
+               {{"eq", {100, -6, 1, 3000, 3, 2}}, {"limit", {-1, 50}}, {"eq", {50, 2, 1}}}},
+          TRow{{"--tempo", "50", "--pitch", "-12", "--speed", "200"},
+               {{"tempo", {50}}, {"pitch", {-12}}, {"speed", {200}}}}}) {
+        std::vector<std::string> args = {"in.wav"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        TCliOptions options;
+        std::string error;
+        ASSERT_EQ(ParseCliOptions(args, options, error), TParseResult::kRun) << error;
+        ASSERT_EQ(options.steps.size(), row.steps.size());
+        for (size_t i = 0; i < row.steps.size(); ++i) {
+            EXPECT_EQ(options.steps[i].filter.effect, row.steps[i].effect);
+            EXPECT_EQ(options.steps[i].filter.values, row.steps[i].values) << row.args[0];
+        }
+    }
+    TCliOptions options;
+    std::string error;
+    ASSERT_EQ(ParseCliOptions({"in.wav", "--denoise", "0:88200"}, options, error), TParseResult::kRun);
+    EXPECT_EQ(options.steps.at(0).a, 0);
+    EXPECT_EQ(options.steps.at(0).b, 88200);
+    EXPECT_EQ(options.steps.at(0).x, 12);
+}
 
 TEST(CliEncodeOptions, DefaultsAndGivenValuesReachTheSettings) {
     struct TCase {

@@ -146,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
         TCancelCase{"Normalize", [](Twavefile& d, const QString&) { d.Normalize(90); }},
         TCancelCase{"Delete", [](Twavefile& d, const QString&) { d.Delete(100, 2000); }},
         TCancelCase{"Paste", [](Twavefile& d, const QString&) { d.Paste(d.Frames() / 2); }},
-        TCancelCase{"FadeIn", [](Twavefile& d, const QString&) { d.FadeIn(0, d.Frames()); }}),
+        TCancelCase{"FadeIn", [](Twavefile& d, const QString&) { d.FadeIn(0, d.Frames()); }},
+        TCancelCase{"LowPass",
+                    [](Twavefile& d, const QString&) { d.ApplyFilter({"lowpass", {1000, 24}}, 0, 0); }},
+        TCancelCase{"Tempo",
+                    [](Twavefile& d, const QString&) { d.ApplyFilter({"tempo", {80}}, 0, 0); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "doctest_util.h"
+#include "filtereffects.h"
 #include "session.h"
 #include "versionfiles.h"
 
@@ -120,6 +121,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The silent head [0, 1000) and tail [9000, 10000) go.
         TEditCase{"TrimSilence", [](Twavefile& d, TMemoryClipboard&) { d.TrimSilence(-40, 0); },
                   "p0@0 p1500@500 a@1000-3000 b@1500-5000 p3000@2000 p5000@4000 tail@7500-8000"},
+        // A change of speed moves everything in proportion.
+        TEditCase{"Speed200",
+                  [](Twavefile& d, TMemoryClipboard&) {
+                      d.ApplyFilter(TFilterSettings{"speed", {200}}, 0, 0);
+                  },
+                  "p0@0 intro@100-400 p500@250 p1500@750 a@1000-2000 b@1250-3000 p3000@1500 "
+                  "p5000@2500 tail@4250-4900 p9500@4750"},
         // An effect that keeps the length keeps the markers.
         TEditCase{"Invert", [](Twavefile& d, TMemoryClipboard&) { d.Invert(); },
                   "p0@0 intro@200-800 p500@500 p1500@1500 a@2000-4000 b@2500-6000 p3000@3000 "

@@ -47,7 +47,10 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
               "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
               "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "
-              "Normalize &Loudness... | &Trim Silence... | Mix to M&ono | Make S&tereo | S&wap Channels");
+              "Normalize &Loudness... | &Trim Silence... | Mix to M&ono | Make S&tereo | S&wap Channels | - | "
+              "&High-pass Filter... | Low-pass Filte&r... | E&qualizer... | &Compressor... | "
+              "Lim&iter... | Change Tem&po... | Change Pitc&h... | Change Spee&d... | - | "
+              "Get &Noise Profile | Noise Red&uction...");
     EXPECT_EQ(Entries(top[5]->menu()).join(" | "), "&Contents | C&heck Updates... | - | &About");
 }
 

@@ -1,0 +1,75 @@
+#include "effectdialog.h"
+
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "shelltexts.h"
+
+QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* parent) {
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(param.key));
+    // Small ranges in hundredths, wide ones in whole units.
+    const double span = param.max - param.min;
+    box->setDecimals(span <= 2 ? 2 : span <= 40 ? 1 : 0);
+    box->setSingleStep(span <= 2 ? 0.05 : span <= 40 ? 0.5 : span <= 500 ? 1 : 10);
+    box->setRange(param.min, param.max);
+    box->setValue(value);
+    box->setMinimumWidth(100);
+    return box;
+}
+
+TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("effectdialog"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    form_ = new QFormLayout;
+    okButton_ = new QPushButton(QStringLiteral("&Ok"), this);
+    okButton_->setObjectName(QStringLiteral("OkButton"));
+    okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(form_);
+    column->addLayout(buttons);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TEffectDialog::SetEffect(const TFilterEffect& effect, const QString& title,
+                              const std::vector<double>& values) {
+    setWindowTitle(title);
+    while (form_->rowCount() > 0) form_->removeRow(0);
+    fields_.clear();
+    for (size_t i = 0; i < effect.params.size(); ++i) {
+        const TFilterParam& p = effect.params[i];
+        QDoubleSpinBox* box = MakeParamBox(p, i < values.size() ? values[i] : p.def, this);
+        form_->addRow(MsgText(p.key), box);
+        fields_.push_back(box);
+    }
+    if (!fields_.empty()) {
+        fields_.front()->selectAll();
+        fields_.front()->setFocus();
+    }
+    okButton_->setText(MsgText("effectok"));
+    cancelButton_->setText(MsgText("effectcancel"));
+}
+
+std::vector<double> TEffectDialog::Values() const {
+    std::vector<double> v;
+    for (QDoubleSpinBox* box : fields_) {
+        // A value typed and confirmed with Enter before the box has taken it.
+        box->interpretText();
+        v.push_back(box->value());
+    }
+    return v;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// TEffectDialog: the parameters of one filter effect (filtereffects.h), a spin box for each with
+// the table's range, unit and default, and "&Ok" and "&Cancel". The window fills it with
+// SetEffect before each use and reads Values() after a confirmed run. Created once and kept.
+// User-interface thread only.
+
+#include <QDialog>
+#include <vector>
+
+#include "filtereffects.h"
+
+class QDoubleSpinBox;
+class QFormLayout;
+class QPushButton;
+
+class TEffectDialog : public QDialog {
+public:
+    explicit TEffectDialog(QWidget* parent = nullptr);
+
+    // One row per parameter of `effect` (one group for a repeating one), labelled from the
+    // catalogue, at `values` or, where it has none, the defaults.
+    void SetEffect(const TFilterEffect& effect, const QString& title,
+                   const std::vector<double>& values);
+    std::vector<double> Values() const;
+
+    QDoubleSpinBox* Field(int index) const { return fields_.at(size_t(index)); }
+    QPushButton* OkButton() const { return okButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+
+private:
+    QFormLayout* form_;
+    std::vector<QDoubleSpinBox*> fields_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
+};
+
+// A spin box for a parameter: its range, its value and a step and precision that suit them.
+QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* parent);

@@ -1,0 +1,29 @@
+#pragma once
+// TNoiseDialog: how far Noise Reduction takes the noise of the profile down (dB) and how much
+// near the profile counts as noise. Created once and kept. User-interface thread only.
+
+#include <QDialog>
+
+class QDoubleSpinBox;
+class QPushButton;
+
+class TNoiseDialog : public QDialog {
+public:
+    explicit TNoiseDialog(QWidget* parent = nullptr);
+    // Texts from the catalogue again; the values as last left.
+    void Prepare();
+    double Strength() const;
+    double Sensitivity() const;
+
+    QDoubleSpinBox* StrengthBox() const { return strength_; }
+    QDoubleSpinBox* SensitivityBox() const { return sensitivity_; }
+    QPushButton* OkButton() const { return okButton_; }
+
+private:
+    QDoubleSpinBox* strength_;
+    QDoubleSpinBox* sensitivity_;
+    class QLabel* strengthLabel_;
+    class QLabel* sensitivityLabel_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
+};

@@ -1,0 +1,72 @@
+// Filter effects over a range of the document: what lies outside the range is kept bit for bit,
+// a stretch moves what follows it and says so, Undo brings the sound back, and values the table
+// refuses start nothing.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <numbers>
+
+#include "doctest_util.h"
+
+namespace {
+
+class Filters : public ::testing::Test, public TDocFixture {};
+
+std::vector<int16_t> Stereo(size_t frames) {
+    std::vector<int16_t> s(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        s[2 * i] = int16_t(8000 * std::sin(2 * std::numbers::pi * 440.0 * double(i) / 44100));
+        s[2 * i + 1] = int16_t(i % 4000) - 2000;
+    }
+    return s;
+}
+
+TEST_F(Filters, RangeKeepsTheRestAndStretchesMoveIt) {
+    struct TRow {
+        TFilterSettings settings;
+        int64_t start, end, newEnd;
+    };
+    const int64_t frames = 44100;
+    for (const TRow& row : {TRow{{"lowpass", {500, 24}}, 10000, 20000, 20000},
+                            TRow{{"compress", {-30, 8, 5, 50, 0}}, 0, 30000, 30000},
+                            TRow{{"tempo", {50}}, 10000, 20000, 30000},
+                            TRow{{"speed", {200}}, 20000, frames, 32050}}) {
+        const std::vector<int16_t> s = Stereo(size_t(frames));
+        LoadSamples(2, s, 44100);
+        std::vector<int64_t> stretched;
+        doc.OnStretched = [&](Twavefile*, int64_t a, int64_t b, int64_t c) {
+            stretched = {a, b, c};
+        };
+        ASSERT_TRUE(doc.ApplyFilter(row.settings, row.start, row.end));
+        Wait();
+        const std::vector<int16_t> r = Samples();
+        const int64_t added = row.newEnd - row.end;
+        ASSERT_EQ(int64_t(r.size()), 2 * (frames + added)) << row.settings.effect;
+        EXPECT_TRUE(std::equal(s.begin(), s.begin() + 2 * row.start, r.begin())) << row.settings.effect;
+        EXPECT_TRUE(std::equal(s.begin() + 2 * row.end, s.end(), r.begin() + 2 * row.newEnd))
+            << row.settings.effect;
+        EXPECT_FALSE(std::equal(s.begin() + 2 * row.start, s.begin() + 2 * row.end, r.begin() + 2 * row.start))
+            << row.settings.effect;
+        const std::vector<int64_t> expected =
+            added ? std::vector<int64_t>{row.start, row.end, row.newEnd} : std::vector<int64_t>{};
+        EXPECT_EQ(stretched, expected) << row.settings.effect;
+        doc.Undo();
+        Wait();
+        EXPECT_EQ(Samples(), s) << row.settings.effect;
+    }
+}
+
+TEST_F(Filters, RefusedValuesStartNothing) {
+    LoadSamples(2, Stereo(1000), 44100);
+    for (const TFilterSettings& bad : {TFilterSettings{"lowpass", {5, 12}},
+                                       TFilterSettings{"lowpass", {1000}},
+                                       TFilterSettings{"eq", {1000, 6}},
+                                       TFilterSettings{"tempo", {0}},
+                                       TFilterSettings{"reverb", {1}}}) {
+        EXPECT_FALSE(doc.ApplyFilter(bad, 0, 0)) << bad.effect;
+        EXPECT_FALSE(doc.Busy());
+    }
+    EXPECT_FALSE(doc.ReduceNoise(0, 0, 12, 0.3));  // no profile yet
+    EXPECT_FALSE(doc.CanUndo());
+}
+
+}  // namespace
