@@ -76,8 +76,7 @@ int TSpectrogram::Draw(QImage& image, const QRect& area, const TWaveSource& sour
         return 0;
     }
     std::unique_lock lock(mutex_);
-    const TLayer layer{generation_, framesPerColumn, rows, source.channels, source.rate,
-                       settings_};
+    const TLayer layer{generation_, framesPerColumn, rows, source.channels, source.rate, settings_};
     if (!(layer == layer_)) {
         layer_ = layer;
         ++layerId_;
@@ -160,8 +159,7 @@ void TSpectrogram::Work() {
                 analyser = std::make_unique<TSpectrumAnalyser>(layer.settings.window);
             if (store) {
                 analyser->Analyse(*store, layer.channels, available, job.centre);
-                analyser->Rows(layer.rows, layer.rate, layer.settings.logFrequency,
-                               levels.data());
+                analyser->Rows(layer.rows, layer.rate, layer.settings.logFrequency, levels.data());
             }
         } catch (const std::exception&) {
             // A column that cannot be read shows as silence rather than being asked for again.

@@ -36,7 +36,15 @@ QRgb SpectrumColor(uint8_t level) {
                                                                 {180, 222, 44},
                                                                 {253, 231, 37}}};
     static const std::array<QRgb, kLevels> table = [] {
+        auto linear = [](int v) {
+            const double c = v / 255.0;
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        auto luminance = [&](const int* c) {
+            return 0.2126 * linear(c[0]) + 0.7152 * linear(c[1]) + 0.0722 * linear(c[2]);
+        };
         std::array<QRgb, kLevels> t{};
+        double last = -1;
         for (int i = 0; i < kLevels; ++i) {
             const double x = double(i) / (kLevels - 1) * (kStops.size() - 1);
             const size_t k = std::min(size_t(x), kStops.size() - 2);
@@ -44,6 +52,9 @@ QRgb SpectrumColor(uint8_t level) {
             int c[3];
             for (int j = 0; j < 3; ++j)
                 c[j] = int(std::lround(kStops[k][j] + (kStops[k + 1][j] - kStops[k][j]) * f));
+            // Rounding to 8 bits can flatten the rise for a step; a touch more green restores it.
+            while (luminance(c) <= last && c[1] < 255) ++c[1];
+            last = luminance(c);
             t[size_t(i)] = qRgb(c[0], c[1], c[2]);
         }
         return t;
@@ -121,7 +132,8 @@ const std::vector<float>& TSpectrumAnalyser::AnalyseSamples(const int16_t* inter
     const float mix = 1.0f / (32768.0f * float(std::max(channels, 1)));
     for (int i = 0; i < n_; ++i) {
         int32_t sum = 0;
-        for (int c = 0; c < channels; ++c) sum += interleaved[size_t(i) * size_t(channels) + size_t(c)];
+        for (int c = 0; c < channels; ++c)
+            sum += interleaved[size_t(i) * size_t(channels) + size_t(c)];
         in_[size_t(i)] = float(sum) * mix * hann_[size_t(i)];
     }
     return Transform();
@@ -155,8 +167,8 @@ void TSpectrumAnalyser::Rows(int rows, double rate, bool logFrequency, uint8_t* 
         if (k0 <= k1) {
             level = *std::max_element(db_.begin() + k0, db_.begin() + k1 + 1);
         } else {
-            const double at = std::clamp(FrequencyAt(y, rows, rate, logFrequency) / bin, 0.0,
-                                         double(last));
+            const double at =
+                std::clamp(FrequencyAt(y, rows, rate, logFrequency) / bin, 0.0, double(last));
             const int k = std::min(int(at), last - 1);
             const double f = at - k;
             level = float(db_[size_t(k)] * (1 - f) + db_[size_t(k) + 1] * f);
