@@ -28,6 +28,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {5, "Tools1", "title"},
     {6, "Help1", "title"},
     {7, "ScaleFormat1", "title"},
+    {8, "SpectrumWindow1", "title"},
     {10, "OpenAction", "text"},
     {11, "CloseAction", "text"},
     {12, "SaveAction", "text"},
@@ -68,6 +69,8 @@ const std::vector<TTranslatable> kMainTexts = {
     {47, "ToMonoAction", "text"},
     {48, "ToStereoAction", "text"},
     {49, "SwapChannelsAction", "text"},
+    {50, "SpectrogramAction", "text"},
+    {51, "LogFrequencyAction", "text"},
     {60, "ContentsAction", "toolTip"},
     {70, "MainSheet", "windowTitle"},
     {71, "SelectionBox", "title"},
@@ -95,7 +98,7 @@ const std::vector<TTranslatable> kMainTexts = {
 const QStringList kMainIgnored = {
     "mainform.windowTitle", "ActionToolBar1.windowTitle", "*Action.toolTip", "timedisplay.text",
     "StatusPanel*.text",    "selstart.text",              "selstop.text",     "ToolAction*",
-    "RecentAction*",
+    "RecentAction*",        "SpectrumWindowAction*",
 };
 
 // Section "filterform": its caption and group caption are set before each use.
