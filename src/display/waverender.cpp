@@ -348,7 +348,7 @@ void TWaveRenderer::DrawSpectrogram(const TWaveState& state, const TWaveSource& 
     for (double f : marks) {
         if (f >= nyquist || (logAxis && f < LogFloorHz(source.rate))) continue;
         const double y = TopMargin + 1 + FrequencyRow(f, int(rows), source.rate, logAxis);
-        if (y < TopMargin + 8 || lastY - y < 24) continue;
+        if (y < TopMargin + 8 || y > H - 6 || lastY - y < 24) continue;
         lastY = y;
         r.HLine(0, 4, RoundEven(y), Rgb(DisplayColors.ScaleTextColor));
         labels.Add(6, RoundEven(y) - 5,
