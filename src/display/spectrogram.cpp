@@ -35,7 +35,9 @@ void TSpectrogram::SetSettings(const TSpectrumSettings& settings) {
 void TSpectrogram::Release() {
     std::lock_guard lock(mutex_);
     ++generation_;
+    ++layerId_;  // a column being computed from the old sound is dropped when it comes
     columns_.clear();
+    inflight_.clear();
     queue_.clear();
     store_.reset();
     available_ = 0;
