@@ -11,6 +11,7 @@
 #include "cli_options.h"
 #include "displaycolors.h"
 #include "settings.h"
+#include "spectrogram.h"
 #include "waverender.h"
 #include "wavfile.h"
 
@@ -39,14 +40,26 @@ std::string RenderUsage() {
            "    --select S:E             a selection, drawn inverted\n"
            "    --cursor F               the cursor frame\n"
            "    --scale ms|samples       the time ruler's format (default ms)\n"
-           "    --dpr N                  device pixel ratio, 1 to 4 (default 1)\n";
+           "    --dpr N                  device pixel ratio, 1 to 4 (default 1)\n"
+           "  --render-spectrogram FILE.png\n"
+           "                             draw the spectrogram area of the view (0 Hz at the\n"
+           "                             bottom row, half the sample rate at the top row);\n"
+           "                             takes --size, --view and --dpr as --render does\n"
+           "    --log-frequency          a logarithmic frequency axis (from 20 Hz)\n"
+           "    --fft-size N             the analysis window in frames, a power of two from\n"
+           "                             256 to 8192 (default 2048)\n";
 }
 
 bool ParseRenderOption(const std::vector<std::string>& args, size_t& i, TRenderOptions& out,
                        std::string& error) {
     const std::string& arg = args[i];
-    static const char* const names[] = {"--render", "--size",  "--view", "--select",
-                                        "--cursor", "--scale", "--dpr"};
+    static const char* const names[] = {"--render",  "--size",  "--view", "--select",
+                                        "--cursor",  "--scale", "--dpr",  "--render-spectrogram",
+                                        "--fft-size"};
+    if (arg == "--log-frequency") {
+        out.logFrequency = true;
+        return true;
+    }
     if (std::find_if(std::begin(names), std::end(names), [&](const char* n) { return arg == n; }) ==
         std::end(names))
         return false;
@@ -55,9 +68,20 @@ bool ParseRenderOption(const std::vector<std::string>& args, size_t& i, TRenderO
         return true;
     }
     const std::string& v = args[++i];
-    if (arg == "--render") {
+    if (arg == "--render" || arg == "--render-spectrogram") {
         out.enabled = true;
+        out.spectrogram = arg == "--render-spectrogram";
         out.path = QString::fromLocal8Bit(v.c_str());
+    } else if (arg == "--fft-size") {
+        int64_t n = 0;
+        if (!ParseNumber(v, TSpectrumSettings::kMinWindow, TSpectrumSettings::kMaxWindow, n) ||
+            TSpectrumSettings::ValidWindow(int(n)) != n) {
+            error = "--fft-size needs a power of two from " +
+                    std::to_string(TSpectrumSettings::kMinWindow) + " to " +
+                    std::to_string(TSpectrumSettings::kMaxWindow) + ", not \"" + v + "\"";
+            return true;
+        }
+        out.window = int(n);
     } else if (arg == "--size") {
         const auto x = v.find('x');
         int64_t w = 0, h = 0;
@@ -121,7 +145,8 @@ void QuietRuntimeFolder(QtMsgType type, const QMessageLogContext& context, const
 
 std::unique_ptr<QCoreApplication> MakeCliApplication(int& argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--render") == 0) {
+        if (std::strcmp(argv[i], "--render") == 0 ||
+            std::strcmp(argv[i], "--render-spectrogram") == 0) {
             // Drawing needs fonts, hence a QGuiApplication; never a display.
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
             qtHandler = qInstallMessageHandler(QuietRuntimeFolder);
@@ -164,12 +189,30 @@ int RunRender(Twavefile& document, const TRenderOptions& o, bool timings) {
     QElapsedTimer clock;
     clock.start();
     TWaveRenderer renderer;
-    renderer.RedrawAll(state, TWaveSource::Of(&document), o.width, o.height, o.dpr);
+    QImage spectrum;
+    if (o.spectrogram) {
+        // The area alone, every column computed before the picture is written.
+        spectrum = QImage(o.width * o.dpr, o.height * o.dpr, QImage::Format_RGB32);
+        spectrum.setDevicePixelRatio(o.dpr);
+        const TWaveSource source = TWaveSource::Of(&document);
+        const double perColumn = double(state.viewSpan) / spectrum.width();
+        TSpectrogram engine;
+        engine.SetSettings({o.window, o.logFrequency});
+        engine.Draw(spectrum, spectrum.rect(), source, double(state.viewStart), perColumn, 0);
+        engine.Wait();
+        if (engine.Draw(spectrum, spectrum.rect(), source, double(state.viewStart), perColumn, 0) !=
+            0) {
+            std::fprintf(stderr, "orvane-cli: error: the spectrum could not be computed\n");
+            return kExitFailure;
+        }
+    } else {
+        renderer.RedrawAll(state, TWaveSource::Of(&document), o.width, o.height, o.dpr);
+    }
     if (timings) std::fprintf(stderr, "timing: redraw %.6f\n", clock.nsecsElapsed() / 1e9);
 
     clock.restart();
     QImageWriter writer(o.path, "png");
-    if (!writer.write(renderer.backBuffer)) {
+    if (!writer.write(o.spectrogram ? spectrum : renderer.backBuffer)) {
         std::fprintf(stderr, "orvane-cli: error: cannot write %s: %s\n", qPrintable(o.path),
                      qPrintable(writer.errorString()));
         return kExitFailure;

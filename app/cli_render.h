@@ -1,6 +1,7 @@
 #pragma once
-// orvane-cli --render: draws the waveform view, as the editor draws it, into a PNG file. The
-// drawing is the editor's own renderer; only Qt Gui is used (on the offscreen platform), never
+// orvane-cli --render: draws the waveform view, as the editor draws it, into a PNG file;
+// --render-spectrogram draws the spectrogram area of the view. The drawing is the editor's own
+// renderer; only Qt Gui is used (on the offscreen platform), never
 // widgets.
 
 #include <QCoreApplication>
@@ -22,6 +23,10 @@ struct TRenderOptions {
     int64_t cursor = 0;
     bool msScale = true;
     int dpr = 1;
+    // --render-spectrogram: the spectrogram area alone, its top row half the sample rate.
+    bool spectrogram = false;
+    bool logFrequency = false;
+    int window = 2048;  // FFT size in frames
 };
 
 // Takes the render option at args[i], advancing i over its value. Returns false when args[i] is
@@ -35,6 +40,7 @@ std::string RenderUsage();
 std::unique_ptr<QCoreApplication> MakeCliApplication(int& argc, char** argv);
 
 // Draws the document and writes the PNG. Returns the exit status: 0, 1 when the file cannot be
-// written, 2 for a view, selection or cursor outside the sound. With `timings`, prints
+// written (or the spectrum cannot be computed), 2 for a view, selection or cursor outside the
+// sound. With `timings`, prints
 // "timing: redraw S" and "timing: png S" on standard error.
 int RunRender(Twavefile& document, const TRenderOptions& options, bool timings);

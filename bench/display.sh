@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The waveform drawing: the redraw and cursor update at 1920x400 on a minute and an hour of
-# stereo audio (build/bench/display_bench), and orvane-cli --render beside ffmpeg's showwavespic
-# on 10 and 60 minutes of MP3, side by side in one run.
+# stereo audio (build/bench/display_bench), the spectrogram's first computation, its redraw from
+# cached columns (at most 100 ms for the hour) and the memory it adds (flat: no more for the hour
+# than for the minute), orvane-cli --render beside ffmpeg's showwavespic on 10 and 60 minutes of
+# MP3, and --render-spectrogram of the hour, in one run.
 # Usage: bench/display.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=$(realpath "${1:-build}")
@@ -42,4 +44,16 @@ for f in ten-192.mp3 hour-192.mp3; do
   done
   mo=$(echo "$o" | median); mp=$(echo "$p" | median)
   printf '%-16s %10.3f %10.3f %8.2f\n' "$f" "$mo" "$mp" "$(echo "$mo / $mp" | bc -l)"
+done
+
+echo "== --render-spectrogram at 1920x400, median seconds of $runs, peak memory =="
+printf '%-16s %10s %10s\n' file seconds MiB
+for f in minute.wav hour.wav; do
+  o=""
+  for ((i = 0; i < runs; i++)); do
+    o+="$(timed "$cli" "$data/$f" --render-spectrogram "$work/s.png" --size 1920x400) "
+  done
+  /usr/bin/time -f '%M' -o "$work/mem" "$cli" "$data/$f" --render-spectrogram "$work/s.png" \
+    --size 1920x400 2>/dev/null
+  printf '%-16s %10.3f %10.1f\n' "$f" "$(echo "$o" | median)" "$(echo "$(cat "$work/mem") / 1024" | bc -l)"
 done

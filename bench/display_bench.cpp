@@ -1,5 +1,7 @@
 // The waveform view's drawing cost: a full redraw at 1920 x 400 of the whole sound and of one
-// second of it, and UpdateCursor alone. Prints "<file> <case> wall <ms> cpu <ms>" (medians).
+// second of it, and UpdateCursor alone; the spectrogram's first computation of the whole view
+// and its full redraw once the columns are cached, with the resident memory it added. Prints
+// "<file> <case> wall <ms> cpu <ms>" (medians).
 // Run by bench/display.sh on a minute and an hour of stereo audio.
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -8,11 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 #include <vector>
 
 #include "displaycolors.h"
 #include "notifier.h"
 #include "settings.h"
+#include "spectrogram.h"
 #include "waverender.h"
 #include "wavfile.h"
 
@@ -52,6 +56,16 @@ TMedians Median(int runs, F f) {
     std::sort(wall.begin(), wall.end());
     std::sort(cpu.begin(), cpu.end());
     return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
+}
+
+// Resident memory now, in MiB.
+double ResidentMiB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 void Print(const char* file, const char* what, TMedians m) {
@@ -96,6 +110,24 @@ int main(int argc, char** argv) {
                   state.cursor = state.viewStart + uint32_t(i % 100 + 1) * (state.viewSpan / 101);
                   renderer.UpdateCursor(state, source, kWidth, kHeight);
               }));
+        // The spectrogram of the whole sound: every column computed once, then redrawn from the
+        // cache.
+        state.viewStart = 0;
+        state.viewEnd = state.viewSpan = doc.Frames();
+        const double before = ResidentMiB();
+        {
+            TSpectrogram spectrogram;
+            renderer.spectrogram = &spectrogram;
+            Print(argv[a], "spectrogram-compute", Median(1, [&](int) {
+                      renderer.RedrawAll(state, source, kWidth, kHeight);
+                      spectrogram.Wait();
+                  }));
+            Print(argv[a], "spectrogram-cached",
+                  Median(31, [&](int) { renderer.RedrawAll(state, source, kWidth, kHeight); }));
+            std::printf("%s spectrogram-memory %.1f MiB (%zu columns)\n", argv[a],
+                        ResidentMiB() - before, spectrogram.CachedColumns());
+            renderer.spectrogram = nullptr;
+        }
         std::fflush(stdout);
         doc.Close();
     }

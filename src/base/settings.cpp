@@ -87,6 +87,12 @@ TSettings LoadSettings() {
     r.snapzero = ReadInt(s, "snapzero", r.snapzero);
     r.historylimit = ReadInt(s, "historylimit", r.historylimit);
     if (r.historylimit < 0 || r.historylimit > kMaxHistoryLimit) r.historylimit = 0;
+    r.spectrogram = ReadInt(s, "spectrogram", r.spectrogram);
+    r.spectrumwindow = ReadInt(s, "spectrumwindow", r.spectrumwindow);
+    if (r.spectrumwindow < 256 || r.spectrumwindow > 8192 ||
+        (r.spectrumwindow & (r.spectrumwindow - 1)) != 0)
+        r.spectrumwindow = 2048;
+    r.spectrumlog = ReadInt(s, "spectrumlog", r.spectrumlog);
     r.lastfolder = ReadString(s, "lastfolder", r.lastfolder);
     r.recentfiles = ReadList(s, "recentfiles");
     s.endGroup();
@@ -117,6 +123,9 @@ void SaveSettings(const TSettings& record) {
     s.setValue("snapzero", record.snapzero);
     s.setValue("historylimit", record.historylimit);
     s.setValue("wheelzoom", record.wheelzoom);
+    s.setValue("spectrogram", record.spectrogram);
+    s.setValue("spectrumwindow", record.spectrumwindow);
+    s.setValue("spectrumlog", record.spectrumlog);
     s.setValue("lastfolder", record.lastfolder);
     s.setValue("recentfiles", record.recentfiles);
     s.endGroup();

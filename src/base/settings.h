@@ -31,6 +31,11 @@ struct TSettings {
     // The undo history's cap in MiB on disk (0: no cap); past it the oldest steps are offered
     // for dropping.
     int32_t historylimit = 0;
+    // The view: a spectrogram instead of the waveform when not 0, its FFT size in frames (a power
+    // of two, 256 to 8192) and a logarithmic frequency axis when not 0.
+    int32_t spectrogram = 0;
+    int32_t spectrumwindow = 2048;
+    int32_t spectrumlog = 0;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
     // The folder the file dialogs last used, and the recently opened files, newest first.
     QString lastfolder;

@@ -4,12 +4,14 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "displaycolors.h"
 #include "markerrender.h"
 #include "raster.h"
+#include "spectrogram.h"
 #include "wavemath.h"
 #include "wavfile.h"
 
@@ -136,7 +138,12 @@ void TWaveRenderer::RedrawAll(TWaveState& state, const TWaveSource& source, int 
         const int n = std::clamp<int>(source.channels, 1, kMaxChannels);
         DrawAmplitudeScale(n);
         DrawTimeRuler(state, source);
-        DrawWave(state, source);
+        if (spectrogram) {
+            DrawSpectrogram(state, source);
+            DrawSpectrumScale(source);
+        } else {
+            DrawWave(state, source);
+        }
         if (source.markers) DrawMarkers(backBuffer, state, *source.markers, P, TopMargin, H);
         // 7.
         const bool overlaps =
@@ -311,4 +318,65 @@ bool TWaveRenderer::UpdateCursor(const TWaveState& state, const TWaveSource& sou
     DrawCursor(state, source);
     lastCursorX = cursorX;
     return true;
+}
+
+void TWaveRenderer::DrawSpectrogram(const TWaveState& state, const TWaveSource& source) {
+    const int H = h_, P = w_ - RightMargin;
+    samplesPerPixel = state.viewSpan > 0 ? double(state.viewSpan) / P : 0;
+    if (state.viewSpan == 0) return;
+    // In device pixels, below the frame line: a spectrum per device column keeps HiDPI sharp.
+    const qreal dpr = backBuffer.devicePixelRatio();
+    const int top = qRound((TopMargin + 1) * dpr);
+    const QRect area(0, top, qRound(P * dpr), qRound(H * dpr) - top);
+    spectrogram->Draw(backBuffer, area, source, double(state.viewStart),
+                      double(state.viewSpan) / area.width(), Rgb(DisplayColors.BackColor));
+    // Frequency labels down the left edge, at round values far enough apart to read.
+    const double rows = H - TopMargin - 1;
+    const bool logAxis = spectrogram->Settings().logFrequency;
+    const double nyquist = source.rate / 2.0;
+    std::vector<double> marks;
+    if (logAxis) {
+        for (double decade = 10; decade < nyquist; decade *= 10)
+            for (double m : {1.0, 2.0, 5.0}) marks.push_back(decade * m);
+    } else {
+        for (double step : {100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0, 20000.0}) {
+            if (step / nyquist * rows < 28) continue;
+            for (double f = step; f < nyquist; f += step) marks.push_back(f);
+            break;
+        }
+    }
+    TLabels labels;
+    TRaster r(backBuffer);
+    double lastY = 1e9;
+    for (double f : marks) {
+        if (f >= nyquist || (logAxis && f < LogFloorHz(source.rate))) continue;
+        const double y = TopMargin + 1 + FrequencyRow(f, int(rows), source.rate, logAxis);
+        if (y < TopMargin + 8 || y > H - 6 || lastY - y < 24) continue;
+        lastY = y;
+        r.HLine(0, 4, RoundEven(y), Rgb(DisplayColors.ScaleTextColor));
+        labels.Add(6, RoundEven(y) - 5,
+                   f >= 1000 ? QString::number(f / 1000) + QStringLiteral("k")
+                             : QString::number(f));
+    }
+    labels.Paint(backBuffer);
+}
+
+void TWaveRenderer::DrawSpectrumScale(const TWaveSource&) {
+    const int W = w_, H = h_, P = W - RightMargin;
+    TRaster r(backBuffer);
+    r.Fill(P + 1, TopMargin + 1, W, H, Rgb(DisplayColors.ScaleColor));
+    // A colour bar from 0 dB at the top to the floor at the bottom, labelled every 20 dB.
+    const int y0 = TopMargin + 6, y1 = H - 6;
+    if (y1 - y0 < 10) return;
+    for (int y = y0; y < y1; ++y) {
+        const double level = double(y1 - 1 - y) / (y1 - 1 - y0) * (kLevels - 1);
+        r.HLine(P + 3, P + 8, y, SpectrumColor(uint8_t(std::lround(level))));
+    }
+    TLabels labels;
+    for (int db = 0; db >= int(kFloorDb); db -= 20) {
+        const int64_t y = RoundEven(y0 + (y1 - 1 - y0) * (db / kFloorDb));
+        r.HLine(P + 8, P + 10, y, Rgb(DisplayColors.ScaleTextColor));
+        labels.Add(P + 11, y - 4, db == 0 ? QStringLiteral("0dB") : QString::number(db));
+    }
+    labels.Paint(backBuffer);
 }

@@ -19,6 +19,7 @@
 
 class Twavefile;
 class TLargeFile;
+class TSpectrogram;
 
 // The navigation and selection fields that drawing reads. The view holds them; the main window
 // reads and writes some of them directly (cursor, selection, msScale, the visible range).
@@ -70,6 +71,10 @@ public:
     // Inverts every colour bit of a logical rectangle of an image drawn by this renderer.
     static void InvertRect(QImage& image, int x1, int y1, int x2, int y2);
 
+    // When set, the wave area shows this spectrogram instead of the waveform and the right
+    // margin its dB legend; rulers, selection and cursor are drawn alike. Not owned.
+    TSpectrogram* spectrogram = nullptr;
+
     // Fields the view's navigation reads and writes.
     double samplesPerPixel = 0;  // frames per pixel column of the last waveform drawing
     std::array<int32_t, kMaxChannels> channelCentre{};  // y of each channel's centre line
@@ -86,6 +91,8 @@ private:
     void DrawAmplitudeScale(int channels);
     void DrawTimeRuler(TWaveState& state, const TWaveSource& source);
     void DrawWave(const TWaveState& state, const TWaveSource& source);
+    void DrawSpectrogram(const TWaveState& state, const TWaveSource& source);
+    void DrawSpectrumScale(const TWaveSource& source);
     // Returns whether the cursor was drawn (it lies strictly inside the view).
     bool DrawCursor(const TWaveState& state, const TWaveSource& source);
     static constexpr int32_t kNoColumn = INT32_MIN;

@@ -4,12 +4,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "player.h"
 #include "settings.h"
+#include "spectrogram.h"
 #include "waveaccessible.h"
 #include "wavemath.h"
 #include "wavfile.h"
@@ -35,6 +37,7 @@ TWaveView::~TWaveView() {
     player_->OnPosition = nullptr;
     player_->OnStatus = nullptr;
     player_->Shutdown();
+    spectrogram_.reset();  // its workers may still report to this view
     if (document_) document_->DetachStoreListener(this);
 }
 
@@ -66,6 +69,31 @@ int64_t TWaveView::MsToSamples(int64_t ms) const {
 }
 
 // --- drawing ---
+
+void TWaveView::ShowSpectrogram(bool on, const TSpectrumSettings& settings) {
+    if (on && !spectrogram_) {
+        spectrogram_ = std::make_unique<TSpectrogram>();
+        spectrumRedraw_ = new QTimer(this);
+        spectrumRedraw_->setSingleShot(true);
+        // Columns arrive in a stream; a redraw every few frames shows them without redrawing
+        // for each.
+        spectrumRedraw_->setInterval(30);
+        connect(spectrumRedraw_, &QTimer::timeout, this, [this] {
+            if (SpectrogramShown()) RedrawAll();
+        });
+        spectrogram_->onReady = [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!spectrumRedraw_->isActive()) spectrumRedraw_->start();
+                },
+                Qt::QueuedConnection);
+        };
+    }
+    if (spectrogram_) spectrogram_->SetSettings(settings);
+    renderer_.spectrogram = on ? spectrogram_.get() : nullptr;
+    RedrawAll();
+}
 
 void TWaveView::RedrawAll() {
     FollowSelection();
@@ -99,12 +127,14 @@ void TWaveView::resizeEvent(QResizeEvent*) {
 void TWaveView::AttachDocument(Twavefile* document) {
     if (document_ && document_ != document) document_->DetachStoreListener(this);
     document_ = document;
+    if (spectrogram_) spectrogram_->Release();
     if (document_) {
         // Nothing of the view reads the store between redraws; a playback that the release
         // ends is not restarted by the mouse.
         document_->AttachStoreListener(this, [this] {
             restartPending_ = false;
             playBase = 0;
+            if (spectrogram_) spectrogram_->Release();
         });
     }
     const int64_t length = document_ ? document_->Frames() : 0;

@@ -15,6 +15,7 @@
 #include <span>
 #include <utility>
 
+#include "spectrum.h"
 #include "waverender.h"
 
 class QScrollBar;
@@ -22,6 +23,8 @@ class Twavefile;
 class TPlayer;
 struct TViewState;
 class TAudioBackend;
+class TSpectrogram;
+class QTimer;
 
 class TWaveView : public QWidget, public TWaveState {
 public:
@@ -90,6 +93,10 @@ public:
     // length, and raises OnCursor and OnSelect.
     TViewState ViewState() const;
     void RestoreView(const TViewState& state);
+    // Shows the spectrogram with `settings` instead of the waveform, or the waveform again.
+    // Navigation, cursor and selection are the same in both.
+    void ShowSpectrogram(bool on, const TSpectrumSettings& settings);
+    bool SpectrogramShown() const { return renderer_.spectrogram != nullptr; }
     // Full redraw into the back buffer, then onto the screen.
     void RedrawAll();
     // Moves the drawn cursor only (no waveform redraw); nothing when its column is unchanged.
@@ -141,6 +148,9 @@ private:
     void KeepSelectionTold();
 
     TWaveRenderer renderer_;
+    // Made when first shown; its columns arrive from workers and are drawn in batches.
+    std::unique_ptr<TSpectrogram> spectrogram_;
+    QTimer* spectrumRedraw_ = nullptr;
     Twavefile* document_ = nullptr;
     QScrollBar* scrollBar_ = nullptr;
     std::unique_ptr<TPlayer> player_;

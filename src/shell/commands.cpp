@@ -16,7 +16,10 @@
 #include "mainform.h"
 #include "openformats.h"
 #include "paletteicon.h"
+#include "settings.h"
 #include "shelltexts.h"
+#include "spectrum.h"
+#include "waveview.h"
 #include "wavfile.h"
 
 namespace {
@@ -74,6 +77,20 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     for (QAction* a : {MsAction, SmplAction}) {
         a->setCheckable(true);
         scaleGroup->addAction(a);
+    }
+    SpectrogramAction = Make("SpectrogramAction", "S&pectrogram", "", nullptr,
+                             [this] { SpectrogramChanged(); });
+    LogFrequencyAction = Make("LogFrequencyAction", "&Logarithmic Frequency", "", nullptr,
+                              [this] { SpectrogramChanged(); });
+    for (QAction* a : {SpectrogramAction, LogFrequencyAction}) a->setCheckable(true);
+    auto* windowGroup = new QActionGroup(&form_);
+    for (int n = TSpectrumSettings::kMinWindow; n <= TSpectrumSettings::kMaxWindow; n *= 2) {
+        QAction* a = Make(qPrintable(QStringLiteral("SpectrumWindowAction%1").arg(n)),
+                          QString::number(n), "", nullptr, [this] { SpectrogramChanged(); });
+        a->setCheckable(true);
+        a->setData(n);
+        windowGroup->addAction(a);
+        windowActions_.append(a);
     }
     // Edit
     UndoAction = Make("UndoAction", "&Undo", "Ctrl+Z", "edit-undo",
@@ -296,6 +313,11 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     scale->addActions({MsAction, SmplAction});
     view->addSeparator();
     view->addAction(MarkersAction);
+    view->addSeparator();
+    view->addActions({SpectrogramAction, LogFrequencyAction});
+    QMenu* window = view->addMenu(QStringLiteral("Spectrogram &Window Size"));
+    window->setObjectName(QStringLiteral("SpectrumWindow1"));
+    window->addActions(windowActions_);
 
     QMenu* edit = menu("Edit1", QStringLiteral("&Edit"));
     edit->addActions({UndoAction, RedoAction});
@@ -415,6 +437,22 @@ void TCommands::SetPlayState(bool playing) {
 
 void TCommands::CheckScaleFormat(bool milliseconds) {
     (milliseconds ? MsAction : SmplAction)->setChecked(true);
+}
+
+void TCommands::CheckSpectrogram() {
+    SpectrogramAction->setChecked(Settings.spectrogram != 0);
+    LogFrequencyAction->setChecked(Settings.spectrumlog != 0);
+    for (QAction* a : windowActions_) a->setChecked(a->data().toInt() == Settings.spectrumwindow);
+    SpectrogramChanged();
+}
+
+void TCommands::SpectrogramChanged() {
+    Settings.spectrogram = SpectrogramAction->isChecked() ? 1 : 0;
+    Settings.spectrumlog = LogFrequencyAction->isChecked() ? 1 : 0;
+    for (QAction* a : windowActions_)
+        if (a->isChecked()) Settings.spectrumwindow = a->data().toInt();
+    form_.View().ShowSpectrogram(Settings.spectrogram != 0,
+                                 {Settings.spectrumwindow, Settings.spectrumlog != 0});
 }
 
 // --- file dialogs' types -----------------------------------------------------------------------

@@ -53,6 +53,8 @@ public:
     // selection, playback); whatever would change or save it waits for the end.
     void SetLoading(bool loading);
     void CheckScaleFormat(bool milliseconds);
+    // The spectrogram entries from the settings, and the view shown as they say.
+    void CheckSpectrogram();
 
     // Save to the document's own file; Save As for a file whose format cannot be written.
     // Returns whether a save started.
@@ -126,6 +128,7 @@ public:
     QAction *OpenAction, *CloseAction, *SaveAction, *SaveAsAction, *SaveSelectedAction,
         *PropertiesAction, *SettingsAction, *ExitAction;
     QAction *ZoomInAction, *ZoomOutAction, *ZoomFullAction, *MsAction, *SmplAction;
+    QAction *SpectrogramAction, *LogFrequencyAction;
     QAction *UndoAction, *RedoAction, *CutAction, *CopyAction, *PasteAction, *DeleteAction,
         *SelectAllAction, *DeselectAllAction;
     QAction *PlayAction, *PauseAction, *StopAction, *FadeInAction, *FadeOutAction,
@@ -157,6 +160,10 @@ private:
     bool ConfirmOverwrite(const QString& name);
     // Cut and Delete shrink the page and the visible span by what they remove.
     void ShrinkView(int64_t removed);
+
+    // Takes the spectrogram entries into the settings and shows the view as they say.
+    void SpectrogramChanged();
+    QList<QAction*> windowActions_;  // the FFT sizes, 256 ... 8192
 
     // Opens recent file `index`, or drops it from the list with a word when it is gone.
     void OpenRecentFile(int index);

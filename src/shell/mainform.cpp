@@ -110,6 +110,7 @@ Tmainform::Tmainform(const TMainOptions& options) {
 
     LoadDisplayColors(Settings);
     SetScaleFormat(Settings.selectiontype == 0);
+    commands_->CheckSpectrogram();
 
     // Undo and Redo show each version as it was left.
     document_->OnSaveView = [this](Twavefile*) { return view_->ViewState(); };

@@ -28,6 +28,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {5, "Tools1", "title"},
     {6, "Help1", "title"},
     {7, "ScaleFormat1", "title"},
+    {8, "SpectrumWindow1", "title"},
     {10, "OpenAction", "text"},
     {11, "CloseAction", "text"},
     {12, "SaveAction", "text"},
@@ -86,6 +87,8 @@ const std::vector<TTranslatable> kMainTexts = {
     {97, "SpeedAction", "text"},
     {98, "NoiseProfileAction", "text"},
     {99, "NoiseReductionAction", "text"},
+    {100, "SpectrogramAction", "text"},
+    {101, "LogFrequencyAction", "text"},
     {60, "ContentsAction", "toolTip"},
     {70, "MainSheet", "windowTitle"},
     {71, "SelectionBox", "title"},
@@ -113,7 +116,7 @@ const std::vector<TTranslatable> kMainTexts = {
 const QStringList kMainIgnored = {
     "mainform.windowTitle", "ActionToolBar1.windowTitle", "*Action.toolTip", "timedisplay.text",
     "StatusPanel*.text",    "selstart.text",              "selstop.text",     "ToolAction*",
-    "RecentAction*",
+    "RecentAction*",        "SpectrumWindowAction*",
 };
 
 // Section "filterform": its caption and group caption are set before each use.

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <cmath>
+#include <numbers>
 
 #include "doctest_util.h"
 
@@ -75,6 +77,69 @@ TEST_F(CliRender, RefusesBadValuesWithStatusTwo) {
         EXPECT_TRUE(r.err.contains(bad[0])) << r.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(Out()));
+}
+
+// The row of a column whose colour is lightest: the colour map's lightness rises with the level.
+int LightestRow(const QImage& img, int x) {
+    auto linear = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    auto light = [&](int y) {  // relative luminance
+        const QColor c(img.pixel(x, y));
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    int best = 0;
+    for (int y = 1; y < img.height(); ++y)
+        if (light(y) > light(best)) best = y;
+    return best;
+}
+
+struct TSpectrumCase {
+    QStringList args;
+    int height;
+    double hzPerRow;  // linear axis; 0: logarithmic from 20 Hz
+    std::string name;
+};
+class CliSpectrogram : public CliRender, public ::testing::WithParamInterface<TSpectrumCase> {};
+
+TEST_P(CliSpectrogram, OneKilohertzOnItsRowWithinABin) {
+    std::vector<int16_t> s(44100 * 2);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] =
+            int16_t(std::lround(16000 * std::sin(2 * std::numbers::pi * 1000 * double(i) / 44100)));
+    WriteWav(dir.path("sine.wav"), 1, 44100, s);
+    const TSpectrumCase& c = GetParam();
+    const TRenderRun r = Render(QStringList{dir.path("sine.wav"), "--render-spectrogram", Out(),
+                                            "--size", "40x" + QString::number(c.height)} +
+                                c.args);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage img(Out());
+    ASSERT_EQ(img.size(), QSize(40, c.height));
+    const double bin = 44100.0 / 2048;
+    for (int x : {0, 19, 39}) {
+        const double t = double(c.height - 1 - LightestRow(img, x)) / (c.height - 1);
+        const double hz =
+            c.hzPerRow > 0 ? t * c.hzPerRow * (c.height - 1) : 20 * std::pow(22050.0 / 20, t);
+        EXPECT_NEAR(hz, 1000, bin) << "column " << x;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Axes, CliSpectrogram,
+    ::testing::Values(TSpectrumCase{{}, 1101, 22050.0 / 1100, "Linear"},
+                      TSpectrumCase{{"--log-frequency"}, 300, 0, "Logarithmic"},
+                      TSpectrumCase{{"--view", "20000:60000", "--fft-size", "2048"},
+                                    1101,
+                                    22050.0 / 1100,
+                                    "PartOfTheSound"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(CliRender, SpectrogramRefusesABadWindow) {
+    for (const QStringList& bad : {QStringList{"--fft-size", "1000"}, {"--fft-size", "16384"}}) {
+        const TRenderRun r = Render(QStringList{In(), "--render-spectrogram", Out()} + bad);
+        EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(bad[0])) << r.err.toStdString();
+    }
 }
 
 }  // namespace

@@ -61,6 +61,9 @@ TEST_F(SettingsStore, EveryValueRoundTripsButTheSaveType) {
     s.height = -1;
     s.lang = 1031;
     s.volume = -10000;
+    s.spectrogram = 1;
+    s.spectrumwindow = 8192;
+    s.spectrumlog = 1;
     s.savetype = 3;
     SaveSettings(s);
     ASSERT_TRUE(QFileInfo::exists(ConfigFile()));
@@ -77,7 +80,8 @@ TEST_F(SettingsStore, EveryValueRoundTripsButTheSaveType) {
 TEST_F(SettingsStore, ValuesOfAnotherTypeCountAsMissing) {
     WriteRaw(
         "[Settings]\nvolume=loud\nposx=12\nwidth=@ByteArray(abc)\nlang=99999999999\n"
-        "tempfolder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x18)\nheight=3.5\n");
+        "tempfolder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x18)\nheight=3.5\n"
+        "spectrumwindow=3000\n");
     const TSettings s = LoadSettings();
     EXPECT_EQ(s.volume, -8000);
     EXPECT_EQ(s.posx, 12);
@@ -85,6 +89,7 @@ TEST_F(SettingsStore, ValuesOfAnotherTypeCountAsMissing) {
     EXPECT_EQ(s.lang, -1);
     EXPECT_EQ(s.height, -1);
     EXPECT_EQ(s.tempfolder, DefaultTempFolder());
+    EXPECT_EQ(s.spectrumwindow, 2048);  // not a power of two
 }
 
 TEST_F(SettingsStore, UnreadableFileIsNeverOverwritten) {

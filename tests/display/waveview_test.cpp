@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QScrollBar>
 #include <QTest>
+#include <cmath>
+#include <map>
 
 #include "doctest_util.h"
 #include "manualbackend.h"
@@ -10,6 +12,7 @@
 #include "player.h"
 #include "render_util.h"
 #include "settings.h"
+#include "spectrum.h"
 #include "waveview.h"
 #include "wavfile.h"
 
@@ -418,3 +421,48 @@ TEST_F(View, ASelectionEndedByItsFieldIsToldByTheNextCursorMoveOnce) {
 }
 
 }  // namespace
+
+// The spectrogram replaces the waveform in the same layout: the mouse selects, the selection
+// inverts, the cursor is drawn, and the waveform comes back when it is turned off.
+TEST_F(View, SpectrogramShowsColumnsAsTheyArriveAndSelectsAlike) {
+    std::vector<int16_t> tone(88200);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = int16_t(std::lround(16000 * std::sin(2 * M_PI * 1000 * double(i) / 44100)));
+    LoadSamples(1, tone);
+    view->AttachDocument(&doc);
+    view->ShowSpectrogram(true, {});
+    ASSERT_TRUE(view->SpectrogramShown());
+    std::map<QRgb, int> map;
+    for (int i = 0; i < kLevels; ++i) map[SpectrumColor(uint8_t(i)) & 0xFFFFFFu] = i;
+    const QImage& img = view->Renderer().backBuffer;
+    const int top = TWaveRenderer::TopMargin + 1, rows = 250 - top;
+    const int toneY = top + int(std::lround(FrequencyRow(1000, rows, 44100, false)));
+    const int highY = top + int(std::lround(FrequencyRow(15000, rows, 44100, false)));
+    auto level = [&](int x, int y) {
+        const auto it = map.find(At(img, x, y));
+        return it == map.end() ? -1 : it->second;
+    };
+    for (int i = 0; i < 500 && level(599, toneY) < 0; ++i) QTest::qWait(20);
+    for (int x : {100, 300, 599}) {
+        EXPECT_GT(level(x, toneY), level(x, highY) + 100) << x;
+        EXPECT_GE(level(x, highY), 0) << x;
+    }
+    Press(100);
+    Move(200);
+    Release(200);
+    ASSERT_TRUE(view->HasSelection());
+    EXPECT_EQ(view->OrderedSelection(), std::make_pair(int64_t(14700), int64_t(29400)));
+    // Inside the selection every colour is inverted, outside none is.
+    EXPECT_EQ(map.count(~img.pixel(150, highY) & 0xFFFFFFu), 1u);
+    EXPECT_EQ(map.count(At(img, 150, highY)), 0u);
+    EXPECT_EQ(map.count(At(img, 250, highY)), 1u);
+    view->SetCursor(44100);
+    EXPECT_EQ(At(img, 300, 120), Rgb(DisplayColors.CursorColor));
+    // Zoomed in, the columns are computed afresh and the tone stays on its row.
+    view->ZoomIn();
+    for (int i = 0; i < 500 && level(599, toneY) < 0; ++i) QTest::qWait(20);
+    EXPECT_GT(level(450, toneY), level(450, highY) + 100);
+    view->ShowSpectrogram(false, {});
+    EXPECT_FALSE(view->SpectrogramShown());
+    EXPECT_EQ(At(img, 450, 30), Rgb(DisplayColors.BackColor));  // above the wave
+}

@@ -40,7 +40,8 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
               "[&Recent Files: , , , , , , , ] | - | &File Properties | - | S&ettings | - | E&xit");
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
               "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "
-              "Mar&kers...");
+              "Mar&kers... | - | S&pectrogram | &Logarithmic Frequency | [Spectrogram &Window Size: "
+              "256, 512, 1024, 2048, 4096, 8192]");
     EXPECT_EQ(Entries(top[2]->menu()).join(" | "),
               "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
               "D&eselect All | - | Add &Marker | Add Re&gion | Pre&vious Marker | Ne&xt Marker");

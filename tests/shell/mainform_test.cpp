@@ -176,6 +176,31 @@ TEST_F(MainForm, ScaleFormatTextsWithADocument) {
     EXPECT_EQ(form->selstop()->text(), "12000");
 }
 
+TEST_F(MainForm, SpectrogramEntriesShowItAndAreKeptInTheSettings) {
+    Open(WriteStereo("song.wav", 16000));
+    ASSERT_FALSE(form->View().SpectrogramShown());
+    Cmd().SpectrogramAction->trigger();
+    EXPECT_TRUE(form->View().SpectrogramShown());
+    Cmd().Find("SpectrumWindowAction4096")->trigger();
+    Cmd().LogFrequencyAction->trigger();
+    EXPECT_EQ(Settings.spectrogram, 1);
+    EXPECT_EQ(Settings.spectrumwindow, 4096);
+    EXPECT_EQ(Settings.spectrumlog, 1);
+    // Selecting works as over the waveform.
+    Cmd().SelectAllAction->trigger();
+    EXPECT_TRUE(form->View().selected);
+    EXPECT_EQ(form->View().selStop, 16000u);
+    Cmd().SpectrogramAction->trigger();
+    EXPECT_FALSE(form->View().SpectrogramShown());
+    EXPECT_EQ(Settings.spectrogram, 0);
+    // Shown again from the settings as a new window starts.
+    Settings.spectrogram = 1;
+    Cmd().CheckSpectrogram();
+    EXPECT_TRUE(Cmd().SpectrogramAction->isChecked());
+    EXPECT_TRUE(Cmd().Find("SpectrumWindowAction4096")->isChecked());
+    EXPECT_TRUE(form->View().SpectrogramShown());
+}
+
 struct TSelectAllCase {
     const char* name;
     bool milliseconds;
