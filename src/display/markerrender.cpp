@@ -1,6 +1,7 @@
 #include "markerrender.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,14 @@ void DrawMarkers(QImage& image, const TWaveState& state, const TMarkerList& mark
             p.setPen(kMarkerColor);
         }
         if (x1 >= 0 && x1 < P) p.drawLine(x1, top + 1, x1, H - 1);
-        if (!m.name.isEmpty() && x1 >= 0 && x1 < P) p.drawText(QPoint(x1 + 2, top - 2), m.name);
+        // The name goes just under the band, on a dark backing: over the ruler it would cover
+        // the time labels, and over the waveform it must stay readable.
+        if (!m.name.isEmpty() && x1 >= 0 && x1 < P) {
+            const QFontMetrics metrics(font);
+            const QRect box(x1 + 2, top + kRegionBandRows + 2, metrics.horizontalAdvance(m.name) + 4,
+                            metrics.height());
+            p.fillRect(box, QColor(0, 0, 0, 170));
+            p.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m.name);
+        }
     }
 }
