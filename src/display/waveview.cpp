@@ -493,6 +493,7 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
         AnnounceWaveCursor(*this);
         return ExtendSelection(from, Snapped(g));
     }
+    if (PressOnMarker(x, int(event->position().y()))) return;
     selected = false;
     RaiseSelect();
     anchor = FrameAt(x);
@@ -535,6 +536,8 @@ void TWaveView::mouseMoveEvent(QMouseEvent* event) {
 
 void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
     if (OnMouseUp) OnMouseUp(event);
+    if (event->button() == Qt::LeftButton && ReleaseMarker(LimitX(int(event->position().x()))))
+        return;
     if (event->button() != Qt::LeftButton || !dragging_) return;
     dragging_ = false;
     const int x = LimitX(int(event->position().x()));

@@ -48,6 +48,11 @@ public:
     std::function<void(QKeyEvent*)> OnKeyDown;
     std::function<void(QMouseEvent*)> OnMouseDown, OnMouseMove, OnMouseUp;
     std::function<void()> OnResize;
+    // A marker dragged along the wave (its new start and end: a region keeps the edge not
+    // dragged), and a marker double-clicked; the receiver makes the marker step. The index is
+    // the marker's in the document's list.
+    std::function<void(size_t index, int64_t start, int64_t end)> OnMoveMarker;
+    std::function<void(size_t index)> OnRenameMarker;
 
     // --- operations ---
     // Shows a freshly loaded document whole, cursor at 0, no selection.
@@ -123,8 +128,20 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // The marker whose line lies within a few pixels of `x` (edge 1: a region's end), or -1.
+    struct TMarkerHit {
+        int index = -1;
+        int edge = 0;
+    };
+    TMarkerHit MarkerAt(int x) const;
+    // The marker part of a press (waveview_markers.cpp): true when it took the press, a grab
+    // of a marker or a click on a region's band that selects the region.
+    bool PressOnMarker(int x, int y);
+    bool ReleaseMarker(int x);
+
     TWaveSource Source() const;
     bool Loaded() const;
     void SetScrollSteps(bool minimumOne);
@@ -155,6 +172,7 @@ private:
     QScrollBar* scrollBar_ = nullptr;
     std::unique_ptr<TPlayer> player_;
     bool dragging_ = false;
+    TMarkerHit markerDrag_;  // the marker being dragged, index -1 for none
     int downX_ = 0;
     int bandX_ = 0;
     bool restartPending_ = false;

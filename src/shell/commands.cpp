@@ -157,6 +157,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     // Not in a menu: they name the steps the markers list makes.
     RenameMarkerAction = Make("RenameMarkerAction", "Rename Marker", "", nullptr, [] {});
     DeleteMarkerAction = Make("DeleteMarkerAction", "Delete Marker", "", nullptr, [] {});
+    MoveMarkerAction = Make("MoveMarkerAction", "Move Marker", "", nullptr, [] {});
     HighPassAction = Make("HighPassAction", "&High-pass Filter...", "", nullptr,
                           [this] { FilterActionExecute("highpass", "highpasstitle"); });
     LowPassAction = Make("LowPassAction", "Low-pass Filte&r...", "", nullptr,
@@ -201,6 +202,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                     InvertAction,  AmplifyDAction,      AmplifyIAction,    LoudnessAction,
                     TrimSilenceAction, ToMonoAction,    ToStereoAction,    SwapChannelsAction,
                     AddMarkerAction, AddRegionAction, RenameMarkerAction, DeleteMarkerAction,
+                    MoveMarkerAction,
                     HighPassAction, LowPassAction,      EqualizerAction,   CompressorAction,
                     LimiterAction, TempoAction,         PitchAction,       SpeedAction,
                     NoiseReductionAction};

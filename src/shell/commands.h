@@ -94,7 +94,10 @@ public:
     void AddMarkerActionExecute();
     void AddRegionActionExecute();
     void JumpToMarker(bool next);
-    void MarkersActionExecute();
+    // `row` >= 0: that marker's name opened for editing.
+    void MarkersActionExecute(int row = -1);
+    // A marker dragged in the view to [start, end].
+    void MoveMarker(size_t index, int64_t start, int64_t end);
     // File -> Export Regions: asks where and how, asks about files in the way, and lists the
     // files written once the document is done.
     void ExportRegionsActionExecute();
@@ -140,7 +143,8 @@ public:
         *TempoAction, *PitchAction, *SpeedAction, *NoiseProfileAction, *NoiseReductionAction;
     QAction *ContentsAction, *UpdateAction, *AboutAction;
     QAction *AddMarkerAction, *AddRegionAction, *PrevMarkerAction, *NextMarkerAction,
-        *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction, *ExportRegionsAction;
+        *MarkersAction, *RenameMarkerAction, *DeleteMarkerAction, *MoveMarkerAction,
+        *ExportRegionsAction;
 
 private:
     QAction* Make(const char* name, const QString& caption, const QString& shortcut,

@@ -123,6 +123,8 @@ Tmainform::Tmainform(const TMainOptions& options) {
     view_->OnSelect = [this](TWaveView*, int64_t s, int64_t e, int64_t sm, int64_t em,
                              bool on) { onSelect(s, e, sm, em, on); };
     view_->OnPlayStatus = [this](bool action) { playprocess(action); };
+    view_->OnMoveMarker = [this](size_t i, int64_t s, int64_t e) { commands_->MoveMarker(i, s, e); };
+    view_->OnRenameMarker = [this](size_t i) { commands_->MarkersActionExecute(int(i)); };
     view_->setFocusPolicy(Qt::StrongFocus);
     view_->installEventFilter(this);
     view_->msScale = Settings.selectiontype == 0;

@@ -77,6 +77,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {55, "RenameMarkerAction", "text"},
     {56, "DeleteMarkerAction", "text"},
     {57, "ExportRegionsAction", "text"},
+    {58, "MoveMarkerAction", "text"},
     {90, "HighPassAction", "text"},
     {91, "LowPassAction", "text"},
     {92, "EqualizerAction", "text"},

@@ -51,10 +51,22 @@ void TCommands::JumpToMarker(bool next) {
     if (target >= 0) form_.View().SetCursor(target);
 }
 
-void TCommands::MarkersActionExecute() {
+void TCommands::MarkersActionExecute(int row) {
     if (!form_.Loaded()) return;
     TMarkersDialog dialog(&form_, *this, form_.Document(), form_.View());
+    if (row >= 0) dialog.EditName(row);
     form_.Dialogs().Run(dialog);
+}
+
+void TCommands::MoveMarker(size_t index, int64_t start, int64_t end) {
+    TMarkerList marks = form_.Document().Markers();
+    if (index >= marks.size()) return;
+    marks[index].start = start;
+    marks[index].end = end;
+    // A moved marker forgets the times a label file gave it.
+    marks[index].startSeconds = marks[index].endSeconds = -1;
+    SortMarkers(marks);
+    MarkerStep(MoveMarkerAction, std::move(marks));
 }
 
 void TCommands::ExportRegionsActionExecute() {

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "commands.h"
@@ -60,6 +61,12 @@ void TMarkersDialog::Fill() {
     }
     delete_->setEnabled(!marks.empty());
     filling_ = false;
+}
+
+void TMarkersDialog::EditName(int row) {
+    if (row < 0 || row >= table_->rowCount()) return;
+    table_->setCurrentCell(row, 1);
+    QTimer::singleShot(0, this, [this, row] { table_->editItem(table_->item(row, 1)); });
 }
 
 void TMarkersDialog::Renamed(int row, int column) {

@@ -19,6 +19,8 @@ public:
     QTableWidget* Table() const { return table_; }
     // The rows again from the document.
     void Fill();
+    // Opens the name of `row` for editing once the dialog shows.
+    void EditName(int row);
 
 private:
     void Renamed(int row, int column);

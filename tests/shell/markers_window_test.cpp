@@ -107,6 +107,48 @@ TEST_F(MarkersWindow, TheListRenamesDeletesAndJumps) {
     EXPECT_EQ(Cmd().UndoAction->text(), "&Undo Delete Marker");
 }
 
+// The mouse on the wave: a marker's line dragged moves it (a region by the edge taken), a
+// double click opens its name in the list, a click on a region's band selects the region.
+TEST_F(MarkersWindow, TheMouseMovesRenamesAndSelects) {
+    Open(WriteStereo("a.wav", 8000));
+    Twavefile& doc = form->Document();
+    TWaveView& view = form->View();
+    ASSERT_TRUE(doc.SetMarkers({{1000, 1000, "one"}, {3000, 5000, "two"}}));
+    const int y = view.height() / 2;
+    const auto drag = [&](int64_t from, int64_t to) {
+        QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(Column(from), y));
+        QTest::mouseMove(&view, QPoint(Column(to), y));
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(Column(to), y));
+    };
+    drag(1000, 6500);
+    ASSERT_EQ(doc.Markers().size(), 2u);
+    // Moved past the region, it comes after it in the list.
+    EXPECT_EQ(doc.Markers()[1].name, "one");
+    EXPECT_NEAR(double(doc.Markers()[1].start), 6500, 20);
+    EXPECT_EQ(Cmd().UndoAction->text(), "&Undo Move Marker");
+    drag(5000, 4000);
+    EXPECT_EQ(doc.Markers()[0].start, 3000);
+    EXPECT_NEAR(double(doc.Markers()[0].end), 4000, 20);
+    Cmd().UndoAction->trigger();
+    Wait();
+    EXPECT_EQ(doc.Markers()[0].end, 5000);
+
+    dialogs.runAnswers.push_back([&](QDialog& d) {
+        auto* table = d.findChild<QTableWidget*>("MarkerTable");
+        EXPECT_EQ(table->currentRow(), 0);
+        EXPECT_EQ(table->currentColumn(), 1);
+        return true;
+    });
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(Column(3000), y));
+    EXPECT_EQ(dialogs.ran, QStringList{"MarkersDialog"});
+
+    view.SetSelection(0, 0, false);
+    QTest::mouseClick(&view, Qt::LeftButton, {},
+                      QPoint(Column(3500), TWaveRenderer::TopMargin + kRegionBandRows / 2));
+    EXPECT_TRUE(view.HasSelection());
+    EXPECT_EQ(view.OrderedSelection(), std::make_pair(int64_t(3000), int64_t(5000)));
+}
+
 TEST_F(MarkersWindow, ExportRegionsWritesListsAndAsksAboutFilesInTheWay) {
     Open(WriteStereo("a.wav", 8000));
     Twavefile& doc = form->Document();
