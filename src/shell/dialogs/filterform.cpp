@@ -77,7 +77,6 @@ void Tfilterform::setproperties(const QString& title, const QString& label, int 
     valueEdit_->setValue(value);
     valueEdit_->selectAll();
     valueEdit_->setFocus();
-    previewButton_->setText(MsgText("effectpreview"));
     SetPreview(nullptr);
 }
 
