@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <map>
 
 #include "cli_language.h"
@@ -154,6 +155,8 @@ std::string CliUsage() {
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
+           "  --preview S:E              before --amplify or a filter: play its result on\n"
+           "                             frames S..E instead of applying it\n"
            "  --timings                  print how long start-up, loading, each step and closing\n"
            "                             took (standard error, \"timing: NAME SECONDS\")\n" +
            RenderUsage() +
@@ -195,7 +198,27 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                                                               {"--redo", TCliStep::kRedo}};
     bool haveRange = false;
     int64_t rangeA = 0, rangeB = 0;
+    // A --preview waiting for the step it belongs to: the steps there were when it was read.
+    constexpr size_t kNoPreview = SIZE_MAX;
+    size_t previewAt = kNoPreview;
+    int64_t previewA = 0, previewB = 0;
+    // The step after a --preview must be one that can be heard first.
+    auto claimPreview = [&]() {
+        if (previewAt == kNoPreview || out.steps.size() <= previewAt) return true;
+        TCliStep& s = out.steps[previewAt];
+        previewAt = kNoPreview;
+        if (s.kind != TCliStep::kAmplify && s.kind != TCliStep::kFilter) return false;
+        s.preview = true;
+        s.previewStart = std::min(previewA, previewB);
+        s.previewEnd = std::max(previewA, previewB);
+        return true;
+    };
+    const std::string previewError = "--preview S:E must come right before --amplify or a filter";
     for (size_t i = 0; i < args.size(); ++i) {
+        if (!claimPreview()) {
+            error = previewError;
+            return TParseResult::kError;
+        }
         const std::string& arg = args[i];
         auto value = [&](std::string& v) {
             if (i + 1 >= args.size()) {
@@ -357,6 +380,13 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                 return TParseResult::kError;
             }
             haveRange = true;
+        } else if (arg == "--preview") {
+            if (!value(v)) return TParseResult::kError;
+            if (previewAt != kNoPreview || !ParsePair(v, previewA, previewB)) {
+                error = previewAt != kNoPreview ? previewError : PairError(arg, v);
+                return TParseResult::kError;
+            }
+            previewAt = out.steps.size();
         } else if (arg == "--play") {
             TCliStep s{TCliStep::kPlay};
             if (i + 1 < args.size() && LooksLikePair(args[i + 1])) {
@@ -430,6 +460,10 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
             error = "only one input file, but also got \"" + arg + "\"";
             return TParseResult::kError;
         }
+    }
+    if (!claimPreview() || previewAt != kNoPreview) {
+        error = previewError;
+        return TParseResult::kError;
     }
     if (out.input.isEmpty()) {
         error = "no input file";

@@ -59,6 +59,10 @@ struct TCliStep {
     double x = 0, y = 0;  // loudness target and ceiling, or trim threshold (dB) and margin (ms),
                           // or the noise reduction's strength (dB)
     TFilterSettings filter;  // the effect and its values of a filter step
+    // --preview S:E before an amplify or filter step: its result on frames [previewStart,
+    // previewEnd) is played instead of being applied.
+    bool preview = false;
+    int64_t previewStart = 0, previewEnd = 0;
 };
 
 // MP3 options as given; bitrates in kbit/s, 0 when not given.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,16 +58,9 @@ std::string MeterText(int16_t level) {
 
 }  // namespace
 
-int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame) {
-    if (!doc.Ready() || !doc.Store()) {
-        std::fprintf(stderr, "orvane-cli: error: there is no sound to play\n");
-        return kExitFailure;
-    }
-    endFrame = std::min(endFrame, doc.Frames());
-    if (startFrame >= endFrame) return kExitPlayed;
-
-    const uint16_t channels = doc.Channels();
-    const uint32_t rate = doc.SampleRate();
+// Plays what `open` opens in the player, its position shown from `startFrame` on.
+static int PlayOpened(const std::function<void(TPlayer&)>& open, uint16_t channels,
+                      uint32_t rate, int64_t startFrame) {
     const bool terminal = isatty(STDERR_FILENO);
     TPlayer player;
     QEventLoop loop;
@@ -115,8 +109,7 @@ int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame) {
         player.Init();
         const std::string noOutput = player.NoOutputMessage();
         if (!noOutput.empty()) std::fprintf(stderr, "orvane-cli: %s\n", noOutput.c_str());
-        player.Open(&doc, startFrame * channels, TWaveFormat::Pcm16(channels, rate),
-                    uint64_t(endFrame - startFrame) * channels * 2);
+        open(player);
         player.Play();
         QTimer timer;
         int ticks = 0;
@@ -141,4 +134,31 @@ int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame) {
     }
     sigaction(SIGINT, &previous, nullptr);
     return status;
+}
+
+int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame) {
+    if (!doc.Ready() || !doc.Store()) {
+        std::fprintf(stderr, "orvane-cli: error: there is no sound to play\n");
+        return kExitFailure;
+    }
+    endFrame = std::min(endFrame, doc.Frames());
+    if (startFrame >= endFrame) return kExitPlayed;
+    const uint16_t channels = doc.Channels();
+    const uint32_t rate = doc.SampleRate();
+    return PlayOpened(
+        [&](TPlayer& player) {
+            player.Open(&doc, startFrame * channels, TWaveFormat::Pcm16(channels, rate),
+                        uint64_t(endFrame - startFrame) * channels * 2);
+        },
+        channels, rate, startFrame);
+}
+
+int RunPlayPreview(const Twavefile& doc, int64_t startFrame) {
+    if (doc.PreviewPath().isEmpty()) {
+        std::fprintf(stderr, "orvane-cli: error: there is no preview to play\n");
+        return kExitFailure;
+    }
+    const QString path = doc.PreviewPath();
+    return PlayOpened([&](TPlayer& player) { player.OpenFile(path); }, doc.Channels(),
+                      doc.SampleRate(), startFrame);
 }

@@ -10,3 +10,7 @@ class Twavefile;
 // Returns 0 when the stretch has played, 130 when interrupted, 1 on a failure (reported on
 // standard error). Installs its own SIGINT handler for the time it plays.
 int RunPlay(Twavefile& doc, int64_t startFrame, int64_t endFrame);
+
+// orvane-cli --preview: plays the document's preview file (Twavefile::Preview) in the same way,
+// the position shown from `startFrame`, the frame the preview's range starts at.
+int RunPlayPreview(const Twavefile& doc, int64_t startFrame);

@@ -302,6 +302,7 @@ private:
                 ok = Wait("Normalize", [&] { doc_.Normalize(int32_t(s.a)); });
                 break;
             case TCliStep::kAmplify:
+                if (s.preview) return Preview(s);
                 ok = Wait("Amplify", [&] { doc_.Amplify(int32_t(s.a)); });
                 break;
             case TCliStep::kReverse:
@@ -364,6 +365,7 @@ private:
                 break;
             }
             case TCliStep::kFilter: {
+                if (s.preview) return Preview(s);
                 bool started = false;
                 ok = Wait(QString::fromStdString(s.filter.effect),
                           [&] { started = doc_.ApplyFilter(s.filter, 0, 0); });
@@ -450,6 +452,7 @@ private:
     }
 
     int Play(const TCliStep& s);
+    int Preview(const TCliStep& s);
     int ExportRegions(const TCliStep& s);
 
     const TCliOptions& options_;
@@ -497,6 +500,37 @@ int TRunner::ExportRegions(const TCliStep& s) {
         return kExitUsage;
     }
     return ok && started ? 0 : kExitFailure;
+}
+
+int TRunner::Preview(const TCliStep& s) {
+    TPreviewEffect effect;
+    if (s.kind == TCliStep::kAmplify) {
+        effect.kind = TPreviewEffect::kAmplify;
+        effect.percent = int32_t(s.a);
+    } else {
+        effect.filter = s.filter;
+    }
+    const int64_t start = std::clamp<int64_t>(s.previewStart, 0, doc_.Frames());
+    const int64_t end = std::clamp<int64_t>(s.previewEnd, 0, doc_.Frames());
+    // An empty range would preview the whole sound; the option asks for a stretch.
+    if (start >= end) return 0;
+    bool started = false;
+    const bool ok = Wait("Preview", [&] { started = doc_.Preview(effect, start, end); });
+    if (!ok) return interrupted_ ? kExitInterrupted : kExitFailure;
+    if (!started) {
+        notifier_.ShowError("cannot preview " + QString::fromStdString(
+                                                    s.kind == TCliStep::kAmplify ? "amplify"
+                                                                                 : s.filter.effect));
+        return kExitFailure;
+    }
+#ifdef ORVANE_CLI_PLAY
+    const int status = RunPlayPreview(doc_, start);
+#else
+    std::fprintf(stderr, "orvane-cli: playback is not part of this build\n");
+    const int status = kExitFailure;
+#endif
+    doc_.DropPreview();
+    return status;
 }
 
 int TRunner::Play(const TCliStep& s) {

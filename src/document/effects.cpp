@@ -26,13 +26,13 @@ int16_t Limit(double v) {
 }
 
 // Runs `op(buffer, firstFrame, frameCount)` over frames [from, to) of source, writing the
-// changed samples to the same place in target, and reports the share done to `progress`.
+// changed samples to target from frame `at` on, and reports the share done to `progress`.
 // `anyCut`: the op depends on nothing but the samples it is given, so the range may be cut
 // into stretches run side by side; otherwise runs start at multiples of kRunFrames from `from`.
 template <typename Op>
 void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_t to,
-               std::atomic<int32_t>& progress, const std::atomic<bool>* cancel, bool anyCut,
-               Op op) {
+               int64_t at, std::atomic<int32_t>& progress, const std::atomic<bool>* cancel,
+               bool anyCut, Op op) {
     std::atomic<int64_t> done{0};
     auto stretch = [&](int64_t a, int64_t b) {
         std::vector<int16_t> buf(size_t(kRunFrames) * n);
@@ -40,7 +40,8 @@ void Transform(TLargeFile& src, TVersionWriter& dst, int n, int64_t from, int64_
             const int64_t count = std::min(kRunFrames, b - f);
             src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
             op(buf.data(), f, count);
-            dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
+            const int64_t to0 = f - from + at;
+            dst.WriteSamples(buf.data(), to0 * n, (to0 + count) * n - 1);
             f += count;
             progress = static_cast<int32_t>((done += count) * 100 / (to - from));
         }
@@ -138,7 +139,7 @@ void Twavefile::DoFade(bool fadeIn) {
                 sinJ[size_t(j)] = std::sin(double(j) * d);
             }
             std::vector<double> gains(kExactEvery);
-            Transform(src, dst, n, s, e, progress_, &cancelled_, false,
+            Transform(src, dst, n, s, e, s, progress_, &cancelled_, false,
                       [&](int16_t* buf, int64_t first, int64_t count) {
                 // Runs start at multiples of kRunFrames from s, so i0 is a multiple of kExactEvery.
                 for (int64_t k0 = 0; k0 < count; k0 += kExactEvery) {
@@ -176,7 +177,7 @@ void Twavefile::DoNormalize() {
     // A sound with no positive sample has nothing to scale against: it stays as it is.
     const double factor = peak > 0 ? (normalizePercent_ / 100.0 * 32768.0) / peak : 1.0;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
+        Transform(src, dst, n, 0, frames, 0, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
             for (int64_t i = 0; i < count * n; ++i) {
                 buf[i] = Limit(RoundHalfEven(buf[i] * factor));
             }
@@ -185,19 +186,25 @@ void Twavefile::DoNormalize() {
     });
 }
 
-void Twavefile::DoAmplify() {
-    const int64_t frames = frames_;
+void Twavefile::AmplifyFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                              int64_t at, int32_t percent) {
     const int n = channels_;
     // The factor is single precision on purpose; the product is taken in double and truncated.
-    const float factor = static_cast<float>(amplifyPercent_) / 100.0f;
+    const float factor = static_cast<float>(percent) / 100.0f;
+    Transform(src, dst, n, from, to, at, progress_, &cancelled_, true,
+              [&](int16_t* buf, int64_t, int64_t count) {
+        for (int64_t i = 0; i < count * n; ++i) {
+            // The cast truncates toward zero; the limit is applied in integers.
+            const int64_t v = static_cast<int64_t>(double(buf[i]) * double(factor));
+            buf[i] = static_cast<int16_t>(std::clamp<int64_t>(v, -32767, 32767));
+        }
+    });
+}
+
+void Twavefile::DoAmplify() {
+    const int64_t frames = frames_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
-            for (int64_t i = 0; i < count * n; ++i) {
-                // The cast truncates toward zero; the limit is applied in integers.
-                const int64_t v = static_cast<int64_t>(double(buf[i]) * double(factor));
-                buf[i] = static_cast<int16_t>(std::clamp<int64_t>(v, -32767, 32767));
-            }
-        });
+        AmplifyFrames(src, dst, 0, frames, 0, amplifyPercent_);
         progress_ = 100;
     });
 }
@@ -231,7 +238,7 @@ void Twavefile::DoInvert() {
     const int64_t frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
+        Transform(src, dst, n, 0, frames, 0, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
             // 16-bit two's complement: -32768 stays -32768.
             for (int64_t i = 0; i < count * n; ++i) {
                 buf[i] = static_cast<int16_t>(-static_cast<int32_t>(buf[i]));

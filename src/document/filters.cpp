@@ -22,17 +22,30 @@ bool Twavefile::ApplyFilter(const TFilterSettings& settings, int64_t start, int6
     });
 }
 
+int64_t Twavefile::FilterFrames(const TFilterSettings& settings, TLargeFile& src,
+                                TVersionWriter& dst, int64_t from, int64_t to, int64_t at) {
+    const int n = channels_;
+    const int rate = int(sampleRate_);
+    const TFilterRun run = BuildFilterRun(settings, rate);
+    const int64_t delay = MeasureDelay(run, n, rate);
+    const int64_t out = FilterLength(settings, to - from);
+    RunFilterGraph(run, delay, src, dst, n, rate, from, to, at, out, progress_);
+    return out;
+}
+
+int64_t Twavefile::FilterLength(const TFilterSettings& settings, int64_t frames) const {
+    const double ratio = BuildFilterRun(settings, int(sampleRate_)).lengthRatio;
+    return ratio == 1.0 ? frames : std::llround(double(frames) * ratio);
+}
+
 void Twavefile::DoFilter() {
     const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
-    const int rate = int(sampleRate_);
-    const TFilterRun run = BuildFilterRun(filter_, rate);
-    const int64_t delay = MeasureDelay(run, n, rate);
-    const int64_t out = run.lengthRatio == 1.0 ? e - s : std::llround(double(e - s) * run.lengthRatio);
+    const int64_t out = FilterLength(filter_, e - s);
     const TMarkerList marks = MarkersAfterStretch(markers_, s, e, s + out);
     RunEdit(frames - (e - s) + out, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, s * n);
-        RunFilterGraph(run, delay, src, dst, n, rate, s, e, s, out, progress_);
+        FilterFrames(filter_, src, dst, s, e, s);
         dst.CopyFrom(src, e * n, (s + out) * n, (frames - e) * n);
     }, 0, &marks);
     if (out != e - s) {

@@ -93,6 +93,7 @@ Twavefile::~Twavefile() {
         }
         worker_.reset();
     }
+    DropPreview();
 }
 
 void Twavefile::ShowError(const QString& message) {
@@ -146,7 +147,7 @@ void Twavefile::ReleaseStore() {
 
 bool Twavefile::Dispatch(int32_t code, const std::function<void()>& record) {
     if (busy_) return false;
-    if (code >= opCut && code != opCopy) RememberView();
+    if (code >= opCut && code != opCopy && code != opPreview) RememberView();
     if (record) record();
     // Taken here, on the user-interface thread: the settings dialog may change it meanwhile.
     tempFolder_ = TempFolder();
@@ -279,6 +280,9 @@ void Twavefile::RunRoutine(int32_t code) {
         case opReduceNoise:
             DoReduceNoise();
             break;
+        case opPreview:
+            DoPreview();
+            break;
         default:
             break;
     }
@@ -344,6 +348,7 @@ void Twavefile::Close() {
     loudnessPath_.clear();
     loading_ = false;
     loadingPeaks_.reset();
+    DropPreview();
 }
 
 std::unique_ptr<TLargeFile> Twavefile::OpenVersion(const QString& path) {

@@ -82,6 +82,15 @@ enum TOperation : int32_t {
     opFilter = 24,
     opNoiseProfile = 25,
     opReduceNoise = 26,
+    opPreview = 27,
+};
+
+// An effect to hear before it is applied: amplify, or one of the filter effects.
+struct TPreviewEffect {
+    enum TKind { kAmplify, kFilter };
+    TKind kind = kFilter;
+    int32_t percent = 100;  // amplify's
+    TFilterSettings filter;
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -169,6 +178,16 @@ public:
     // Reduces the noise of the profile by strengthDb over the range (the whole sound when it is
     // empty). False when no profile is held or the values are out of range.
     bool ReduceNoise(int64_t start, int64_t end, double strengthDb, double sensitivity);
+    // Renders what `effect` would make of frames [start, end) (the whole sound when empty) into
+    // a WAV file of its own, PreviewPath() once done: no version, no undo step, the document
+    // unchanged. It runs the same routine as the effect's step, on the worker, with cancel.
+    // False (nothing started) when busy, not ready or the effect's values are refused.
+    bool Preview(const TPreviewEffect& effect, int64_t start, int64_t end);
+    // The last preview's file (empty before one, or after a failed or cancelled one). The
+    // document deletes it with the next preview, Close and its own end.
+    const QString& PreviewPath() const { return previewPath_; }
+    // Deletes the preview file now.
+    void DropPreview();
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
@@ -398,6 +417,14 @@ private:
     void DoChannels(int32_t code);
     void DoTrimSilence();
     void DoFilter();  // filters.cpp
+    // The routines a step and its preview share: frames [from, to) of src through the effect
+    // into dst from frame `at`. FilterFrames returns the frames written (FilterLength's).
+    void AmplifyFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                       int64_t at, int32_t percent);
+    int64_t FilterFrames(const TFilterSettings& settings, TLargeFile& src, TVersionWriter& dst,
+                         int64_t from, int64_t to, int64_t at);
+    int64_t FilterLength(const TFilterSettings& settings, int64_t frames) const;
+    void DoPreview();  // preview.cpp
     void DoNoiseProfile();
     void DoReduceNoise();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
@@ -421,6 +448,8 @@ private:
     std::string noiseProfile_;
     uint16_t noiseChannels_ = 0;
     double denoiseDb_ = 0, denoiseSensitivity_ = 0;
+    TPreviewEffect preview_;
+    QString previewPath_;
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;

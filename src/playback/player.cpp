@@ -61,6 +61,27 @@ void TPlayer::Open(Twavefile* document, int64_t start, const TWaveFormat& format
     document_->AttachStoreListener(this, [this] {
         if (bufferExists_) Close();
     });
+    OpenStore(store, start, format, length);
+}
+
+void TPlayer::OpenFile(const QString& path) {
+    assert(IsUiThread());
+    Close();
+    ++calls_;
+    if (!device_) throw EAppError("The player has no sound device");
+    auto store = std::make_unique<TLargeFile>(path);
+    const TWavFormat f = InterpretHeader(TWavHeader::Parse(store->ReadHeader().data()));
+    if (!f.pcm || f.channels == 0 || f.sampleRate == 0)
+        throw EAppError("The file is no 16-bit sound to play");
+    if (document_) document_->DetachStoreListener(this);
+    document_ = nullptr;
+    ownStore_ = std::move(store);
+    OpenStore(ownStore_.get(), 0, TWaveFormat::Pcm16(f.channels, f.sampleRate),
+              uint64_t(ownStore_->SampleCount()) * 2);
+}
+
+void TPlayer::OpenStore(TLargeFile* store, int64_t start, const TWaveFormat& format,
+                        uint64_t length) {
     store_ = store;
     start_ = start;
     format_ = format;
@@ -151,7 +172,7 @@ void TPlayer::SilenceNextChunk() {
 
 void TPlayer::Notify(int32_t index) {
     if (!buffer_) return;
-    if (!document_->Showable()) {
+    if (document_ && !document_->Showable()) {
         Stop();
         return;
     }
@@ -238,6 +259,7 @@ void TPlayer::ReleaseBuffer() {
     buffer_ = nullptr;
     bufferExists_ = false;
     store_ = nullptr;
+    ownStore_.reset();
 }
 
 void TPlayer::Shutdown() {

@@ -12,6 +12,7 @@
 // OnError. The player owns its device and buffer; the document and its store are not owned.
 // The document must outlive the player (or the player must be shut down first).
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +54,10 @@ public:
     // document's current store and fills it. Attaches a store-release listener to the document so that
     // the buffer is closed before the store is replaced or released.
     void Open(Twavefile* document, int64_t start, const TWaveFormat& format, uint64_t length);
+    // Prepares a buffer for the whole of the 16-bit WAV file at `path` (an effect's preview),
+    // which the player opens itself and holds until the buffer is released; no document is
+    // attached. Raises EAppError when the file cannot be read.
+    void OpenFile(const QString& path);
     // Starts, or restarts, the opened stretch from its beginning.
     void Play();
     // Stops and rewinds (the buffer is refilled from the start of the stretch).
@@ -85,6 +90,8 @@ private:
     static constexpr int kModeClose = 1;
     static constexpr int kModeShutdown = 3;
 
+    // The buffer for `length` bytes of `store` from sample index `start`.
+    void OpenStore(TLargeFile* store, int64_t start, const TWaveFormat& format, uint64_t length);
     // Returns false when the OnStatus handler called in again and so decided the state itself.
     bool StopRoutine(int mode);
     void Prefill();
@@ -101,6 +108,8 @@ private:
     void SilenceNextChunk();
 
     TLargeFile* store_ = nullptr;
+    // The store of a file opened by OpenFile, which store_ then names.
+    std::unique_ptr<TLargeFile> ownStore_;
     Twavefile* document_ = nullptr;
     int64_t start_ = 0;
     uint64_t bytesRead_ = 0;

@@ -4,6 +4,7 @@
 #include "dialogs/effectdialog.h"
 #include "dialogs/eqdialog.h"
 #include "dialogs/noisedialog.h"
+#include "effectpreview.h"
 #include "mainform.h"
 #include "shelltexts.h"
 #include "wavfile.h"
@@ -27,7 +28,21 @@ void TCommands::FilterActionExecute(const char* effect, const char* titleKey) {
     if (!effectDialog_) effectDialog_ = new TEffectDialog(&form_);
     std::vector<double>& last = filterValues_[effect];
     effectDialog_->SetEffect(*e, MsgText(titleKey), last);
-    if (!form_.Dialogs().Run(*effectDialog_)) return;
+    const auto [s, end] = PreviewRange();
+    TEffectDialog* dialog = effectDialog_;
+    auto preview = std::make_unique<TEffectPreview>(
+        form_.Document(),
+        [dialog, effect]() -> std::optional<TPreviewEffect> {
+            TPreviewEffect p;
+            p.filter = {effect, dialog->Values()};
+            return p;
+        },
+        s, end);
+    effectDialog_->SetPreview(preview.get());
+    const bool ok = form_.Dialogs().Run(*effectDialog_);
+    // Ended before the step: the document must be free for it.
+    preview.reset();
+    if (!ok) return;
     last = effectDialog_->Values();
     ApplyToSelection({effect, last});
 }

@@ -155,8 +155,11 @@ private:
     // idle document is refused with the "please wait" box while a job runs.
     void Guard(QAction* action, const std::function<void()>& handler);
     // Runs the effect parameter dialog; the value, or nothing when cancelled.
+    // With `amplify`, its Preview button plays Amplify by the value on PreviewRange().
     std::optional<int> AskParameter(const char* titleKey, const char* labelKey, int minimum,
-                                    int maximum, int value);
+                                    int maximum, int value, bool amplify = false);
+    // What an effect dialog's preview plays: the selection, or six seconds from the cursor.
+    std::pair<int64_t, int64_t> PreviewRange();
     // Runs a filter effect over the selection, or the whole sound when there is none.
     void ApplyToSelection(const TFilterSettings& settings);
     // Save As's steps after the dialog; false when nothing was started.

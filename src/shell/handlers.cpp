@@ -10,6 +10,7 @@
 #include "closingflow.h"
 #include "commands.h"
 #include "dialogs/filterform.h"
+#include "effectpreview.h"
 #include "filenames.h"
 #include "mainform.h"
 #include "settings.h"
@@ -239,12 +240,40 @@ void TCommands::StopActionExecute() {
 }
 
 std::optional<int> TCommands::AskParameter(const char* titleKey, const char* labelKey,
-                                           int minimum, int maximum, int value) {
+                                           int minimum, int maximum, int value, bool amplify) {
     Tfilterform* dialog = form_.FilterForm();
     if (!dialog) return std::nullopt;
     dialog->setproperties(MsgText(titleKey), MsgText(labelKey), minimum, maximum, value);
-    if (!form_.Dialogs().Run(*dialog)) return std::nullopt;
+    std::unique_ptr<TEffectPreview> preview;
+    if (amplify) {
+        const auto [s, e] = PreviewRange();
+        preview = std::make_unique<TEffectPreview>(
+            form_.Document(),
+            [dialog]() -> std::optional<TPreviewEffect> {
+                TPreviewEffect effect;
+                effect.kind = TPreviewEffect::kAmplify;
+                effect.percent = dialog->Value();
+                return effect;
+            },
+            s, e);
+        dialog->SetPreview(preview.get());
+    }
+    const bool ok = form_.Dialogs().Run(*dialog);
+    // Ended before the step: the document must be free for it.
+    preview.reset();
+    if (!ok) return std::nullopt;
     return dialog->Value();
+}
+
+std::pair<int64_t, int64_t> TCommands::PreviewRange() {
+    constexpr int kPreviewMs = 6000;
+    TWaveView& view = form_.View();
+    // The dialog's sound and the window's playing would talk over each other.
+    if (view.Playing()) view.Stop();
+    const auto [s, e] = view.OrderedSelection();
+    if (view.HasSelection() && s != e) return {s, e};
+    const int64_t from = view.CursorFrame();
+    return {from, std::min(form_.Document().Frames(), from + view.MsToSamples(kPreviewMs))};
 }
 
 void TCommands::FadeInActionExecute() {
@@ -281,14 +310,14 @@ void TCommands::NormalizationActionExecute() {
 
 void TCommands::AmplifyIActionExecute() {
     if (!form_.Loaded()) return;
-    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 101)) {
+    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 101, true)) {
         form_.Document().Amplify(*percent);
     }
 }
 
 void TCommands::AmplifyDActionExecute() {
     if (!form_.Loaded()) return;
-    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 10)) {
+    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 10, true)) {
         form_.Document().Amplify(*percent);
     }
 }

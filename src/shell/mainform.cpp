@@ -377,7 +377,7 @@ void Tmainform::onReady() {
     // Only edits grow the history. Its check asks a question: not inside the end of the job.
     const int32_t op = document_->Operation();
     if (op >= opCut && op != opCopy && op != opMeasureLoudness && op != opNoiseProfile &&
-        op != opExportRegions)
+        op != opExportRegions && op != opPreview)
         QTimer::singleShot(0, this, [this] { CheckHistoryCap(); });
     // After the document has finished its job (its end is still running here): a request
     // waiting for it goes on once the document is idle.

@@ -124,6 +124,7 @@ const QStringList kMainIgnored = {
 const std::vector<TTranslatable> kFilterTexts = {
     {1, "OkButton", "text"},
     {2, "CancelButton", "text"},
+    {3, "PreviewButton", "text"},
 };
 
 // Section "mpegsettings". The bitrate lists are numbers.

@@ -109,6 +109,44 @@ TEST(CliFilterOptions, ValuesAndDefaultsReachTheStep) {
     EXPECT_EQ(options.steps.at(0).x, 12);
 }
 
+// --preview belongs to the amplify or filter step right after it, and to nothing else.
+TEST(CliPreviewOption, MarksTheNextEffectStepOnly) {
+    struct TRow {
+        std::vector<std::string> args;
+        bool ok;
+        size_t marked;  // the step that previews, when ok
+    };
+    for (const TRow& row : {
+             TRow{{"--preview", "10:20", "--amplify", "50", "--reverse"}, true, 0},
+             TRow{{"--reverse", "--preview", "20:10", "--eq", "100:3:1", "--eq", "900:2:1"}, true, 1},
+             TRow{{"--preview", "10:20", "--reverse"}, false, 0},
+             TRow{{"--amplify", "50", "--preview", "10:20"}, false, 0},
+             TRow{{"--preview", "10:20", "--preview", "1:2", "--tempo", "50"}, false, 0},
+             TRow{{"--preview", "10", "--tempo", "50"}, false, 0},
+         }) {
+        std::vector<std::string> args = {"in.wav"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        TCliOptions options;
+        std::string error;
+        const std::string what = row.args[0] + " " + row.args[1] + " " + row.args[2];
+        ASSERT_EQ(ParseCliOptions(args, options, error),
+                  row.ok ? TParseResult::kRun : TParseResult::kError) << what;
+        if (!row.ok) continue;
+        for (size_t i = 0; i < options.steps.size(); ++i)
+            EXPECT_EQ(options.steps[i].preview, i == row.marked) << what;
+        const TCliStep& s = options.steps[row.marked];
+        EXPECT_EQ(s.previewStart, 10) << what;
+        EXPECT_EQ(s.previewEnd, 20) << what;
+    }
+    TCliOptions options;
+    std::string error;
+    ASSERT_EQ(ParseCliOptions({"in.wav", "--preview", "0:5", "--eq", "100:3:1", "--eq", "900:2:1"},
+                              options, error),
+              TParseResult::kRun);
+    ASSERT_EQ(options.steps.size(), 1u);
+    EXPECT_EQ(options.steps[0].filter.values.size(), 6u);
+}
+
 TEST(CliEncodeOptions, DefaultsAndGivenValuesReachTheSettings) {
     struct TCase {
         std::vector<std::string> args;

@@ -70,3 +70,69 @@ TEST_F(Filters, RefusedValuesStartNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A preview is the step's result on the range, in a file of its own: no step, no version, and
+// the file goes with the next preview, a cancel or Close.
+TEST_F(Filters, PreviewIsTheStepsResultAndChangesNothing) {
+    struct TRow {
+        TPreviewEffect effect;
+        int64_t start, end, outFrames;
+    };
+    TPreviewEffect amplify;
+    amplify.kind = TPreviewEffect::kAmplify;
+    amplify.percent = 150;
+    TPreviewEffect tempo;
+    tempo.filter = {"tempo", {50}};
+    TPreviewEffect lowpass;
+    lowpass.filter = {"lowpass", {500, 24}};
+    const int64_t frames = 44100;
+    const std::vector<int16_t> s = Stereo(size_t(frames));
+    for (const TRow& row : {TRow{amplify, 0, frames, frames}, TRow{tempo, 10000, 20000, 20000},
+                            TRow{lowpass, 30000, 40000, 10000}}) {
+        const std::string name = row.effect.kind == TPreviewEffect::kAmplify
+                                     ? "amplify"
+                                     : row.effect.filter.effect;
+        LoadSamples(2, s, 44100);
+        const QStringList versions = dir.tempFiles();
+        ASSERT_TRUE(doc.Preview(row.effect, row.start, row.end)) << name;
+        Wait();
+        ASSERT_FALSE(doc.PreviewPath().isEmpty()) << name;
+        EXPECT_FALSE(doc.CanUndo()) << name;
+        EXPECT_FALSE(doc.Modified()) << name;
+        EXPECT_EQ(Samples(), s) << name;
+        EXPECT_EQ(dir.tempFiles().size(), versions.size() + 1) << name;
+        const std::vector<int16_t> heard = ReadWavSamples(doc.PreviewPath());
+        ASSERT_EQ(int64_t(heard.size()), 2 * row.outFrames) << name;
+
+        if (row.effect.kind == TPreviewEffect::kAmplify) {
+            doc.Amplify(row.effect.percent);
+        } else {
+            ASSERT_TRUE(doc.ApplyFilter(row.effect.filter, row.start, row.end)) << name;
+        }
+        Wait();
+        const std::vector<int16_t> r = Samples();
+        EXPECT_TRUE(std::equal(heard.begin(), heard.end(), r.begin() + 2 * row.start)) << name;
+
+        const QString file = doc.PreviewPath();
+        doc.Close();
+        EXPECT_TRUE(doc.PreviewPath().isEmpty()) << name;
+        EXPECT_FALSE(QFile::exists(file)) << name;
+        EXPECT_TRUE(dir.tempFiles().isEmpty()) << name;
+    }
+}
+
+TEST_F(Filters, CancelledPreviewLeavesNoFile) {
+    LoadSamples(2, Stereo(44100 * 20), 44100);
+    TPreviewEffect pitch;
+    pitch.filter = {"pitch", {5}};
+    ASSERT_TRUE(doc.Preview(pitch, 0, 0));
+    doc.Cancel();
+    Wait();
+    EXPECT_TRUE(doc.PreviewPath().isEmpty());
+    EXPECT_EQ(dir.tempFiles().size(), 1);  // the sound's own version
+    EXPECT_FALSE(doc.CanUndo());
+}
+
+}  // namespace

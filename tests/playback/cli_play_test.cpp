@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <cmath>
 #include <cstring>
 
 #include "doctest_util.h"
@@ -42,6 +43,59 @@ TEST(CliPlay, PlaysTheRangeAndEndsWhenItHasPlayed) {
     ASSERT_GE(raw.size(), lead + want.size());
     EXPECT_EQ(raw.mid(lead, want.size()), want);
     EXPECT_EQ(raw.mid(lead + want.size()).count('\0'), raw.size() - lead - want.size());
+}
+
+// A preview plays the effect's result on the range, which is what the same step gives for a
+// sound holding that range alone, and applies nothing: the sound saved after it is the input.
+TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
+    struct TCase {
+        const char* name;
+        QStringList effect;
+    };
+    const TCase cases[] = {
+        {"amplify", {"--amplify", "50"}},
+        {"highpass", {"--highpass", "1000:24"}},
+        {"tempo", {"--tempo", "80"}},
+    };
+    constexpr int64_t kStart = 2000, kEnd = 6000;
+    TTempFolder dir;
+    std::vector<int16_t> s(2 * 8000);
+    for (size_t f = 0; f < s.size() / 2; ++f) {
+        const double t = double(f) / 8000;
+        s[2 * f] = int16_t(9000 * std::sin(2 * M_PI * 200 * t) + 6000 * std::sin(2 * M_PI * 2500 * t));
+        s[2 * f + 1] = int16_t(12000 * std::sin(2 * M_PI * 330 * t));
+    }
+    WriteWav(dir.path("in.wav"), 2, 8000, s);
+    WriteWav(dir.path("range.wav"), 2, 8000,
+             std::vector<int16_t>(s.begin() + 2 * kStart, s.begin() + 2 * kEnd));
+    const QByteArray input = ReadAll(dir.path("in.wav"));
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess ref;
+        ref.start(ORVANE_CLI, QStringList{dir.path("range.wav")} + c.effect +
+                                  QStringList{"-o", dir.path("ref.wav")});
+        ASSERT_TRUE(ref.waitForFinished(20000));
+        ASSERT_EQ(ref.exitCode(), 0) << ref.readAllStandardError().toStdString();
+        const std::vector<int16_t> r = ReadWavSamples(dir.path("ref.wav"));
+        const QByteArray want(reinterpret_cast<const char*>(r.data()), qsizetype(r.size() * 2));
+
+        QFile::remove(dir.path("out.raw"));
+        QProcess p;
+        p.setProcessEnvironment(DiskOutput(dir.path("out.raw")));
+        p.start(ORVANE_CLI, QStringList{dir.path("in.wav"), "--preview",
+                                        QString("%1:%2").arg(kStart).arg(kEnd)} +
+                                c.effect + QStringList{"-o", dir.path("after.wav")});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const QByteArray raw = ReadAll(dir.path("out.raw"));
+        const qsizetype at = raw.indexOf(want);
+        ASSERT_GE(at, 0) << "played " << raw.size() << " bytes, wanted " << want.size();
+        // Silence before and after the result, nothing else.
+        EXPECT_EQ(raw.left(at).count('\0'), at);
+        EXPECT_EQ(raw.mid(at + want.size()).count('\0'), raw.size() - at - want.size());
+        EXPECT_EQ(ReadWavSamples(dir.path("after.wav")), s);
+        EXPECT_EQ(ReadAll(dir.path("in.wav")), input);
+    }
 }
 
 TEST(CliPlay, CtrlCStopsCleanly) {

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "effectpreview.h"
 #include "shelltexts.h"
 
 QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* parent) {
@@ -35,7 +36,12 @@ TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
     cancelButton_->setObjectName(QStringLiteral("CancelButton"));
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    previewButton_ = new QPushButton(QStringLiteral("&Preview"), this);
+    previewButton_->setObjectName(QStringLiteral("PreviewButton"));
+    previewButton_->setAutoDefault(false);
+    previewButton_->hide();
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(previewButton_);
     buttons->addStretch();
     buttons->addWidget(okButton_);
     buttons->addWidget(cancelButton_);
@@ -62,6 +68,15 @@ void TEffectDialog::SetEffect(const TFilterEffect& effect, const QString& title,
     }
     okButton_->setText(MsgText("effectok"));
     cancelButton_->setText(MsgText("effectcancel"));
+    previewButton_->setText(MsgText("effectpreview"));
+    SetPreview(nullptr);
+}
+
+void TEffectDialog::SetPreview(TEffectPreview* preview) {
+    AttachPreview(*this, *previewButton_, preview);
+    if (!preview) return;
+    for (QDoubleSpinBox* box : fields_)
+        connect(box, &QDoubleSpinBox::valueChanged, preview, [preview] { preview->Changed(); });
 }
 
 std::vector<double> TEffectDialog::Values() const {

@@ -12,6 +12,7 @@
 class QDoubleSpinBox;
 class QFormLayout;
 class QPushButton;
+class TEffectPreview;
 
 class TEffectDialog : public QDialog {
 public:
@@ -22,16 +23,20 @@ public:
     void SetEffect(const TFilterEffect& effect, const QString& title,
                    const std::vector<double>& values);
     std::vector<double> Values() const;
+    // Shows the Preview button for `preview` (hidden with null); after SetEffect.
+    void SetPreview(TEffectPreview* preview);
 
     QDoubleSpinBox* Field(int index) const { return fields_.at(size_t(index)); }
     QPushButton* OkButton() const { return okButton_; }
     QPushButton* CancelButton() const { return cancelButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
 
 private:
     QFormLayout* form_;
     std::vector<QDoubleSpinBox*> fields_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
+    QPushButton* previewButton_;
 };
 
 // A spin box for a parameter: its range, its value and a step and precision that suit them.

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "effectpreview.h"
 #include "languagecontroller.h"
 #include "shelltexts.h"
 
@@ -45,9 +46,14 @@ Tfilterform::Tfilterform(QWidget* parent) : QDialog(parent) {
 
     auto* row = new QHBoxLayout(this);
     row->addWidget(valueName_, 1);
+    previewButton_ = new QPushButton(QStringLiteral("&Preview"), this);
+    previewButton_->setObjectName(QStringLiteral("PreviewButton"));
+    previewButton_->setAutoDefault(false);
+    previewButton_->hide();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(okButton_);
     buttons->addWidget(cancelButton_);
+    buttons->addWidget(previewButton_);
     auto* right = new QVBoxLayout;
     right->addStretch();
     right->addLayout(buttons);
@@ -71,6 +77,13 @@ void Tfilterform::setproperties(const QString& title, const QString& label, int 
     valueEdit_->setValue(value);
     valueEdit_->selectAll();
     valueEdit_->setFocus();
+    SetPreview(nullptr);
+}
+
+void Tfilterform::SetPreview(TEffectPreview* preview) {
+    AttachPreview(*this, *previewButton_, preview);
+    if (!preview) return;
+    connect(valueEdit_, &QSpinBox::valueChanged, preview, [preview] { preview->Changed(); });
 }
 
 int Tfilterform::Value() const {

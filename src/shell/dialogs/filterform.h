@@ -11,6 +11,7 @@ class QGroupBox;
 class TLanguageController;
 class QPushButton;
 class QSpinBox;
+class TEffectPreview;
 
 class Tfilterform : public QDialog {
 public:
@@ -24,11 +25,14 @@ public:
                        int value);
     int Value() const;
     void SetValue(int value);
+    // Shows the Preview button for `preview` (hidden with null, as setproperties leaves it).
+    void SetPreview(TEffectPreview* preview);
 
     QGroupBox* ValueName() const { return valueName_; }
     QSpinBox* ValueEdit() const { return valueEdit_; }
     QPushButton* OkButton() const { return okButton_; }
     QPushButton* CancelButton() const { return cancelButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
 
 private:
     std::unique_ptr<TLanguageController> translation_;
@@ -36,4 +40,5 @@ private:
     QSpinBox* valueEdit_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
+    QPushButton* previewButton_;
 };

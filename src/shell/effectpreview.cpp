@@ -1,0 +1,112 @@
+#include "effectpreview.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <utility>
+
+#include "player.h"
+
+namespace {
+// How often a rendering preview is looked at: its end is heard this much late at most.
+constexpr int kPollMs = 10;
+}  // namespace
+
+TEffectPreview::TEffectPreview(Twavefile& document, TEffect effect, int64_t start, int64_t end,
+                               std::shared_ptr<TAudioBackend> backend)
+    : document_(document),
+      effect_(std::move(effect)),
+      start_(start),
+      end_(end),
+      backend_(std::move(backend)),
+      player_(std::make_unique<TPlayer>()) {
+    debounce_.setSingleShot(true);
+    debounce_.setInterval(kDebounceMs);
+    connect(&debounce_, &QTimer::timeout, this, [this] { Render(); });
+    poll_.setInterval(kPollMs);
+    connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
+}
+
+TEffectPreview::~TEffectPreview() {
+    Stop();
+    player_->Shutdown();
+}
+
+bool TEffectPreview::Playing() const {
+    return player_->Playing();
+}
+
+void TEffectPreview::Start() {
+    active_ = true;
+    debounce_.stop();
+    Render();
+}
+
+void TEffectPreview::Changed() {
+    if (active_) debounce_.start();
+}
+
+void TEffectPreview::Stop() {
+    active_ = false;
+    debounce_.stop();
+    poll_.stop();
+    if (player_->BufferExists()) player_->Close();
+    if (rendering_) {
+        document_.Cancel();
+        // A cancel ends at the worker's next block: the document is free for the step that
+        // may follow (OK) a moment later.
+        while (document_.Busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        rendering_ = false;
+    }
+    document_.DropPreview();
+}
+
+void TEffectPreview::Render() {
+    if (!active_) return;
+    if (player_->BufferExists()) player_->Close();
+    if (rendering_) {
+        // The values changed while the last one rendered: it is not worth finishing.
+        document_.Cancel();
+        stale_ = true;
+        poll_.start();
+        return;
+    }
+    const std::optional<TPreviewEffect> effect = effect_();
+    if (!effect || document_.Busy()) return;
+    rendering_ = document_.Preview(*effect, start_, end_);
+    if (rendering_) poll_.start();
+}
+
+void TEffectPreview::Poll() {
+    if (document_.Busy()) return;
+    poll_.stop();
+    if (!rendering_) return;
+    rendering_ = false;
+    if (!active_) return;
+    // The values changed meanwhile: again with the values now.
+    if (std::exchange(stale_, false)) {
+        Render();
+        return;
+    }
+    // The render failed (the document has said why).
+    if (document_.PreviewPath().isEmpty()) {
+        active_ = false;
+        return;
+    }
+    try {
+        if (!player_->Device()) player_->Init(backend_);
+        player_->OpenFile(document_.PreviewPath());
+        player_->Play();
+    } catch (const std::exception&) {
+        // No sound output: the preview stays silent, as playing does.
+        active_ = false;
+    }
+}
+
+void AttachPreview(QDialog& dialog, QPushButton& button, TEffectPreview* preview) {
+    // Connected with the preview as context: they go with it.
+    button.setVisible(preview != nullptr);
+    if (!preview) return;
+    QObject::connect(&button, &QPushButton::clicked, preview, [preview] { preview->Start(); });
+    QObject::connect(&dialog, &QDialog::finished, preview, [preview] { preview->Stop(); });
+}

@@ -1,0 +1,63 @@
+#pragma once
+// TEffectPreview: lets an effect dialog play the effect's result on a range while it stays
+// open. Start renders the preview (Twavefile::Preview, on the document's worker) and plays it
+// through a player of its own; Changed restarts a running preview once the values have been
+// still for a moment; Stop (and the destructor) ends it and deletes the preview file. The
+// document itself never changes. User-interface thread only.
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "wavfile.h"
+
+class TAudioBackend;
+class TPlayer;
+
+class TEffectPreview : public QObject {
+public:
+    // The values of the dialog as an effect, or nothing when they make none.
+    using TEffect = std::function<std::optional<TPreviewEffect>()>;
+    // Quiet time after a change before the preview is rendered again: well inside the 100 ms a
+    // listener notices, long enough to let a held spin-box arrow settle.
+    static constexpr int kDebounceMs = 40;
+
+    TEffectPreview(Twavefile& document, TEffect effect, int64_t start, int64_t end,
+                   std::shared_ptr<TAudioBackend> backend = nullptr);
+    ~TEffectPreview() override;
+
+    void Start();
+    void Changed();
+    void Stop();
+
+    // Previewing: rendering or playing.
+    bool Active() const { return active_; }
+    bool Playing() const;
+    TPlayer& Player() { return *player_; }
+
+private:
+    void Render();
+    void Poll();
+
+    Twavefile& document_;
+    TEffect effect_;
+    int64_t start_, end_;
+    std::shared_ptr<TAudioBackend> backend_;
+    std::unique_ptr<TPlayer> player_;
+    QTimer debounce_, poll_;
+    bool active_ = false;
+    // The document's worker is rendering our preview.
+    bool rendering_ = false;
+    // The values changed while it rendered: what it renders is not what is asked for.
+    bool stale_ = false;
+};
+
+class QDialog;
+class QPushButton;
+// Wires a dialog to a preview for as long as the preview lives: the button starts it and the
+// dialog's closing ends it (the dialog connects its own value changes to Changed). Null
+// `preview` hides the button.
+void AttachPreview(QDialog& dialog, QPushButton& button, TEffectPreview* preview);
