@@ -44,7 +44,8 @@ TEST_F(Filters, RangeKeepsTheRestAndStretchesMoveIt) {
         EXPECT_TRUE(std::equal(s.begin(), s.begin() + 2 * row.start, r.begin())) << row.settings.effect;
         EXPECT_TRUE(std::equal(s.begin() + 2 * row.end, s.end(), r.begin() + 2 * row.newEnd))
             << row.settings.effect;
-        EXPECT_FALSE(std::equal(s.begin() + 2 * row.start, s.begin() + 2 * row.end, r.begin() + 2 * row.start))
+        EXPECT_FALSE(std::equal(s.begin() + 2 * row.start, s.begin() + 2 * row.end, r.begin() + 2 * row.start,
+                                 r.begin() + 2 * row.newEnd))
             << row.settings.effect;
         const std::vector<int64_t> expected =
             added ? std::vector<int64_t>{row.start, row.end, row.newEnd} : std::vector<int64_t>{};
