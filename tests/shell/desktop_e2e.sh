@@ -48,12 +48,25 @@ keys() {
     import -window root "$ORVANE_E2E_SHOTS/step$shot.png"
   fi
 }
+# The caption starts with "*" while the document holds changes not on disk: wait for the edit
+# to show it and for the save to take it away (a loaded machine or a sanitizer build is slow).
+caption_is() {  # caption_is changed|saved
+  for _ in $(seq 1 120); do
+    case "$(xdotool getwindowname "$win")" in
+      \**) [ "$1" = changed ] && return 0 ;;
+      *) [ "$1" = saved ] && return 0 ;;
+    esac
+    sleep 0.25
+  done
+  echo "the caption never showed the sound $1: $(xdotool getwindowname "$win")"
+  exit 1
+}
 keys ctrl+a
 keys alt+o m          # Operations > A&mplify (Decrease)
 keys --dialog Return  # the dialog's OK with its default, 10 %
-sleep 1
+caption_is changed
 keys ctrl+s
-sleep 1
+caption_is saved
 keys alt+f x          # File > E&xit
 for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
 if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
