@@ -7,20 +7,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "cli_run.h"
+
 namespace {
-
-struct TRun {
-    int status = -1;
-    QString out, err;
-};
-
-TRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(ORVANE_CLI, args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
 
 class LanguageTools : public ::testing::Test {
 protected:

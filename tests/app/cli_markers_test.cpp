@@ -10,23 +10,10 @@
 #include <cstdlib>
 #include <map>
 
+#include "cli_run.h"
 #include "doctest_util.h"
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    QString out, err;
-};
-
-TRun Cli(const QStringList& args) {
-    QProcess p;
-    p.start(ORVANE_CLI, args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 TEST(CliMarkers, StepsRunInOrderWithTheEdits) {
     TTempFolder dir;

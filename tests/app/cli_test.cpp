@@ -11,28 +11,10 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include "cli_run.h"
 #include "doctest_util.h"
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    QString out, err;
-};
-
-TRun Cli(const QStringList& args, const QString& tmpdir = {}) {
-    QProcess p;
-    if (!tmpdir.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TMPDIR", tmpdir);
-        p.setProcessEnvironment(env);
-    }
-    p.start(ORVANE_CLI, args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 std::vector<int16_t> Signal(size_t n) {
     std::vector<int16_t> v(n);

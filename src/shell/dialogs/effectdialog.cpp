@@ -24,27 +24,32 @@ QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* p
     return box;
 }
 
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) {
+    ok = new QPushButton(MsgText("effectok"), dialog);
+    ok->setObjectName(QStringLiteral("OkButton"));
+    ok->setDefault(true);
+    cancel = new QPushButton(MsgText("effectcancel"), dialog);
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
 TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("effectdialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     form_ = new QFormLayout;
-    okButton_ = new QPushButton(QStringLiteral("&Ok"), this);
-    okButton_->setObjectName(QStringLiteral("OkButton"));
-    okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"), this);
-    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
-    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
     previewButton_ = new QPushButton(QStringLiteral("&Preview"), this);
     previewButton_->setObjectName(QStringLiteral("PreviewButton"));
     previewButton_->setAutoDefault(false);
     previewButton_->hide();
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(previewButton_);
-    buttons->addStretch();
-    buttons->addWidget(okButton_);
-    buttons->addWidget(cancelButton_);
+    buttons->insertWidget(0, previewButton_);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form_);
     column->addLayout(buttons);

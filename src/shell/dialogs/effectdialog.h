@@ -10,6 +10,7 @@
 #include "filtereffects.h"
 
 class QDoubleSpinBox;
+class QHBoxLayout;
 class QFormLayout;
 class QPushButton;
 class TEffectPreview;
@@ -41,3 +42,6 @@ private:
 
 // A spin box for a parameter: its range, its value and a step and precision that suit them.
 QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* parent);
+// The OK (the default) and Cancel buttons an effect dialog ends with, right-aligned in the row
+// returned, accepting and rejecting the dialog.
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);

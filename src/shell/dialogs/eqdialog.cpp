@@ -44,17 +44,7 @@ TEqDialog::TEqDialog(QWidget* parent) : QDialog(parent) {
     connect(presets_, &QComboBox::activated, this, [this](int i) {
         if (i > 0) ApplyPreset(i - 1);
     });
-    okButton_ = new QPushButton(this);
-    okButton_->setObjectName(QStringLiteral("OkButton"));
-    okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(this);
-    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
-    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton_);
-    buttons->addWidget(cancelButton_);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
     auto* column = new QVBoxLayout(this);
     column->addWidget(presets_);
     column->addLayout(grid);

@@ -27,17 +27,7 @@ TNoiseDialog::TNoiseDialog(QWidget* parent) : QDialog(parent) {
     grid->addWidget(strength_, 0, 1);
     grid->addWidget(sensitivityLabel_, 1, 0);
     grid->addWidget(sensitivity_, 1, 1);
-    okButton_ = new QPushButton(this);
-    okButton_->setObjectName(QStringLiteral("OkButton"));
-    okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(this);
-    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
-    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton_);
-    buttons->addWidget(cancelButton_);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
     auto* column = new QVBoxLayout(this);
     column->addLayout(grid);
     column->addLayout(buttons);
