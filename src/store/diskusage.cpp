@@ -38,7 +38,9 @@ TFileBlocks ReadBlocks(const QString& path) {
         std::fill(buffer.begin(), buffer.end(), 0);
         map->fm_start = start;
         map->fm_length = FIEMAP_MAX_OFFSET - start;
-        map->fm_flags = FIEMAP_FLAG_SYNC;
+        // No FIEMAP_FLAG_SYNC: it would write back a fresh version on the caller's thread (the
+        // window's), and blocks a clone shares are on the disk already.
+        map->fm_flags = 0;
         map->fm_extent_count = kBatch;
         if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0) break;
         for (uint32_t i = 0; i < map->fm_mapped_extents; ++i) {
