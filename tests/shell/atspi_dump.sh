@@ -11,13 +11,13 @@ here=$(dirname "$(realpath "$0")")
 py=/usr/bin/python3
 [ -x "$py" ] || py=python3
 if [ -z "${ORVANE_ATSPI_INNER:-}" ]; then
-  for tool in xvfb-run xdotool dbus-run-session sox; do
+  for tool in Xvfb xdotool dbus-run-session sox; do
     command -v "$tool" >/dev/null || { echo "needs $tool"; exit 77; }
   done
   [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "needs at-spi2-core"; exit 77; }
   "$py" -c "import pyatspi" 2>/dev/null || { echo "needs python3-pyatspi"; exit 77; }
   export ORVANE_ATSPI_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$0" "$@"
+  exec "$(dirname "$(realpath "$0")")/private_xvfb.sh" 1024x768x24 dbus-run-session -- "$0" "$@"
 fi
 
 work=$(mktemp -d)

@@ -6,9 +6,9 @@
 set -euo pipefail
 orvane=$1 cli=$2
 if [ -z "${ORVANE_E2E_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || { echo "needs xvfb-run and xdotool"; exit 77; }
+  command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "needs Xvfb and xdotool"; exit 77; }
   export ORVANE_E2E_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec "$(dirname "$(realpath "$0")")/private_xvfb.sh" 1024x768x24 "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -59,10 +59,21 @@ caption_is() {  # caption_is changed|saved
     sleep 0.25
   done
   echo "the caption never showed the sound $1: $(xdotool getwindowname "$win")"
+  fail
+}
+# What a failing run needs to be understood: the editor's own output and the windows it shows.
+fail() {
+  echo "--- the editor's stderr:"; cat "$work/stderr"
+  echo "--- visible windows:"
+  for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do xdotool getwindowname "$w"; done
   exit 1
 }
 keys ctrl+a
 keys alt+o m          # Operations > A&mplify (Decrease)
+# A loaded machine may take a while to show the dialog; a key sent before it is lost.
+dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "Amplify" | head -1) ||
+  { echo "the Amplify dialog did not open"; fail; }
+xdotool windowfocus --sync "$dialog"
 keys --dialog Return  # the dialog's OK with its default, 10 %
 caption_is changed
 keys ctrl+s

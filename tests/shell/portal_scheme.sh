@@ -11,12 +11,12 @@ here=$(dirname "$(realpath "$0")")
 py=/usr/bin/python3
 [ -x "$py" ] || py=python3
 if [ -z "${ORVANE_PORTAL_INNER:-}" ]; then
-  for tool in xvfb-run xdotool dbus-run-session import convert sox; do
+  for tool in Xvfb xdotool dbus-run-session import convert sox; do
     command -v "$tool" >/dev/null || { echo "needs $tool"; exit 77; }
   done
   "$py" -c "import dbus, gi" 2>/dev/null || { echo "needs python3-dbus and python3-gi"; exit 77; }
   export ORVANE_PORTAL_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec "$(dirname "$(realpath "$0")")/private_xvfb.sh" 1024x768x24 "$0" "$@"
 fi
 
 if [ -z "${ORVANE_PORTAL_VALUE:-}" ]; then
