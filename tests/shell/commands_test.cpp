@@ -170,6 +170,7 @@ TEST_F(CommandTable, EveryMenuGivesEachEntryItsOwnAccessKeyInEveryLanguage) {
         ASSERT_GE(languages.IndexOfLanguage(id), 0) << id;
         languages.SetActiveLanguage(id);
         CheckAccessKeys(QString::number(id), form->menuBar()->actions());
+        CheckAccessKeys(QString::number(id) + " view", form->View().actions());
     }
     // The keys the desktop scripts press.
     EXPECT_EQ(QKeySequence::mnemonic(Cmd().AmplifyDAction->text()), QKeySequence("Alt+M"));
