@@ -11,6 +11,7 @@
 #include "languagecontroller.h"
 #include "languagemanager.h"
 #include "shell_fixture.h"
+#include "shelldialogs.h"
 
 namespace {
 
@@ -164,6 +165,9 @@ void CheckAccessKeys(const QString& where, const QList<QAction*>& actions) {
 }
 
 TEST_F(CommandTable, EveryMenuGivesEachEntryItsOwnAccessKeyInEveryLanguage) {
+    // With the Tools entries, which the window's extras add.
+    TShellDialogs extras{*form};
+    ASSERT_FALSE(Cmd().ToolsMenu()->actions().isEmpty());
     TLanguageManager& languages = TLanguageManager::Instance();
     languages.Scan(QStringLiteral(ORVANE_LANGUAGES_DIR));
     for (const int32_t id : {1031, 1049, 1033}) {
