@@ -12,6 +12,7 @@
 #include "languagemanager.h"
 #include "shell_fixture.h"
 #include "shelldialogs.h"
+#include "stepnames.h"
 
 namespace {
 
@@ -174,6 +175,13 @@ TEST_F(CommandTable, EveryMenuGivesEachEntryItsOwnAccessKeyInEveryLanguage) {
         ASSERT_GE(languages.IndexOfLanguage(id), 0) << id;
         languages.SetActiveLanguage(id);
         CheckAccessKeys(QString::number(id), form->menuBar()->actions());
+        // Undo and Redo as they read once there is a step to take back and to take again.
+        const QString undo = Cmd().UndoAction->text(), redo = Cmd().RedoAction->text();
+        Cmd().UndoAction->setText(StepCaption("undostep", Cmd().FadeInAction, undo));
+        Cmd().RedoAction->setText(StepCaption("redostep", Cmd().FadeInAction, redo));
+        CheckAccessKeys(QString::number(id) + " with steps", form->menuBar()->actions());
+        Cmd().UndoAction->setText(undo);
+        Cmd().RedoAction->setText(redo);
         CheckAccessKeys(QString::number(id) + " view", form->View().actions());
     }
     // The keys the desktop scripts press.
