@@ -6,6 +6,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -58,8 +61,34 @@ void Check(int error) {
     if (error != EBUR128_SUCCESS) throw EAppError("The loudness could not be measured.");
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Eight lanes at a time in four chains: the scan runs over four outputs per input sample,
+// where two chains of four left it waiting on each maximum.
+__attribute__((target("avx"))) float MaxMagnitudeAvx(const float* p, size_t n, float m) {
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+    __m256 a = _mm256_set1_ps(m), b = a, c = a, d = a;
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        a = _mm256_max_ps(a, _mm256_and_ps(_mm256_loadu_ps(p + i), magnitude));
+        b = _mm256_max_ps(b, _mm256_and_ps(_mm256_loadu_ps(p + i + 8), magnitude));
+        c = _mm256_max_ps(c, _mm256_and_ps(_mm256_loadu_ps(p + i + 16), magnitude));
+        d = _mm256_max_ps(d, _mm256_and_ps(_mm256_loadu_ps(p + i + 24), magnitude));
+    }
+    const __m256 all = _mm256_max_ps(_mm256_max_ps(a, b), _mm256_max_ps(c, d));
+    float lanes[8];
+    _mm256_storeu_ps(lanes, all);
+    for (float v : lanes) m = std::max(m, v);
+    for (; i < n; ++i) m = std::max(m, std::fabs(p[i]));
+    return m;
+}
+#endif
+
 // The largest of `m` and the magnitudes of n floats (never not-a-number here).
 float MaxMagnitude(const float* p, size_t n, float m) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) return MaxMagnitudeAvx(p, n, m);
+#endif
     size_t i = 0;
 #ifdef __SSE2__
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));

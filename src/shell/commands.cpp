@@ -39,7 +39,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     OpenAction = Make("OpenAction", "&Open", "Ctrl+O", "document-open",
                       [this] { OpenActionExecute(); });
     CloseAction = Make("CloseAction", "&Close", "", nullptr, [this] { CloseActionExecute(); });
-    SaveAction = Make("SaveAction", "Save", "Ctrl+S", "document-save",
+    SaveAction = Make("SaveAction", "&Save", "Ctrl+S", "document-save",
                       [this] { SaveActionExecute(); });
     SaveAsAction = Make("SaveAsAction", "S&ave As...", "", nullptr,
                         [this] { SaveAsActionExecute(); });
@@ -109,7 +109,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     DeselectAllAction = Make("DeselectAllAction", "D&eselect All", "", nullptr,
                              [this] { DeselectAllActionExecute(); });
     // Operations
-    PlayAction = Make("PlayAction", "&Play", "Ctrl+P", "media-playback-start",
+    PlayAction = Make("PlayAction", "Pla&y", "Ctrl+P", "media-playback-start",
                       [this] { PlayActionExecute(); });
     PauseAction = Make("PauseAction", "P&ause", "", "media-playback-pause",
                        [this] { PauseActionExecute(); });
@@ -131,13 +131,13 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                           [this] { AmplifyDActionExecute(); });
     AmplifyIAction = Make("AmplifyIAction", "Amp&lify (Increase)", "", "orvane-amplify-up",
                           [this] { AmplifyIActionExecute(); });
-    LoudnessAction = Make("LoudnessAction", "Normalize &Loudness...", "", nullptr,
+    LoudnessAction = Make("LoudnessAction", "Normali&ze Loudness...", "", nullptr,
                           [this] { LoudnessActionExecute(); });
     TrimSilenceAction = Make("TrimSilenceAction", "&Trim Silence...", "", nullptr,
                              [this] { TrimSilenceActionExecute(); });
     ToMonoAction = Make("ToMonoAction", "Mix to M&ono", "", nullptr,
                         [this] { ChannelsActionExecute(0); });
-    ToStereoAction = Make("ToStereoAction", "Make S&tereo", "", nullptr,
+    ToStereoAction = Make("ToStereoAction", "Ma&ke Stereo", "", nullptr,
                           [this] { ChannelsActionExecute(1); });
     SwapChannelsAction = Make("SwapChannelsAction", "S&wap Channels", "", nullptr,
                               [this] { ChannelsActionExecute(2); });
@@ -172,9 +172,9 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                        [this] { FilterActionExecute("tempo", "tempotitle"); });
     PitchAction = Make("PitchAction", "Change Pitc&h...", "", nullptr,
                        [this] { FilterActionExecute("pitch", "pitchtitle"); });
-    SpeedAction = Make("SpeedAction", "Change Spee&d...", "", nullptr,
+    SpeedAction = Make("SpeedAction", "&Change Speed...", "", nullptr,
                        [this] { FilterActionExecute("speed", "speedtitle"); });
-    NoiseProfileAction = Make("NoiseProfileAction", "Get &Noise Profile", "", nullptr,
+    NoiseProfileAction = Make("NoiseProfileAction", "&Get Noise Profile", "", nullptr,
                               [this] { NoiseProfileActionExecute(); });
     NoiseReductionAction = Make("NoiseReductionAction", "Noise Red&uction...", "", nullptr,
                                 [this] { NoiseReductionActionExecute(); });
@@ -339,8 +339,13 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     operations->addActions({LoudnessAction, TrimSilenceAction, ToMonoAction, ToStereoAction,
                             SwapChannelsAction});
     operations->addSeparator();
-    operations->addActions({HighPassAction, LowPassAction, EqualizerAction, CompressorAction,
-                            LimiterAction, TempoAction, PitchAction, SpeedAction});
+    // A menu of its own: one flat list would hold more entries than there are letters to
+    // give each its own access key.
+    QMenu* filters = operations->addMenu(QStringLiteral("Filte&rs"));
+    filters->setObjectName(QStringLiteral("Filters1"));
+    filters->addActions(
+        {HighPassAction, LowPassAction, EqualizerAction, CompressorAction, LimiterAction});
+    operations->addActions({TempoAction, PitchAction, SpeedAction});
     operations->addSeparator();
     operations->addActions({NoiseProfileAction, NoiseReductionAction});
 

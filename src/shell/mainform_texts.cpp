@@ -90,6 +90,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {99, "NoiseReductionAction", "text"},
     {100, "SpectrogramAction", "text"},
     {101, "LogFrequencyAction", "text"},
+    {102, "Filters1", "title"},
     {60, "ContentsAction", "toolTip"},
     {70, "MainSheet", "windowTitle"},
     {71, "SelectionBox", "title"},

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QToolBar>
 
@@ -10,6 +11,8 @@
 #include "languagecontroller.h"
 #include "languagemanager.h"
 #include "shell_fixture.h"
+#include "shelldialogs.h"
+#include "stepnames.h"
 
 namespace {
 
@@ -36,7 +39,7 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
     for (QAction* a : top) titles.append(a->text());
     EXPECT_EQ(titles, (QStringList{"&File", "&View", "&Edit", "&Operations", "&Tools", "&Help"}));
     EXPECT_EQ(Entries(top[0]->menu()).join(" | "),
-              "&Open | &Close | Save | S&ave As... | Sa&ve Selected As... | Export Re&gions... | - | "
+              "&Open | &Close | &Save | S&ave As... | Sa&ve Selected As... | Export Re&gions... | - | "
               "[&Recent Files: , , , , , , , ] | - | &File Properties | - | S&ettings | - | E&xit");
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
               "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "
@@ -46,12 +49,12 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
               "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
               "D&eselect All | - | Add &Marker | Add Re&gion | Pre&vious Marker | Ne&xt Marker");
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
-              "&Play | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
+              "Pla&y | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
               "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "
-              "Normalize &Loudness... | &Trim Silence... | Mix to M&ono | Make S&tereo | S&wap Channels | - | "
-              "&High-pass Filter... | Low-pass Filte&r... | E&qualizer... | &Compressor... | "
-              "Lim&iter... | Change Tem&po... | Change Pitc&h... | Change Spee&d... | - | "
-              "Get &Noise Profile | Noise Red&uction...");
+              "Normali&ze Loudness... | &Trim Silence... | Mix to M&ono | Ma&ke Stereo | S&wap Channels | - | "
+              "[Filte&rs: &High-pass Filter..., Low-pass Filte&r..., E&qualizer..., &Compressor..., "
+              "Lim&iter...] | Change Tem&po... | Change Pitc&h... | &Change Speed... | - | "
+              "&Get Noise Profile | Noise Red&uction...");
     EXPECT_EQ(Entries(top[5]->menu()).join(" | "), "&Contents | C&heck Updates... | - | &About");
 }
 
@@ -139,6 +142,52 @@ TEST_F(CommandTable, EveryCaptionAndHintOfTheWindowCanBeTranslated) {
 }  // namespace
 
 namespace {
+
+// Each menu's access keys as Qt reads them: a key given twice in one menu only cycles between
+// its entries, and an entry with letters but no key is out of reach of the keyboard.
+void CheckAccessKeys(const QString& where, const QList<QAction*>& actions) {
+    QMap<QKeySequence, QString> taken;
+    for (QAction* a : actions) {
+        if (a->isSeparator() || a->text().isEmpty()) continue;
+        const QKeySequence key = QKeySequence::mnemonic(a->text());
+        if (key.isEmpty()) {
+            // The spectrogram's window sizes are numbers and need none.
+            EXPECT_FALSE(a->text().contains(QRegularExpression("\\p{L}")))
+                << where.toStdString() << ": no access key in " << a->text().toStdString();
+        } else {
+            EXPECT_FALSE(taken.contains(key))
+                << where.toStdString() << ": " << a->text().toStdString() << " and "
+                << taken.value(key).toStdString() << " share "
+                << key.toString().toStdString();
+            taken.insert(key, a->text());
+        }
+        if (a->menu()) CheckAccessKeys(where + " > " + a->text(), a->menu()->actions());
+    }
+}
+
+TEST_F(CommandTable, EveryMenuGivesEachEntryItsOwnAccessKeyInEveryLanguage) {
+    // With the Tools entries, which the window's extras add.
+    TShellDialogs extras{*form};
+    ASSERT_FALSE(Cmd().ToolsMenu()->actions().isEmpty());
+    TLanguageManager& languages = TLanguageManager::Instance();
+    languages.Scan(QStringLiteral(ORVANE_LANGUAGES_DIR));
+    for (const int32_t id : {1031, 1049, 1033}) {
+        ASSERT_GE(languages.IndexOfLanguage(id), 0) << id;
+        languages.SetActiveLanguage(id);
+        CheckAccessKeys(QString::number(id), form->menuBar()->actions());
+        // Undo and Redo as they read once there is a step to take back and to take again.
+        const QString undo = Cmd().UndoAction->text(), redo = Cmd().RedoAction->text();
+        Cmd().UndoAction->setText(StepCaption("undostep", Cmd().FadeInAction, undo));
+        Cmd().RedoAction->setText(StepCaption("redostep", Cmd().FadeInAction, redo));
+        CheckAccessKeys(QString::number(id) + " with steps", form->menuBar()->actions());
+        Cmd().UndoAction->setText(undo);
+        Cmd().RedoAction->setText(redo);
+        CheckAccessKeys(QString::number(id) + " view", form->View().actions());
+    }
+    // The keys the desktop scripts press.
+    EXPECT_EQ(QKeySequence::mnemonic(Cmd().AmplifyDAction->text()), QKeySequence("Alt+M"));
+    EXPECT_EQ(QKeySequence::mnemonic(Cmd().ExitAction->text()), QKeySequence("Alt+X"));
+}
 
 TEST_F(CommandTable, ALanguageChangeReachesMenusTabTipsAndPanels) {
     TLanguageManager& languages = TLanguageManager::Instance();
