@@ -110,37 +110,50 @@ void Twavefile::DoMeasureLoudness() {
     });
 }
 
+bool Twavefile::LoudnessFactor(TLargeFile& src, int64_t from, int64_t to, double targetLufs,
+                               double ceilingDbtp, TLoudnessGain& gain) {
+    const TLoudness measured = MeasureForGain(src, from, to - from, channels_, sampleRate_,
+                                              targetLufs, ceilingDbtp, progress_,
+                                              {exactPeaks_, frames_});
+    return LoudnessGain(measured, targetLufs, ceilingDbtp, gain);
+}
+
+void Twavefile::GainFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                           int64_t at, double factor) {
+    const int n = channels_;
+    std::atomic<int64_t> done{0};
+    RunInStretches(from, to, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
+                   [&](int64_t first, int64_t last) {
+        std::vector<int16_t> buf(size_t(kRunFrames) * n);
+        for (int64_t f = first; f < last;) {
+            const int64_t count = std::min<int64_t>(kRunFrames, last - f);
+            src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
+            for (int64_t i = 0; i < count * n; ++i) buf[i] = Limit(RoundHalfEven(buf[i] * factor));
+            const int64_t w = f - from + at;
+            dst.WriteSamples(buf.data(), w * n, (w + count) * n - 1);
+            f += count;
+            progress_ = static_cast<int32_t>((done += count) * 100 / (to - from));
+        }
+    });
+}
+
 void Twavefile::DoNormalizeLoudness() {
     const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
-    TLoudness measured;
+    TLoudnessGain gain;
+    bool audible;
     {
         TLargeFile source(tempPath_);
-        measured = MeasureForGain(source, s, e - s, n, sampleRate_, loudnessTarget_,
-                                  loudnessCeiling_, progress_, {exactPeaks_, frames_});
+        audible = LoudnessFactor(source, s, e, loudnessTarget_, loudnessCeiling_, gain);
     }
-    TLoudnessGain gain;
-    if (!LoudnessGain(measured, loudnessTarget_, loudnessCeiling_, gain)) {
+    if (!audible) {
         Notice("loudnesssilent", "loudnesstitle");
         return;
     }
     const double factor = std::pow(10.0, gain.gainDb / 20.0);
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
-        std::atomic<int64_t> done{0};
-        RunInStretches(s, e, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
-                       [&](int64_t first, int64_t last) {
-            std::vector<int16_t> buf(size_t(kRunFrames) * n);
-            for (int64_t f = first; f < last;) {
-                const int64_t count = std::min<int64_t>(kRunFrames, last - f);
-                src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
-                for (int64_t i = 0; i < count * n; ++i)
-                    buf[i] = Limit(RoundHalfEven(buf[i] * factor));
-                dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
-                f += count;
-                progress_ = static_cast<int32_t>((done += count) * 100 / (e - s));
-            }
-        });
+        GainFrames(src, dst, s, e, s, factor);
         dst.CopyFrom(src, int64_t(e) * n, int64_t(e) * n, (int64_t(frames) - e) * n);
         progress_ = 100;
     });

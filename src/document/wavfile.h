@@ -85,12 +85,18 @@ enum TOperation : int32_t {
     opPreview = 27,
 };
 
-// An effect to hear before it is applied: amplify, or one of the filter effects.
+// An effect to hear before it is applied, with the values its step takes.
 struct TPreviewEffect {
-    enum TKind { kAmplify, kFilter };
+    enum TKind { kAmplify, kFilter, kNormalize, kFadeIn, kFadeOut, kLoudness, kDenoise };
     TKind kind = kFilter;
-    int32_t percent = 100;  // amplify's
+    int32_t percent = 100;  // amplify's and normalize's
     TFilterSettings filter;
+    // The fades': the range faded, which the previewed range may cut anywhere.
+    int64_t fadeStart = 0, fadeEnd = 0;
+    // Normalize Loudness's, measured on the previewed range as its step measures its range.
+    double targetLufs = -16, ceilingDbtp = -1;
+    // Noise reduction's, with the profile the document holds.
+    double denoiseDb = 12, sensitivity = 0.3;
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -421,10 +427,24 @@ private:
     // into dst from frame `at`. FilterFrames returns the frames written (FilterLength's).
     void AmplifyFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
                        int64_t at, int32_t percent);
+    // Normalize scales by the whole sound's peak, whatever part of it is written.
+    void NormalizeFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                         int64_t at, int32_t percent);
+    // Frames [from, to) (inside [fadeStart, fadeEnd)) of the fade over [fadeStart, fadeEnd).
+    void FadeFrames(TLargeFile& src, TVersionWriter& dst, int64_t fadeStart, int64_t fadeEnd,
+                    int64_t from, int64_t to, int64_t at, bool fadeIn);
+    // Normalize Loudness's gain for frames [from, to) of src, measured there; false for a
+    // silent range. GainFrames applies a linear factor as that step does.
+    bool LoudnessFactor(TLargeFile& src, int64_t from, int64_t to, double targetLufs,
+                        double ceilingDbtp, TLoudnessGain& gain);
+    void GainFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to, int64_t at,
+                    double factor);
     int64_t FilterFrames(const TFilterSettings& settings, TLargeFile& src, TVersionWriter& dst,
                          int64_t from, int64_t to, int64_t at);
     int64_t FilterLength(const TFilterSettings& settings, int64_t frames) const;
     void DoPreview();  // preview.cpp
+    // Frames [s, e) through the preview's effect into writer from frame 0.
+    void RenderPreview(TLargeFile& source, TVersionWriter& writer, int64_t s, int64_t e);
     void DoNoiseProfile();
     void DoReduceNoise();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},

@@ -46,16 +46,29 @@ TEST(CliPlay, PlaysTheRangeAndEndsWhenItHasPlayed) {
 }
 
 // A preview plays the effect's result on the range, which is what the same step gives for a
-// sound holding that range alone, and applies nothing: the sound saved after it is the input.
+// sound holding that range alone (or, where the step reaches past the range, the range of
+// what it gives for the whole sound), and applies nothing: the sound saved after it is the
+// input.
 TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     struct TCase {
         const char* name;
         QStringList effect;
+        // The reference step's options when they differ (frames of the range alone).
+        QStringList reference;
+        // The reference is the step on the whole sound, saved for the range.
+        bool whole;
     };
     const TCase cases[] = {
-        {"amplify", {"--amplify", "50"}},
-        {"highpass", {"--highpass", "1000:24"}},
-        {"tempo", {"--tempo", "80"}},
+        {"amplify", {"--amplify", "50"}, {}, false},
+        {"highpass", {"--highpass", "1000:24"}, {}, false},
+        {"tempo", {"--tempo", "80"}, {}, false},
+        // By the whole sound's peak, which the range need not hold.
+        {"normalize", {"--normalize", "90"}, {}, true},
+        // Fades that start before the range and end inside it, and the other way round.
+        {"fade in", {"--fade-in", "1000:3000"}, {}, true},
+        {"fade out", {"--fade-out", "5000:7000"}, {}, true},
+        {"loudness", {"--normalize-loudness", "-20:-3"}, {}, false},
+        {"denoise", {"--denoise", "2500:4500:20"}, {"--denoise", "500:2500:20"}, false},
     };
     constexpr int64_t kStart = 2000, kEnd = 6000;
     TTempFolder dir;
@@ -72,8 +85,13 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         QProcess ref;
-        ref.start(ORVANE_CLI, QStringList{dir.path("range.wav")} + c.effect +
-                                  QStringList{"-o", dir.path("ref.wav")});
+        ref.start(ORVANE_CLI,
+                  c.whole ? QStringList{dir.path("in.wav")} + c.effect +
+                                QStringList{"--range", QString("%1:%2").arg(kStart).arg(kEnd),
+                                            "-o", dir.path("ref.wav")}
+                          : QStringList{dir.path("range.wav")} +
+                                (c.reference.isEmpty() ? c.effect : c.reference) +
+                                QStringList{"-o", dir.path("ref.wav")});
         ASSERT_TRUE(ref.waitForFinished(20000));
         ASSERT_EQ(ref.exitCode(), 0) << ref.readAllStandardError().toStdString();
         const std::vector<int16_t> r = ReadWavSamples(dir.path("ref.wav"));

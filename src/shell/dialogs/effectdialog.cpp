@@ -39,17 +39,22 @@ QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& ca
     return row;
 }
 
+QPushButton* AddPreviewButton(QDialog* dialog, QHBoxLayout* row) {
+    auto* button = new QPushButton(MsgText("effectpreview"), dialog);
+    button->setObjectName(QStringLiteral("PreviewButton"));
+    button->setAutoDefault(false);
+    button->hide();
+    row->insertWidget(0, button);
+    return button;
+}
+
 TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("effectdialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     form_ = new QFormLayout;
     QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
-    previewButton_ = new QPushButton(QStringLiteral("&Preview"), this);
-    previewButton_->setObjectName(QStringLiteral("PreviewButton"));
-    previewButton_->setAutoDefault(false);
-    previewButton_->hide();
-    buttons->insertWidget(0, previewButton_);
+    previewButton_ = AddPreviewButton(this, buttons);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form_);
     column->addLayout(buttons);

@@ -45,3 +45,6 @@ QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* p
 // The OK (the default) and Cancel buttons an effect dialog ends with, right-aligned in the row
 // returned, accepting and rejecting the dialog.
 QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+// The Preview button at the left of that row: hidden until a preview is attached
+// (AttachPreview), never the default.
+QPushButton* AddPreviewButton(QDialog* dialog, QHBoxLayout* row);
