@@ -57,6 +57,7 @@ bool Twavefile::Preview(const TPreviewEffect& effect, int64_t start, int64_t end
 
 void Twavefile::DropPreview() {
     if (previewPath_.isEmpty()) return;
+    previewWritten_ = 0;
     RemoveVersionFile(previewPath_);
     previewPath_.clear();
 }
@@ -118,14 +119,21 @@ void Twavefile::DoPreview() {
         // A preview's peaks are never drawn: nothing is taken from the source's table.
         static const Tindexdata kUnknown;
         TVersionWriter writer(target, {&source, &kUnknown, frames_}, out, n);
+        previewWritten_ = 0;
+        writer.TrackWritten(&previewWritten_);
+        RunOnUiThread([&] { renderingPath_ = path; });
         RenderPreview(source, writer, s, e);
         if (cancelled_) throw EAbort();
     } catch (...) {
+        RunOnUiThread([&] { renderingPath_.clear(); });
         RemoveVersionFile(path);
         throw;
     }
+    // Stretches written side by side are counted only now.
+    previewWritten_ = out * n;
     progress_ = 100;
     RunOnUiThread([&] {
+        renderingPath_.clear();
         if (cancelled_) {
             RemoveVersionFile(path);
             return;

@@ -194,6 +194,11 @@ public:
     const QString& PreviewPath() const { return previewPath_; }
     // Deletes the preview file now.
     void DropPreview();
+    // While a preview renders: its file, written in order from its first frame, and how many
+    // bytes of its samples are there so far (all of them once it is done, until the next
+    // preview). Empty and 0 otherwise. Lets the player start before the render ends.
+    const QString& RenderingPreview() const { return renderingPath_; }
+    uint64_t PreviewBytesReady() const { return uint64_t(previewWritten_.load()) * 2; }
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
@@ -470,6 +475,8 @@ private:
     double denoiseDb_ = 0, denoiseSensitivity_ = 0;
     TPreviewEffect preview_;
     QString previewPath_;
+    QString renderingPath_;
+    std::atomic<int64_t> previewWritten_{0};  // samples
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;

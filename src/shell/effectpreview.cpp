@@ -78,9 +78,20 @@ void TEffectPreview::Render() {
 }
 
 void TEffectPreview::Poll() {
-    if (document_.Busy()) return;
+    if (!rendering_) {
+        poll_.stop();
+        return;
+    }
+    if (document_.Busy()) {
+        // Heard from the first chunk on while the rest renders: the player takes what has come.
+        const QString& file = document_.RenderingPreview();
+        if (active_ && !stale_ && !player_->BufferExists() && !file.isEmpty() &&
+            document_.PreviewBytesReady() >= TPlayer::ChunkBytes(TWaveFormat::Pcm16(
+                                                 document_.Channels(), document_.SampleRate())))
+            Play(file, true);
+        return;
+    }
     poll_.stop();
-    if (!rendering_) return;
     rendering_ = false;
     if (!active_) return;
     // The values changed meanwhile: again with the values now.
@@ -90,15 +101,25 @@ void TEffectPreview::Poll() {
     }
     // The render failed (the document has said why).
     if (document_.PreviewPath().isEmpty()) {
+        if (player_->BufferExists()) player_->Close();
         active_ = false;
         return;
     }
+    if (!player_->BufferExists()) Play(document_.PreviewPath(), false);
+}
+
+void TEffectPreview::Play(const QString& file, bool growing) {
     try {
         if (!player_->Device()) player_->Init(backend_);
-        player_->OpenFile(document_.PreviewPath());
+        if (growing) {
+            player_->OpenFile(file, [this] { return document_.PreviewBytesReady(); });
+        } else {
+            player_->OpenFile(file);
+        }
         player_->Play();
     } catch (const std::exception&) {
         // No sound output: the preview stays silent, as playing does.
+        if (player_->BufferExists()) player_->Close();
         active_ = false;
     }
 }

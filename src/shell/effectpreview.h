@@ -1,7 +1,7 @@
 #pragma once
 // TEffectPreview: lets an effect dialog play the effect's result on a range while it stays
 // open. Start renders the preview (Twavefile::Preview, on the document's worker) and plays it
-// through a player of its own; Changed restarts a running preview once the values have been
+// through a player of its own, from its first chunk on while the rest renders; Changed restarts a running preview once the values have been
 // still for a moment; Stop (and the destructor) ends it and deletes the preview file. The
 // document itself never changes. User-interface thread only.
 
@@ -41,6 +41,8 @@ public:
 private:
     void Render();
     void Poll();
+    // Plays `file`; `growing` while the document still writes it.
+    void Play(const QString& file, bool growing);
 
     Twavefile& document_;
     TEffect effect_;
