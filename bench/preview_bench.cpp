@@ -1,7 +1,9 @@
 // How soon an effect dialog's preview is heard: for each effect, from Start (the Preview
 // button) and from a changed value (Changed, the debounce included) to the first block handed
-// to the sound output, on six seconds of a 44.1 kHz stereo sound of SECONDS. Prints
-// "<effect> <start ms> <restart ms>" (medians of REPEATS); held to 100 ms for the restart.
+// to the sound output, on six seconds of a 44.1 kHz stereo sound of SECONDS. Every value is
+// one not given before (no delay known), but for "step-on": the value a step of the arrows
+// brings, whose delay the preview measures while it plays. Prints "<effect> <start ms>
+// <restart ms> <step-on ms>" (medians of REPEATS); the restarts are held to 100 ms.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -58,8 +60,8 @@ void WriteSong(const QString& path, int seconds) {
 
 struct TRow {
     const char* name;
-    // The effect at the first and at the changed value.
-    std::function<TPreviewEffect(bool changed)> effect;
+    // The effect at its k-th value: each k a value of its own, so no delay is known before.
+    std::function<TPreviewEffect(int k)> effect;
 };
 
 TPreviewEffect Filter(const char* name, std::vector<double> values) {
@@ -91,46 +93,60 @@ int main(int argc, char** argv) {
     PumpUntil([&] { return !doc.Busy(); });
 
     const std::vector<TRow> rows = {
-        {"amplify", [](bool c) { auto p = Kind(TPreviewEffect::kAmplify); p.percent = c ? 80 : 120; return p; }},
-        {"normalize", [](bool c) { auto p = Kind(TPreviewEffect::kNormalize); p.percent = c ? 80 : 95; return p; }},
-        {"fade-in", [](bool c) { auto p = Kind(c ? TPreviewEffect::kFadeOut : TPreviewEffect::kFadeIn); p.fadeStart = 44100; p.fadeEnd = 5 * 44100; return p; }},
-        {"loudness", [](bool c) { auto p = Kind(TPreviewEffect::kLoudness); p.targetLufs = c ? -20 : -16; return p; }},
-        {"denoise", [](bool c) { auto p = Kind(TPreviewEffect::kDenoise); p.denoiseDb = c ? 18 : 12; return p; }},
-        {"highpass", [](bool c) { return Filter("highpass", {c ? 500.0 : 1000.0, 12}); }},
-        {"lowpass", [](bool c) { return Filter("lowpass", {c ? 500.0 : 1000.0, 12}); }},
-        {"eq", [](bool c) { return Filter("eq", {1000, c ? 3.0 : 6.0, 1}); }},
-        {"compress", [](bool c) { return Filter("compress", {c ? -24.0 : -20.0, 4, 20, 250, 0}); }},
-        {"limit", [](bool c) { return Filter("limit", {c ? -6.0 : -3.0, 50}); }},
-        {"tempo", [](bool c) { return Filter("tempo", {c ? 90.0 : 80.0}); }},
-        {"pitch", [](bool c) { return Filter("pitch", {c ? 4.0 : 3.0}); }},
-        {"speed", [](bool c) { return Filter("speed", {c ? 110.0 : 125.0}); }},
+        {"amplify", [](int k) { auto p = Kind(TPreviewEffect::kAmplify); p.percent = 100 + k; return p; }},
+        {"normalize", [](int k) { auto p = Kind(TPreviewEffect::kNormalize); p.percent = 50 + k; return p; }},
+        {"fade-in", [](int k) { auto p = Kind(TPreviewEffect::kFadeIn); p.fadeStart = 44100 + 100 * k; p.fadeEnd = 5 * 44100; return p; }},
+        {"loudness", [](int k) { auto p = Kind(TPreviewEffect::kLoudness); p.targetLufs = -30 + 0.5 * k; return p; }},
+        {"denoise", [](int k) { auto p = Kind(TPreviewEffect::kDenoise); p.denoiseDb = 10 + 0.5 * k; return p; }},
+        {"highpass", [](int k) { return Filter("highpass", {500.0 + 10 * k, 12}); }},
+        {"lowpass", [](int k) { return Filter("lowpass", {1000.0 + 10 * k, 12}); }},
+        {"eq", [](int k) { return Filter("eq", {1000, 1 + 0.2 * k, 1}); }},
+        {"compress", [](int k) { return Filter("compress", {-30 + 0.5 * k, 4, 20, 250, 0}); }},
+        {"limit", [](int k) { return Filter("limit", {-10 + 0.2 * k, 50}); }},
+        {"tempo", [](int k) { return Filter("tempo", {60.0 + k}); }},
+        {"pitch", [](int k) { return Filter("pitch", {-6 + 0.5 * k}); }},
+        {"speed", [](int k) { return Filter("speed", {80.0 + k}); }},
     };
-    std::printf("%-10s %9s %11s\n", "effect", "start ms", "restart ms");
+    std::printf("%-10s %9s %11s %12s\n", "effect", "start ms", "restart ms", "step-on ms");
     const int64_t from = int64_t(seconds / 2) * 44100, to = from + 6 * 44100;
     for (const TRow& row : rows) {
-        std::vector<double> starts, restarts;
+        std::vector<double> starts, restarts, steps;
+        int k = 0;
         for (int r = 0; r < repeats; ++r) {
             auto backend = std::make_shared<TManualClockBackend>();
             backend->KeepOutput(false);
-            bool changed = false;
+            int now = k++;
             TEffectPreview preview(
-                doc, [&]() -> std::optional<TPreviewEffect> { return row.effect(changed); },
-                from, to, backend);
-            QElapsedTimer t;
-            t.start();
-            preview.Start();
-            if (!PumpUntil([&] { return preview.Playing(); })) return 1;
-            starts.push_back(t.nsecsElapsed() / 1e6);
-            changed = true;
-            t.restart();
-            preview.Changed();
-            // The old result stops first; the new one is heard when it plays again.
-            if (!PumpUntil([&] { return !preview.Playing(); }, 1000)) {}
-            if (!PumpUntil([&] { return preview.Playing(); })) return 1;
-            restarts.push_back(t.nsecsElapsed() / 1e6);
+                doc, [&]() -> std::optional<TPreviewEffect> { return row.effect(now); }, from,
+                to, backend);
+            // From the button, and from a value never given before, to the first block heard.
+            auto heard = [&](const std::function<void()>& act, std::vector<double>& into) {
+                QElapsedTimer t;
+                t.start();
+                act();
+                PumpUntil([&] { return !preview.Playing(); }, 1000);
+                if (!PumpUntil([&] { return preview.Playing(); })) return false;
+                into.push_back(t.nsecsElapsed() / 1e6);
+                return true;
+            };
+            if (!heard([&] { preview.Start(); }, starts)) return 1;
+            now = k++;
+            if (!heard([&] { preview.Changed(); }, restarts)) return 1;
+            // An arrow's step on, its delay measured while the last one played.
+            const int next = k++;
+            preview.SetNearby([&] { return std::vector<TPreviewEffect>{row.effect(next)}; });
+            now = k++;
+            if (!heard([&] { preview.Changed(); }, restarts)) return 1;
+            PumpUntil([&] { return !doc.Busy(); });
+            QElapsedTimer settle;
+            settle.start();
+            PumpUntil([&] { return settle.elapsed() > 800; }, 2000);
+            now = next;
+            if (!heard([&] { preview.Changed(); }, steps)) return 1;
             preview.Stop();
         }
-        std::printf("%-10s %9.1f %11.1f\n", row.name, Median(starts), Median(restarts));
+        std::printf("%-10s %9.1f %11.1f %12.1f\n", row.name, Median(starts), Median(restarts),
+                    Median(steps));
         std::fflush(stdout);
     }
     return 0;

@@ -106,6 +106,18 @@ void TEffectPreview::Poll() {
         return;
     }
     if (!player_->BufferExists()) Play(document_.PreviewPath(), false);
+    // While it plays: the delays of the values a change may bring.
+    if (!nearby_) return;
+    std::vector<TFilterRun> runs;
+    for (const TPreviewEffect& e : nearby_()) {
+        if (e.kind != TPreviewEffect::kFilter) continue;
+        try {
+            runs.push_back(BuildFilterRun(e.filter, int(document_.SampleRate())));
+        } catch (const std::exception&) {
+            // Values the effect refuses: nothing to measure.
+        }
+    }
+    warmer_.Ask(std::move(runs), document_.Channels(), int(document_.SampleRate()));
 }
 
 void TEffectPreview::Play(const QString& file, bool growing) {

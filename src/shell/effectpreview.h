@@ -11,7 +11,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "filtergraph.h"
 #include "wavfile.h"
 
 class TAudioBackend;
@@ -32,6 +34,10 @@ public:
     void Start();
     void Changed();
     void Stop();
+    // The effects the dialog may ask for next (a step up or down of each value): a filter's
+    // delay is measured for them while the preview plays, so a change restarts it sooner.
+    using TNearby = std::function<std::vector<TPreviewEffect>()>;
+    void SetNearby(TNearby nearby) { nearby_ = std::move(nearby); }
 
     // Previewing: rendering or playing.
     bool Active() const { return active_; }
@@ -49,6 +55,9 @@ private:
     int64_t start_, end_;
     std::shared_ptr<TAudioBackend> backend_;
     std::unique_ptr<TPlayer> player_;
+    TNearby nearby_;
+    // Declared after the player: it ends (its probe in hand finished) before the rest goes.
+    TDelayWarmer warmer_;
     QTimer debounce_, poll_;
     bool active_ = false;
     // The document's worker is rendering our preview.

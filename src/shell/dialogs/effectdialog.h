@@ -5,6 +5,7 @@
 // User-interface thread only.
 
 #include <QDialog>
+#include <string>
 #include <vector>
 
 #include "filtereffects.h"
@@ -34,6 +35,7 @@ public:
 
 private:
     QFormLayout* form_;
+    std::string effectName_;
     std::vector<QDoubleSpinBox*> fields_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
