@@ -121,6 +121,11 @@ int main(int argc, char** argv) {
                 to, backend);
             // From the button, and from a value never given before, to the first block heard.
             auto heard = [&](const std::function<void()>& act, std::vector<double>& into) {
+                // A change on its own, as a person makes one: not within the quiet time of
+                // the last (which a held arrow's changes are).
+                QElapsedTimer quiet;
+                quiet.start();
+                PumpUntil([&] { return quiet.elapsed() > 3 * TEffectPreview::kDebounceMs; });
                 QElapsedTimer t;
                 t.start();
                 act();

@@ -22,7 +22,9 @@ TEffectPreview::TEffectPreview(Twavefile& document, TEffect effect, int64_t star
       player_(std::make_unique<TPlayer>()) {
     debounce_.setSingleShot(true);
     debounce_.setInterval(kDebounceMs);
-    connect(&debounce_, &QTimer::timeout, this, [this] { Render(); });
+    connect(&debounce_, &QTimer::timeout, this, [this] {
+        if (std::exchange(pending_, false)) Render();
+    });
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
 }
@@ -39,16 +41,26 @@ bool TEffectPreview::Playing() const {
 void TEffectPreview::Start() {
     active_ = true;
     debounce_.stop();
+    pending_ = false;
     Render();
 }
 
 void TEffectPreview::Changed() {
-    if (active_) debounce_.start();
+    if (!active_) return;
+    // A change after a quiet spell is heard at once; those that follow it closely (a held
+    // arrow, a key repeating) wait until the values have been still for a moment.
+    if (debounce_.isActive()) {
+        pending_ = true;
+    } else {
+        Render();
+    }
+    debounce_.start();
 }
 
 void TEffectPreview::Stop() {
     active_ = false;
     debounce_.stop();
+    pending_ = false;
     poll_.stop();
     if (player_->BufferExists()) player_->Close();
     if (rendering_) {

@@ -1,9 +1,9 @@
 #pragma once
 // TEffectPreview: lets an effect dialog play the effect's result on a range while it stays
 // open. Start renders the preview (Twavefile::Preview, on the document's worker) and plays it
-// through a player of its own, from its first chunk on while the rest renders; Changed restarts a running preview once the values have been
-// still for a moment; Stop (and the destructor) ends it and deletes the preview file. The
-// document itself never changes. User-interface thread only.
+// through a player of its own, from its first chunk on while the rest renders; Changed
+// restarts a running preview with the new values; Stop (and the destructor) ends it and
+// deletes the preview file. The document itself never changes. User-interface thread only.
 
 #include <QObject>
 #include <QTimer>
@@ -23,8 +23,9 @@ class TEffectPreview : public QObject {
 public:
     // The values of the dialog as an effect, or nothing when they make none.
     using TEffect = std::function<std::optional<TPreviewEffect>()>;
-    // Quiet time after a change before the preview is rendered again: well inside the 100 ms a
-    // listener notices, long enough to let a held spin-box arrow settle.
+    // A change is rendered at once; further changes within this quiet time are rendered
+    // together once it has passed: well inside the 100 ms a listener notices, long enough to
+    // let a held spin-box arrow settle.
     static constexpr int kDebounceMs = 40;
 
     TEffectPreview(Twavefile& document, TEffect effect, int64_t start, int64_t end,
@@ -64,6 +65,8 @@ private:
     bool rendering_ = false;
     // The values changed while it rendered: what it renders is not what is asked for.
     bool stale_ = false;
+    // A change came within the quiet time of the last: rendered when it has passed.
+    bool pending_ = false;
 };
 
 class QDialog;
