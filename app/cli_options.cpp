@@ -157,7 +157,7 @@ std::string CliUsage() {
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
            "  --preview S:E              before an effect (amplify, normalize, the fades,\n"
-           "                             loudness, denoise, a filter): play its result on\n"
+           "                             loudness, trim, denoise, a filter): play its result on\n"
            "                             frames S..E instead of applying it\n"
            "  --timings                  print how long start-up, loading, each step and closing\n"
            "                             took (standard error, \"timing: NAME SECONDS\")\n" +
@@ -211,7 +211,8 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
         previewAt = kNoPreview;
         static const TCliStep::Kind heard[] = {
             TCliStep::kAmplify, TCliStep::kFilter,  TCliStep::kNormalize,         TCliStep::kFadeIn,
-            TCliStep::kFadeOut, TCliStep::kDenoise, TCliStep::kNormalizeLoudness};
+            TCliStep::kFadeOut, TCliStep::kDenoise, TCliStep::kNormalizeLoudness,
+            TCliStep::kTrimSilence};
         if (std::find(std::begin(heard), std::end(heard), s.kind) == std::end(heard)) return false;
         s.preview = true;
         s.previewStart = std::min(previewA, previewB);
@@ -220,7 +221,7 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
     };
     const std::string previewError =
         "--preview S:E must come right before an effect (--amplify, --normalize, --fade-in, "
-        "--fade-out, --normalize-loudness, --denoise or a filter)";
+        "--fade-out, --normalize-loudness, --trim-silence, --denoise or a filter)";
     for (size_t i = 0; i < args.size(); ++i) {
         if (!claimPreview()) {
             error = previewError;

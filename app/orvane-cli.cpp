@@ -351,6 +351,7 @@ private:
                 ok = Wait("Loudness", [&] { doc_.NormalizeLoudness(0, 0, s.x, s.y); });
                 break;
             case TCliStep::kTrimSilence:
+                if (s.preview) return Preview(s);
                 ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
                 break;
             case TCliStep::kDenoise: {
@@ -531,6 +532,12 @@ int TRunner::Preview(const TCliStep& s) {
             effect.targetLufs = s.x;
             effect.ceilingDbtp = s.y;
             name = "the loudness";
+            break;
+        case TCliStep::kTrimSilence:
+            effect.kind = TPreviewEffect::kTrim;
+            effect.trimDb = s.x;
+            effect.trimMarginMs = int32_t(s.y);
+            name = "the trim";
             break;
         case TCliStep::kDenoise:
             effect.kind = TPreviewEffect::kDenoise;

@@ -188,11 +188,12 @@ void Twavefile::DoChannels(int32_t code) {
         uint16_t(to));
 }
 
-void Twavefile::DoTrimSilence() {
+bool Twavefile::TrimBounds(double thresholdDb, int32_t marginMs, int64_t& start,
+                           int64_t& end) {
     const int64_t frames = frames_;
     const int n = channels_;
     // A sample is sound when its magnitude passes the threshold (0 dBFS is 32768).
-    const double threshold = 32768.0 * std::pow(10.0, trimThreshold_ / 20.0);
+    const double threshold = 32768.0 * std::pow(10.0, thresholdDb / 20.0);
     auto loud = [&](const int16_t* frame) {
         for (int c = 0; c < n; ++c) {
             if (std::abs(int32_t(frame[c])) > threshold) return true;
@@ -226,13 +227,21 @@ void Twavefile::DoTrimSilence() {
             f -= count;
         }
     }
-    if (first < 0) {
+    if (first < 0) return false;
+    const int64_t margin = int64_t(std::max(0, marginMs)) * sampleRate_ / 1000;
+    start = std::max<int64_t>(0, first - margin);
+    end = std::min<int64_t>(frames, last + 1 + margin);
+    return true;
+}
+
+void Twavefile::DoTrimSilence() {
+    const int64_t frames = frames_;
+    const int n = channels_;
+    int64_t s = 0, e = frames;
+    if (!TrimBounds(trimThreshold_, trimMarginMs_, s, e)) {
         Notice("trimsilent", "trimtitle");
         return;
     }
-    const int64_t margin = int64_t(trimMarginMs_) * sampleRate_ / 1000;
-    const int64_t s = std::max<int64_t>(0, first - margin);
-    const int64_t e = std::min<int64_t>(frames, last + 1 + margin);
     // Nothing to take away: no new version.
     if (s == 0 && e == frames) return;
     // The tail goes first, so the head's frames are those of the sound as it was.

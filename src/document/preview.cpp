@@ -33,6 +33,8 @@ bool Acceptable(const TPreviewEffect& e, int sampleRate, bool profile) {
             return true;
         case TPreviewEffect::kLoudness:
             return std::isfinite(e.targetLufs) && std::isfinite(e.ceilingDbtp);
+        case TPreviewEffect::kTrim:
+            return std::isfinite(e.trimDb);
         case TPreviewEffect::kDenoise:
             return profile && e.denoiseDb > 0 && e.denoiseDb <= 100 && e.sensitivity >= 0 &&
                    e.sensitivity <= 1;
@@ -95,6 +97,10 @@ void Twavefile::RenderPreview(TLargeFile& source, TVersionWriter& writer, int64_
             }
             break;
         }
+        case TPreviewEffect::kTrim:
+            // DoPreview has cut the range to what the trim keeps.
+            writer.CopyFrom(source, s * n, 0, (e - s) * n);
+            break;
         case TPreviewEffect::kDenoise:
             ::ReduceNoise(noiseProfile_, p.denoiseDb, p.sensitivity, source, writer, n,
                           int(sampleRate_), s, e, 0, tempFolder_, progress_);
@@ -103,7 +109,14 @@ void Twavefile::RenderPreview(TLargeFile& source, TVersionWriter& writer, int64_
 }
 
 void Twavefile::DoPreview() {
-    const int64_t s = range_.start, e = range_.end;
+    int64_t s = range_.start, e = range_.end;
+    int64_t keepStart = 0, keepEnd = frames_;
+    if (preview_.kind == TPreviewEffect::kTrim &&
+        TrimBounds(preview_.trimDb, preview_.trimMarginMs, keepStart, keepEnd)) {
+        // The frames of the range the trim keeps (none when it takes all of them).
+        s = std::clamp(s, keepStart, keepEnd);
+        e = std::clamp(e, s, keepEnd);
+    }
     const int n = channels_;
     const bool filter = preview_.kind == TPreviewEffect::kFilter;
     const int64_t out = filter ? FilterLength(preview_.filter, e - s) : e - s;

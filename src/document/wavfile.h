@@ -87,7 +87,7 @@ enum TOperation : int32_t {
 
 // An effect to hear before it is applied, with the values its step takes.
 struct TPreviewEffect {
-    enum TKind { kAmplify, kFilter, kNormalize, kFadeIn, kFadeOut, kLoudness, kDenoise };
+    enum TKind { kAmplify, kFilter, kNormalize, kFadeIn, kFadeOut, kLoudness, kDenoise, kTrim };
     TKind kind = kFilter;
     int32_t percent = 100;  // amplify's and normalize's
     TFilterSettings filter;
@@ -97,6 +97,9 @@ struct TPreviewEffect {
     double targetLufs = -16, ceilingDbtp = -1;
     // Noise reduction's, with the profile the document holds.
     double denoiseDb = 12, sensitivity = 0.3;
+    // Trim Silence's: the range keeps what the trim of the whole sound keeps of it.
+    double trimDb = -50;
+    int32_t trimMarginMs = 100;
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -444,6 +447,8 @@ private:
                         double ceilingDbtp, TLoudnessGain& gain);
     void GainFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to, int64_t at,
                     double factor);
+    // What Trim Silence keeps of the whole sound, [start, end); false for a silent sound.
+    bool TrimBounds(double thresholdDb, int32_t marginMs, int64_t& start, int64_t& end);
     int64_t FilterFrames(const TFilterSettings& settings, TLargeFile& src, TVersionWriter& dst,
                          int64_t from, int64_t to, int64_t at);
     int64_t FilterLength(const TFilterSettings& settings, int64_t frames) const;

@@ -300,6 +300,17 @@ TPreviewEffect Loudness(double target, double ceiling) {
 // The ceiling the loudness dialog proposes; the target's preview takes it.
 constexpr int kDefaultCeiling = -1;
 
+TPreviewEffect Trim(int thresholdDb, int marginMs) {
+    TPreviewEffect p;
+    p.kind = TPreviewEffect::kTrim;
+    p.trimDb = thresholdDb;
+    p.trimMarginMs = marginMs;
+    return p;
+}
+
+// The margin the trim dialog proposes; the threshold's preview takes it.
+constexpr int kDefaultMargin = 100;
+
 }  // namespace
 
 void TCommands::FadeInActionExecute() {
@@ -384,9 +395,13 @@ void TCommands::LoudnessActionExecute() {
 
 void TCommands::TrimSilenceActionExecute() {
     if (!form_.Loaded()) return;
-    const auto threshold = AskParameter("trimtitle", "trimthreshold", -120, 0, -50);
+    const auto threshold = AskParameter("trimtitle", "trimthreshold", -120, 0, -50, [](int v) {
+        return Trim(v, kDefaultMargin);
+    });
     if (!threshold) return;
-    const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, 100);
+    const int t = *threshold;
+    const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, kDefaultMargin,
+                                     [t](int v) { return Trim(t, v); });
     if (!margin) return;
     form_.Document().TrimSilence(*threshold, *margin);
     form_.View().ClearSelection();

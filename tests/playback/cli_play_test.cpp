@@ -53,7 +53,8 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     struct TCase {
         const char* name;
         QStringList effect;
-        // The reference step's options when they differ (frames of the range alone).
+        // The reference step's options when they differ (frames of the range alone, or of
+        // the whole sound's result).
         QStringList reference;
         // The reference is the step on the whole sound, saved for the range.
         bool whole;
@@ -69,6 +70,9 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
         {"fade out", {"--fade-out", "5000:7000"}, {}, true},
         {"loudness", {"--normalize-loudness", "-20:-3"}, {}, false},
         {"denoise", {"--denoise", "2500:4500:20"}, {"--denoise", "500:2500:20"}, false},
+        // Silent to frame 2500 and from 6500: the trim keeps 2100..6900, of the range 2100..6000.
+        {"trim", {"--trim-silence", "-30:50"}, {"--trim-silence", "-30:50", "--range", "0:3900"},
+         true},
     };
     constexpr int64_t kStart = 2000, kEnd = 6000;
     TTempFolder dir;
@@ -77,6 +81,7 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
         const double t = double(f) / 8000;
         s[2 * f] = int16_t(9000 * std::sin(2 * M_PI * 200 * t) + 6000 * std::sin(2 * M_PI * 2500 * t));
         s[2 * f + 1] = int16_t(12000 * std::sin(2 * M_PI * 330 * t));
+        if (f < 2500 || f >= 6500) s[2 * f] = s[2 * f + 1] = 0;
     }
     WriteWav(dir.path("in.wav"), 2, 8000, s);
     WriteWav(dir.path("range.wav"), 2, 8000,
@@ -85,13 +90,11 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         QProcess ref;
-        ref.start(ORVANE_CLI,
-                  c.whole ? QStringList{dir.path("in.wav")} + c.effect +
-                                QStringList{"--range", QString("%1:%2").arg(kStart).arg(kEnd),
-                                            "-o", dir.path("ref.wav")}
-                          : QStringList{dir.path("range.wav")} +
-                                (c.reference.isEmpty() ? c.effect : c.reference) +
-                                QStringList{"-o", dir.path("ref.wav")});
+        QStringList args{dir.path(c.whole ? "in.wav" : "range.wav")};
+        args += c.reference.isEmpty() ? c.effect : c.reference;
+        if (c.whole && c.reference.isEmpty())
+            args += QStringList{"--range", QString("%1:%2").arg(kStart).arg(kEnd)};
+        ref.start(ORVANE_CLI, args + QStringList{"-o", dir.path("ref.wav")});
         ASSERT_TRUE(ref.waitForFinished(20000));
         ASSERT_EQ(ref.exitCode(), 0) << ref.readAllStandardError().toStdString();
         const std::vector<int16_t> r = ReadWavSamples(dir.path("ref.wav"));

@@ -106,6 +106,7 @@ TEST_F(CleanupDialogs, EveryEffectDialogPreviewsWithoutChangingTheSound) {
     for (const TRow& row : {TRow{&TCommands::NormalizationAction, "filterform", false},
                             TRow{&TCommands::AmplifyIAction, "filterform", false},
                             TRow{&TCommands::LoudnessAction, "filterform", false},
+                            TRow{&TCommands::TrimSilenceAction, "filterform", false},
                             TRow{&TCommands::EqualizerAction, "eqdialog", false},
                             TRow{&TCommands::NoiseReductionAction, "noisedialog", true},
                             TRow{&TCommands::LowPassAction, "effectdialog", false}}) {
