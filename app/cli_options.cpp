@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <algorithm>
 #include <map>
 
 #include "cli_language.h"
@@ -155,7 +156,8 @@ std::string CliUsage() {
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
-           "  --preview S:E              before --amplify or a filter: play its result on\n"
+           "  --preview S:E              before an effect (amplify, normalize, the fades,\n"
+           "                             loudness, trim, denoise, a filter): play its result on\n"
            "                             frames S..E instead of applying it\n"
            "  --timings                  print how long start-up, loading, each step and closing\n"
            "                             took (standard error, \"timing: NAME SECONDS\")\n" +
@@ -207,13 +209,19 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
         if (previewAt == kNoPreview || out.steps.size() <= previewAt) return true;
         TCliStep& s = out.steps[previewAt];
         previewAt = kNoPreview;
-        if (s.kind != TCliStep::kAmplify && s.kind != TCliStep::kFilter) return false;
+        static const TCliStep::Kind heard[] = {
+            TCliStep::kAmplify, TCliStep::kFilter,  TCliStep::kNormalize,         TCliStep::kFadeIn,
+            TCliStep::kFadeOut, TCliStep::kDenoise, TCliStep::kNormalizeLoudness,
+            TCliStep::kTrimSilence};
+        if (std::find(std::begin(heard), std::end(heard), s.kind) == std::end(heard)) return false;
         s.preview = true;
         s.previewStart = std::min(previewA, previewB);
         s.previewEnd = std::max(previewA, previewB);
         return true;
     };
-    const std::string previewError = "--preview S:E must come right before --amplify or a filter";
+    const std::string previewError =
+        "--preview S:E must come right before an effect (--amplify, --normalize, --fade-in, "
+        "--fade-out, --normalize-loudness, --trim-silence, --denoise or a filter)";
     for (size_t i = 0; i < args.size(); ++i) {
         if (!claimPreview()) {
             error = previewError;

@@ -293,12 +293,15 @@ private:
                 ok = Wait("Silence", [&] { doc_.InsertSilence(s.a, s.b); });
                 break;
             case TCliStep::kFadeIn:
+                if (s.preview) return Preview(s);
                 ok = Wait("Fade in", [&] { doc_.FadeIn(s.a, s.b); });
                 break;
             case TCliStep::kFadeOut:
+                if (s.preview) return Preview(s);
                 ok = Wait("Fade out", [&] { doc_.FadeOut(s.a, s.b); });
                 break;
             case TCliStep::kNormalize:
+                if (s.preview) return Preview(s);
                 ok = Wait("Normalize", [&] { doc_.Normalize(int32_t(s.a)); });
                 break;
             case TCliStep::kAmplify:
@@ -344,12 +347,15 @@ private:
                 }
                 break;
             case TCliStep::kNormalizeLoudness:
+                if (s.preview) return Preview(s);
                 ok = Wait("Loudness", [&] { doc_.NormalizeLoudness(0, 0, s.x, s.y); });
                 break;
             case TCliStep::kTrimSilence:
+                if (s.preview) return Preview(s);
                 ok = Wait("Trim", [&] { doc_.TrimSilence(s.x, int32_t(s.y)); });
                 break;
             case TCliStep::kDenoise: {
+                if (s.preview) return Preview(s);
                 bool started = false;
                 ok = Wait("Noise profile", [&] { started = doc_.GetNoiseProfile(s.a, s.b); }) &&
                      started &&
@@ -504,23 +510,60 @@ int TRunner::ExportRegions(const TCliStep& s) {
 
 int TRunner::Preview(const TCliStep& s) {
     TPreviewEffect effect;
-    if (s.kind == TCliStep::kAmplify) {
-        effect.kind = TPreviewEffect::kAmplify;
-        effect.percent = int32_t(s.a);
-    } else {
-        effect.filter = s.filter;
+    QString name;
+    switch (s.kind) {
+        case TCliStep::kAmplify:
+        case TCliStep::kNormalize:
+            effect.kind = s.kind == TCliStep::kAmplify ? TPreviewEffect::kAmplify
+                                                       : TPreviewEffect::kNormalize;
+            effect.percent = int32_t(s.a);
+            name = s.kind == TCliStep::kAmplify ? "amplify" : "normalize";
+            break;
+        case TCliStep::kFadeIn:
+        case TCliStep::kFadeOut:
+            effect.kind = s.kind == TCliStep::kFadeIn ? TPreviewEffect::kFadeIn
+                                                      : TPreviewEffect::kFadeOut;
+            effect.fadeStart = s.a;
+            effect.fadeEnd = s.b;
+            name = "the fade";
+            break;
+        case TCliStep::kNormalizeLoudness:
+            effect.kind = TPreviewEffect::kLoudness;
+            effect.targetLufs = s.x;
+            effect.ceilingDbtp = s.y;
+            name = "the loudness";
+            break;
+        case TCliStep::kTrimSilence:
+            effect.kind = TPreviewEffect::kTrim;
+            effect.trimDb = s.x;
+            effect.trimMarginMs = int32_t(s.y);
+            name = "the trim";
+            break;
+        case TCliStep::kDenoise:
+            effect.kind = TPreviewEffect::kDenoise;
+            effect.denoiseDb = s.x;
+            effect.sensitivity = kDefaultDenoiseSensitivity;
+            name = "the noise reduction";
+            break;
+        default:
+            effect.filter = s.filter;
+            name = QString::fromStdString(s.filter.effect);
+            break;
     }
     const int64_t start = std::clamp<int64_t>(s.previewStart, 0, doc_.Frames());
     const int64_t end = std::clamp<int64_t>(s.previewEnd, 0, doc_.Frames());
     // An empty range would preview the whole sound; the option asks for a stretch.
     if (start >= end) return 0;
-    bool started = false;
-    const bool ok = Wait("Preview", [&] { started = doc_.Preview(effect, start, end); });
-    if (!ok) return interrupted_ ? kExitInterrupted : kExitFailure;
+    bool started = true;
+    // The profile is taken as the step takes it; it changes nothing of the sound.
+    if (s.kind == TCliStep::kDenoise &&
+        !Wait("Noise profile", [&] { started = doc_.GetNoiseProfile(s.a, s.b); }))
+        return interrupted_ ? kExitInterrupted : kExitFailure;
+    const bool ok =
+        started && Wait("Preview", [&] { started = doc_.Preview(effect, start, end); });
+    if (started && !ok) return interrupted_ ? kExitInterrupted : kExitFailure;
     if (!started) {
-        notifier_.ShowError("cannot preview " + QString::fromStdString(
-                                                    s.kind == TCliStep::kAmplify ? "amplify"
-                                                                                 : s.filter.effect));
+        notifier_.ShowError("cannot preview " + name);
         return kExitFailure;
     }
 #ifdef ORVANE_CLI_PLAY

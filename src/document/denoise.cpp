@@ -43,6 +43,7 @@ struct TChainData {
     int64_t from;       // the first frame of the range
     // The output side; null for a chain whose output is not kept (the profile).
     TVersionWriter* target = nullptr;
+    int64_t targetFrom = 0;  // the target's frame for `from`
     double dryGain = 0;
     int64_t written = 0;
     std::atomic<int32_t>* progress = nullptr;
@@ -99,7 +100,8 @@ int TakeFlow(sox_effect_t* e, const sox_sample_t* ibuf, sox_sample_t*, size_t* i
                 const double v = wet + d.dryGain * (double(d.block[size_t(i)]) - wet);
                 out[size_t(i)] = int16_t(std::clamp(std::lround(v), -32768L, 32767L));
             }
-            d.target->WriteSamples(out.data(), at * n, (at + count) * n - 1);
+            const int64_t to = d.targetFrom + d.written;
+            d.target->WriteSamples(out.data(), to * n, (to + count) * n - 1);
             d.written += count;
             if (d.progress) *d.progress = int32_t(d.written * 100 / std::max<int64_t>(1, total));
         }
@@ -182,7 +184,7 @@ std::string NoiseProfile(TLargeFile& source, int channels, int sampleRate, int64
 
 void ReduceNoise(const std::string& profile, double strengthDb, double sensitivity,
                  TLargeFile& source, TVersionWriter& target, int channels, int sampleRate,
-                 int64_t from, int64_t to, const QString& tempFolder,
+                 int64_t from, int64_t to, int64_t at, const QString& tempFolder,
                  std::atomic<int32_t>& progress) {
     QTemporaryFile file;
     const QString path = ProfilePath(tempFolder, file);
@@ -194,6 +196,7 @@ void ReduceNoise(const std::string& profile, double strengthDb, double sensitivi
     }
     TChainData d(source, channels, from, to);
     d.target = &target;
+    d.targetFrom = at;
     d.dryGain = std::pow(10.0, -strengthDb / 20.0);
     d.progress = &progress;
     char amount[32];
@@ -201,10 +204,11 @@ void ReduceNoise(const std::string& profile, double strengthDb, double sensitivi
     RunChain(d, sampleRate, "noisered", {path.toStdString(), amount});
     // noisered gives back as many samples as it took; should it fall short, the rest is silence.
     std::vector<int16_t> zeros(size_t(kBlockFrames) * channels, 0);
-    for (int64_t at = from + d.written; at < to;) {
-        const int64_t count = std::min(kBlockFrames, to - at);
-        target.WriteSamples(zeros.data(), at * channels, (at + count) * channels - 1);
-        at += count;
+    for (int64_t f = from + d.written; f < to;) {
+        const int64_t count = std::min(kBlockFrames, to - f);
+        const int64_t w = f - from + at;
+        target.WriteSamples(zeros.data(), w * channels, (w + count) * channels - 1);
+        f += count;
     }
     progress = 100;
 }

@@ -22,9 +22,9 @@ constexpr double kDefaultDenoiseSensitivity = 0.3;
 std::string NoiseProfile(TLargeFile& source, int channels, int sampleRate, int64_t from,
                          int64_t to, const QString& tempFolder);
 
-// Frames [from, to) of source with the noise of `profile` reduced by strengthDb, written to the
-// same frames of target. `progress` gets 0..100.
+// Frames [from, to) of source with the noise of `profile` reduced by strengthDb, written to
+// target from frame `at`. `progress` gets 0..100.
 void ReduceNoise(const std::string& profile, double strengthDb, double sensitivity,
                  TLargeFile& source, TVersionWriter& target, int channels, int sampleRate,
-                 int64_t from, int64_t to, const QString& tempFolder,
+                 int64_t from, int64_t to, int64_t at, const QString& tempFolder,
                  std::atomic<int32_t>& progress);

@@ -122,66 +122,80 @@ void Twavefile::DoInsertSilence() {
     }, 0, &marks);
 }
 
+void Twavefile::FadeFrames(TLargeFile& src, TVersionWriter& dst, int64_t fadeStart,
+                           int64_t fadeEnd, int64_t from, int64_t to, int64_t at, bool fadeIn) {
+    const int64_t s = fadeStart;
+    const int n = channels_;
+    if (to <= from) return;
+    const double step = 90.0 / double(fadeEnd - fadeStart);
+    // The sine is taken exactly at every kExactEvery-th frame of the fade; the frames between
+    // use the angle-sum identity with a table of the small angles, which keeps the frames
+    // independent (no running recurrence) and the error near 1e-16. A run may start anywhere
+    // (a preview of part of the fade): each frame takes the exact point at or before it.
+    const double d = step * std::numbers::pi / 200.0;
+    std::vector<double> cosJ(kExactEvery), sinJ(kExactEvery);
+    for (int64_t j = 0; j < kExactEvery; ++j) {
+        cosJ[size_t(j)] = std::cos(double(j) * d);
+        sinJ[size_t(j)] = std::sin(double(j) * d);
+    }
+    std::vector<double> gains(kExactEvery);
+    Transform(src, dst, n, from, to, at, progress_, &cancelled_, false,
+              [&](int16_t* buf, int64_t first, int64_t count) {
+        for (int64_t k0 = 0; k0 < count;) {
+            const int64_t i = first + k0 - s;
+            const int64_t j0 = i % kExactEvery, i0 = i - j0;
+            const double a0 = double(i0) * step * std::numbers::pi / 200.0;
+            const double s0 = std::sin(a0), c0 = std::cos(a0);
+            const int64_t m = std::min(kExactEvery - j0, count - k0);
+            for (int64_t k = 0; k < m; ++k) {
+                const size_t j = size_t(j0 + k);
+                gains[size_t(k)] = fadeIn ? s0 * cosJ[j] + c0 * sinJ[j] : c0 * cosJ[j] - s0 * sinJ[j];
+            }
+            int16_t* p = buf + k0 * n;
+            if (n == 2) {
+                for (int64_t j = 0; j < m; ++j) {
+                    p[2 * j] = static_cast<int16_t>(RoundHalfEven(p[2 * j] * gains[size_t(j)]));
+                    p[2 * j + 1] =
+                        static_cast<int16_t>(RoundHalfEven(p[2 * j + 1] * gains[size_t(j)]));
+                }
+            } else {
+                for (int64_t j = 0; j < m; ++j) {
+                    p[j] = static_cast<int16_t>(RoundHalfEven(p[j] * gains[size_t(j)]));
+                }
+            }
+            k0 += m;
+        }
+    });
+}
+
 void Twavefile::DoFade(bool fadeIn) {
     const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
-        if (e > s) {
-            const double step = 90.0 / double(e - s);
-            // The sine is taken exactly at every kExactEvery-th frame; the frames between use the
-            // angle-sum identity with a table of the small angles, which keeps the frames
-            // independent (no running recurrence) and the error near 1e-16.
-            const double d = step * std::numbers::pi / 200.0;
-            std::vector<double> cosJ(kExactEvery), sinJ(kExactEvery);
-            for (int64_t j = 0; j < kExactEvery; ++j) {
-                cosJ[size_t(j)] = std::cos(double(j) * d);
-                sinJ[size_t(j)] = std::sin(double(j) * d);
-            }
-            std::vector<double> gains(kExactEvery);
-            Transform(src, dst, n, s, e, s, progress_, &cancelled_, false,
-                      [&](int16_t* buf, int64_t first, int64_t count) {
-                // Runs start at multiples of kRunFrames from s, so i0 is a multiple of kExactEvery.
-                for (int64_t k0 = 0; k0 < count; k0 += kExactEvery) {
-                    const int64_t i0 = first + k0 - s;
-                    const double a0 = double(i0) * step * std::numbers::pi / 200.0;
-                    const double s0 = std::sin(a0), c0 = std::cos(a0);
-                    const int64_t m = std::min(kExactEvery, count - k0);
-                    for (int64_t j = 0; j < m; ++j) {
-                        gains[size_t(j)] = fadeIn ? s0 * cosJ[size_t(j)] + c0 * sinJ[size_t(j)]
-                                                  : c0 * cosJ[size_t(j)] - s0 * sinJ[size_t(j)];
-                    }
-                    int16_t* p = buf + k0 * n;
-                    if (n == 2) {
-                        for (int64_t j = 0; j < m; ++j) {
-                            p[2 * j] = static_cast<int16_t>(RoundHalfEven(p[2 * j] * gains[size_t(j)]));
-                            p[2 * j + 1] =
-                                static_cast<int16_t>(RoundHalfEven(p[2 * j + 1] * gains[size_t(j)]));
-                        }
-                    } else {
-                        for (int64_t j = 0; j < m; ++j) {
-                            p[j] = static_cast<int16_t>(RoundHalfEven(p[j] * gains[size_t(j)]));
-                        }
-                    }
-                }
-            });
-        }
+        FadeFrames(src, dst, s, e, s, e, s, fadeIn);
         dst.CopyFrom(src, int64_t(e) * n, int64_t(e) * n, (int64_t(frames) - e) * n);
+    });
+}
+
+void Twavefile::NormalizeFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                                int64_t at, int32_t percent) {
+    const int n = channels_;
+    const int16_t peak = levels_.peak;
+    // A sound with no positive sample has nothing to scale against: it stays as it is.
+    const double factor = peak > 0 ? (percent / 100.0 * 32768.0) / peak : 1.0;
+    Transform(src, dst, n, from, to, at, progress_, &cancelled_, true,
+              [&](int16_t* buf, int64_t, int64_t count) {
+        for (int64_t i = 0; i < count * n; ++i) {
+            buf[i] = Limit(RoundHalfEven(buf[i] * factor));
+        }
     });
 }
 
 void Twavefile::DoNormalize() {
     const int64_t frames = frames_;
-    const int n = channels_;
-    const int16_t peak = levels_.peak;
-    // A sound with no positive sample has nothing to scale against: it stays as it is.
-    const double factor = peak > 0 ? (normalizePercent_ / 100.0 * 32768.0) / peak : 1.0;
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
-        Transform(src, dst, n, 0, frames, 0, progress_, &cancelled_, true, [&](int16_t* buf, int64_t, int64_t count) {
-            for (int64_t i = 0; i < count * n; ++i) {
-                buf[i] = Limit(RoundHalfEven(buf[i] * factor));
-            }
-        });
+        NormalizeFrames(src, dst, 0, frames, 0, normalizePercent_);
         progress_ = 100;
     });
 }

@@ -3,7 +3,13 @@
 #include "filtergraph.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cstring>
 #include <numbers>
 #include <vector>
@@ -188,7 +194,9 @@ std::vector<int16_t> Through(const TFilterRun& run, const std::vector<int16_t>& 
 
 }  // namespace
 
-int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
+namespace {
+
+int64_t Probe(const TFilterRun& run, int channels, int sampleRate) {
     const int64_t tail = sampleRate / 2;  // room for the graph's answer to die away
     if (run.probe == TDelayProbe::kImpulse) {
         std::vector<int16_t> in(size_t(tail) * channels, 0);
@@ -202,23 +210,109 @@ int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
     }
     // Tone bursts low, middle and high after a lead of silence long enough for any look-ahead to
     // fill; a stretcher's timing moves a little with what it is given, so the median is taken.
+    // Each burst goes through a graph of its own, side by side.
     const int64_t lead = sampleRate / 2, burst = sampleRate / 4;
-    std::vector<int64_t> delays;
-    for (const double hz : {220.0, 1000.0, 3000.0}) {
-        std::vector<int16_t> in(size_t(lead + burst + tail) * channels, 0), first(size_t(lead + burst + tail), 0);
-        for (int64_t k = 0; k < burst; ++k) {
-            const auto v = int16_t(std::lround(
-                8192.0 * std::sin(2.0 * std::numbers::pi * hz * double(k) / sampleRate)));
-            first[size_t(lead + k)] = v;
-            for (int c = 0; c < channels; ++c) in[size_t((lead + k) * channels + c)] = v;
+    constexpr double kHz[] = {220.0, 1000.0, 3000.0};
+    constexpr int kBursts = 3;
+    std::array<std::optional<int64_t>, kBursts> found;
+    std::array<std::exception_ptr, kBursts> errors;
+    auto measure = [&](int i) {
+        try {
+            std::vector<int16_t> in(size_t(lead + burst + tail) * channels, 0),
+                first(size_t(lead + burst + tail), 0);
+            for (int64_t k = 0; k < burst; ++k) {
+                const auto v = int16_t(std::lround(
+                    8192.0 * std::sin(2.0 * std::numbers::pi * kHz[i] * double(k) / sampleRate)));
+                first[size_t(lead + k)] = v;
+                for (int c = 0; c < channels; ++c) in[size_t((lead + k) * channels + c)] = v;
+            }
+            const int64_t at = BurstOnset(Through(run, in, channels, sampleRate));
+            if (at >= 0)
+                found[size_t(i)] = at - std::llround(double(BurstOnset(first)) * run.lengthRatio);
+        } catch (...) {
+            errors[size_t(i)] = std::current_exception();
         }
-        const int64_t at = BurstOnset(Through(run, in, channels, sampleRate));
-        if (at < 0) continue;
-        delays.push_back(at - std::llround(double(BurstOnset(first)) * run.lengthRatio));
-    }
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < kBursts; ++i) helpers.emplace_back(measure, i);
+    measure(0);
+    for (std::thread& t : helpers) t.join();
+    for (const std::exception_ptr& e : errors)
+        if (e) std::rethrow_exception(e);
+    std::vector<int64_t> delays;
+    for (const std::optional<int64_t>& d : found)
+        if (d) delays.push_back(*d);
     if (delays.empty()) return 0;
     std::sort(delays.begin(), delays.end());
     return delays[delays.size() / 2];
+}
+
+// A graph's delay follows from its text and shape alone: each is measured once per process.
+struct TDelayKey {
+    std::string graph;
+    double lengthRatio;
+    int channels, sampleRate;
+    auto operator<=>(const TDelayKey&) const = default;
+};
+std::mutex delaysMutex;
+std::map<TDelayKey, int64_t> delays;
+constexpr size_t kMaxDelays = 1024;
+
+}  // namespace
+
+int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
+    const TDelayKey key{run.graph + (run.probe == TDelayProbe::kOnset ? "/onset" : "/impulse"),
+                        run.lengthRatio, channels, sampleRate};
+    {
+        std::lock_guard lock(delaysMutex);
+        if (const auto it = delays.find(key); it != delays.end()) return it->second;
+    }
+    const int64_t d = Probe(run, channels, sampleRate);
+    std::lock_guard lock(delaysMutex);
+    if (delays.size() >= kMaxDelays) delays.clear();
+    delays[key] = d;
+    return d;
+}
+
+TDelayWarmer::~TDelayWarmer() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        queue_.clear();
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TDelayWarmer::Ask(std::vector<TFilterRun> runs, int channels, int sampleRate) {
+    {
+        std::lock_guard lock(mutex_);
+        // Taken from the back: the first asked goes first.
+        std::reverse(runs.begin(), runs.end());
+        queue_ = std::move(runs);
+        channels_ = channels;
+        sampleRate_ = sampleRate;
+    }
+    if (!thread_.joinable()) thread_ = std::thread([this] { Serve(); });
+    wake_.notify_one();
+}
+
+void TDelayWarmer::Serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+        if (stop_) return;
+        const TFilterRun run = std::move(queue_.back());
+        queue_.pop_back();
+        const int channels = channels_, rate = sampleRate_;
+        lock.unlock();
+        try {
+            MeasureDelay(run, channels, rate);
+        } catch (const std::exception&) {
+            // A graph that fails here fails again, with its message, when it is run.
+        }
+        lock.lock();
+    }
 }
 
 void RunFilterGraph(const TFilterRun& run, int64_t delay, TLargeFile& source,

@@ -4,10 +4,14 @@
 // delay, measured once with a probe signal, is dropped at the head and flushed out at the tail.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 class TLargeFile;
 class TVersionWriter;
@@ -57,7 +61,30 @@ private:
 void ClearVectorUpperState();
 
 // The delay of `run` in output frames, at this shape; negative when its answer comes early.
+// Kept once measured (it depends on nothing else), so a graph is probed once per process.
 int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate);
+
+// Measures delays ahead of need on a thread of its own, so that the values a dialog is about to
+// be given (the next step of each field) find theirs known: the stretchers' probes take a good
+// part of a second. Ask replaces what still waits and is served in its order; the destructor
+// lets the probe in hand end and drops the rest.
+class TDelayWarmer {
+public:
+    TDelayWarmer() = default;
+    ~TDelayWarmer();
+    TDelayWarmer(const TDelayWarmer&) = delete;
+    TDelayWarmer& operator=(const TDelayWarmer&) = delete;
+    void Ask(std::vector<TFilterRun> runs, int channels, int sampleRate);
+
+private:
+    void Serve();
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<TFilterRun> queue_;
+    int channels_ = 0, sampleRate_ = 0;
+    bool stop_ = false;
+    std::thread thread_;
+};
 
 // Filters source frames [from, to) into exactly `outFrames` frames of target from frame `at`:
 // the first `delay` frames of output dropped (or, when it is negative, that much

@@ -87,7 +87,7 @@ void Twavefile::DoReduceNoise() {
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, s * n);
         ::ReduceNoise(noiseProfile_, denoiseDb_, denoiseSensitivity_, src, dst, n,
-                      int(sampleRate_), s, e, tempFolder_, progress_);
+                      int(sampleRate_), s, e, s, tempFolder_, progress_);
         dst.CopyFrom(src, e * n, e * n, (frames - e) * n);
     });
 }

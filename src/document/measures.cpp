@@ -110,37 +110,50 @@ void Twavefile::DoMeasureLoudness() {
     });
 }
 
+bool Twavefile::LoudnessFactor(TLargeFile& src, int64_t from, int64_t to, double targetLufs,
+                               double ceilingDbtp, TLoudnessGain& gain) {
+    const TLoudness measured = MeasureForGain(src, from, to - from, channels_, sampleRate_,
+                                              targetLufs, ceilingDbtp, progress_,
+                                              {exactPeaks_, frames_});
+    return LoudnessGain(measured, targetLufs, ceilingDbtp, gain);
+}
+
+void Twavefile::GainFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                           int64_t at, double factor) {
+    const int n = channels_;
+    std::atomic<int64_t> done{0};
+    RunInStretches(from, to, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
+                   [&](int64_t first, int64_t last) {
+        std::vector<int16_t> buf(size_t(kRunFrames) * n);
+        for (int64_t f = first; f < last;) {
+            const int64_t count = std::min<int64_t>(kRunFrames, last - f);
+            src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
+            for (int64_t i = 0; i < count * n; ++i) buf[i] = Limit(RoundHalfEven(buf[i] * factor));
+            const int64_t w = f - from + at;
+            dst.WriteSamples(buf.data(), w * n, (w + count) * n - 1);
+            f += count;
+            progress_ = static_cast<int32_t>((done += count) * 100 / (to - from));
+        }
+    });
+}
+
 void Twavefile::DoNormalizeLoudness() {
     const int64_t s = range_.start, e = range_.end, frames = frames_;
     const int n = channels_;
-    TLoudness measured;
+    TLoudnessGain gain;
+    bool audible;
     {
         TLargeFile source(tempPath_);
-        measured = MeasureForGain(source, s, e - s, n, sampleRate_, loudnessTarget_,
-                                  loudnessCeiling_, progress_, {exactPeaks_, frames_});
+        audible = LoudnessFactor(source, s, e, loudnessTarget_, loudnessCeiling_, gain);
     }
-    TLoudnessGain gain;
-    if (!LoudnessGain(measured, loudnessTarget_, loudnessCeiling_, gain)) {
+    if (!audible) {
         Notice("loudnesssilent", "loudnesstitle");
         return;
     }
     const double factor = std::pow(10.0, gain.gainDb / 20.0);
     RunEdit(frames, [&](TLargeFile& src, TVersionWriter& dst) {
         dst.CopyFrom(src, 0, 0, int64_t(s) * n);
-        std::atomic<int64_t> done{0};
-        RunInStretches(s, e, kPeakBlockFrames, kMinStretchFrames, &cancelled_,
-                       [&](int64_t first, int64_t last) {
-            std::vector<int16_t> buf(size_t(kRunFrames) * n);
-            for (int64_t f = first; f < last;) {
-                const int64_t count = std::min<int64_t>(kRunFrames, last - f);
-                src.ReadSamples(buf.data(), f * n, (f + count) * n - 1);
-                for (int64_t i = 0; i < count * n; ++i)
-                    buf[i] = Limit(RoundHalfEven(buf[i] * factor));
-                dst.WriteSamples(buf.data(), f * n, (f + count) * n - 1);
-                f += count;
-                progress_ = static_cast<int32_t>((done += count) * 100 / (e - s));
-            }
-        });
+        GainFrames(src, dst, s, e, s, factor);
         dst.CopyFrom(src, int64_t(e) * n, int64_t(e) * n, (int64_t(frames) - e) * n);
         progress_ = 100;
     });
@@ -175,11 +188,12 @@ void Twavefile::DoChannels(int32_t code) {
         uint16_t(to));
 }
 
-void Twavefile::DoTrimSilence() {
+bool Twavefile::TrimBounds(double thresholdDb, int32_t marginMs, int64_t& start,
+                           int64_t& end) {
     const int64_t frames = frames_;
     const int n = channels_;
     // A sample is sound when its magnitude passes the threshold (0 dBFS is 32768).
-    const double threshold = 32768.0 * std::pow(10.0, trimThreshold_ / 20.0);
+    const double threshold = 32768.0 * std::pow(10.0, thresholdDb / 20.0);
     auto loud = [&](const int16_t* frame) {
         for (int c = 0; c < n; ++c) {
             if (std::abs(int32_t(frame[c])) > threshold) return true;
@@ -213,13 +227,21 @@ void Twavefile::DoTrimSilence() {
             f -= count;
         }
     }
-    if (first < 0) {
+    if (first < 0) return false;
+    const int64_t margin = int64_t(std::max(0, marginMs)) * sampleRate_ / 1000;
+    start = std::max<int64_t>(0, first - margin);
+    end = std::min<int64_t>(frames, last + 1 + margin);
+    return true;
+}
+
+void Twavefile::DoTrimSilence() {
+    const int64_t frames = frames_;
+    const int n = channels_;
+    int64_t s = 0, e = frames;
+    if (!TrimBounds(trimThreshold_, trimMarginMs_, s, e)) {
         Notice("trimsilent", "trimtitle");
         return;
     }
-    const int64_t margin = int64_t(trimMarginMs_) * sampleRate_ / 1000;
-    const int64_t s = std::max<int64_t>(0, first - margin);
-    const int64_t e = std::min<int64_t>(frames, last + 1 + margin);
     // Nothing to take away: no new version.
     if (s == 0 && e == frames) return;
     // The tail goes first, so the head's frames are those of the sound as it was.

@@ -85,12 +85,21 @@ enum TOperation : int32_t {
     opPreview = 27,
 };
 
-// An effect to hear before it is applied: amplify, or one of the filter effects.
+// An effect to hear before it is applied, with the values its step takes.
 struct TPreviewEffect {
-    enum TKind { kAmplify, kFilter };
+    enum TKind { kAmplify, kFilter, kNormalize, kFadeIn, kFadeOut, kLoudness, kDenoise, kTrim };
     TKind kind = kFilter;
-    int32_t percent = 100;  // amplify's
+    int32_t percent = 100;  // amplify's and normalize's
     TFilterSettings filter;
+    // The fades': the range faded, which the previewed range may cut anywhere.
+    int64_t fadeStart = 0, fadeEnd = 0;
+    // Normalize Loudness's, measured on the previewed range as its step measures its range.
+    double targetLufs = -16, ceilingDbtp = -1;
+    // Noise reduction's, with the profile the document holds.
+    double denoiseDb = 12, sensitivity = 0.3;
+    // Trim Silence's: the range keeps what the trim of the whole sound keeps of it.
+    double trimDb = -50;
+    int32_t trimMarginMs = 100;
 };
 
 // What the window showed of a version: restored when Undo, Redo or a recovery returns to it.
@@ -188,6 +197,11 @@ public:
     const QString& PreviewPath() const { return previewPath_; }
     // Deletes the preview file now.
     void DropPreview();
+    // While a preview renders: its file, written in order from its first frame, and how many
+    // bytes of its samples are there so far (all of them once it is done, until the next
+    // preview). Empty and 0 otherwise. Lets the player start before the render ends.
+    const QString& RenderingPreview() const { return renderingPath_; }
+    uint64_t PreviewBytesReady() const { return uint64_t(previewWritten_.load()) * 2; }
     // Saves everything to FileName(). Returns whether a save was started.
     bool Save();
     // ".wav", ".mp3", ".flac", ".ogg" or ".oga" (Vorbis), ".opus" by the lower-cased extension;
@@ -421,10 +435,26 @@ private:
     // into dst from frame `at`. FilterFrames returns the frames written (FilterLength's).
     void AmplifyFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
                        int64_t at, int32_t percent);
+    // Normalize scales by the whole sound's peak, whatever part of it is written.
+    void NormalizeFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to,
+                         int64_t at, int32_t percent);
+    // Frames [from, to) (inside [fadeStart, fadeEnd)) of the fade over [fadeStart, fadeEnd).
+    void FadeFrames(TLargeFile& src, TVersionWriter& dst, int64_t fadeStart, int64_t fadeEnd,
+                    int64_t from, int64_t to, int64_t at, bool fadeIn);
+    // Normalize Loudness's gain for frames [from, to) of src, measured there; false for a
+    // silent range. GainFrames applies a linear factor as that step does.
+    bool LoudnessFactor(TLargeFile& src, int64_t from, int64_t to, double targetLufs,
+                        double ceilingDbtp, TLoudnessGain& gain);
+    void GainFrames(TLargeFile& src, TVersionWriter& dst, int64_t from, int64_t to, int64_t at,
+                    double factor);
+    // What Trim Silence keeps of the whole sound, [start, end); false for a silent sound.
+    bool TrimBounds(double thresholdDb, int32_t marginMs, int64_t& start, int64_t& end);
     int64_t FilterFrames(const TFilterSettings& settings, TLargeFile& src, TVersionWriter& dst,
                          int64_t from, int64_t to, int64_t at);
     int64_t FilterLength(const TFilterSettings& settings, int64_t frames) const;
     void DoPreview();  // preview.cpp
+    // Frames [s, e) through the preview's effect into writer from frame 0.
+    void RenderPreview(TLargeFile& source, TVersionWriter& writer, int64_t s, int64_t e);
     void DoNoiseProfile();
     void DoReduceNoise();
     void Notice(const char* messageKey, const char* captionKey, const QString& arg1 = {},
@@ -450,6 +480,8 @@ private:
     double denoiseDb_ = 0, denoiseSensitivity_ = 0;
     TPreviewEffect preview_;
     QString previewPath_;
+    QString renderingPath_;
+    std::atomic<int64_t> previewWritten_{0};  // samples
     // The last loudness measured, and the version it belongs to.
     TLoudness loudness_;
     QString loudnessPath_;

@@ -57,6 +57,7 @@ void TPlayer::Open(Twavefile* document, int64_t start, const TWaveFormat& format
     if (!store) throw EAppError("There is no sound to play");
     if (document_ && document_ != document) document_->DetachStoreListener(this);
     document_ = document;
+    available_ = nullptr;
     // Attached here so that no owner can forget it: the buffer goes before the store does.
     document_->AttachStoreListener(this, [this] {
         if (bufferExists_) Close();
@@ -64,7 +65,7 @@ void TPlayer::Open(Twavefile* document, int64_t start, const TWaveFormat& format
     OpenStore(store, start, format, length);
 }
 
-void TPlayer::OpenFile(const QString& path) {
+void TPlayer::OpenFile(const QString& path, std::function<uint64_t()> available) {
     assert(IsUiThread());
     Close();
     ++calls_;
@@ -76,6 +77,7 @@ void TPlayer::OpenFile(const QString& path) {
     if (document_) document_->DetachStoreListener(this);
     document_ = nullptr;
     ownStore_ = std::move(store);
+    available_ = std::move(available);
     OpenStore(ownStore_.get(), 0, TWaveFormat::Pcm16(f.channels, f.sampleRate),
               uint64_t(ownStore_->SampleCount()) * 2);
 }
@@ -105,8 +107,15 @@ void TPlayer::Silence(uint8_t* dst, uint32_t bytes) const {
     std::memset(dst, SilenceByte(format_), bytes);
 }
 
+uint64_t TPlayer::Readable() const {
+    if (!available_) return length_;
+    const uint64_t a = available_();
+    return std::clamp<uint64_t>(a - a % std::max<uint32_t>(format_.blockAlign, 1), bytesRead_,
+                                length_);
+}
+
 uint32_t TPlayer::Fill(uint8_t* dst, uint32_t bytes) {
-    const uint32_t c = uint32_t(std::min<uint64_t>(length_ - bytesRead_, bytes));
+    const uint32_t c = uint32_t(std::min<uint64_t>(Readable() - bytesRead_, bytes));
     if (c > 0) {
         // Straight from the store into the buffer's memory (ReadSamples copies bytewise).
         store_->ReadSamples(reinterpret_cast<int16_t*>(dst), start_ + int64_t(bytesRead_ / 2),
@@ -119,15 +128,58 @@ uint32_t TPlayer::Fill(uint8_t* dst, uint32_t bytes) {
 
 void TPlayer::Prefill() {
     const TSoundBuffer::TRegion r = buffer_->Lock(0, bufferSize_);
-    const uint32_t n = r.firstBytes;
+    uint32_t n = r.firstBytes;
+    if (available_) {
+        // The whole chunks there are now; the rest stays silent until it comes.
+        const uint64_t ready = Readable();
+        if (ready < length_) n = uint32_t(std::min<uint64_t>(ready / chunkSize_ * chunkSize_, n));
+        Silence(r.first + n, r.firstBytes - n);
+    }
     const uint32_t c = Fill(r.first, n);
     if (c < n && c < chunkSize_) exhausted_ = true;
     buffer_->Unlock(r);
     writeOffset_ += n;
     if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+    queued_ = n;
+    skipped_ = 0;
     position_ = 0;
     played_ = 0;
     lastCursor_ = 0;
+}
+
+void TPlayer::FillAhead() {
+    if (queued_ < played_) {
+        // The cursor ran past the sound into silence: the sound goes on from the next chunk,
+        // and the silence is no part of the stretch's position.
+        const uint64_t next = (played_ / chunkSize_ + 1) * chunkSize_;
+        const uint64_t gap = next - queued_;
+        skipped_ += gap;
+        position_ -= std::min(position_, gap);
+        queued_ = next;
+        writeOffset_ = uint32_t(next % bufferSize_);
+    }
+    // Whole chunks the cursor has left behind.
+    while (!exhausted_ && queued_ + chunkSize_ <= played_ + bufferSize_) {
+        const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
+        const uint64_t ready = Readable();
+        if (ready < length_ && ready - bytesRead_ < chunkSize_) {
+            buffer_->Unlock(r);
+            // Not come yet: silence rather than the last lap's sound, should the cursor get
+            // there first.
+            for (uint64_t at = queued_; at + chunkSize_ <= played_ + bufferSize_; at += chunkSize_) {
+                const TSoundBuffer::TRegion q = buffer_->Lock(uint32_t(at % bufferSize_), chunkSize_);
+                Silence(q.first, q.firstBytes);
+                buffer_->Unlock(q);
+            }
+            return;
+        }
+        Fill(r.first, r.firstBytes);
+        buffer_->Unlock(r);
+        if (bytesRead_ >= length_) exhausted_ = true;
+        queued_ += r.firstBytes;
+        writeOffset_ += r.firstBytes;
+        if (writeOffset_ >= bufferSize_) writeOffset_ -= bufferSize_;
+    }
 }
 
 void TPlayer::Play() {
@@ -162,7 +214,10 @@ void TPlayer::Play() {
 void TPlayer::SilenceNextChunk() {
     // Each chunk just played is silenced, not only the first after the stretch: when the stop
     // comes late (a busy user-interface thread) the cursor then runs into silence rather than
-    // into the sound of the previous lap.
+    // into the sound of the previous lap. A file still being written may have the buffer full
+    // of sound yet to play: only a chunk the cursor has left is silenced.
+    if (available_ && queued_ + chunkSize_ > played_ + bufferSize_) return;
+    queued_ += chunkSize_;
     const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
     Silence(r.first, r.firstBytes);
     buffer_->Unlock(r);
@@ -185,7 +240,7 @@ void TPlayer::Notify(int32_t index) {
         // The end is foreseen a chunk ahead. A notification handled late can set that mark when
         // less than a chunk remains, so the next one may come before the end has been heard:
         // then wait for the one after, over silence.
-        if (played_ >= length_ || index == kStopIndex) {
+        if (played_ - skipped_ >= length_ || index == kStopIndex) {
             Stop();
         } else {
             SilenceNextChunk();
@@ -204,6 +259,8 @@ void TPlayer::Notify(int32_t index) {
             finished_ = true;
             position_ = length_;
         }
+    } else if (available_) {
+        FillAhead();
     } else {
         const TSoundBuffer::TRegion r = buffer_->Lock(writeOffset_, chunkSize_);
         const uint32_t n = r.firstBytes;
@@ -260,6 +317,7 @@ void TPlayer::ReleaseBuffer() {
     bufferExists_ = false;
     store_ = nullptr;
     ownStore_.reset();
+    available_ = nullptr;
 }
 
 void TPlayer::Shutdown() {

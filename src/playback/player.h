@@ -57,7 +57,11 @@ public:
     // Prepares a buffer for the whole of the 16-bit WAV file at `path` (an effect's preview),
     // which the player opens itself and holds until the buffer is released; no document is
     // attached. Raises EAppError when the file cannot be read.
-    void OpenFile(const QString& path);
+    // With `available`, the file is still being written, in order from its first sample:
+    // `available()` is how many bytes of its samples are there (any thread may write them).
+    // Only those are played; the buffer is topped up as more come, and should the cursor run
+    // past them it plays silence and goes on where they end.
+    void OpenFile(const QString& path, std::function<uint64_t()> available = {});
     // Starts, or restarts, the opened stretch from its beginning.
     void Play();
     // Stops and rewinds (the buffer is refilled from the start of the stretch).
@@ -106,6 +110,10 @@ private:
     void Silence(uint8_t* dst, uint32_t bytes) const;
     // Silences the chunk at the write offset and moves on to the next.
     void SilenceNextChunk();
+    // The bytes of the stretch there are to read (all of it but for a file still written).
+    uint64_t Readable() const;
+    // A file still being written: the free whole chunks filled with what has come.
+    void FillAhead();
 
     TLargeFile* store_ = nullptr;
     // The store of a file opened by OpenFile, which store_ then names.
@@ -122,6 +130,11 @@ private:
     // Bytes the cursor has moved since the rewind, not held at the length like position_.
     uint64_t played_ = 0;
     uint32_t lastCursor_ = 0;
+    // A file still being written (OpenFile's `available`): bytes put into the buffer since the
+    // rewind, sound and silence, and the silence the cursor met where the sound had not come.
+    std::function<uint64_t()> available_;
+    uint64_t queued_ = 0;
+    uint64_t skipped_ = 0;
     bool finished_ = false;
     bool exhausted_ = false;
     bool bufferExists_ = false;

@@ -28,20 +28,14 @@ void TCommands::FilterActionExecute(const char* effect, const char* titleKey) {
     if (!effectDialog_) effectDialog_ = new TEffectDialog(&form_);
     std::vector<double>& last = filterValues_[effect];
     effectDialog_->SetEffect(*e, MsgText(titleKey), last);
-    const auto [s, end] = PreviewRange();
     TEffectDialog* dialog = effectDialog_;
-    auto preview = std::make_unique<TEffectPreview>(
-        form_.Document(),
+    const bool ok = RunWithPreview(
+        *dialog, [dialog](TEffectPreview* p) { dialog->SetPreview(p); },
         [dialog, effect]() -> std::optional<TPreviewEffect> {
             TPreviewEffect p;
             p.filter = {effect, dialog->Values()};
             return p;
-        },
-        s, end);
-    effectDialog_->SetPreview(preview.get());
-    const bool ok = form_.Dialogs().Run(*effectDialog_);
-    // Ended before the step: the document must be free for it.
-    preview.reset();
+        });
     if (!ok) return;
     last = effectDialog_->Values();
     ApplyToSelection({effect, last});
@@ -51,7 +45,17 @@ void TCommands::EqualizerActionExecute() {
     if (!form_.Loaded()) return;
     if (!eqDialog_) eqDialog_ = new TEqDialog(&form_);
     eqDialog_->Prepare();
-    if (!form_.Dialogs().Run(*eqDialog_)) return;
+    TEqDialog* dialog = eqDialog_;
+    const bool ok = RunWithPreview(
+        *dialog, [dialog](TEffectPreview* p) { dialog->SetPreview(p); },
+        [dialog]() -> std::optional<TPreviewEffect> {
+            TPreviewEffect p;
+            p.filter = {"eq", dialog->Values()};
+            // Every band flat: the sound as it is, which the player plays without us.
+            if (p.filter.values.empty()) return std::nullopt;
+            return p;
+        });
+    if (!ok) return;
     const std::vector<double> bands = eqDialog_->Values();
     // Every band flat: nothing to do.
     if (!bands.empty()) ApplyToSelection({"eq", bands});
@@ -77,7 +81,17 @@ void TCommands::NoiseReductionActionExecute() {
     }
     if (!noiseDialog_) noiseDialog_ = new TNoiseDialog(&form_);
     noiseDialog_->Prepare();
-    if (!form_.Dialogs().Run(*noiseDialog_)) return;
+    TNoiseDialog* dialog = noiseDialog_;
+    const bool ok = RunWithPreview(
+        *dialog, [dialog](TEffectPreview* p) { dialog->SetPreview(p); },
+        [dialog]() -> std::optional<TPreviewEffect> {
+            TPreviewEffect p;
+            p.kind = TPreviewEffect::kDenoise;
+            p.denoiseDb = dialog->Strength();
+            p.sensitivity = dialog->Sensitivity();
+            return p;
+        });
+    if (!ok) return;
     const TWaveView& view = form_.View();
     const auto [s, e] = view.OrderedSelection();
     const bool part = view.HasSelection() && s != e;

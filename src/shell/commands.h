@@ -19,8 +19,11 @@
 
 #include "stepnames.h"
 #include "waveview.h"
+#include "wavfile.h"
 
 class QAction;
+class QDialog;
+class TEffectPreview;
 class QMenu;
 class QMenuBar;
 class QToolBar;
@@ -154,10 +157,16 @@ private:
     // Runs a handler; a failure goes to the general error report. A command that needs an
     // idle document is refused with the "please wait" box while a job runs.
     void Guard(QAction* action, const std::function<void()>& handler);
+    // What an effect makes of the dialog's value, for its Preview button.
+    using TValueEffect = std::function<TPreviewEffect(int value)>;
     // Runs the effect parameter dialog; the value, or nothing when cancelled.
-    // With `amplify`, its Preview button plays Amplify by the value on PreviewRange().
+    // With `effect`, its Preview button plays that effect on PreviewRange().
     std::optional<int> AskParameter(const char* titleKey, const char* labelKey, int minimum,
-                                    int maximum, int value, bool amplify = false);
+                                    int maximum, int value, TValueEffect effect = {});
+    // Runs `dialog` with its Preview button playing `effect` on PreviewRange(); whether it was
+    // confirmed. The preview has ended when it returns, so the step may follow.
+    bool RunWithPreview(QDialog& dialog, const std::function<void(TEffectPreview*)>& attach,
+                        std::function<std::optional<TPreviewEffect>()> effect);
     // What an effect dialog's preview plays: the selection, or six seconds from the cursor.
     std::pair<int64_t, int64_t> PreviewRange();
     // Runs a filter effect over the selection, or the whole sound when there is none.

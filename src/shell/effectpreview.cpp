@@ -22,7 +22,9 @@ TEffectPreview::TEffectPreview(Twavefile& document, TEffect effect, int64_t star
       player_(std::make_unique<TPlayer>()) {
     debounce_.setSingleShot(true);
     debounce_.setInterval(kDebounceMs);
-    connect(&debounce_, &QTimer::timeout, this, [this] { Render(); });
+    connect(&debounce_, &QTimer::timeout, this, [this] {
+        if (std::exchange(pending_, false)) Render();
+    });
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
 }
@@ -39,16 +41,26 @@ bool TEffectPreview::Playing() const {
 void TEffectPreview::Start() {
     active_ = true;
     debounce_.stop();
+    pending_ = false;
     Render();
 }
 
 void TEffectPreview::Changed() {
-    if (active_) debounce_.start();
+    if (!active_) return;
+    // A change after a quiet spell is heard at once; those that follow it closely (a held
+    // arrow, a key repeating) wait until the values have been still for a moment.
+    if (debounce_.isActive()) {
+        pending_ = true;
+    } else {
+        Render();
+    }
+    debounce_.start();
 }
 
 void TEffectPreview::Stop() {
     active_ = false;
     debounce_.stop();
+    pending_ = false;
     poll_.stop();
     if (player_->BufferExists()) player_->Close();
     if (rendering_) {
@@ -78,9 +90,20 @@ void TEffectPreview::Render() {
 }
 
 void TEffectPreview::Poll() {
-    if (document_.Busy()) return;
+    if (!rendering_) {
+        poll_.stop();
+        return;
+    }
+    if (document_.Busy()) {
+        // Heard from the first chunk on while the rest renders: the player takes what has come.
+        const QString& file = document_.RenderingPreview();
+        if (active_ && !stale_ && !player_->BufferExists() && !file.isEmpty() &&
+            document_.PreviewBytesReady() >= TPlayer::ChunkBytes(TWaveFormat::Pcm16(
+                                                 document_.Channels(), document_.SampleRate())))
+            Play(file, true);
+        return;
+    }
     poll_.stop();
-    if (!rendering_) return;
     rendering_ = false;
     if (!active_) return;
     // The values changed meanwhile: again with the values now.
@@ -90,15 +113,37 @@ void TEffectPreview::Poll() {
     }
     // The render failed (the document has said why).
     if (document_.PreviewPath().isEmpty()) {
+        if (player_->BufferExists()) player_->Close();
         active_ = false;
         return;
     }
+    if (!player_->BufferExists()) Play(document_.PreviewPath(), false);
+    // While it plays: the delays of the values a change may bring.
+    if (!nearby_) return;
+    std::vector<TFilterRun> runs;
+    for (const TPreviewEffect& e : nearby_()) {
+        if (e.kind != TPreviewEffect::kFilter) continue;
+        try {
+            runs.push_back(BuildFilterRun(e.filter, int(document_.SampleRate())));
+        } catch (const std::exception&) {
+            // Values the effect refuses: nothing to measure.
+        }
+    }
+    warmer_.Ask(std::move(runs), document_.Channels(), int(document_.SampleRate()));
+}
+
+void TEffectPreview::Play(const QString& file, bool growing) {
     try {
         if (!player_->Device()) player_->Init(backend_);
-        player_->OpenFile(document_.PreviewPath());
+        if (growing) {
+            player_->OpenFile(file, [this] { return document_.PreviewBytesReady(); });
+        } else {
+            player_->OpenFile(file);
+        }
         player_->Play();
     } catch (const std::exception&) {
         // No sound output: the preview stays silent, as playing does.
+        if (player_->BufferExists()) player_->Close();
         active_ = false;
     }
 }

@@ -240,29 +240,33 @@ void TCommands::StopActionExecute() {
 }
 
 std::optional<int> TCommands::AskParameter(const char* titleKey, const char* labelKey,
-                                           int minimum, int maximum, int value, bool amplify) {
+                                           int minimum, int maximum, int value,
+                                           TValueEffect effect) {
     Tfilterform* dialog = form_.FilterForm();
     if (!dialog) return std::nullopt;
     dialog->setproperties(MsgText(titleKey), MsgText(labelKey), minimum, maximum, value);
-    std::unique_ptr<TEffectPreview> preview;
-    if (amplify) {
-        const auto [s, e] = PreviewRange();
-        preview = std::make_unique<TEffectPreview>(
-            form_.Document(),
-            [dialog]() -> std::optional<TPreviewEffect> {
-                TPreviewEffect effect;
-                effect.kind = TPreviewEffect::kAmplify;
-                effect.percent = dialog->Value();
-                return effect;
-            },
-            s, e);
-        dialog->SetPreview(preview.get());
-    }
-    const bool ok = form_.Dialogs().Run(*dialog);
-    // Ended before the step: the document must be free for it.
-    preview.reset();
+    const bool ok =
+        effect ? RunWithPreview(
+                     *dialog, [dialog](TEffectPreview* p) { dialog->SetPreview(p); },
+                     [dialog, effect]() -> std::optional<TPreviewEffect> {
+                         return effect(dialog->Value());
+                     })
+               : form_.Dialogs().Run(*dialog);
     if (!ok) return std::nullopt;
     return dialog->Value();
+}
+
+bool TCommands::RunWithPreview(QDialog& dialog,
+                               const std::function<void(TEffectPreview*)>& attach,
+                               std::function<std::optional<TPreviewEffect>()> effect) {
+    const auto [s, e] = PreviewRange();
+    auto preview = std::make_unique<TEffectPreview>(form_.Document(), std::move(effect), s, e,
+                                                    form_.Backend());
+    attach(preview.get());
+    const bool ok = form_.Dialogs().Run(dialog);
+    // Ended before the step: the document must be free for it.
+    preview.reset();
+    return ok;
 }
 
 std::pair<int64_t, int64_t> TCommands::PreviewRange() {
@@ -275,6 +279,39 @@ std::pair<int64_t, int64_t> TCommands::PreviewRange() {
     const int64_t from = view.CursorFrame();
     return {from, std::min(form_.Document().Frames(), from + view.MsToSamples(kPreviewMs))};
 }
+
+namespace {
+
+TPreviewEffect WithPercent(TPreviewEffect::TKind kind, int percent) {
+    TPreviewEffect p;
+    p.kind = kind;
+    p.percent = percent;
+    return p;
+}
+
+TPreviewEffect Loudness(double target, double ceiling) {
+    TPreviewEffect p;
+    p.kind = TPreviewEffect::kLoudness;
+    p.targetLufs = target;
+    p.ceilingDbtp = ceiling;
+    return p;
+}
+
+// The ceiling the loudness dialog proposes; the target's preview takes it.
+constexpr int kDefaultCeiling = -1;
+
+TPreviewEffect Trim(int thresholdDb, int marginMs) {
+    TPreviewEffect p;
+    p.kind = TPreviewEffect::kTrim;
+    p.trimDb = thresholdDb;
+    p.trimMarginMs = marginMs;
+    return p;
+}
+
+// The margin the trim dialog proposes; the threshold's preview takes it.
+constexpr int kDefaultMargin = 100;
+
+}  // namespace
 
 void TCommands::FadeInActionExecute() {
     TWaveView& view = form_.View();
@@ -303,21 +340,28 @@ void TCommands::SilenceActionExecute() {
 
 void TCommands::NormalizationActionExecute() {
     if (!form_.Loaded()) return;
-    if (const auto percent = AskParameter("normaltitle", "normalname", 0, 100, 95)) {
+    if (const auto percent =
+            AskParameter("normaltitle", "normalname", 0, 100, 95, [](int v) {
+                return WithPercent(TPreviewEffect::kNormalize, v);
+            })) {
         form_.Document().Normalize(*percent);
     }
 }
 
 void TCommands::AmplifyIActionExecute() {
     if (!form_.Loaded()) return;
-    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 101, true)) {
+    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 101, [](int v) {
+            return WithPercent(TPreviewEffect::kAmplify, v);
+        })) {
         form_.Document().Amplify(*percent);
     }
 }
 
 void TCommands::AmplifyDActionExecute() {
     if (!form_.Loaded()) return;
-    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 10, true)) {
+    if (const auto percent = AskParameter("amplifytitle", "amplifyname", 0, 200, 10, [](int v) {
+            return WithPercent(TPreviewEffect::kAmplify, v);
+        })) {
         form_.Document().Amplify(*percent);
     }
 }
@@ -332,9 +376,14 @@ void TCommands::InvertActionExecute() {
 
 void TCommands::LoudnessActionExecute() {
     if (!form_.Loaded()) return;
-    const auto target = AskParameter("loudnesstitle", "loudnesstarget", -70, 0, -16);
+    const auto target = AskParameter("loudnesstitle", "loudnesstarget", -70, 0, -16, [](int v) {
+        return Loudness(v, kDefaultCeiling);
+    });
     if (!target) return;
-    const auto ceiling = AskParameter("loudnesstitle", "loudnessceiling", -20, 0, -1);
+    const int t = *target;
+    const auto ceiling =
+        AskParameter("loudnesstitle", "loudnessceiling", -20, 0, kDefaultCeiling,
+                     [t](int v) { return Loudness(t, v); });
     if (!ceiling) return;
     // The selection, or the whole sound when there is none.
     const TWaveView& view = form_.View();
@@ -346,9 +395,13 @@ void TCommands::LoudnessActionExecute() {
 
 void TCommands::TrimSilenceActionExecute() {
     if (!form_.Loaded()) return;
-    const auto threshold = AskParameter("trimtitle", "trimthreshold", -120, 0, -50);
+    const auto threshold = AskParameter("trimtitle", "trimthreshold", -120, 0, -50, [](int v) {
+        return Trim(v, kDefaultMargin);
+    });
     if (!threshold) return;
-    const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, 100);
+    const int t = *threshold;
+    const auto margin = AskParameter("trimtitle", "trimmargin", 0, 10000, kDefaultMargin,
+                                     [t](int v) { return Trim(t, v); });
     if (!margin) return;
     form_.Document().TrimSilence(*threshold, *margin);
     form_.View().ClearSelection();

@@ -97,6 +97,7 @@ Tmainform::Tmainform(const TMainOptions& options) {
     Settings = LoadSettings();
     Settings.savetype = 0;
 
+    backend_ = options.backend;
     view_ = new TWaveView(nullptr, options.backend);
     view_->setObjectName(QStringLiteral("WaveView"));
     commands_ = std::make_unique<TCommands>(*this);

@@ -92,6 +92,8 @@ public:
     // --- parts, for the commands and for tests ---
     Twavefile& Document() const { return *document_; }
     TWaveView& View() const { return *view_; }
+    // The sound output the window plays through (null: SDL's), for the effect dialogs' previews.
+    const std::shared_ptr<TAudioBackend>& Backend() const { return backend_; }
     TVUMeter& Meter() const { return *meter_; }
     QScrollBar& Scroll() const { return *scroll_; }
     QLineEdit* selstart() const { return selstart_; }
@@ -182,6 +184,7 @@ private:
     TDesktopClipboard clipboard_;
     std::unique_ptr<Twavefile> document_;
     TWaveView* view_ = nullptr;
+    std::shared_ptr<TAudioBackend> backend_;
     TVUMeter* meter_ = nullptr;
     QScrollBar* scroll_ = nullptr;
     QLineEdit* selstart_ = nullptr;

@@ -120,6 +120,7 @@ void TVersionWriter::WriteSamples(const int16_t* src, int64_t first, int64_t las
     ThrowIfCancelled();
     target_.WriteSamples(src, first, last);
     if (last >= first) peaks_.Add(src, first / channels_, (last - first + 1) / channels_);
+    Advance(first, last + 1);
 }
 
 void TVersionWriter::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstFirst,
@@ -128,6 +129,7 @@ void TVersionWriter::CopyFrom(TLargeFile& source, int64_t srcFirst, int64_t dstF
     if (&source != source_.store) throw EAppError("Copy from a store the peaks do not know");
     target_.CopyFrom(source, srcFirst, dstFirst, count);
     peaks_.AddCopy(source_, srcFirst / channels_, dstFirst / channels_, count / channels_);
+    Advance(dstFirst, dstFirst + count);
 }
 
 void TVersionWriter::LeaveSilent(int64_t first, int64_t count) {

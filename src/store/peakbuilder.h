@@ -3,6 +3,7 @@
 // TPeakBuilder gives the table and levels RebuildPeaks would give for the finished version;
 // TVersionWriter writes a version through its store and feeds the builder on the way.
 
+#include <atomic>
 #include <cstdint>
 
 #include "cache.h"
@@ -53,10 +54,21 @@ public:
     // Samples [first, first + count) were left as the zeros the store was created with.
     void LeaveSilent(int64_t first, int64_t count);
     void Finish(Tindexdata& table, TLevels& levels) { peaks_.Finish(table, levels); }
+    // Counts in `samples` how far the target is written without a hole from its first sample:
+    // a write or copy that starts where the count stands moves it on (others leave it, so
+    // stretches written side by side are counted late, never early). For a reader that follows
+    // the writer, as the preview's player does.
+    void TrackWritten(std::atomic<int64_t>* samples) { written_ = samples; }
 
 private:
     TLargeFile& target_;
     TPeakSource source_;
     TPeakBuilder peaks_;
     int channels_;
+    std::atomic<int64_t>* written_ = nullptr;
+    void Advance(int64_t first, int64_t end) {
+        if (!written_) return;
+        int64_t at = first;
+        written_->compare_exchange_strong(at, end);
+    }
 };

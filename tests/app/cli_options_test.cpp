@@ -109,7 +109,7 @@ TEST(CliFilterOptions, ValuesAndDefaultsReachTheStep) {
     EXPECT_EQ(options.steps.at(0).x, 12);
 }
 
-// --preview belongs to the amplify or filter step right after it, and to nothing else.
+// --preview belongs to the effect step right after it, and to nothing else.
 TEST(CliPreviewOption, MarksTheNextEffectStepOnly) {
     struct TRow {
         std::vector<std::string> args;
@@ -119,6 +119,9 @@ TEST(CliPreviewOption, MarksTheNextEffectStepOnly) {
     for (const TRow& row : {
              TRow{{"--preview", "10:20", "--amplify", "50", "--reverse"}, true, 0},
              TRow{{"--reverse", "--preview", "20:10", "--eq", "100:3:1", "--eq", "900:2:1"}, true, 1},
+             TRow{{"--preview", "10:20", "--fade-out", "0:100", "--normalize", "90"}, true, 0},
+             TRow{{"--normalize", "90", "--preview", "10:20", "--denoise", "0:5"}, true, 1},
+             TRow{{"--preview", "10:20", "--cut", "0:5"}, false, 0},
              TRow{{"--preview", "10:20", "--reverse"}, false, 0},
              TRow{{"--amplify", "50", "--preview", "10:20"}, false, 0},
              TRow{{"--preview", "10:20", "--preview", "1:2", "--tempo", "50"}, false, 0},

@@ -46,16 +46,33 @@ TEST(CliPlay, PlaysTheRangeAndEndsWhenItHasPlayed) {
 }
 
 // A preview plays the effect's result on the range, which is what the same step gives for a
-// sound holding that range alone, and applies nothing: the sound saved after it is the input.
+// sound holding that range alone (or, where the step reaches past the range, the range of
+// what it gives for the whole sound), and applies nothing: the sound saved after it is the
+// input.
 TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     struct TCase {
         const char* name;
         QStringList effect;
+        // The reference step's options when they differ (frames of the range alone, or of
+        // the whole sound's result).
+        QStringList reference;
+        // The reference is the step on the whole sound, saved for the range.
+        bool whole;
     };
     const TCase cases[] = {
-        {"amplify", {"--amplify", "50"}},
-        {"highpass", {"--highpass", "1000:24"}},
-        {"tempo", {"--tempo", "80"}},
+        {"amplify", {"--amplify", "50"}, {}, false},
+        {"highpass", {"--highpass", "1000:24"}, {}, false},
+        {"tempo", {"--tempo", "80"}, {}, false},
+        // By the whole sound's peak, which the range need not hold.
+        {"normalize", {"--normalize", "90"}, {}, true},
+        // Fades that start before the range and end inside it, and the other way round.
+        {"fade in", {"--fade-in", "1000:3000"}, {}, true},
+        {"fade out", {"--fade-out", "5000:7000"}, {}, true},
+        {"loudness", {"--normalize-loudness", "-20:-3"}, {}, false},
+        {"denoise", {"--denoise", "2500:4500:20"}, {"--denoise", "500:2500:20"}, false},
+        // Silent to frame 2500 and from 6500: the trim keeps 2100..6900, of the range 2100..6000.
+        {"trim", {"--trim-silence", "-30:50"}, {"--trim-silence", "-30:50", "--range", "0:3900"},
+         true},
     };
     constexpr int64_t kStart = 2000, kEnd = 6000;
     TTempFolder dir;
@@ -64,6 +81,7 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
         const double t = double(f) / 8000;
         s[2 * f] = int16_t(9000 * std::sin(2 * M_PI * 200 * t) + 6000 * std::sin(2 * M_PI * 2500 * t));
         s[2 * f + 1] = int16_t(12000 * std::sin(2 * M_PI * 330 * t));
+        if (f < 2500 || f >= 6500) s[2 * f] = s[2 * f + 1] = 0;
     }
     WriteWav(dir.path("in.wav"), 2, 8000, s);
     WriteWav(dir.path("range.wav"), 2, 8000,
@@ -72,8 +90,11 @@ TEST(CliPlay, PreviewPlaysTheEffectOnTheRangeAndAppliesNothing) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         QProcess ref;
-        ref.start(ORVANE_CLI, QStringList{dir.path("range.wav")} + c.effect +
-                                  QStringList{"-o", dir.path("ref.wav")});
+        QStringList args{dir.path(c.whole ? "in.wav" : "range.wav")};
+        args += c.reference.isEmpty() ? c.effect : c.reference;
+        if (c.whole && c.reference.isEmpty())
+            args += QStringList{"--range", QString("%1:%2").arg(kStart).arg(kEnd)};
+        ref.start(ORVANE_CLI, args + QStringList{"-o", dir.path("ref.wav")});
         ASSERT_TRUE(ref.waitForFinished(20000));
         ASSERT_EQ(ref.exitCode(), 0) << ref.readAllStandardError().toStdString();
         const std::vector<int16_t> r = ReadWavSamples(dir.path("ref.wav"));

@@ -262,6 +262,55 @@ TEST_F(PlayerTest, StopRewindsAndCloseReleasesTheBuffer) {
     EXPECT_EQ(events, (std::vector<std::string>{"off", "off"}));
 }
 
+// A file still being written plays what has come, in order: kept ahead of the cursor it plays
+// without a gap; run dry, it goes silent once and then plays on from where it stopped. Either
+// way the position ends at the stretch's length.
+TEST_F(PlayerTest, AGrowingFilePlaysWhatHasComeInOrder) {
+    struct TRow {
+        const char* name;
+        std::vector<uint32_t> chunks;  // there at the open, then after each tick
+        bool gap;
+    };
+    const std::vector<int16_t> s = Ramp(20 * kChunkFrames + 100);
+    const uint64_t total = s.size() * 2;
+    TTempFolder dir;
+    WriteWav(dir.path("growing.wav"), 1, kRate, s);
+    for (const TRow& row : {TRow{"ahead", {2, 5, 8, 11, 14, 17, 20, 21}, false},
+                            TRow{"dry", {2, 2, 2, 2, 2, 2, 21}, true}}) {
+        SCOPED_TRACE(row.name);
+        uint64_t ready = 0;
+        auto at = [&](size_t tick) {
+            ready = std::min<uint64_t>(total, row.chunks[std::min(tick, row.chunks.size() - 1)] * kChunk);
+        };
+        at(0);
+        player.OpenFile(dir.path("growing.wav"), [&] { return ready; });
+        events.clear();
+        player.Play();
+        for (size_t t = 1; player.Playing() && t < 100; ++t) {
+            Tick();
+            at(t);
+        }
+        const std::vector<uint8_t> out = backend->TakeOutput();
+        std::vector<int16_t> heard(out.size() / 2);
+        std::memcpy(heard.data(), out.data(), heard.size() * 2);
+        std::vector<int16_t> sound;
+        int silences = 0;
+        for (size_t i = 0; i < heard.size(); ++i) {
+            if (heard[i] != 0) {
+                if (!sound.empty() && heard[i - 1] == 0) ++silences;
+                sound.push_back(heard[i]);
+            }
+        }
+        EXPECT_EQ(sound, s);
+        EXPECT_EQ(silences, row.gap ? 1 : 0);
+        std::string last;
+        for (const std::string& e : events)
+            if (e.rfind("pos ", 0) == 0) last = e;
+        EXPECT_EQ(last, "pos " + std::to_string(total));
+        player.Close();
+    }
+}
+
 TEST(PlayerBareTest, SetVolumeBeforeOpenDoesNothing) {
     TDocFixture f;
     f.LoadSamples(1, std::vector<int16_t>(4000, 100), kRate);

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "commands.h"
 #include "dialogs/effectdialog.h"
 #include "dialogs/eqdialog.h"
 #include "dialogs/noisedialog.h"
+#include "largefile.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -91,6 +93,64 @@ TEST_F(CleanupDialogs, NoiseReductionNeedsAProfileFromASelection) {
     EXPECT_EQ(strength, 12);
     EXPECT_TRUE(form->Document().CanUndo());
     EXPECT_EQ(form->Document().Frames(), 16000);
+}
+
+// Every effect dialog of the Operations menu offers Preview; pressing it renders the effect on
+// the selection and plays it, and Cancel leaves the sound as it was.
+TEST_F(CleanupDialogs, EveryEffectDialogPreviewsWithoutChangingTheSound) {
+    struct TRow {
+        QAction* TCommands::*action;
+        const char* dialog;
+        bool profile;  // noise reduction needs one first
+    };
+    for (const TRow& row : {TRow{&TCommands::NormalizationAction, "filterform", false},
+                            TRow{&TCommands::AmplifyIAction, "filterform", false},
+                            TRow{&TCommands::LoudnessAction, "filterform", false},
+                            TRow{&TCommands::TrimSilenceAction, "filterform", false},
+                            TRow{&TCommands::EqualizerAction, "eqdialog", false},
+                            TRow{&TCommands::NoiseReductionAction, "noisedialog", true},
+                            TRow{&TCommands::LowPassAction, "effectdialog", false}}) {
+        SCOPED_TRACE(row.dialog);
+        static int n = 0;
+        Open(WriteStereo(QString("take%1.wav").arg(++n), 16000));
+        Twavefile& doc = form->Document();
+        auto samples = [&] {
+            std::vector<int16_t> out(size_t(doc.Store()->SampleCount()));
+            doc.Store()->ReadSamples(out.data(), 0, int64_t(out.size()) - 1);
+            return out;
+        };
+        form->View().SetSelection(2000, 6000, true);
+        if (row.profile) {
+            Cmd().NoiseProfileAction->trigger();
+            Wait();
+        }
+        const std::vector<int16_t> before = samples();
+        bool previewed = false;
+        dialogs.ran.clear();
+        dialogs.runAnswers = {[&](QDialog& d) {
+            auto* button = d.findChild<QPushButton*>(QStringLiteral("PreviewButton"));
+            if (!button || button->isHidden()) return false;
+            // The equalizer's bands start flat: one band raised makes an effect.
+            if (auto* eq = dynamic_cast<TEqDialog*>(&d)) eq->Field(0, 1)->setValue(6);
+            QTest::mouseClick(button, Qt::LeftButton);
+            QElapsedTimer t;
+            t.start();
+            while ((doc.Busy() || doc.PreviewPath().isEmpty()) && t.elapsed() < 20000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            // The range's frames, the effect's result on them.
+            previewed = ReadWavSamples(doc.PreviewPath()).size() == size_t(2 * 4000);
+            return false;
+        }};
+        (Cmd().*row.action)->trigger();
+        Wait();
+        ASSERT_FALSE(dialogs.ran.isEmpty());
+        EXPECT_EQ(dialogs.ran.front(), row.dialog);
+        EXPECT_TRUE(previewed);
+        EXPECT_FALSE(doc.CanUndo());
+        EXPECT_FALSE(doc.Modified());
+        EXPECT_TRUE(doc.PreviewPath().isEmpty());
+        EXPECT_EQ(samples(), before);
+    }
 }
 
 }  // namespace

@@ -39,17 +39,22 @@ QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& ca
     return row;
 }
 
+QPushButton* AddPreviewButton(QDialog* dialog, QHBoxLayout* row) {
+    auto* button = new QPushButton(MsgText("effectpreview"), dialog);
+    button->setObjectName(QStringLiteral("PreviewButton"));
+    button->setAutoDefault(false);
+    button->hide();
+    row->insertWidget(0, button);
+    return button;
+}
+
 TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("effectdialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     form_ = new QFormLayout;
     QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
-    previewButton_ = new QPushButton(QStringLiteral("&Preview"), this);
-    previewButton_->setObjectName(QStringLiteral("PreviewButton"));
-    previewButton_->setAutoDefault(false);
-    previewButton_->hide();
-    buttons->insertWidget(0, previewButton_);
+    previewButton_ = AddPreviewButton(this, buttons);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form_);
     column->addLayout(buttons);
@@ -59,6 +64,7 @@ TEffectDialog::TEffectDialog(QWidget* parent) : QDialog(parent) {
 void TEffectDialog::SetEffect(const TFilterEffect& effect, const QString& title,
                               const std::vector<double>& values) {
     setWindowTitle(title);
+    effectName_ = effect.name;
     while (form_->rowCount() > 0) form_->removeRow(0);
     fields_.clear();
     for (size_t i = 0; i < effect.params.size(); ++i) {
@@ -82,6 +88,25 @@ void TEffectDialog::SetPreview(TEffectPreview* preview) {
     if (!preview) return;
     for (QDoubleSpinBox* box : fields_)
         connect(box, &QDoubleSpinBox::valueChanged, preview, [preview] { preview->Changed(); });
+    // A few steps of the arrows up and down from each value, the nearest first.
+    preview->SetNearby([this] {
+        std::vector<TPreviewEffect> out;
+        const std::vector<double> now = Values();
+        for (const double d : {-1.0, 1.0, -2.0, 2.0, -5.0, 5.0, -10.0, 10.0}) {
+            for (size_t i = 0; i < fields_.size(); ++i) {
+                const QDoubleSpinBox* box = fields_[i];
+                // As the box keeps it: rounded to its decimals.
+                const double scale = std::pow(10.0, box->decimals());
+                const double v = std::round((now[i] + d * box->singleStep()) * scale) / scale;
+                if (v < box->minimum() || v > box->maximum()) continue;
+                TPreviewEffect p;
+                p.filter = {effectName_, now};
+                p.filter.values[i] = v;
+                out.push_back(p);
+            }
+        }
+        return out;
+    });
 }
 
 std::vector<double> TEffectDialog::Values() const {

@@ -5,6 +5,7 @@
 // User-interface thread only.
 
 #include <QDialog>
+#include <string>
 #include <vector>
 
 #include "filtereffects.h"
@@ -34,6 +35,7 @@ public:
 
 private:
     QFormLayout* form_;
+    std::string effectName_;
     std::vector<QDoubleSpinBox*> fields_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
@@ -45,3 +47,6 @@ QDoubleSpinBox* MakeParamBox(const TFilterParam& param, double value, QWidget* p
 // The OK (the default) and Cancel buttons an effect dialog ends with, right-aligned in the row
 // returned, accepting and rejecting the dialog.
 QHBoxLayout* MakeOkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+// The Preview button at the left of that row: hidden until a preview is attached
+// (AttachPreview), never the default.
+QPushButton* AddPreviewButton(QDialog* dialog, QHBoxLayout* row);

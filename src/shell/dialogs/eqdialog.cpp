@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "effectdialog.h"
+#include "effectpreview.h"
 #include "filtereffects.h"
 #include "shelltexts.h"
 
@@ -45,6 +46,7 @@ TEqDialog::TEqDialog(QWidget* parent) : QDialog(parent) {
         if (i > 0) ApplyPreset(i - 1);
     });
     QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
+    previewButton_ = AddPreviewButton(this, buttons);
     auto* column = new QVBoxLayout(this);
     column->addWidget(presets_);
     column->addLayout(grid);
@@ -66,6 +68,16 @@ void TEqDialog::Prepare() {
     presets_->setCurrentIndex(std::max(0, current));
     okButton_->setText(MsgText("effectok"));
     cancelButton_->setText(MsgText("effectcancel"));
+    previewButton_->setText(MsgText("effectpreview"));
+    SetPreview(nullptr);
+}
+
+void TEqDialog::SetPreview(TEffectPreview* preview) {
+    AttachPreview(*this, *previewButton_, preview);
+    if (!preview) return;
+    for (const auto& band : fields_)
+        for (QDoubleSpinBox* box : band)
+            connect(box, &QDoubleSpinBox::valueChanged, preview, [preview] { preview->Changed(); });
 }
 
 void TEqDialog::ApplyPreset(int index) {

@@ -10,6 +10,7 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QPushButton;
+class TEffectPreview;
 
 class TEqDialog : public QDialog {
 public:
@@ -22,10 +23,13 @@ public:
     std::vector<double> Values() const;
     // Fills the bands from preset `index` of EqPresets(); the bands it does not name go flat.
     void ApplyPreset(int index);
+    // Shows the Preview button for `preview` (hidden with null, as Prepare leaves it).
+    void SetPreview(TEffectPreview* preview);
 
     QComboBox* Presets() const { return presets_; }
     QDoubleSpinBox* Field(int band, int param) const { return fields_[size_t(band)][size_t(param)]; }
     QPushButton* OkButton() const { return okButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
 
 private:
     QComboBox* presets_;
@@ -33,4 +37,5 @@ private:
     std::vector<class QLabel*> labels_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
+    QPushButton* previewButton_;
 };

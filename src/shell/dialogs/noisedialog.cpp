@@ -9,6 +9,7 @@
 
 #include "denoise.h"
 #include "effectdialog.h"
+#include "effectpreview.h"
 #include "shelltexts.h"
 
 TNoiseDialog::TNoiseDialog(QWidget* parent) : QDialog(parent) {
@@ -28,6 +29,7 @@ TNoiseDialog::TNoiseDialog(QWidget* parent) : QDialog(parent) {
     grid->addWidget(sensitivityLabel_, 1, 0);
     grid->addWidget(sensitivity_, 1, 1);
     QHBoxLayout* buttons = MakeOkCancelRow(this, okButton_, cancelButton_);
+    previewButton_ = AddPreviewButton(this, buttons);
     auto* column = new QVBoxLayout(this);
     column->addLayout(grid);
     column->addLayout(buttons);
@@ -41,8 +43,17 @@ void TNoiseDialog::Prepare() {
     sensitivityLabel_->setText(MsgText("noisesensitivity"));
     okButton_->setText(MsgText("effectok"));
     cancelButton_->setText(MsgText("effectcancel"));
+    previewButton_->setText(MsgText("effectpreview"));
+    SetPreview(nullptr);
     strength_->selectAll();
     strength_->setFocus();
+}
+
+void TNoiseDialog::SetPreview(TEffectPreview* preview) {
+    AttachPreview(*this, *previewButton_, preview);
+    if (!preview) return;
+    for (QDoubleSpinBox* box : {strength_, sensitivity_})
+        connect(box, &QDoubleSpinBox::valueChanged, preview, [preview] { preview->Changed(); });
 }
 
 double TNoiseDialog::Strength() const {

@@ -6,6 +6,7 @@
 
 class QDoubleSpinBox;
 class QPushButton;
+class TEffectPreview;
 
 class TNoiseDialog : public QDialog {
 public:
@@ -14,10 +15,13 @@ public:
     void Prepare();
     double Strength() const;
     double Sensitivity() const;
+    // Shows the Preview button for `preview` (hidden with null, as Prepare leaves it).
+    void SetPreview(TEffectPreview* preview);
 
     QDoubleSpinBox* StrengthBox() const { return strength_; }
     QDoubleSpinBox* SensitivityBox() const { return sensitivity_; }
     QPushButton* OkButton() const { return okButton_; }
+    QPushButton* PreviewButton() const { return previewButton_; }
 
 private:
     QDoubleSpinBox* strength_;
@@ -26,4 +30,5 @@ private:
     class QLabel* sensitivityLabel_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
+    QPushButton* previewButton_;
 };
