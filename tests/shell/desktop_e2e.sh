@@ -18,8 +18,9 @@ export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$wo
 # A private state folder: no recovery offer from another run blocks the start.
 export XDG_STATE_HOME=$work/state
 export XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work SDL_AUDIODRIVER=dummy
-# In the sanitizer build: the desktop libraries' one-off allocations are not our leaks.
-export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/desktop_lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+# In the sanitizer build: the libraries' one-off allocations are not our leaks. LeakSanitizer
+# reads one suppressions file (a second "suppressions=" replaces the first): the project's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/../lsan.supp"
 pid=
 
 # Half a second of two stereo tones: a wrong gain or a missed sample shows in the bytes.
@@ -81,7 +82,7 @@ caption_is saved
 keys alt+f x          # File > E&xit
 for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
 if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
-wait "$pid" || { echo "the editor failed"; exit 1; }
+wait "$pid" || { echo "the editor failed"; pid=; fail; }
 pid=
 
 if cmp -s "$work/sound.wav" "$work/expected.wav"; then
