@@ -171,6 +171,13 @@ void Twavefile::Complete(CThread* worker) {
     if (result == 1) cancelled_ = false;
     if (cancelled_ && operation_ == opLoad) fileName_.clear();
     if (operation_ == opLoad) loading_ = false;
+    const bool newTake = operation_ == opRecord && takeRequest_.place == TTakePlace::kNewSound;
+    if (operation_ == opRecord) {
+        // The device is closed by now; it goes where it was made.
+        loading_ = false;
+        takeInput_.reset();
+        takeStatus_.running = false;
+    }
     const bool recovered = std::exchange(recovering_, false);
     if (result == 1) {
         ready_ = true;
@@ -192,7 +199,7 @@ void Twavefile::Complete(CThread* worker) {
             JournalTags();
             JournalStep();
         }
-        if ((operation_ == opLoad || recovered) && OnLoaded) OnLoaded(this);
+        if ((operation_ == opLoad || recovered || newTake) && OnLoaded) OnLoaded(this);
     }
     progress_ = 0;
     if (OnReady) OnReady(this);
@@ -282,6 +289,9 @@ void Twavefile::RunRoutine(int32_t code) {
             break;
         case opPreview:
             DoPreview();
+            break;
+        case opRecord:
+            DoRecord();
             break;
         default:
             break;
