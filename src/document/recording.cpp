@@ -290,6 +290,13 @@ void Twavefile::DoRecord() {
             takeEnd_ = end;
             takeStatus_.running = false;
             takeStatus_.frames = t.frames.load();
+            takeStatus_.clips = t.clips.load();
+            takeStatus_.dropouts = ring.Dropouts();
+            takeStatus_.lostFrames = ring.LostFrames();
+            {
+                std::lock_guard lock(t.mutex);
+                takeStatus_.dropoutFrames = t.dropoutFrames;
+            }
             if (OnTakeEnded && !destroying_) OnTakeEnded(this, end);
         });
     };
