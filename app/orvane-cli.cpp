@@ -235,12 +235,13 @@ private:
             const int status = Record(s, uint16_t(options_.recordChannels), rate,
                                       {TTakePlace::kNewSound, 0, 0, TakeFrames(s.x, rate)});
             if (status != 0) return status;
+            Timing("record", clock);
         } else if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) {
             return kExitFailure;
         }
         if (interrupted_) return kExitInterrupted;
         if (!doc_.Ready()) return kExitFailure;
-        Timing("load", clock);
+        if (options_.recordSeconds <= 0) Timing("load", clock);
         for (const TCliStep& step : options_.steps) {
             if (interrupted_) return kExitInterrupted;
             clock.restart();

@@ -65,7 +65,8 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
         TDocFixture f;
         const size_t n = k.channels;
         // Longer than any take: past its end the driver gives silence.
-        const std::vector<int16_t> input = Noise(size_t(k.rate) * 3 * n, k.rate + n);
+        std::vector<int16_t> input = Noise(size_t(k.rate) * 3 * n, k.rate + n);
+        for (const size_t i : {5, 77, 1001}) input[i] = i == 77 ? -32768 : 32767;
         WriteRaw(f.dir.path("in.raw"), input);
         TDiskInput disk(f.dir.path("in.raw"));
         const std::vector<int16_t> before = Noise(size_t(k.rate) * n, 7);
