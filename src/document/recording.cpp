@@ -412,6 +412,8 @@ void Twavefile::DoRecord() {
         if (cancelled) throw EAbort();
         throw;
     }
+    if (end == TTakeEnd::kDiskFull) Notice("recdiskfull", "recording");
+    if (end == TTakeEnd::kInputFailed) Notice("recinputfailed", "recording");
     if (end == TTakeEnd::kCancelled || frames == 0) {
         RunOnUiThread(restore);
         ended(end == TTakeEnd::kCancelled ? TTakeEnd::kCancelled : end);
@@ -422,8 +424,6 @@ void Twavefile::DoRecord() {
         return;
     }
     ended(end);
-    if (end == TTakeEnd::kDiskFull) Notice("recdiskfull", "recording");
-    if (end == TTakeEnd::kInputFailed) Notice("recinputfailed", "recording");
     PlaceTake(path, frames, dropouts);
 }
 
