@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SIGKILL during a 20 s real-time take (SDL's disk driver at its own pace) at a random moment,
 # RUNS times: each time `orvane-cli --recover` must bring back a take at least as long as the
-# time the run had lived less one second, and equal to the input's start byte for byte.
+# time the take had run less one second, and equal to the input's start byte for byte.
 # Usage: bench/record_kill.sh [BUILD_DIR] [RUNS]   (20 by default; about 12 s a run)
 set -euo pipefail
 build=$(realpath "${1:-build}")
@@ -19,9 +19,11 @@ unset SDL_DISKAUDIODELAY
 pass=0 worst=
 for run in $(seq "$runs"); do
   ms=$(( 1000 + RANDOM % 18000 ))
-  start=$(date +%s%N)
   "$cli" --record 20 --rate $rate -o "$work/never.wav" &
   pid=$!
+  # The take begins when its version file is made, right before the device starts.
+  while ! compgen -G "$work/~ov??????" > /dev/null; do sleep 0.005; done
+  start=$(date +%s%N)
   sleep "$(echo "scale=3; $ms / 1000" | bc)"
   elapsed=$(echo "scale=3; ($(date +%s%N) - $start) / 1000000000" | bc)
   kill -9 $pid
