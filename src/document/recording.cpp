@@ -61,6 +61,11 @@ public:
     TTakeFile& operator=(const TTakeFile&) = delete;
 
     int64_t Frames() const { return frames_.load(std::memory_order_acquire); }
+    // Room taken ahead on the disk and not written yet: free for the take.
+    int64_t Unwritten() const {
+        const uint64_t used = kWavHeaderBytes + uint64_t(Frames()) * block_;
+        return reserved_ != UINT64_MAX && reserved_ > used ? int64_t(reserved_ - used) : 0;
+    }
     // Frames that still fit under the 32-bit header.
     int64_t Room() const { return int64_t(kMaxTakeBytes / block_) - Frames(); }
 
@@ -94,9 +99,15 @@ public:
 private:
     void Reserve(uint64_t end) {
         if (end <= reserved_) return;
-        const uint64_t length = std::max<uint64_t>(end - reserved_, kReserveStep);
-        // The file keeps its size: a take killed meanwhile has no tail of zeros.
-        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length)) != 0) {
+        uint64_t length = std::max<uint64_t>(end - reserved_, kReserveStep);
+        // The file keeps its size: a take killed meanwhile has no tail of zeros. Near a full
+        // disk the step shrinks to what the next write needs.
+        int failed = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length));
+        if (failed != 0 && errno == ENOSPC && length > end - reserved_) {
+            length = end - reserved_;
+            failed = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length));
+        }
+        if (failed != 0) {
             if (errno == ENOSPC) throw TDiskFull{};
             // A file system without it: the writes find a full disk themselves.
             reserved_ = UINT64_MAX;
@@ -156,14 +167,11 @@ private:
     std::thread thread_;
 };
 
-double DiskSecondsLeft(const QString& folder, int64_t bytesPerSecond, int64_t& freeBytes) {
+// The bytes free for us on the disk of `folder`; INT64_MAX when it cannot be told.
+int64_t FreeBytes(const QString& folder) {
     struct statvfs s {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &s) != 0) {
-        freeBytes = INT64_MAX;
-        return -1;
-    }
-    freeBytes = int64_t(s.f_bavail) * int64_t(s.f_frsize);
-    return double(freeBytes) / double(bytesPerSecond);
+    if (::statvfs(QFile::encodeName(folder).constData(), &s) != 0) return INT64_MAX;
+    return int64_t(s.f_bavail) * int64_t(s.f_frsize);
 }
 
 }  // namespace
@@ -380,9 +388,19 @@ void Twavefile::DoRecord() {
                     }
                     if (const auto now = std::chrono::steady_clock::now(); now >= nextCheck) {
                         nextCheck = now + std::chrono::seconds(1);
-                        int64_t freeBytes = 0;
-                        t.diskSecondsLeft = DiskSecondsLeft(tempFolder_, int64_t(rate) * ch * 2,
-                                                            freeBytes);
+                        int64_t freeBytes = FreeBytes(tempFolder_);
+                        if (freeBytes != INT64_MAX) {
+                            // A take into a sound is placed by writing a new version of the
+                            // sound and the take: that room is kept back, and each second more
+                            // takes its bytes twice.
+                            const int64_t second = int64_t(rate) * ch * 2;
+                            const int64_t placing =
+                                newSound ? 0 : int64_t(dataBytes_) + file.Frames() * ch * 2;
+                            freeBytes += file.Unwritten() - placing;
+                            t.diskSecondsLeft =
+                                double(std::max<int64_t>(freeBytes - takeRequest_.reserveBytes, 0)) /
+                                double(newSound ? second : 2 * second);
+                        }
                         if (freeBytes < takeRequest_.reserveBytes) {
                             end = TTakeEnd::kDiskFull;
                             break;
