@@ -19,6 +19,7 @@
 #include "session.h"
 #include "uithread.h"
 #include "versionfiles.h"
+#include "wavcopy.h"
 #include "wavfile.h"
 
 struct TTakeShared {
@@ -40,7 +41,8 @@ namespace {
 constexpr int64_t kTakeBlockFrames = 16384;
 // Room taken on the disk ahead of the samples, so a full disk shows before a write fails.
 constexpr int64_t kReserveStep = 16 << 20;
-// The header stays a 44-byte RIFF header: a take stops before its file would pass 4 GiB.
+// A take is written behind a 44-byte RIFF header, which names at most this much; a longer one
+// is moved behind an RF64 header once it has ended.
 constexpr uint64_t kMaxTakeBytes = kMaxRiffFileBytes - kWavHeaderBytes;
 
 struct TDiskFull {};
@@ -66,8 +68,6 @@ public:
         const uint64_t used = kWavHeaderBytes + uint64_t(Frames()) * block_;
         return reserved_ != UINT64_MAX && reserved_ > used ? int64_t(reserved_ - used) : 0;
     }
-    // Frames that still fit under the 32-bit header.
-    int64_t Room() const { return int64_t(kMaxTakeBytes / block_) - Frames(); }
 
     void Append(const int16_t* samples, int64_t frames) {
         const uint64_t at = kWavHeaderBytes + uint64_t(Frames()) * block_;
@@ -118,7 +118,7 @@ private:
     void WriteHeader(int64_t frames) {
         std::lock_guard lock(headerMutex_);
         TWavHeader h = header_;
-        h.SetSizes(uint64_t(frames) * block_);
+        h.SetSizes(std::min<uint64_t>(uint64_t(frames) * block_, kMaxTakeBytes));
         const TWavHeaderBytes bytes = h.Bytes();
         if (FileIO().PWrite(fd_, bytes.data(), bytes.size(), 0) != ssize_t(bytes.size()))
             RaiseLastOSError();
@@ -337,8 +337,7 @@ void Twavefile::DoRecord() {
             auto drain = [&]() -> bool {
                 bool more = true;
                 while (more) {
-                    const int64_t room = std::min(file.Room(), cap > 0 ? cap - file.Frames()
-                                                                       : INT64_MAX);
+                    const int64_t room = cap > 0 ? cap - file.Frames() : INT64_MAX;
                     if (room <= 0) return false;
                     int64_t gap = 0;
                     const int64_t n = ring.Pop(block.data(), std::min(kTakeBlockFrames, room), gap);
@@ -417,10 +416,13 @@ void Twavefile::DoRecord() {
             }
             shown.Publish(true);
         }
-        if (end == TTakeEnd::kLength && cap > 0 && file.Frames() < cap && file.Room() <= 0)
-            end = TTakeEnd::kStopped;
         file.Finish();
         frames = file.Frames();
+        if (const uint64_t bytes = uint64_t(frames) * ch * 2; bytes > kMaxTakeBytes) {
+            // Nothing may read the samples while they move.
+            if (newSound) RunOnUiThread([&] { HideLoad(); });
+            MoveUnderHeader(path, kWavHeaderBytes, TWavHeader::Pcm16(ch, rate, bytes));
+        }
     } catch (...) {
         input.Stop();
         const bool cancelled = cancelled_;
