@@ -28,8 +28,9 @@ void WriteRaw(const QString& path, const std::vector<int16_t>& samples) {
     f.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * 2));
 }
 
-std::vector<int16_t> Join(std::initializer_list<std::pair<const std::vector<int16_t>*,
-                                                          std::pair<size_t, size_t>>> parts) {
+std::vector<int16_t> Join(
+    std::initializer_list<std::pair<const std::vector<int16_t>*, std::pair<size_t, size_t>>>
+        parts) {
     std::vector<int16_t> out;
     for (const auto& [v, range] : parts)
         out.insert(out.end(), v->begin() + long(range.first), v->begin() + long(range.second));
@@ -62,7 +63,9 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
             for (const TWhere w : {kNew, kAt, kOver}) cases.push_back({c, r, w});
     for (const TCase& k : cases) {
         SCOPED_TRACE(std::to_string(k.channels) + " ch " + std::to_string(k.rate) + " Hz, " +
-                     (k.where == kNew ? "new" : k.where == kAt ? "at" : "over"));
+                     (k.where == kNew  ? "new"
+                      : k.where == kAt ? "at"
+                                       : "over"));
         TDocFixture f;
         const size_t n = k.channels;
         // Longer than any take: past its end the driver gives silence.
@@ -76,7 +79,7 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
         // An odd length, so that no take ends on a callback's boundary.
         const int64_t take = k.where == kOver ? 30011 : k.rate + 1234;
         const int64_t at = 10007;
-        TTakeRequest request{k.where == kNew   ? TTakePlace::kNewSound
+        TTakeRequest request{k.where == kNew  ? TTakePlace::kNewSound
                              : k.where == kAt ? TTakePlace::kInsert
                                               : TTakePlace::kReplace,
                              at, at + take, k.where == kOver ? 0 : take};
@@ -170,8 +173,8 @@ TEST(RecordTest, CancelLeavesTheSoundAndStopKeepsTheTakeSoFar) {
         SCOPED_TRACE(cancel ? "cancel" : "stop");
         ASSERT_TRUE(f.doc.Record(std::make_unique<TSdlCapture>("", 1, kRate),
                                  {TTakePlace::kAppend, 0, 0, 0}));
-        ASSERT_TRUE(PumpUntil([&] { return f.doc.PollRecord() && f.doc.TakeStatus().frames > 4000; },
-                              20000));
+        ASSERT_TRUE(PumpUntil(
+            [&] { return f.doc.PollRecord() && f.doc.TakeStatus().frames > 4000; }, 20000));
         f.doc.PauseRecording(true);
         EXPECT_TRUE(f.doc.TakeStatus().paused);
         f.doc.PauseRecording(false);
@@ -215,9 +218,8 @@ TEST(RecordTest, NearlyFullDiskStopsTheTakeAndKeepsIt) {
     request.reserveBytes = 20 << 20;
     ASSERT_TRUE(f.doc.Record(std::make_unique<TSdlCapture>("", 1, 8000), request));
     // The disk time left: at most the 4 MiB above the reserve, at 16000 bytes a second.
-    ASSERT_TRUE(PumpUntil([&] {
-        return !f.doc.PollRecord() || f.doc.TakeStatus().diskSecondsLeft >= 0;
-    }, 20000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !f.doc.PollRecord() || f.doc.TakeStatus().diskSecondsLeft >= 0; }, 20000));
     const double left = f.doc.TakeStatus().diskSecondsLeft;
     EXPECT_GT(left, 0);
     EXPECT_LE(left, 4.0 * (1 << 20) / 16000);
