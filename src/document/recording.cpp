@@ -330,6 +330,8 @@ void Twavefile::DoRecord() {
             }
             JournalTake(path);
         });
+        // The device starts before the journal's sync: the ring holds what comes meanwhile.
+        input.Start();
         session_->Sync();
         {
             TLoadingPeaks::TWriter shown(*t.table, 0);
@@ -369,7 +371,6 @@ void Twavefile::DoRecord() {
                 return true;
             };
             TSyncer syncer(file);
-            input.Start();
             auto nextCheck = std::chrono::steady_clock::now();
             try {
                 for (;;) {
