@@ -234,3 +234,30 @@ TEST(RecordTest, NearlyFullDiskStopsTheTakeAndKeepsIt) {
     EXPECT_TRUE(std::equal(got.begin(), got.end(), input.begin()));
     f.doc.Close();
 }
+
+// The monitor measures the input without recording: per channel the highest absolute sample,
+// and the samples at full scale.
+TEST(RecordTest, MonitorShowsTheInputPeaksPerChannelAndCountsClips) {
+    TTempFolder dir;
+    std::vector<int16_t> input(2 * 8000);
+    for (size_t i = 0; i < input.size(); i += 2) {
+        input[i] = int16_t(int(i % 2001) - 1000);  // left: -1000..1000
+        input[i + 1] = int16_t(i % 7 == 0 ? 100 : -200);
+    }
+    input[2 * 4000 + 1] = -32768;
+    input[2 * 4001 + 1] = 32767;
+    WriteRaw(dir.path("in.raw"), input);
+    TDiskInput disk(dir.path("in.raw"));
+    TInputMonitor monitor("", 2, 8000);
+    std::array<int16_t, kMaxPeakChannels> high{};
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto p = monitor.TakePeaks();
+            for (size_t c = 0; c < high.size(); ++c) high[c] = std::max(high[c], p[c]);
+            return monitor.Clips() == 2;
+        },
+        20000));
+    EXPECT_EQ(high[0], 1000);
+    EXPECT_EQ(high[1], 32767);
+    EXPECT_EQ(high[2], 0);
+}
