@@ -547,7 +547,16 @@ int TRunner::Record(const TCliStep& s, uint16_t channels, uint32_t rate,
     }
     bool started = false;
     takeStopped_ = false;
+    // Polled as the window polls: the take's state comes in, and each dropout is told at once.
+    doc_.OnTakeDropout = [](Twavefile*, int64_t frame) {
+        std::fprintf(stderr, "\r\033[Korvane-cli: note: dropout at frame %lld of the take\n",
+                     static_cast<long long>(frame));
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [this] { doc_.PollRecord(); });
+    poll.start(100);
     const bool ok = Wait("Recording", [&] { started = doc_.Record(std::move(input), request); });
+    poll.stop();
     if (!ok) return interrupted_ ? kExitInterrupted : kExitFailure;
     if (!started) {
         notifier_.ShowError("cannot record into this sound");

@@ -36,7 +36,8 @@ export TMPDIR=$work XDG_STATE_HOME=$work/state SDL_AUDIODRIVER=disk \
   SDL_DISKAUDIOFILEIN=$work/in.raw SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIODELAY=1
 /usr/bin/time -v "$cli" --record "$secs" --timings -o "$work/take.wav" 2> "$work/err"
 grep '^timing:' "$work/err" || true
-if grep -q 'orvane-cli: ' "$work/err"; then grep 'orvane-cli: ' "$work/err"; echo "FAIL: messages" ; fi
+# A save past 4 GiB says it took the RF64 form; anything else (a dropout) is a failure.
+if grep 'orvane-cli: ' "$work/err" | grep -v 'Saved as RF64'; then echo "FAIL: messages"; fi
 wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/err")
 rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/err")
 user=$(awk -F': ' '/User time/ {print $2}' "$work/err")
