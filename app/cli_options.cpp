@@ -92,6 +92,9 @@ bool ParseMarker(const std::string& text, bool region, TCliStep& s) {
 }
 
 // An optional value follows when the next argument starts like a number.
+// The longest take asked for on the command line: four weeks.
+constexpr double kMaxRecordSeconds = 28.0 * 24 * 3600;
+
 bool LooksLikeDecimal(const std::string& text) {
     return !text.empty() && (text[0] == '-' ? text.size() > 1 && std::isdigit(uint8_t(text[1]))
                                             : std::isdigit(uint8_t(text[0])) != 0);
@@ -101,7 +104,10 @@ bool LooksLikeDecimal(const std::string& text) {
 
 std::string CliUsage() {
     return "Usage: orvane-cli INPUT [STEP...]\n"
-           "Loads INPUT (any format the decoder reads) and runs the steps in the order given.\n"
+           "       orvane-cli --record SECONDS [--input NAME] [--rate HZ] [--channels 1|2] "
+           "[STEP...]\n"
+           "Loads INPUT (any format the decoder reads), or records a new sound of SECONDS from\n"
+           "the input device, and runs the steps in the order given.\n"
            "Frames count samples per channel; ranges are START:END with END exclusive.\n\n"
            "  --info                     print format, channels, rate, frames, duration, peak, "
            "level,\n"
@@ -156,6 +162,12 @@ std::string CliUsage() {
            "  --clipboard-in FILE.wav    put a WAV file on the clipboard\n"
            "  --clipboard-out FILE.wav   write the clipboard to a file\n"
            "  --play [S:E]               play the document or a range\n"
+           "  --record-at P:SECONDS      record SECONDS from the input device and insert the\n"
+           "                             take at frame P (Ctrl+C ends a take early)\n"
+           "  --record-over S:E          record over frames S..E (punch-in: as long as the range)\n"
+           "  --input NAME               the input device of the takes (--list-inputs; the\n"
+           "                             default device when not given)\n"
+           "  --rate HZ | --channels 1|2 the new sound of --record (44100 Hz, 2 channels)\n"
            "  --preview S:E              before an effect (amplify, normalize, the fades,\n"
            "                             loudness, trim, denoise, a filter): play its result on\n"
            "                             frames S..E instead of applying it\n"
@@ -176,6 +188,7 @@ std::string CliUsage() {
            "  --recover-list list the work of runs that ended unexpectedly (id, file, steps, "
            "time)\n"
            "  --recover ID -o FILE  save that work's current sound to FILE\n"
+           "  --list-inputs  list the input devices, the default first, one a line\n"
            "Exit status: 0 success, 1 an operation failed, 2 bad arguments.\n";
 }
 
@@ -455,6 +468,45 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
                 return TParseResult::kError;
             }
             out.joinFadeMs = int32_t(ms);
+        } else if (arg == "--record" || arg == "--record-at") {
+            if (!value(v)) return TParseResult::kError;
+            TCliStep s{TCliStep::kRecordAt};
+            const auto colon = v.find(':');
+            const bool at = arg == "--record-at";
+            double unused = 0;
+            if ((at && (colon == std::string::npos ||
+                        !ParseNumber(v.substr(0, colon), 0, kMaxCliFrame, s.a))) ||
+                !ParseDecimalPair(at ? v.substr(colon + 1) : v, 0, kMaxRecordSeconds, s.x, unused,
+                                  0, 0) ||
+                !(s.x > 0)) {
+                error = arg + (at ? " needs P:SECONDS" : " needs SECONDS") +
+                        ", seconds above 0 and up to " + std::to_string(int64_t(kMaxRecordSeconds)) +
+                        ", not \"" + v + "\"";
+                return TParseResult::kError;
+            }
+            if (at)
+                out.steps.push_back(s);
+            else
+                out.recordSeconds = s.x;
+        } else if (arg == "--record-over") {
+            TCliStep s{TCliStep::kRecordOver};
+            if (!value(v)) return TParseResult::kError;
+            if (!ParsePair(v, s.a, s.b) || s.a >= s.b) {
+                error = PairError(arg, v) + " with A below B";
+                return TParseResult::kError;
+            }
+            out.steps.push_back(s);
+        } else if (arg == "--input") {
+            if (!value(v)) return TParseResult::kError;
+            out.inputDevice = v;
+        } else if (arg == "--rate" || arg == "--channels") {
+            if (!value(v)) return TParseResult::kError;
+            const bool rate = arg == "--rate";
+            const int64_t lo = rate ? 8000 : 1, hi = rate ? 192000 : 2;
+            if (!ParseNumber(v, lo, hi, rate ? out.recordRate : out.recordChannels)) {
+                error = NumberError(arg, v, lo, hi);
+                return TParseResult::kError;
+            }
         } else if (arg == "--timings") {
             out.timings = true;
         } else if (arg == "--crc") {
@@ -473,8 +525,13 @@ TParseResult ParseCliOptions(const std::vector<std::string>& args, TCliOptions& 
         error = previewError;
         return TParseResult::kError;
     }
-    if (out.input.isEmpty()) {
+    if (out.input.isEmpty() && out.recordSeconds <= 0) {
         error = "no input file";
+        return TParseResult::kError;
+    }
+    if (!out.input.isEmpty() && out.recordSeconds > 0) {
+        error = "--record makes a new sound: give no input file (--record-at P:SECONDS records "
+                "into one)";
         return TParseResult::kError;
     }
     for (TCliStep& s : out.steps) {

@@ -49,7 +49,9 @@ struct TCliStep {
         kExportLabels,
         kExportRegions,
         kFilter,
-        kDenoise
+        kDenoise,
+        kRecordAt,    // a = frame, x = seconds
+        kRecordOver,  // a:b = the range
     };
     explicit TCliStep(Kind k = kInfo) : kind(k) {}
     Kind kind;
@@ -86,6 +88,13 @@ struct TCliOptions {
     QString regionPattern = "%n %name";
     QString regionFormat = "wav";
     bool overwrite = false;
+    // --record SECONDS with no INPUT: a new sound of that length (0: none asked) from the input
+    // device (--input, empty: the default) at --rate and --channels. --input also names the
+    // device of the --record-at and --record-over steps.
+    double recordSeconds = 0;
+    std::string inputDevice;
+    int64_t recordRate = 44100;
+    int64_t recordChannels = 2;
 };
 
 // The one parser of numbers on the command line: a whole decimal number within [min, max], with

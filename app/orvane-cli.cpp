@@ -27,6 +27,7 @@
 #include "cli_options.h"
 #include "denoise.h"
 #include "cli_play.h"
+#include "cli_record.h"
 #include "languagemanager.h"
 #include "mp3format.h"
 #include "notifier.h"
@@ -182,6 +183,13 @@ public:
                 char bytes[16];
                 while (::read(gInterruptPipe[0], bytes, sizeof bytes) > 0) {
                 }
+                // During a take Ctrl+C ends the take, which then goes in as asked.
+                // A second one cancels the take as any operation.
+                if (doc_.Recording() && !takeStopped_) {
+                    takeStopped_ = true;
+                    doc_.StopRecording();
+                    return;
+                }
                 interrupted_ = true;
                 doc_.Cancel();
             });
@@ -222,10 +230,20 @@ private:
     int RunSteps() {
         QElapsedTimer clock;
         clock.start();
-        if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) return kExitFailure;
+        if (options_.recordSeconds > 0) {
+            const auto rate = uint32_t(options_.recordRate);
+            TCliStep s{TCliStep::kRecordAt};
+            s.x = options_.recordSeconds;
+            const int status = Record(s, uint16_t(options_.recordChannels), rate,
+                                      {TTakePlace::kNewSound, 0, 0, TakeFrames(s.x, rate)});
+            if (status != 0) return status;
+            Timing("record", clock);
+        } else if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) {
+            return kExitFailure;
+        }
         if (interrupted_) return kExitInterrupted;
         if (!doc_.Ready()) return kExitFailure;
-        Timing("load", clock);
+        if (options_.recordSeconds <= 0) Timing("load", clock);
         for (const TCliStep& step : options_.steps) {
             if (interrupted_) return kExitInterrupted;
             clock.restart();
@@ -251,7 +269,7 @@ private:
             "loudness", "normalize-loudness", "to-mono", "to-stereo", "swap-channels",
             "trim-silence", "tags", "set-tag", "clear-tags", "marker", "region", "markers",
             "clear-markers", "import-labels", "export-labels", "export-regions", "filter",
-            "denoise"};
+            "denoise", "record-at", "record-over"};
         return names[k];
     }
 
@@ -429,6 +447,12 @@ private:
                 return Save(s);
             case TCliStep::kPlay:
                 return Play(s);
+            case TCliStep::kRecordAt:
+                return Record(s, doc_.Channels(), doc_.SampleRate(),
+                              {TTakePlace::kInsert, s.a, 0, TakeFrames(s.x, doc_.SampleRate())});
+            case TCliStep::kRecordOver:
+                return Record(s, doc_.Channels(), doc_.SampleRate(),
+                              {TTakePlace::kReplace, s.a, s.b, s.b - s.a});
         }
         if (!ok) return kExitFailure;
         if (!doc_.Ready()) {
@@ -459,6 +483,7 @@ private:
 
     int Play(const TCliStep& s);
     int Preview(const TCliStep& s);
+    int Record(const TCliStep& s, uint16_t channels, uint32_t rate, const TTakeRequest& request);
     int ExportRegions(const TCliStep& s);
 
     const TCliOptions& options_;
@@ -470,6 +495,7 @@ private:
     std::string mp3Error_;
     std::unique_ptr<QSocketNotifier> interrupt_;
     bool interrupted_ = false;
+    bool takeStopped_ = false;  // Ctrl+C has ended the running take
 };
 
 // Each region (or stretch between markers) to its own file; the files written listed.
@@ -506,6 +532,51 @@ int TRunner::ExportRegions(const TCliStep& s) {
         return kExitUsage;
     }
     return ok && started ? 0 : kExitFailure;
+}
+
+// One take from the input device; the device counts its frames, so a take through a device
+// faster than real time (SDL's disk driver) is as long as asked, only sooner.
+int TRunner::Record(const TCliStep& s, uint16_t channels, uint32_t rate,
+                    const TTakeRequest& request) {
+    if (s.kind == TCliStep::kRecordOver &&
+        (s.a >= doc_.Frames() || s.b > doc_.Frames())) {
+        notifier_.ShowError("--record-over " + QString::number(s.a) + ":" + QString::number(s.b) +
+                            " lies beyond the sound's " + QString::number(doc_.Frames()) +
+                            " frames");
+        return kExitFailure;
+    }
+    std::string error;
+    auto input = OpenTakeInput(options_.inputDevice, channels, rate, request.maxFrames, error);
+    if (!input) {
+        notifier_.ShowError(QString::fromStdString("cannot open the input device: " + error));
+        return kExitFailure;
+    }
+    bool started = false;
+    takeStopped_ = false;
+    // Polled as the window polls: the take's state comes in, and each dropout is told at once.
+    doc_.OnTakeDropout = [](Twavefile*, int64_t frame) {
+        std::fprintf(stderr, "\r\033[Korvane-cli: note: dropout at frame %lld of the take\n",
+                     static_cast<long long>(frame));
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [this] { doc_.PollRecord(); });
+    poll.start(100);
+    const bool ok = Wait("Recording", [&] { started = doc_.Record(std::move(input), request); });
+    poll.stop();
+    if (!ok) return interrupted_ ? kExitInterrupted : kExitFailure;
+    if (!started) {
+        notifier_.ShowError("cannot record into this sound");
+        return kExitFailure;
+    }
+    if (doc_.LastTakeEnd() != TTakeEnd::kStopped && doc_.LastTakeEnd() != TTakeEnd::kLength &&
+        doc_.LastTakeEnd() != TTakeEnd::kDiskFull && doc_.LastTakeEnd() != TTakeEnd::kInputFailed) {
+        notifier_.ShowError("nothing was recorded");
+        return kExitFailure;
+    }
+    if (!doc_.Ready()) return kExitFailure;
+    if (const int64_t n = doc_.TakeStatus().dropouts; n > 0)
+        notifier_.ShowStatus(QString::number(n) + " dropouts in the take");
+    return 0;
 }
 
 int TRunner::Preview(const TCliStep& s) {
@@ -643,6 +714,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (IsLanguageToolRequest(args))
         return RunLanguageTool(args, TLanguageManager::Instance(), "orvane-cli");
+    if (args.size() == 1 && args[0] == "--list-inputs") return ListInputs();
     if (!args.empty() && (args[0] == "--recover-list" || args[0] == "--recover")) {
         Settings = LoadSettings();
         if (args[0] == "--recover-list" && args.size() != 1) return kExitUsage;

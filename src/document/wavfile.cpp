@@ -86,6 +86,8 @@ Twavefile::Twavefile(TNotifier* notifier, TClipboard* clipboard)
 
 Twavefile::~Twavefile() {
     destroying_ = true;
+    // A take runs until it is stopped: it ends here with what came, kept for recovery.
+    StopRecording();
     if (worker_) {
         // The worker may be waiting for a hand-over to this thread: keep serving them.
         while (!worker_->wait(10)) {
@@ -171,6 +173,13 @@ void Twavefile::Complete(CThread* worker) {
     if (result == 1) cancelled_ = false;
     if (cancelled_ && operation_ == opLoad) fileName_.clear();
     if (operation_ == opLoad) loading_ = false;
+    const bool newTake = operation_ == opRecord && takeRequest_.place == TTakePlace::kNewSound;
+    if (operation_ == opRecord) {
+        // The device is closed by now; it goes where it was made.
+        loading_ = false;
+        takeInput_.reset();
+        takeStatus_.running = false;
+    }
     const bool recovered = std::exchange(recovering_, false);
     if (result == 1) {
         ready_ = true;
@@ -192,7 +201,7 @@ void Twavefile::Complete(CThread* worker) {
             JournalTags();
             JournalStep();
         }
-        if ((operation_ == opLoad || recovered) && OnLoaded) OnLoaded(this);
+        if ((operation_ == opLoad || recovered || newTake) && OnLoaded) OnLoaded(this);
     }
     progress_ = 0;
     if (OnReady) OnReady(this);
@@ -282,6 +291,9 @@ void Twavefile::RunRoutine(int32_t code) {
             break;
         case opPreview:
             DoPreview();
+            break;
+        case opRecord:
+            DoRecord();
             break;
         default:
             break;

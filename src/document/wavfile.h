@@ -48,12 +48,14 @@
 #include "notifier.h"
 #include "peakbuilder.h"
 #include "stack.h"
+#include "take.h"
 #include "wavlayout.h"
 
 class TDecoder;
 class TLoadingPeaks;
 class TSession;
 class Twavefile;
+struct TTakeShared;
 
 enum TOperation : int32_t {
     opRebuild = 1,
@@ -83,6 +85,7 @@ enum TOperation : int32_t {
     opNoiseProfile = 25,
     opReduceNoise = 26,
     opPreview = 27,
+    opRecord = 28,
 };
 
 // An effect to hear before it is applied, with the values its step takes.
@@ -230,6 +233,32 @@ public:
     // sound by time (markers) moves by it.
     std::function<void(Twavefile* sender, int64_t start, int64_t oldEnd, int64_t newEnd)>
         OnStretched;
+
+    // --- recording (take.h) ---
+    // Starts a take from `input`, which the document owns from here on, placed as `request`
+    // says; a new sound closes what is open first. False (nothing started) when busy, when an
+    // insert, replace or append finds no ready document or an input of another rate or channel
+    // count, or for an empty replace range. Busy until the take is in: OnTakeEnded, then
+    // OnReady (after OnLoaded for a new sound). The take is one undo step.
+    bool Record(std::unique_ptr<TTakeInput> input, const TTakeRequest& request);
+    bool Recording() const { return busy_ && operation_ == opRecord; }
+    // Ends the take with what has come so far (a replace then covers that much of its range).
+    void StopRecording();
+    // Pauses or resumes the input; the take goes on in the same file on resuming.
+    void PauseRecording(bool paused);
+    // Takes in the running take's state (TakeStatus, TakePeakTable; for a new sound also what
+    // PollLoad takes) and raises OnTakeDropout for each dropout since the call before. Called
+    // by the front end's timer on the user-interface thread; true while a take runs.
+    bool PollRecord();
+    const TTakeStatus& TakeStatus() const { return takeStatus_; }
+    // The running take's own peak table, from its frame 0 (512-frame blocks, as PeakTable).
+    const Tindexdata& TakePeakTable() const;
+    TTakeEnd LastTakeEnd() const { return takeEnd_; }
+    // The frame of the take where a dropout began (add the take's place for the document's).
+    std::function<void(Twavefile* sender, int64_t takeFrame)> OnTakeDropout;
+    // Once the take's frames are in, before it becomes an undo step: why it ended. A cancel or
+    // a failure raises it too, before OnReady.
+    std::function<void(Twavefile* sender, TTakeEnd end)> OnTakeEnded;
 
     // --- cancel ---
     // Cancels the running operation (load, save, edit, effect; ignored when idle or for undo and
@@ -562,4 +591,17 @@ private:
     std::shared_ptr<TLoadingPeaks> loadingPeaks_;
     int64_t loadExpected_ = 0;
     int64_t loadedFrames_ = 0;
+
+    // The take (recording.cpp): its input, request, the state its worker shares with the
+    // user-interface thread, and what PollRecord last took in.
+    void DoRecord();
+    void JournalTake(const QString& take);
+    void PlaceTake(const QString& take, int64_t frames, const std::vector<int64_t>& dropouts);
+    std::unique_ptr<TTakeInput> takeInput_;
+    TTakeRequest takeRequest_;
+    std::shared_ptr<TTakeShared> take_;
+    TTakeStatus takeStatus_;
+    TTakeEnd takeEnd_ = TTakeEnd::kNone;
+    Tindexdata takePeaks_;
+    int64_t takeDropoutsSeen_ = 0;
 };
