@@ -144,8 +144,20 @@ void TWaveView::ShowTake(const TWaveSource* take) {
     take_ = *take;
     take_->ready = true;
     // The canvas fills from the left, then the whole take is shown as it grows.
-    const int64_t canvas = std::max<int64_t>(int64_t(take->rate) * kTakeCanvasSeconds, 1);
-    take_->frames = std::max(take->frames, canvas);
+    // At least a peak block per column: the take has peaks to draw, no samples to read.
+    const int64_t columns = std::max(width() - TWaveRenderer::RightMargin, 1);
+    const int64_t canvas = std::max<int64_t>(int64_t(take->rate) * kTakeCanvasSeconds,
+                                             columns * kPeakBlockFrames);
+    const int64_t n = std::max<int64_t>(take->channels, 1);
+    const int64_t peaked = take->peaks ? int64_t(take->peaks->size()) / n * kPeakBlockFrames : 0;
+    // As far as the peaks reach (they may lag the frames a little); the canvas beyond them
+    // silent until they come.
+    take_->frames = std::max(std::min(take->frames, peaked), canvas);
+    if (peaked < take_->frames) {
+        canvasPeaks_ = take->peaks ? *take->peaks : Tindexdata{};
+        canvasPeaks_.resize(size_t((take_->frames / kPeakBlockFrames + 1) * n), TPeakEntry{});
+        take_->peaks = &canvasPeaks_;
+    }
     selected = false;
     viewStart = 0;
     viewEnd = viewSpan = take_->frames;

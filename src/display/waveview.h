@@ -65,7 +65,7 @@ public:
     // final length.
     void LoadEnded();
     // While a take runs: the view shows `take` (the take's waveform as it grows, on a canvas at
-    // least kTakeCanvasSeconds wide, and its dropouts) instead of the document, and takes no
+    // least kTakeCanvasSeconds and a peak block per column wide, and its dropouts) instead of the document, and takes no
     // mouse, key or zoom; null shows the document again with the cursor, selection and
     // visible range it had. Attaching a document ends it too. `take` is copied; what it
     // points to must stay valid while shown.
@@ -177,6 +177,7 @@ private:
     // The take shown instead of the document, and what the view showed before it.
     std::optional<TWaveSource> take_;
     TWaveState beforeTake_;
+    Tindexdata canvasPeaks_;  // a short take's peaks and silence to the canvas's end
     TSpectrogram* spectrogramBeforeTake_ = nullptr;
     // Made when first shown; its columns arrive from workers and are drawn in batches.
     std::unique_ptr<TSpectrogram> spectrogram_;

@@ -102,6 +102,10 @@ bool TRecorder::Record(bool append) {
     form_.Commands().SetRecording(true);
     form_.Meter().ResetMeter();
     panel_->setStyleSheet(QString());
+    // The take's panel in the place of the cursor's, the level's and the duration's.
+    for (int i = 1; i < 4; ++i) form_.Panel(i)->hide();
+    form_.Panel(0)->setText(MsgText("formatstring") + ' ' +
+                            MsgText("formatvalue").arg(rate).arg(channels));
     panel_->show();
     ShowStatus();
     ShowTakeInView();
@@ -190,8 +194,11 @@ void TRecorder::ShowTakeInView() {
 
 void TRecorder::Dropout(int64_t takeFrame) {
     marks_.push_back(TMarker{takeFrame, takeFrame, MsgText("dropoutmarker")});
-    const uint32_t rate = std::max<uint32_t>(form_.Document().TakeStatus().sampleRate, 1);
-    lastDropout_ = MsgText("recdropoutat").arg(DurationText(double(takeFrame) / rate));
+    const TTakeStatus& s = form_.Document().TakeStatus();
+    const uint32_t rate = std::max<uint32_t>(s.sampleRate, 1);
+    lastDropout_ = MsgText("recdropouts")
+                       .arg(std::max<int64_t>(s.dropouts, int64_t(marks_.size())))
+                       .arg(ClockText(double(takeFrame) / rate));
     // Seen at once: in the panel, in warning colours, and over the take.
     panel_->setStyleSheet(QStringLiteral("QLabel { color: white; background: #b3261e; }"));
     ShowStatus();
@@ -216,11 +223,10 @@ int16_t TRecorder::MeterLevel(int32_t peak) {
 
 QString TRecorder::StatusText(const TTakeStatus& s) {
     const double seconds = s.sampleRate > 0 ? double(s.frames) / s.sampleRate : 0;
-    QString text = (s.paused ? MsgText("recpaused") : MsgText("rectake")).arg(DurationText(seconds));
+    QString text = (s.paused ? MsgText("recpaused") : MsgText("rectake")).arg(ClockText(seconds));
     if (s.diskSecondsLeft >= 0)
         text += kSeparator + MsgText("recleft").arg(ClockText(s.diskSecondsLeft));
     text += kSeparator + MsgText("recclips").arg(s.clips);
-    text += kSeparator + MsgText("recdropouts").arg(s.dropouts);
     return text;
 }
 
@@ -242,6 +248,7 @@ void TRecorder::JobEnded() {
     active_ = false;
     timer_.stop();
     panel_->hide();
+    for (int i = 1; i < 4; ++i) form_.Panel(i)->show();
     form_.View().ShowTake(nullptr);
     form_.Meter().ResetMeter();
     const TTakeStatus& s = form_.Document().TakeStatus();
