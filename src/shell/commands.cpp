@@ -341,6 +341,7 @@ void TCommands::BuildMenus(QMenuBar* bar) {
 
     QMenu* operations = menu("Operations1", QStringLiteral("&Operations"));
     operations->addActions({PlayAction, PauseAction, StopAction});
+    operations->addSeparator();
     operations->addActions({RecordAction, AppendRecordAction});
     operations->addSeparator();
     operations->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
