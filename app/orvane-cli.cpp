@@ -184,7 +184,9 @@ public:
                 while (::read(gInterruptPipe[0], bytes, sizeof bytes) > 0) {
                 }
                 // During a take Ctrl+C ends the take, which then goes in as asked.
-                if (doc_.Recording()) {
+                // A second one cancels the take as any operation.
+                if (doc_.Recording() && !takeStopped_) {
+                    takeStopped_ = true;
                     doc_.StopRecording();
                     return;
                 }
@@ -235,12 +237,13 @@ private:
             const int status = Record(s, uint16_t(options_.recordChannels), rate,
                                       {TTakePlace::kNewSound, 0, 0, TakeFrames(s.x, rate)});
             if (status != 0) return status;
+            Timing("record", clock);
         } else if (!Wait("Loading", [&] { doc_.LoadFile(options_.input); })) {
             return kExitFailure;
         }
         if (interrupted_) return kExitInterrupted;
         if (!doc_.Ready()) return kExitFailure;
-        Timing("load", clock);
+        if (options_.recordSeconds <= 0) Timing("load", clock);
         for (const TCliStep& step : options_.steps) {
             if (interrupted_) return kExitInterrupted;
             clock.restart();
@@ -486,6 +489,7 @@ private:
     std::string mp3Error_;
     std::unique_ptr<QSocketNotifier> interrupt_;
     bool interrupted_ = false;
+    bool takeStopped_ = false;  // Ctrl+C has ended the running take
 };
 
 // Each region (or stretch between markers) to its own file; the files written listed.
@@ -542,6 +546,7 @@ int TRunner::Record(const TCliStep& s, uint16_t channels, uint32_t rate,
         return kExitFailure;
     }
     bool started = false;
+    takeStopped_ = false;
     const bool ok = Wait("Recording", [&] { started = doc_.Record(std::move(input), request); });
     if (!ok) return interrupted_ ? kExitInterrupted : kExitFailure;
     if (!started) {

@@ -19,6 +19,7 @@
 #include "session.h"
 #include "uithread.h"
 #include "versionfiles.h"
+#include "wavcopy.h"
 #include "wavfile.h"
 
 struct TTakeShared {
@@ -40,7 +41,8 @@ namespace {
 constexpr int64_t kTakeBlockFrames = 16384;
 // Room taken on the disk ahead of the samples, so a full disk shows before a write fails.
 constexpr int64_t kReserveStep = 16 << 20;
-// The header stays a 44-byte RIFF header: a take stops before its file would pass 4 GiB.
+// A take is written behind a 44-byte RIFF header, which names at most this much; a longer one
+// is moved behind an RF64 header once it has ended.
 constexpr uint64_t kMaxTakeBytes = kMaxRiffFileBytes - kWavHeaderBytes;
 
 struct TDiskFull {};
@@ -61,8 +63,11 @@ public:
     TTakeFile& operator=(const TTakeFile&) = delete;
 
     int64_t Frames() const { return frames_.load(std::memory_order_acquire); }
-    // Frames that still fit under the 32-bit header.
-    int64_t Room() const { return int64_t(kMaxTakeBytes / block_) - Frames(); }
+    // Room taken ahead on the disk and not written yet: free for the take.
+    int64_t Unwritten() const {
+        const uint64_t used = kWavHeaderBytes + uint64_t(Frames()) * block_;
+        return reserved_ != UINT64_MAX && reserved_ > used ? int64_t(reserved_ - used) : 0;
+    }
 
     void Append(const int16_t* samples, int64_t frames) {
         const uint64_t at = kWavHeaderBytes + uint64_t(Frames()) * block_;
@@ -94,9 +99,15 @@ public:
 private:
     void Reserve(uint64_t end) {
         if (end <= reserved_) return;
-        const uint64_t length = std::max<uint64_t>(end - reserved_, kReserveStep);
-        // The file keeps its size: a take killed meanwhile has no tail of zeros.
-        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length)) != 0) {
+        uint64_t length = std::max<uint64_t>(end - reserved_, kReserveStep);
+        // The file keeps its size: a take killed meanwhile has no tail of zeros. Near a full
+        // disk the step shrinks to what the next write needs.
+        int failed = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length));
+        if (failed != 0 && errno == ENOSPC && length > end - reserved_) {
+            length = end - reserved_;
+            failed = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reserved_), off_t(length));
+        }
+        if (failed != 0) {
             if (errno == ENOSPC) throw TDiskFull{};
             // A file system without it: the writes find a full disk themselves.
             reserved_ = UINT64_MAX;
@@ -107,7 +118,7 @@ private:
     void WriteHeader(int64_t frames) {
         std::lock_guard lock(headerMutex_);
         TWavHeader h = header_;
-        h.SetSizes(uint64_t(frames) * block_);
+        h.SetSizes(std::min<uint64_t>(uint64_t(frames) * block_, kMaxTakeBytes));
         const TWavHeaderBytes bytes = h.Bytes();
         if (FileIO().PWrite(fd_, bytes.data(), bytes.size(), 0) != ssize_t(bytes.size()))
             RaiseLastOSError();
@@ -156,14 +167,11 @@ private:
     std::thread thread_;
 };
 
-double DiskSecondsLeft(const QString& folder, int64_t bytesPerSecond, int64_t& freeBytes) {
+// The bytes free for us on the disk of `folder`; INT64_MAX when it cannot be told.
+int64_t FreeBytes(const QString& folder) {
     struct statvfs s {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &s) != 0) {
-        freeBytes = INT64_MAX;
-        return -1;
-    }
-    freeBytes = int64_t(s.f_bavail) * int64_t(s.f_frsize);
-    return double(freeBytes) / double(bytesPerSecond);
+    if (::statvfs(QFile::encodeName(folder).constData(), &s) != 0) return INT64_MAX;
+    return int64_t(s.f_bavail) * int64_t(s.f_frsize);
 }
 
 }  // namespace
@@ -329,8 +337,7 @@ void Twavefile::DoRecord() {
             auto drain = [&]() -> bool {
                 bool more = true;
                 while (more) {
-                    const int64_t room = std::min(file.Room(), cap > 0 ? cap - file.Frames()
-                                                                       : INT64_MAX);
+                    const int64_t room = cap > 0 ? cap - file.Frames() : INT64_MAX;
                     if (room <= 0) return false;
                     int64_t gap = 0;
                     const int64_t n = ring.Pop(block.data(), std::min(kTakeBlockFrames, room), gap);
@@ -380,9 +387,19 @@ void Twavefile::DoRecord() {
                     }
                     if (const auto now = std::chrono::steady_clock::now(); now >= nextCheck) {
                         nextCheck = now + std::chrono::seconds(1);
-                        int64_t freeBytes = 0;
-                        t.diskSecondsLeft = DiskSecondsLeft(tempFolder_, int64_t(rate) * ch * 2,
-                                                            freeBytes);
+                        int64_t freeBytes = FreeBytes(tempFolder_);
+                        if (freeBytes != INT64_MAX) {
+                            // A take into a sound is placed by writing a new version of the
+                            // sound and the take: that room is kept back, and each second more
+                            // takes its bytes twice.
+                            const int64_t second = int64_t(rate) * ch * 2;
+                            const int64_t placing =
+                                newSound ? 0 : int64_t(dataBytes_) + file.Frames() * ch * 2;
+                            freeBytes += file.Unwritten() - placing;
+                            t.diskSecondsLeft =
+                                double(std::max<int64_t>(freeBytes - takeRequest_.reserveBytes, 0)) /
+                                double(newSound ? second : 2 * second);
+                        }
                         if (freeBytes < takeRequest_.reserveBytes) {
                             end = TTakeEnd::kDiskFull;
                             break;
@@ -399,10 +416,13 @@ void Twavefile::DoRecord() {
             }
             shown.Publish(true);
         }
-        if (end == TTakeEnd::kLength && cap > 0 && file.Frames() < cap && file.Room() <= 0)
-            end = TTakeEnd::kStopped;
         file.Finish();
         frames = file.Frames();
+        if (const uint64_t bytes = uint64_t(frames) * ch * 2; bytes > kMaxTakeBytes) {
+            // Nothing may read the samples while they move.
+            if (newSound) RunOnUiThread([&] { HideLoad(); });
+            MoveUnderHeader(path, kWavHeaderBytes, TWavHeader::Pcm16(ch, rate, bytes));
+        }
     } catch (...) {
         input.Stop();
         const bool cancelled = cancelled_;
@@ -412,6 +432,8 @@ void Twavefile::DoRecord() {
         if (cancelled) throw EAbort();
         throw;
     }
+    if (end == TTakeEnd::kDiskFull) Notice("recdiskfull", "recording");
+    if (end == TTakeEnd::kInputFailed) Notice("recinputfailed", "recording");
     if (end == TTakeEnd::kCancelled || frames == 0) {
         RunOnUiThread(restore);
         ended(end == TTakeEnd::kCancelled ? TTakeEnd::kCancelled : end);
@@ -422,8 +444,6 @@ void Twavefile::DoRecord() {
         return;
     }
     ended(end);
-    if (end == TTakeEnd::kDiskFull) Notice("recdiskfull", "recording");
-    if (end == TTakeEnd::kInputFailed) Notice("recinputfailed", "recording");
     PlaceTake(path, frames, dropouts);
 }
 

@@ -1,8 +1,13 @@
 // The document's side of the session journal: the line each step appends, and a recovery that
 // takes a killed run's history back from its last line.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QJsonArray>
 #include <QSet>
 
+#include "fileio.h"
 #include "filenames.h"
 #include "session.h"
 #include "tags.h"
@@ -22,6 +27,32 @@ std::vector<TVersionMarks> StackMarks(const QJsonValue& v, qsizetype count) {
     const QJsonArray a = v.toArray();
     for (qsizetype i = 0; i < count; ++i) out.push_back({MarkersFromJson(a[i].toArray()), 0});
     return out;
+}
+
+// A take's file grows behind a header brought up to date twice a second, so the run that died
+// left it naming less than the file holds (or, after a power cut, more than reached the disk).
+// What the file holds is the sound: the header is made to say so. A version of any other kind
+// already agrees with its file and is left untouched. False when the file cannot be read.
+bool MatchHeaderToFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = FileIO().Open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    uint8_t bytes[kRf64HeaderBytes] = {};
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && FileIO().PRead(fd, bytes, sizeof bytes, 0) >= ssize_t(kWavHeaderBytes);
+    if (ok) {
+        TWavHeader h = TWavHeader::Parse(bytes);
+        const uint64_t offset = h.HeaderBytes();
+        const uint64_t held = uint64_t(st.st_size) > offset ? uint64_t(st.st_size) - offset : 0;
+        const uint64_t whole = h.blockAlign ? held / h.blockAlign * h.blockAlign : h.dataSize;
+        if (h.formatTag == 1 && whole != h.dataSize && (h.rf64 || !NeedsRf64(whole))) {
+            h.SetSizes(whole);
+            const TWavHeaderBytes out = h.Bytes();
+            ok = FileIO().PWrite(fd, out.data(), out.size(), 0) == ssize_t(out.size());
+        }
+    }
+    FileIO().Close(fd);
+    return ok;
 }
 
 }  // namespace
@@ -65,7 +96,9 @@ std::vector<Twavefile::TRecoverable> Twavefile::RecoverableSessions() {
 bool Twavefile::Recover(const QString& id) {
     if (busy_) return false;
     TSessionInfo info;
-    if (!ReadSession(id, info) || !AdoptVersionFile(info.last.current)) return false;
+    if (!ReadSession(id, info) || !AdoptVersionFile(info.last.current) ||
+        !MatchHeaderToFile(info.last.current))
+        return false;
     auto restored = OpenVersion(info.last.current);
     if (!restored) return false;
     Close();

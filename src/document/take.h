@@ -54,7 +54,8 @@ struct TTakeRequest {
     // The take ends by itself after this many device frames (0: only when stopped). A replace
     // takes the range's length whatever is given.
     int64_t maxFrames = 0;
-    // Stops cleanly (the take kept) when the temporary folder's disk has less than this left.
+    // Stops cleanly (the take kept) when the temporary folder's disk has less than this left
+    // beyond what placing the take into the sound will need.
     int64_t reserveBytes = 64 << 20;
 };
 
@@ -80,7 +81,9 @@ struct TTakeStatus {
     int64_t dropouts = 0;      // gaps so far (the ring overflowed)
     int64_t lostFrames = 0;    // frames those gaps lost (written as silence)
     std::vector<int64_t> dropoutFrames;  // frames of the take where each began (as known)
-    double diskSecondsLeft = -1;  // what the free disk holds at this rate; -1 before known
+    // What the free disk holds at this rate, above the reserve and the room the take's placing
+    // will need; -1 before known.
+    double diskSecondsLeft = -1;
     bool paused = false;
     bool running = false;
 };

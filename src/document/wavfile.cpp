@@ -86,6 +86,8 @@ Twavefile::Twavefile(TNotifier* notifier, TClipboard* clipboard)
 
 Twavefile::~Twavefile() {
     destroying_ = true;
+    // A take runs until it is stopped: it ends here with what came, kept for recovery.
+    StopRecording();
     if (worker_) {
         // The worker may be waiting for a hand-over to this thread: keep serving them.
         while (!worker_->wait(10)) {

@@ -147,6 +147,58 @@ TEST(CliPreviewOption, MarksTheNextEffectStepOnly) {
     EXPECT_EQ(options.steps[0].filter.values.size(), 6u);
 }
 
+// The recording options: a new sound needs no input file and refuses one; the takes' steps keep
+// their place among the others; values out of range are refused.
+TEST(CliRecordOptions, NewSoundStepsAndRefusals) {
+    struct TRow {
+        std::vector<std::string> args;
+        bool ok;
+        double seconds;  // of --record
+        int64_t rate, channels;
+        std::vector<TCliStep::Kind> steps;
+    };
+    using K = TCliStep;
+    for (const TRow& row : {
+             TRow{{"--record", "2.5", "--rate", "48000", "--channels", "1", "-o", "a.wav"}, true,
+                  2.5, 48000, 1, {K::kSave}},
+             TRow{{"--record", "10", "--input", "USB Mic"}, true, 10, 44100, 2, {}},
+             TRow{{"in.wav", "--record-at", "100:1.5", "--reverse", "--record-over", "5:9"}, true,
+                  0, 44100, 2, {K::kRecordAt, K::kReverse, K::kRecordOver}},
+             TRow{{"in.wav", "--record", "2"}, false, 0, 0, 0, {}},
+             TRow{{"--record", "0"}, false, 0, 0, 0, {}},
+             TRow{{"--record", "-1"}, false, 0, 0, 0, {}},
+             TRow{{"--record", "2", "--channels", "3"}, false, 0, 0, 0, {}},
+             TRow{{"--record", "2", "--rate", "100"}, false, 0, 0, 0, {}},
+             TRow{{"in.wav", "--record-at", "100"}, false, 0, 0, 0, {}},
+             TRow{{"in.wav", "--record-over", "9:5"}, false, 0, 0, 0, {}},
+         }) {
+        TCliOptions options;
+        std::string error;
+        std::string what;
+        for (const std::string& a : row.args) what += a + " ";
+        ASSERT_EQ(ParseCliOptions(row.args, options, error),
+                  row.ok ? TParseResult::kRun : TParseResult::kError) << what;
+        if (!row.ok) {
+            EXPECT_FALSE(error.empty()) << what;
+            continue;
+        }
+        EXPECT_EQ(options.recordSeconds, row.seconds) << what;
+        EXPECT_EQ(options.recordRate, row.rate) << what;
+        EXPECT_EQ(options.recordChannels, row.channels) << what;
+        ASSERT_EQ(options.steps.size(), row.steps.size()) << what;
+        for (size_t i = 0; i < row.steps.size(); ++i) EXPECT_EQ(options.steps[i].kind, row.steps[i]);
+    }
+    TCliOptions options;
+    std::string error;
+    ASSERT_EQ(ParseCliOptions({"in.wav", "--record-at", "100:1.5", "--record-over", "5:9"}, options,
+                              error),
+              TParseResult::kRun);
+    EXPECT_EQ(options.steps[0].a, 100);
+    EXPECT_EQ(options.steps[0].x, 1.5);
+    EXPECT_EQ(options.steps[1].a, 5);
+    EXPECT_EQ(options.steps[1].b, 9);
+}
+
 TEST(CliEncodeOptions, DefaultsAndGivenValuesReachTheSettings) {
     struct TCase {
         std::vector<std::string> args;

@@ -10,6 +10,7 @@
 #include "doctest_util.h"
 #include "gatefileio.h"
 #include "playback_util.h"
+#include "settings.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
         TDocFixture f;
         const size_t n = k.channels;
         // Longer than any take: past its end the driver gives silence.
-        const std::vector<int16_t> input = Noise(size_t(k.rate) * 3 * n, k.rate + n);
+        std::vector<int16_t> input = Noise(size_t(k.rate) * 3 * n, k.rate + n);
+        for (const size_t i : {5, 77, 1001}) input[i] = i == 77 ? -32768 : 32767;
         WriteRaw(f.dir.path("in.raw"), input);
         TDiskInput disk(f.dir.path("in.raw"));
         const std::vector<int16_t> before = Noise(size_t(k.rate) * n, 7);
@@ -195,4 +197,38 @@ TEST(RecordTest, CancelLeavesTheSoundAndStopKeepsTheTakeSoFar) {
         EXPECT_TRUE(std::equal(got.begin() + long(before.size()), got.end(), input.begin()));
         EXPECT_TRUE(f.doc.CanUndo());
     }
+}
+
+// Near a full disk the take stops by itself, says so, and is kept: the input's start, whole.
+TEST(RecordTest, NearlyFullDiskStopsTheTakeAndKeepsIt) {
+    TSmallDisk disk("24M");
+    if (!disk.ok()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+    TDocFixture f;
+    const std::vector<int16_t> input = Noise(8 << 20, 13);
+    WriteRaw(f.dir.path("in.raw"), input);
+    TDiskInput driver(f.dir.path("in.raw"));
+    Settings.tempfolder = disk.path();
+    std::vector<TTakeEnd> ended;
+    f.doc.OnTakeEnded = [&](Twavefile*, TTakeEnd end) { ended.push_back(end); };
+    TTakeRequest request{TTakePlace::kNewSound};
+    // Leaves 4 MiB for the take (the rest of the disk counts as full).
+    request.reserveBytes = 20 << 20;
+    ASSERT_TRUE(f.doc.Record(std::make_unique<TSdlCapture>("", 1, 8000), request));
+    // The disk time left: at most the 4 MiB above the reserve, at 16000 bytes a second.
+    ASSERT_TRUE(PumpUntil([&] {
+        return !f.doc.PollRecord() || f.doc.TakeStatus().diskSecondsLeft >= 0;
+    }, 20000));
+    const double left = f.doc.TakeStatus().diskSecondsLeft;
+    EXPECT_GT(left, 0);
+    EXPECT_LE(left, 4.0 * (1 << 20) / 16000);
+    f.Wait();
+    ASSERT_TRUE(f.doc.Ready());
+    EXPECT_EQ(ended, std::vector<TTakeEnd>{TTakeEnd::kDiskFull});
+    ASSERT_EQ(f.notifier.warnings.size(), 1u);
+    EXPECT_NE(f.notifier.warnings[0].find("nearly full"), std::string::npos);
+    const std::vector<int16_t> got = f.Samples();
+    EXPECT_GT(got.size(), 1u << 20);
+    EXPECT_LT(got.size(), size_t(8) << 20);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), input.begin()));
+    f.doc.Close();
 }
