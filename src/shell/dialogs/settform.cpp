@@ -106,6 +106,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
 
     pageControl = new QTabWidget(this);
     pageControl->setObjectName(QStringLiteral("pageControl"));
+    // Every tab's caption in full, in every language and scale: the dialog grows to them.
+    pageControl->setUsesScrollButtons(false);
 
     QWidget* languagePage = MakePage(pageControl, "LanguageTab", "Language", this);
     LangBox = new QComboBox(languagePage);
