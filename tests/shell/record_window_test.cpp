@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <random>
@@ -13,6 +14,8 @@
 #include "settings.h"
 #include "shell_fixture.h"
 #include "shelltexts.h"
+#include "testutil.h"
+#include "vumeter.h"
 #include "waveview.h"
 #include "wavfile.h"
 
@@ -251,4 +254,37 @@ TEST(RecordTexts, PanelClockAndMeterScale) {
     const std::pair<int32_t, int16_t> levels[] = {
         {0, 1}, {1, 1}, {32767, 127}, {-32768, 128}, {16384, 119}, {328, 71}};
     for (const auto& [peak, level] : levels) EXPECT_EQ(TRecorder::MeterLevel(peak), level) << peak;
+}
+
+// Monitor Input shows the input in the meter before a take (SDL's disk driver hears a loud
+// file); a take closes the monitor for its own input and the monitor comes back after it.
+TEST_F(RecordWindow, TheMonitorShowsTheInputAndGivesWayToATake) {
+    const std::vector<int16_t> loud(8000 * 2 * 20, 30000);
+    QFile raw(dir.path("loud.raw"));
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(reinterpret_cast<const char*>(loud.data()), qint64(loud.size() * 2));
+    raw.close();
+    TEnv driver("SDL_AUDIODRIVER", "disk"), input("SDL_DISKAUDIOFILEIN", raw.fileName().toStdString()),
+        output("SDL_DISKAUDIOFILE", "/dev/null");
+    Open(WriteStereo("before.wav", 20000));
+    Cmd().MonitorAction->trigger();
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    ASSERT_TRUE(form->Recorder().Monitoring());
+    QElapsedTimer t;
+    t.start();
+    while (form->Meter().Bar(0) == 0 && t.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GT(form->Meter().Bar(0), 0);
+    Hear(Noise(1000 * 2, 3));
+    Activate();
+    QTest::keyClick(form.get(), Qt::Key_R);
+    ASSERT_TRUE(form->Recorder().Active());
+    EXPECT_FALSE(form->Recorder().Monitoring());
+    TakeReaches(1000);
+    QTest::keyClick(&form->View(), Qt::Key_Space);
+    Wait();
+    EXPECT_EQ(form->Document().Frames(), 21000);
+    EXPECT_TRUE(form->Recorder().Monitoring());
+    Cmd().MonitorAction->trigger();
+    EXPECT_FALSE(form->Recorder().Monitoring());
 }
