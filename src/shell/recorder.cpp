@@ -102,10 +102,8 @@ bool TRecorder::Record(bool append) {
     form_.Commands().SetRecording(true);
     form_.Meter().ResetMeter();
     panel_->setStyleSheet(QString());
-    // The take's panel in the place of the cursor's, the level's and the duration's.
-    for (int i = 1; i < 4; ++i) form_.Panel(i)->hide();
-    form_.Panel(0)->setText(MsgText("formatstring") + ' ' +
-                            MsgText("formatvalue").arg(rate).arg(channels));
+    // The take's panel in the place of the document's: the whole bar for a dropout's words.
+    for (int i = 0; i < 4; ++i) form_.Panel(i)->hide();
     panel_->show();
     ShowStatus();
     ShowTakeInView();
@@ -248,7 +246,7 @@ void TRecorder::JobEnded() {
     active_ = false;
     timer_.stop();
     panel_->hide();
-    for (int i = 1; i < 4; ++i) form_.Panel(i)->show();
+    for (int i = 0; i < 4; ++i) form_.Panel(i)->show();
     form_.View().ShowTake(nullptr);
     form_.Meter().ResetMeter();
     const TTakeStatus& s = form_.Document().TakeStatus();

@@ -70,7 +70,7 @@ keys space
 caption_is changed
 keys ctrl+s
 caption_is saved
-keys alt+f x
+keys alt+F4  # Exit, whatever the language of the menus
 for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
 if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
 wait "$pid" || { echo "the editor failed"; cat "$work/stderr"; exit 1; }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTest>
 #include <random>
 
@@ -219,6 +220,8 @@ TEST_F(RecordWindow, ADropoutIsShownAtOnceMarkedAndToldAtTheEnd) {
     EXPECT_EQ(form->Recorder().DropoutMarks()[0].start, kRing);
     EXPECT_TRUE(form->Recorder().Panel()->text().contains(MsgText("recdropouts").arg(1).arg("0:00:00")))
         << form->Recorder().Panel()->text().toStdString();
+    // The words of a dropout fit the window's status bar as it is.
+    EXPECT_LE(form->Recorder().Panel()->sizeHint().width(), form->statusBar()->width());
     QTest::keyClick(&form->View(), Qt::Key_Space);
     Wait();
     QCoreApplication::processEvents();
