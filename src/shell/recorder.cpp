@@ -47,14 +47,22 @@ TRecorder::~TRecorder() {
     form_.View().ShowTake(nullptr);
 }
 
-std::unique_ptr<TTakeInput> TRecorder::DefaultInput(uint16_t channels, uint32_t rate) const {
-    // A device chosen once and gone since: the default one rather than none.
+namespace {
+
+// The device of the settings; a device chosen once and gone since gives the default rather
+// than none.
+std::string ChosenDevice() {
     std::string device = Settings.recdevice.toStdString();
-    if (!device.empty()) {
-        const std::vector<std::string> present = CaptureDevices();
-        if (std::find(present.begin(), present.end(), device) == present.end()) device.clear();
-    }
-    return std::make_unique<TSdlCapture>(device, channels, rate);
+    if (device.empty()) return device;
+    const std::vector<std::string> present = CaptureDevices();
+    if (std::find(present.begin(), present.end(), device) == present.end()) device.clear();
+    return device;
+}
+
+}  // namespace
+
+std::unique_ptr<TTakeInput> TRecorder::DefaultInput(uint16_t channels, uint32_t rate) const {
+    return std::make_unique<TSdlCapture>(ChosenDevice(), channels, rate);
 }
 
 bool TRecorder::Record(bool append) {
@@ -137,7 +145,7 @@ void TRecorder::SetMonitor(bool on) {
     const bool loaded = form_.Loaded();
     const uint16_t channels = loaded ? doc.Channels() : uint16_t(Settings.recchannels);
     const uint32_t rate = loaded ? doc.SampleRate() : uint32_t(Settings.recrate);
-    monitor_ = std::make_unique<TInputMonitor>(Settings.recdevice.toStdString(),
+    monitor_ = std::make_unique<TInputMonitor>(ChosenDevice(),
                                                std::clamp<uint16_t>(channels, 1, 2), rate);
     timer_.start(kPollMs);
 }
