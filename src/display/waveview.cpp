@@ -96,7 +96,8 @@ void TWaveView::ShowSpectrogram(bool on, const TSpectrumSettings& settings) {
 }
 
 void TWaveView::RedrawAll() {
-    FollowSelection();
+    // A take's view has no selection of its own: the document's stays as told.
+    if (!take_) FollowSelection();
     renderer_.RedrawAll(*this, Source(), width(), height(), devicePixelRatioF());
     // The scroll bar stays the document's while a take is shown.
     if (!take_) SetScrollPage();
@@ -239,13 +240,15 @@ void TWaveView::ShrinkVisible(int64_t removed) {
 // --- the view a version is shown with ---
 
 TViewState TWaveView::ViewState() const {
+    // While a take is shown, the document's view is the one it had before.
+    const TWaveState& v = take_ ? beforeTake_ : *this;
     TViewState s;
-    s.cursor = cursor;
-    s.selStart = selStart;
-    s.selStop = selStop;
-    s.selected = selected;
-    s.viewStart = viewStart;
-    s.viewEnd = viewEnd;
+    s.cursor = v.cursor;
+    s.selStart = v.selStart;
+    s.selStop = v.selStop;
+    s.selected = v.selected;
+    s.viewStart = v.viewStart;
+    s.viewEnd = v.viewEnd;
     return s;
 }
 

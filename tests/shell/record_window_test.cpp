@@ -185,6 +185,15 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
             want = Cat({Slice(before, 0, k.cursor, n), signal, Slice(before, k.cursor, kBefore, n)});
         ASSERT_EQ(form->Document().Frames(), int64_t(want.size()) / n);
         EXPECT_TRUE(Samples() == want);
+        // The view is the document's again, with the cursor and selection it had.
+        if (k.document && k.selStop > k.selStart) {
+            EXPECT_TRUE(form->View().HasSelection());
+            EXPECT_EQ(form->View().OrderedSelection(), std::make_pair(k.selStart, k.selStop));
+            EXPECT_TRUE(Cmd().CutAction->isEnabled());
+        } else if (k.document) {
+            EXPECT_EQ(form->View().CursorFrame(), k.cursor);
+            EXPECT_FALSE(Cmd().CutAction->isEnabled());
+        }
         EXPECT_TRUE(form->windowTitle().startsWith('*')) << form->windowTitle().toStdString();
         if (!k.document) {
             EXPECT_EQ(form->Document().SampleRate(), 48000u);
