@@ -263,7 +263,8 @@ void Twavefile::JournalTake(const QString& take) {
     step.fileName = fileName_;
     step.current = take;
     // What was there before is one Undo away from the take.
-    if (takeRequest_.place != TTakePlace::kNewSound) step.undo = QStringList{tempPath_} + undo_.Items();
+    if (takeRequest_.place != TTakePlace::kNewSound)
+        step.undo = QStringList{tempPath_} + undo_.Items();
     step.saved = savedVersion_;
     step.modified = true;
     session_->Append(step, false);
@@ -278,7 +279,8 @@ void Twavefile::DoRecord() {
     const uint32_t rate = input.SampleRate();
     const bool newSound = takeRequest_.place == TTakePlace::kNewSound;
     int64_t cap = takeRequest_.maxFrames;
-    if (ring.LimitFrames() > 0) cap = cap > 0 ? std::min(cap, ring.LimitFrames()) : ring.LimitFrames();
+    if (ring.LimitFrames() > 0)
+        cap = cap > 0 ? std::min(cap, ring.LimitFrames()) : ring.LimitFrames();
     const QString path = CreateVersionFile(tempFolder_);
     // On the user-interface thread: the document as it was before the take.
     auto restore = [&] {
@@ -328,6 +330,8 @@ void Twavefile::DoRecord() {
             }
             JournalTake(path);
         });
+        // The device starts before the journal's sync: the ring holds what comes meanwhile.
+        input.Start();
         session_->Sync();
         {
             TLoadingPeaks::TWriter shown(*t.table, 0);
@@ -367,7 +371,6 @@ void Twavefile::DoRecord() {
                 return true;
             };
             TSyncer syncer(file);
-            input.Start();
             auto nextCheck = std::chrono::steady_clock::now();
             try {
                 for (;;) {
@@ -396,9 +399,9 @@ void Twavefile::DoRecord() {
                             const int64_t placing =
                                 newSound ? 0 : int64_t(dataBytes_) + file.Frames() * ch * 2;
                             freeBytes += file.Unwritten() - placing;
-                            t.diskSecondsLeft =
-                                double(std::max<int64_t>(freeBytes - takeRequest_.reserveBytes, 0)) /
-                                double(newSound ? second : 2 * second);
+                            t.diskSecondsLeft = double(std::max<int64_t>(
+                                                    freeBytes - takeRequest_.reserveBytes, 0)) /
+                                                double(newSound ? second : 2 * second);
                         }
                         if (freeBytes < takeRequest_.reserveBytes) {
                             end = TTakeEnd::kDiskFull;
@@ -522,17 +525,21 @@ void Twavefile::PlaceTake(const QString& take, int64_t frames,
         dropoutMarks(at, MarkersAfterInsert(MarkersAfterDelete(markers_, at, removed), at, frames));
     try {
         TLargeFile source(take);
-        RunEdit(total - removed + frames, [&](TLargeFile& src, TVersionWriter& dst) {
-            dst.CopyFrom(src, 0, 0, at * n);
-            std::vector<int16_t> block(size_t(kTakeBlockFrames * n));
-            for (int64_t f = 0; f < frames; f += kTakeBlockFrames) {
-                const int64_t k = std::min(kTakeBlockFrames, frames - f);
-                source.ReadSamples(block.data(), f * n, (f + k) * n - 1);
-                dst.WriteSamples(block.data(), (at + f) * n, (at + f + k) * n - 1);
-                progress_ = int32_t((f + k) * 100 / frames);
-            }
-            dst.CopyFrom(src, (at + removed) * n, (at + frames) * n, (total - at - removed) * n);
-        }, 0, &marks);
+        RunEdit(
+            total - removed + frames,
+            [&](TLargeFile& src, TVersionWriter& dst) {
+                dst.CopyFrom(src, 0, 0, at * n);
+                std::vector<int16_t> block(size_t(kTakeBlockFrames * n));
+                for (int64_t f = 0; f < frames; f += kTakeBlockFrames) {
+                    const int64_t k = std::min(kTakeBlockFrames, frames - f);
+                    source.ReadSamples(block.data(), f * n, (f + k) * n - 1);
+                    dst.WriteSamples(block.data(), (at + f) * n, (at + f + k) * n - 1);
+                    progress_ = int32_t((f + k) * 100 / frames);
+                }
+                dst.CopyFrom(src, (at + removed) * n, (at + frames) * n,
+                             (total - at - removed) * n);
+            },
+            0, &marks);
     } catch (...) {
         RunOnUiThread([&] { JournalStep(); });
         RemoveVersionFile(take);

@@ -61,25 +61,25 @@ struct TTakeRequest {
 
 // Why the last take ended.
 enum class TTakeEnd {
-    kNone,          // none ended yet, or one is running
-    kStopped,       // StopRecording
-    kLength,        // the frames asked for are in
-    kDiskFull,      // stopped and kept: the disk is near full
-    kInputFailed,   // stopped and kept: the device went away
-    kCancelled,     // Cancel: the document is as it was
-    kFailed,        // an error was shown; nothing of the take was kept
+    kNone,         // none ended yet, or one is running
+    kStopped,      // StopRecording
+    kLength,       // the frames asked for are in
+    kDiskFull,     // stopped and kept: the disk is near full
+    kInputFailed,  // stopped and kept: the device went away
+    kCancelled,    // Cancel: the document is as it was
+    kFailed,       // an error was shown; nothing of the take was kept
 };
 
 // The running take as the user-interface thread last took it in (PollRecord).
 struct TTakeStatus {
-    int64_t frames = 0;        // in the take's file so far (device frames, gaps as silence)
+    int64_t frames = 0;  // in the take's file so far (device frames, gaps as silence)
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     // The input's highest absolute sample per channel since the poll before.
     std::array<int16_t, kMaxPeakChannels> peak{};
-    int64_t clips = 0;         // samples at full scale (32767 or -32768)
-    int64_t dropouts = 0;      // gaps so far (the ring overflowed)
-    int64_t lostFrames = 0;    // frames those gaps lost (written as silence)
+    int64_t clips = 0;                   // samples at full scale (32767 or -32768)
+    int64_t dropouts = 0;                // gaps so far (the ring overflowed)
+    int64_t lostFrames = 0;              // frames those gaps lost (written as silence)
     std::vector<int64_t> dropoutFrames;  // frames of the take where each began (as known)
     // What the free disk holds at this rate, above the reserve and the room the take's placing
     // will need; -1 before known.

@@ -23,7 +23,8 @@ std::vector<std::string> CaptureDevices() {
     std::vector<std::string> names;
     const int count = SDL_GetNumAudioDevices(1);
     for (int i = 0; i < count; ++i) {
-        if (const char* name = SDL_GetAudioDeviceName(i, 1); name && *name) names.emplace_back(name);
+        if (const char* name = SDL_GetAudioDeviceName(i, 1); name && *name)
+            names.emplace_back(name);
     }
     char* standard = nullptr;
     SDL_AudioSpec spec{};

@@ -80,7 +80,8 @@ TEST_F(TCliRecord, RecordMakesANewSoundOfExactlyTheSecondsAsked) {
         ASSERT_EQ(Run({"--record", "1.25", "--rate", rate, "--channels", channels, "-o", out}), 0);
         const int64_t frames = std::llround(1.25 * QString(rate).toInt());
         EXPECT_EQ(Probe(out), QString("%1,%2,%3").arg(rate, channels).arg(frames));
-        EXPECT_EQ(WavData(out), ReadAll(dir.path("in.raw")).left(frames * 2 * QString(channels).toInt()));
+        EXPECT_EQ(WavData(out),
+                  ReadAll(dir.path("in.raw")).left(frames * 2 * QString(channels).toInt()));
     }
 }
 
@@ -102,7 +103,9 @@ TEST_F(TCliRecord, InterruptEndsTheTakeAndTheStepsGoOn) {
     EXPECT_GT(take, 0);
     EXPECT_LT(take, 8000 * 50);
     // Amplified after the take: the sound's own samples doubled on both sides of it.
-    auto sample = [&](qsizetype i) { return int16_t(uint8_t(got[2 * i]) | (uint8_t(got[2 * i + 1]) << 8)); };
+    auto sample = [&](qsizetype i) {
+        return int16_t(uint8_t(got[2 * i]) | (uint8_t(got[2 * i + 1]) << 8));
+    };
     EXPECT_EQ(sample(0), 2000);
     EXPECT_EQ(sample(100 + take), 2000);
     EXPECT_EQ(sample(got.size() / 2 - 1), 2000);

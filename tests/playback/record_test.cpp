@@ -28,8 +28,9 @@ void WriteRaw(const QString& path, const std::vector<int16_t>& samples) {
     f.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * 2));
 }
 
-std::vector<int16_t> Join(std::initializer_list<std::pair<const std::vector<int16_t>*,
-                                                          std::pair<size_t, size_t>>> parts) {
+std::vector<int16_t> Join(
+    std::initializer_list<std::pair<const std::vector<int16_t>*, std::pair<size_t, size_t>>>
+        parts) {
     std::vector<int16_t> out;
     for (const auto& [v, range] : parts)
         out.insert(out.end(), v->begin() + long(range.first), v->begin() + long(range.second));
@@ -62,7 +63,9 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
             for (const TWhere w : {kNew, kAt, kOver}) cases.push_back({c, r, w});
     for (const TCase& k : cases) {
         SCOPED_TRACE(std::to_string(k.channels) + " ch " + std::to_string(k.rate) + " Hz, " +
-                     (k.where == kNew ? "new" : k.where == kAt ? "at" : "over"));
+                     (k.where == kNew  ? "new"
+                      : k.where == kAt ? "at"
+                                       : "over"));
         TDocFixture f;
         const size_t n = k.channels;
         // Longer than any take: past its end the driver gives silence.
@@ -76,7 +79,7 @@ TEST(RecordTest, TakeIsTheInputBitForBitInItsPlaceAndUndoRestores) {
         // An odd length, so that no take ends on a callback's boundary.
         const int64_t take = k.where == kOver ? 30011 : k.rate + 1234;
         const int64_t at = 10007;
-        TTakeRequest request{k.where == kNew   ? TTakePlace::kNewSound
+        TTakeRequest request{k.where == kNew  ? TTakePlace::kNewSound
                              : k.where == kAt ? TTakePlace::kInsert
                                               : TTakePlace::kReplace,
                              at, at + take, k.where == kOver ? 0 : take};
@@ -170,8 +173,8 @@ TEST(RecordTest, CancelLeavesTheSoundAndStopKeepsTheTakeSoFar) {
         SCOPED_TRACE(cancel ? "cancel" : "stop");
         ASSERT_TRUE(f.doc.Record(std::make_unique<TSdlCapture>("", 1, kRate),
                                  {TTakePlace::kAppend, 0, 0, 0}));
-        ASSERT_TRUE(PumpUntil([&] { return f.doc.PollRecord() && f.doc.TakeStatus().frames > 4000; },
-                              20000));
+        ASSERT_TRUE(PumpUntil(
+            [&] { return f.doc.PollRecord() && f.doc.TakeStatus().frames > 4000; }, 20000));
         f.doc.PauseRecording(true);
         EXPECT_TRUE(f.doc.TakeStatus().paused);
         f.doc.PauseRecording(false);
@@ -215,9 +218,8 @@ TEST(RecordTest, NearlyFullDiskStopsTheTakeAndKeepsIt) {
     request.reserveBytes = 20 << 20;
     ASSERT_TRUE(f.doc.Record(std::make_unique<TSdlCapture>("", 1, 8000), request));
     // The disk time left: at most the 4 MiB above the reserve, at 16000 bytes a second.
-    ASSERT_TRUE(PumpUntil([&] {
-        return !f.doc.PollRecord() || f.doc.TakeStatus().diskSecondsLeft >= 0;
-    }, 20000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !f.doc.PollRecord() || f.doc.TakeStatus().diskSecondsLeft >= 0; }, 20000));
     const double left = f.doc.TakeStatus().diskSecondsLeft;
     EXPECT_GT(left, 0);
     EXPECT_LE(left, 4.0 * (1 << 20) / 16000);
@@ -231,4 +233,31 @@ TEST(RecordTest, NearlyFullDiskStopsTheTakeAndKeepsIt) {
     EXPECT_LT(got.size(), size_t(8) << 20);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), input.begin()));
     f.doc.Close();
+}
+
+// The monitor measures the input without recording: per channel the highest absolute sample,
+// and the samples at full scale.
+TEST(RecordTest, MonitorShowsTheInputPeaksPerChannelAndCountsClips) {
+    TTempFolder dir;
+    std::vector<int16_t> input(2 * 8000);
+    for (size_t i = 0; i < input.size(); i += 2) {
+        input[i] = int16_t(int(i % 2001) - 1000);  // left: -1000..1000
+        input[i + 1] = int16_t(i % 7 == 0 ? 100 : -200);
+    }
+    input[2 * 4000 + 1] = -32768;
+    input[2 * 4001 + 1] = 32767;
+    WriteRaw(dir.path("in.raw"), input);
+    TDiskInput disk(dir.path("in.raw"));
+    TInputMonitor monitor("", 2, 8000);
+    std::array<int16_t, kMaxPeakChannels> high{};
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto p = monitor.TakePeaks();
+            for (size_t c = 0; c < high.size(); ++c) high[c] = std::max(high[c], p[c]);
+            return monitor.Clips() == 2;
+        },
+        20000));
+    EXPECT_EQ(high[0], 1000);
+    EXPECT_EQ(high[1], 32767);
+    EXPECT_EQ(high[2], 0);
 }
