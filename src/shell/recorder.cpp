@@ -145,8 +145,8 @@ void TRecorder::SetMonitor(bool on) {
     const bool loaded = form_.Loaded();
     const uint16_t channels = loaded ? doc.Channels() : uint16_t(Settings.recchannels);
     const uint32_t rate = loaded ? doc.SampleRate() : uint32_t(Settings.recrate);
-    monitor_ = std::make_unique<TInputMonitor>(ChosenDevice(),
-                                               std::clamp<uint16_t>(channels, 1, 2), rate);
+    monitor_ =
+        std::make_unique<TInputMonitor>(ChosenDevice(), std::clamp<uint16_t>(channels, 1, 2), rate);
     timer_.start(kPollMs);
 }
 

@@ -28,7 +28,9 @@ class TScriptedInput : public TTakeInput {
 public:
     TScriptedInput(uint16_t channels, uint32_t rate, std::vector<int16_t> signal,
                    int64_t ringFrames)
-        : channels_(channels), rate_(rate), signal_(std::move(signal)),
+        : channels_(channels),
+          rate_(rate),
+          signal_(std::move(signal)),
           ring_(channels, ringFrames) {}
     uint16_t Channels() const override { return channels_; }
     uint32_t SampleRate() const override { return rate_; }
@@ -182,7 +184,8 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
         else if (k.document && k.shift)
             want = Cat({before, signal});
         else if (k.document)
-            want = Cat({Slice(before, 0, k.cursor, n), signal, Slice(before, k.cursor, kBefore, n)});
+            want =
+                Cat({Slice(before, 0, k.cursor, n), signal, Slice(before, k.cursor, kBefore, n)});
         ASSERT_EQ(form->Document().Frames(), int64_t(want.size()) / n);
         EXPECT_TRUE(Samples() == want);
         // The view is the document's again, with the cursor and selection it had.
@@ -227,7 +230,8 @@ TEST_F(RecordWindow, ADropoutIsShownAtOnceMarkedAndToldAtTheEnd) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(form->Recorder().DropoutMarks().size(), 1u);
     EXPECT_EQ(form->Recorder().DropoutMarks()[0].start, kRing);
-    EXPECT_TRUE(form->Recorder().Panel()->text().contains(MsgText("recdropouts").arg(1).arg("0:00:00")))
+    EXPECT_TRUE(
+        form->Recorder().Panel()->text().contains(MsgText("recdropouts").arg(1).arg("0:00:00")))
         << form->Recorder().Panel()->text().toStdString();
     // The words of a dropout fit the window's status bar as it is.
     EXPECT_LE(form->Recorder().Panel()->sizeHint().width(), form->statusBar()->width());
@@ -235,8 +239,8 @@ TEST_F(RecordWindow, ADropoutIsShownAtOnceMarkedAndToldAtTheEnd) {
     Wait();
     QCoreApplication::processEvents();
     const std::vector<int16_t> lost(size_t(kSignal - kRing) * 2, 0);
-    const std::vector<int16_t> want = Cat({Slice(before, 0, kAt, 2), Slice(signal, 0, kRing, 2),
-                                           lost, Slice(before, kAt, 20000, 2)});
+    const std::vector<int16_t> want = Cat(
+        {Slice(before, 0, kAt, 2), Slice(signal, 0, kRing, 2), lost, Slice(before, kAt, 20000, 2)});
     ASSERT_EQ(form->Document().Frames(), int64_t(want.size() / 2));
     EXPECT_TRUE(Samples() == want);
     const TMarkerList& marks = form->Document().Markers();
@@ -256,15 +260,15 @@ TEST(RecordTexts, PanelClockAndMeterScale) {
     s.frames = 44100 * 75 + 100;
     s.diskSecondsLeft = 4 * 3600 + 12 * 60 + 0.9;
     s.clips = 3;
-    EXPECT_EQ(TRecorder::StatusText(s),
-              MsgText("rectake").arg("0:01:15") + "  \u00b7  " + MsgText("recleft").arg("4:12:00") +
-                  "  \u00b7  " + MsgText("recclips").arg(3));
+    EXPECT_EQ(TRecorder::StatusText(s), MsgText("rectake").arg("0:01:15") + "  \u00b7  " +
+                                            MsgText("recleft").arg("4:12:00") + "  \u00b7  " +
+                                            MsgText("recclips").arg(3));
     s.diskSecondsLeft = -1;  // not known yet: not shown
     s.paused = true;
     EXPECT_FALSE(TRecorder::StatusText(s).contains(MsgText("recleft").arg("")));
     EXPECT_TRUE(TRecorder::StatusText(s).startsWith(MsgText("recpaused").arg("0:01:15")));
-    const std::pair<int32_t, int16_t> levels[] = {
-        {0, 1}, {1, 1}, {32767, 127}, {-32768, 128}, {16384, 119}, {328, 71}};
+    const std::pair<int32_t, int16_t> levels[] = {{0, 1},        {1, 1},       {32767, 127},
+                                                  {-32768, 128}, {16384, 119}, {328, 71}};
     for (const auto& [peak, level] : levels) EXPECT_EQ(TRecorder::MeterLevel(peak), level) << peak;
 }
 
@@ -276,7 +280,8 @@ TEST_F(RecordWindow, TheMonitorShowsTheInputAndGivesWayToATake) {
     ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
     raw.write(reinterpret_cast<const char*>(loud.data()), qint64(loud.size() * 2));
     raw.close();
-    TEnv driver("SDL_AUDIODRIVER", "disk"), input("SDL_DISKAUDIOFILEIN", raw.fileName().toStdString()),
+    TEnv driver("SDL_AUDIODRIVER", "disk"),
+        input("SDL_DISKAUDIOFILEIN", raw.fileName().toStdString()),
         output("SDL_DISKAUDIOFILE", "/dev/null");
     Open(WriteStereo("before.wav", 20000));
     Cmd().MonitorAction->trigger();
