@@ -147,8 +147,8 @@ void TWaveView::ShowTake(const TWaveSource* take) {
     // The canvas fills from the left, then the whole take is shown as it grows.
     // At least a peak block per column: the take has peaks to draw, no samples to read.
     const int64_t columns = std::max(width() - TWaveRenderer::RightMargin, 1);
-    const int64_t canvas = std::max<int64_t>(int64_t(take->rate) * kTakeCanvasSeconds,
-                                             columns * kPeakBlockFrames);
+    const int64_t canvas =
+        std::max<int64_t>(int64_t(take->rate) * kTakeCanvasSeconds, columns * kPeakBlockFrames);
     const int64_t n = std::max<int64_t>(take->channels, 1);
     const int64_t peaked = take->peaks ? int64_t(take->peaks->size()) / n * kPeakBlockFrames : 0;
     // As far as the peaks reach (they may lag the frames a little); the canvas beyond them

@@ -65,10 +65,10 @@ public:
     // final length.
     void LoadEnded();
     // While a take runs: the view shows `take` (the take's waveform as it grows, on a canvas at
-    // least kTakeCanvasSeconds and a peak block per column wide, and its dropouts) instead of the document, and takes no
-    // mouse, key or zoom; null shows the document again with the cursor, selection and
-    // visible range it had. Attaching a document ends it too. `take` is copied; what it
-    // points to must stay valid while shown.
+    // least kTakeCanvasSeconds and a peak block per column wide, and its dropouts) instead of the
+    // document, and takes no mouse, key or zoom; null shows the document again with the cursor,
+    // selection and visible range it had. Attaching a document ends it too. `take` is copied; what
+    // it points to must stay valid while shown.
     void ShowTake(const TWaveSource* take);
     bool ShowingTake() const { return take_.has_value(); }
     static constexpr int kTakeCanvasSeconds = 10;

@@ -119,8 +119,8 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                         [this] { RecordActionExecute(false); });
     AppendRecordAction = Make("AppendRecordAction", "Record at &End", "Shift+R", nullptr,
                               [this] { RecordActionExecute(true); });
-    MonitorAction = Make("MonitorAction", "Monitor &Input", "", nullptr,
-                         [this] { MonitorActionExecute(); });
+    MonitorAction =
+        Make("MonitorAction", "Monitor &Input", "", nullptr, [this] { MonitorActionExecute(); });
     MonitorAction->setCheckable(true);
     FadeInAction = Make("FadeInAction", "&Fade In", "", "orvane-fade-in",
                         [this] { FadeInActionExecute(); });

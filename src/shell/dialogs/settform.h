@@ -68,7 +68,7 @@ public:
     QCheckBox* SnapBox;   // snap mouse selections to zero crossings
     QSpinBox* HistoryLimit;  // the undo history's cap in MiB, 0 for none
     QCheckBox* WheelZoomBox;  // the plain wheel zooms too, as Ctrl+wheel does
-    QComboBox* DeviceBox;    // the capture device; item 0 (no name) the default
+    QComboBox* DeviceBox;     // the capture device; item 0 (no name) the default
     QComboBox* RateBox;
     QComboBox* ChannelsBox;
     QPushButton* DarkPreset;   // the waveform's colours at once
