@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "closingflow.h"
 #include "commands.h"
 #include "durationtext.h"
 #include "mainform.h"
@@ -88,6 +89,10 @@ bool TRecorder::Record(bool append) {
             request.place = TTakePlace::kInsert;
             request.at = view.CursorFrame();
         }
+    } else if (doc.CanUndo() || doc.Modified()) {
+        // What a failed job left (the earlier work one Undo away) is closed as any close does,
+        // asked about, before a new sound replaces it.
+        if (!form_.ClosingFlow().Close()) return false;
     }
     // One device, one user: the monitor gives the input to the take.
     monitor_.reset();

@@ -305,3 +305,26 @@ TEST_F(RecordWindow, TheMonitorShowsTheInputAndGivesWayToATake) {
     Cmd().MonitorAction->trigger();
     EXPECT_FALSE(form->Recorder().Monitoring());
 }
+
+// After an edit that failed half way the earlier work is one Undo away: R asks about it as a
+// close does, and Cancel keeps it instead of a new sound taking its place.
+TEST_F(RecordWindow, AfterAFailedEditRecordAsksBeforeANewSound) {
+    Open(WriteStereo("a.wav", 8000));
+    Cmd().InvertAction->trigger();
+    Wait();
+    const QString saved = Settings.tempfolder;
+    Settings.tempfolder = dir.path("vanished/");
+    Cmd().InvertAction->trigger();
+    Wait();
+    Settings.tempfolder = saved;
+    ASSERT_FALSE(form->Document().Ready());
+    ASSERT_TRUE(form->Document().CanUndo());
+    Hear(Noise(2000, 1));
+    dialogs.questions.clear();
+    dialogs.answers = {QMessageBox::Cancel};
+    Activate();
+    QTest::keyClick(form.get(), Qt::Key_R);
+    EXPECT_EQ(dialogs.questions, QStringList{MsgText("lastfailed")});
+    EXPECT_FALSE(form->Recorder().Active());
+    EXPECT_TRUE(form->Document().CanUndo());
+}
