@@ -93,6 +93,11 @@ TSettings LoadSettings() {
         (r.spectrumwindow & (r.spectrumwindow - 1)) != 0)
         r.spectrumwindow = 2048;
     r.spectrumlog = ReadInt(s, "spectrumlog", r.spectrumlog);
+    r.recdevice = ReadString(s, "recdevice", r.recdevice);
+    r.recrate = ReadInt(s, "recrate", r.recrate);
+    if (r.recrate != 44100 && r.recrate != 48000) r.recrate = 44100;
+    r.recchannels = ReadInt(s, "recchannels", r.recchannels);
+    if (r.recchannels != 1 && r.recchannels != 2) r.recchannels = 2;
     r.lastfolder = ReadString(s, "lastfolder", r.lastfolder);
     r.recentfiles = ReadList(s, "recentfiles");
     s.endGroup();
@@ -126,6 +131,9 @@ void SaveSettings(const TSettings& record) {
     s.setValue("spectrogram", record.spectrogram);
     s.setValue("spectrumwindow", record.spectrumwindow);
     s.setValue("spectrumlog", record.spectrumlog);
+    s.setValue("recdevice", record.recdevice);
+    s.setValue("recrate", record.recrate);
+    s.setValue("recchannels", record.recchannels);
     s.setValue("lastfolder", record.lastfolder);
     s.setValue("recentfiles", record.recentfiles);
     s.endGroup();

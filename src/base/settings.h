@@ -36,6 +36,11 @@ struct TSettings {
     int32_t spectrogram = 0;
     int32_t spectrumwindow = 2048;
     int32_t spectrumlog = 0;
+    // Recording: the capture device by name (empty: the default), and the rate and channel
+    // count of a take that makes a new sound (44,100 or 48,000 Hz; 1 or 2).
+    QString recdevice;
+    int32_t recrate = 44100;
+    int32_t recchannels = 2;
     int32_t savetype = 0;    // last file type chosen in the save dialog; never stored
     // The folder the file dialogs last used, and the recently opened files, newest first.
     QString lastfolder;

@@ -42,7 +42,7 @@ TWaveView::~TWaveView() {
 }
 
 TWaveSource TWaveView::Source() const {
-    return TWaveSource::Of(document_);
+    return take_ ? *take_ : TWaveSource::Of(document_);
 }
 
 bool TWaveView::Loaded() const {
@@ -96,9 +96,11 @@ void TWaveView::ShowSpectrogram(bool on, const TSpectrumSettings& settings) {
 }
 
 void TWaveView::RedrawAll() {
-    FollowSelection();
+    // A take's view has no selection of its own: the document's stays as told.
+    if (!take_) FollowSelection();
     renderer_.RedrawAll(*this, Source(), width(), height(), devicePixelRatioF());
-    SetScrollPage();
+    // The scroll bar stays the document's while a take is shown.
+    if (!take_) SetScrollPage();
     update();
 }
 
@@ -124,7 +126,51 @@ void TWaveView::resizeEvent(QResizeEvent*) {
 
 // --- the document ---
 
+void TWaveView::ShowTake(const TWaveSource* take) {
+    if (!take) {
+        if (!take_) return;
+        take_.reset();
+        static_cast<TWaveState&>(*this) = beforeTake_;
+        renderer_.spectrogram = spectrogramBeforeTake_;
+        // The document may have grown by the take meanwhile: the renderer keeps the range in.
+        RedrawAll();
+        return;
+    }
+    if (!take_) {
+        beforeTake_ = *this;
+        spectrogramBeforeTake_ = renderer_.spectrogram;
+    }
+    // The spectrogram reads samples, which a take has none of yet: the waveform while it runs.
+    renderer_.spectrogram = nullptr;
+    take_ = *take;
+    take_->ready = true;
+    // The canvas fills from the left, then the whole take is shown as it grows.
+    // At least a peak block per column: the take has peaks to draw, no samples to read.
+    const int64_t columns = std::max(width() - TWaveRenderer::RightMargin, 1);
+    const int64_t canvas =
+        std::max<int64_t>(int64_t(take->rate) * kTakeCanvasSeconds, columns * kPeakBlockFrames);
+    const int64_t n = std::max<int64_t>(take->channels, 1);
+    const int64_t peaked = take->peaks ? int64_t(take->peaks->size()) / n * kPeakBlockFrames : 0;
+    // As far as the peaks reach (they may lag the frames a little); the canvas beyond them
+    // silent until they come.
+    take_->frames = std::max(std::min(take->frames, peaked), canvas);
+    if (peaked < take_->frames) {
+        canvasPeaks_ = take->peaks ? *take->peaks : Tindexdata{};
+        canvasPeaks_.resize(size_t((take_->frames / kPeakBlockFrames + 1) * n), TPeakEntry{});
+        take_->peaks = &canvasPeaks_;
+    }
+    selected = false;
+    viewStart = 0;
+    viewEnd = viewSpan = take_->frames;
+    cursor = take->frames;
+    RedrawAll();
+}
+
 void TWaveView::AttachDocument(Twavefile* document) {
+    if (take_) {
+        take_.reset();
+        renderer_.spectrogram = spectrogramBeforeTake_;
+    }
     if (document_ && document_ != document) document_->DetachStoreListener(this);
     document_ = document;
     if (spectrogram_) spectrogram_->Release();
@@ -194,13 +240,15 @@ void TWaveView::ShrinkVisible(int64_t removed) {
 // --- the view a version is shown with ---
 
 TViewState TWaveView::ViewState() const {
+    // While a take is shown, the document's view is the one it had before.
+    const TWaveState& v = take_ ? beforeTake_ : *this;
     TViewState s;
-    s.cursor = cursor;
-    s.selStart = selStart;
-    s.selStop = selStop;
-    s.selected = selected;
-    s.viewStart = viewStart;
-    s.viewEnd = viewEnd;
+    s.cursor = v.cursor;
+    s.selStart = v.selStart;
+    s.selStop = v.selStop;
+    s.selected = v.selected;
+    s.viewStart = v.viewStart;
+    s.viewEnd = v.viewEnd;
     return s;
 }
 
@@ -297,7 +345,7 @@ void TWaveView::SetScrollSteps(bool atLeastOne) {
 }
 
 void TWaveView::ScrollToBar() {
-    if (!Loaded() || !scrollBar_) return;
+    if (!Loaded() || !scrollBar_ || take_) return;
     const int64_t length = document_->Frames();
     viewStart = int64_t(scrollBar_->value()) << BarShift(length);
     viewEnd = viewStart + viewSpan;
@@ -309,6 +357,7 @@ void TWaveView::ScrollToBar() {
 }
 
 void TWaveView::ZoomFull() {
+    if (take_) return;
     if (!Loaded()) return;
     viewStart = 0;
     viewEnd = viewSpan = document_->Frames();
@@ -323,6 +372,7 @@ void TWaveView::CentreOnCursor() {
 }
 
 void TWaveView::ZoomIn() {
+    if (take_) return;
     if (!Loaded() || viewSpan <= 50) return;
     viewSpan = ZoomInSpan(viewSpan);
     CentreOnCursor();
@@ -331,6 +381,7 @@ void TWaveView::ZoomIn() {
 }
 
 void TWaveView::ZoomOut() {
+    if (take_) return;
     if (!Loaded() || viewSpan >= document_->Frames()) return;
     viewSpan = ZoomOutSpan(viewSpan, document_->Frames());
     CentreOnCursor();
@@ -410,6 +461,7 @@ void TWaveView::RestartPlayback(bool stopFirst) {
 // --- keys ---
 
 void TWaveView::keyPressEvent(QKeyEvent* event) {
+    if (take_) return;
     if (OnKeyDown) OnKeyDown(event);
     if (!Loaded()) return QWidget::keyPressEvent(event);
     const int64_t length = document_->Frames();
@@ -476,6 +528,7 @@ int64_t TWaveView::FrameAt(int x) const {
 }
 
 void TWaveView::mousePressEvent(QMouseEvent* event) {
+    if (take_) return;
     if (OnMouseDown) OnMouseDown(event);
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton || !Loaded()) return;
@@ -512,6 +565,7 @@ void TWaveView::mousePressEvent(QMouseEvent* event) {
 }
 
 void TWaveView::mouseMoveEvent(QMouseEvent* event) {
+    if (take_) return;
     if (OnMouseMove) OnMouseMove(event);
     if (!(event->buttons() & Qt::LeftButton) || !Loaded() || !dragging_) return;
     const int x = std::max(0, LimitX(int(event->position().x())));
@@ -535,6 +589,7 @@ void TWaveView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TWaveView::mouseReleaseEvent(QMouseEvent* event) {
+    if (take_) return;
     if (OnMouseUp) OnMouseUp(event);
     if (event->button() == Qt::LeftButton && ReleaseMarker(LimitX(int(event->position().x()))))
         return;

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -63,6 +64,14 @@ public:
     // After the load the view showed has ended: keeps zoom, cursor and selection inside the
     // final length.
     void LoadEnded();
+    // While a take runs: the view shows `take` (the take's waveform as it grows, on a canvas at
+    // least kTakeCanvasSeconds and a peak block per column wide, and its dropouts) instead of the
+    // document, and takes no mouse, key or zoom; null shows the document again with the cursor,
+    // selection and visible range it had. Attaching a document ends it too. `take` is copied; what
+    // it points to must stay valid while shown.
+    void ShowTake(const TWaveSource* take);
+    bool ShowingTake() const { return take_.has_value(); }
+    static constexpr int kTakeCanvasSeconds = 10;
     // Stops playback and closes the document, changes and all: whoever closes asks first.
     void CloseDocument();
     // --- for the commands ---
@@ -165,6 +174,11 @@ private:
     void KeepSelectionTold();
 
     TWaveRenderer renderer_;
+    // The take shown instead of the document, and what the view showed before it.
+    std::optional<TWaveSource> take_;
+    TWaveState beforeTake_;
+    Tindexdata canvasPeaks_;  // a short take's peaks and silence to the canvas's end
+    TSpectrogram* spectrogramBeforeTake_ = nullptr;
     // Made when first shown; its columns arrive from workers and are drawn in batches.
     std::unique_ptr<TSpectrogram> spectrogram_;
     QTimer* spectrumRedraw_ = nullptr;

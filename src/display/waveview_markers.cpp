@@ -81,6 +81,7 @@ bool TWaveView::ReleaseMarker(int x) {
 }
 
 void TWaveView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (take_) return;
     if (event->button() != Qt::LeftButton || !Loaded()) return;
     const TMarkerHit hit = MarkerAt(LimitX(int(event->position().x())));
     if (hit.index >= 0 && OnRenameMarker) {

@@ -111,10 +111,17 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
     // Operations
     PlayAction = Make("PlayAction", "Pla&y", "Ctrl+P", "media-playback-start",
                       [this] { PlayActionExecute(); });
-    PauseAction = Make("PauseAction", "P&ause", "", "media-playback-pause",
+    PauseAction = Make("PauseAction", "P&ause", "P", "media-playback-pause",
                        [this] { PauseActionExecute(); });
     StopAction = Make("StopAction", "&Stop", "Ctrl+T", "media-playback-stop",
                       [this] { StopActionExecute(); });
+    RecordAction = Make("RecordAction", "Re&cord", "R", "media-record",
+                        [this] { RecordActionExecute(false); });
+    AppendRecordAction = Make("AppendRecordAction", "Rec&ord at End", "Shift+R", nullptr,
+                              [this] { RecordActionExecute(true); });
+    MonitorAction =
+        Make("MonitorAction", "Monitor &Input", "", nullptr, [this] { MonitorActionExecute(); });
+    MonitorAction->setCheckable(true);
     FadeInAction = Make("FadeInAction", "&Fade In", "", "orvane-fade-in",
                         [this] { FadeInActionExecute(); });
     FadeOutAction = Make("FadeOutAction", "Fa&de Out", "", "orvane-fade-out",
@@ -135,7 +142,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                           [this] { LoudnessActionExecute(); });
     TrimSilenceAction = Make("TrimSilenceAction", "&Trim Silence...", "", nullptr,
                              [this] { TrimSilenceActionExecute(); });
-    ToMonoAction = Make("ToMonoAction", "Mix to M&ono", "", nullptr,
+    ToMonoAction = Make("ToMonoAction", "Mi&x to Mono", "", nullptr,
                         [this] { ChannelsActionExecute(0); });
     ToStereoAction = Make("ToStereoAction", "Ma&ke Stereo", "", nullptr,
                           [this] { ChannelsActionExecute(1); });
@@ -195,7 +202,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                  AddMarkerAction, AddRegionAction,    MarkersAction,     ExportRegionsAction,
                  HighPassAction, LowPassAction,       EqualizerAction,   CompressorAction,
                  LimiterAction,  TempoAction,         PitchAction,       SpeedAction,
-                 NoiseProfileAction, NoiseReductionAction};
+                 NoiseProfileAction, NoiseReductionAction, RecordAction, AppendRecordAction};
     needIdle_ += recentActions_;
     makeVersion_ = {CutAction,     PasteAction,         DeleteAction,      FadeInAction,
                     FadeOutAction, SilenceAction,       NormalizationAction, ReverseAction,
@@ -205,7 +212,7 @@ TCommands::TCommands(Tmainform& form) : form_(form) {
                     MoveMarkerAction,
                     HighPassAction, LowPassAction,      EqualizerAction,   CompressorAction,
                     LimiterAction, TempoAction,         PitchAction,       SpeedAction,
-                    NoiseReductionAction};
+                    NoiseReductionAction, RecordAction, AppendRecordAction};
 
     // Initial states: no selection and nothing to undo yet.
     for (QAction* a : {SaveSelectedAction, CutAction, CopyAction, DeleteAction, UndoAction,
@@ -320,6 +327,8 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     QMenu* window = view->addMenu(QStringLiteral("Spectrogram &Window Size"));
     window->setObjectName(QStringLiteral("SpectrumWindow1"));
     window->addActions(windowActions_);
+    view->addSeparator();
+    view->addAction(MonitorAction);
 
     QMenu* edit = menu("Edit1", QStringLiteral("&Edit"));
     edit->addActions({UndoAction, RedoAction});
@@ -333,19 +342,23 @@ void TCommands::BuildMenus(QMenuBar* bar) {
     QMenu* operations = menu("Operations1", QStringLiteral("&Operations"));
     operations->addActions({PlayAction, PauseAction, StopAction});
     operations->addSeparator();
+    operations->addActions({RecordAction, AppendRecordAction});
+    operations->addSeparator();
     operations->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
                             ReverseAction, InvertAction, AmplifyDAction, AmplifyIAction});
     operations->addSeparator();
     operations->addActions({LoudnessAction, TrimSilenceAction, ToMonoAction, ToStereoAction,
                             SwapChannelsAction});
     operations->addSeparator();
-    // A menu of its own: one flat list would hold more entries than there are letters to
+    // Menus of their own: one flat list would hold more entries than there are letters to
     // give each its own access key.
     QMenu* filters = operations->addMenu(QStringLiteral("Filte&rs"));
     filters->setObjectName(QStringLiteral("Filters1"));
     filters->addActions(
         {HighPassAction, LowPassAction, EqualizerAction, CompressorAction, LimiterAction});
-    operations->addActions({TempoAction, PitchAction, SpeedAction});
+    QMenu* stretch = operations->addMenu(QStringLiteral("Tem&po and Pitch"));
+    stretch->setObjectName(QStringLiteral("TempoPitch1"));
+    stretch->addActions({TempoAction, PitchAction, SpeedAction});
     operations->addSeparator();
     operations->addActions({NoiseProfileAction, NoiseReductionAction});
 
@@ -373,7 +386,7 @@ QToolBar* TCommands::BuildToolBar(QWidget* parent) {
     bar->addSeparator();
     bar->addActions({ZoomInAction, ZoomOutAction, ZoomFullAction});
     bar->addSeparator();
-    bar->addActions({PlayAction, StopAction});
+    bar->addActions({PlayAction, StopAction, RecordAction});
     bar->addSeparator();
     bar->addActions({FadeInAction, FadeOutAction, SilenceAction, NormalizationAction,
                      ReverseAction, InvertAction, AmplifyIAction, AmplifyDAction});
@@ -405,6 +418,15 @@ void TCommands::SetLoading(bool loading) {
     for (QAction* a : {SaveAction, SaveAsAction, PropertiesAction}) a->setEnabled(!loading);
     if (!loading) return;
     for (QAction* a : {CopyAction, SaveSelectedAction, UndoAction, RedoAction}) a->setEnabled(false);
+}
+
+void TCommands::SetRecording(bool recording) {
+    SetLoading(recording);
+    PlayAction->setEnabled(!recording && form_.Shown());
+    StopAction->setEnabled(recording);
+    if (!recording) return;
+    for (QAction* a : {CutAction, CopyAction, PasteAction, DeleteAction, SaveSelectedAction})
+        a->setEnabled(false);
 }
 
 void TCommands::SetUndoState(bool canUndo, bool canRedo) {

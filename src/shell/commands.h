@@ -55,6 +55,8 @@ public:
     // While a load shows its sound as it comes, only what reads it works (navigation,
     // selection, playback); whatever would change or save it waits for the end.
     void SetLoading(bool loading);
+    // While a take runs: only Stop, Pause and what reads nothing of the sound work.
+    void SetRecording(bool recording);
     void CheckScaleFormat(bool milliseconds);
     // The spectrogram entries from the settings, and the view shown as they say.
     void CheckSpectrogram();
@@ -81,6 +83,9 @@ public:
     void PlayActionExecute();
     void PauseActionExecute();
     void StopActionExecute();
+    // A take (recorder.h): at the cursor, over the selection or as a new sound; or at the end.
+    void RecordActionExecute(bool append);
+    void MonitorActionExecute();
     void FadeInActionExecute();
     void FadeOutActionExecute();
     void SilenceActionExecute();
@@ -137,6 +142,7 @@ public:
     QAction *SpectrogramAction, *LogFrequencyAction;
     QAction *UndoAction, *RedoAction, *CutAction, *CopyAction, *PasteAction, *DeleteAction,
         *SelectAllAction, *DeselectAllAction;
+    QAction *RecordAction, *AppendRecordAction, *MonitorAction;
     QAction *PlayAction, *PauseAction, *StopAction, *FadeInAction, *FadeOutAction,
         *SilenceAction, *NormalizationAction, *ReverseAction, *InvertAction, *AmplifyDAction,
         *AmplifyIAction;

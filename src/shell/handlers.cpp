@@ -13,6 +13,7 @@
 #include "effectpreview.h"
 #include "filenames.h"
 #include "mainform.h"
+#include "recorder.h"
 #include "settings.h"
 #include "shelltexts.h"
 #include "timetext.h"
@@ -210,6 +211,22 @@ void TCommands::DeselectAllActionExecute() {
     form_.selClick();
 }
 
+// --- Recording ---------------------------------------------------------------------------------
+
+void TCommands::RecordActionExecute(bool append) {
+    form_.Recorder().Record(append);
+}
+
+void TCommands::MonitorActionExecute() {
+    const bool on = MonitorAction->isChecked();
+    try {
+        form_.Recorder().SetMonitor(on);
+    } catch (...) {
+        MonitorAction->setChecked(false);
+        throw;
+    }
+}
+
 // --- Operations --------------------------------------------------------------------------------
 
 void TCommands::PlayActionExecute() {
@@ -223,11 +240,13 @@ void TCommands::PlayActionExecute() {
 }
 
 void TCommands::PauseActionExecute() {
+    if (form_.Recorder().Active()) return form_.Recorder().TogglePause();
     // The cursor stays where playback got to, so the next Play goes on from there.
     if (form_.Playing()) form_.View().Stop();
 }
 
 void TCommands::StopActionExecute() {
+    if (form_.Recorder().Active()) return form_.Recorder().Stop();
     if (!form_.Playing()) return;
     form_.View().Stop();
     StopAction->setEnabled(false);

@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "mainform.h"
+#include "recorder.h"
 #include "settings.h"
 #include "waveview.h"
 
@@ -61,7 +62,7 @@ void InstallKeys(Tmainform& form) {
 bool WaveKey(Tmainform& form, QKeyEvent* event) {
     if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) return false;
     TCommands& c = form.Commands();
-    QAction* action = form.Playing() ? c.StopAction : c.PlayAction;
+    QAction* action = form.Playing() || form.Recorder().Active() ? c.StopAction : c.PlayAction;
     if (action->isEnabled()) action->trigger();
     return true;
 }

@@ -42,6 +42,7 @@
 #include "languagecontroller.h"
 #include "messages.h"
 #include "player.h"
+#include "recorder.h"
 #include "settings.h"
 #include "shelldialogs.h"
 #include "shelltexts.h"
@@ -103,6 +104,14 @@ Tmainform::Tmainform(const TMainOptions& options) {
     commands_ = std::make_unique<TCommands>(*this);
     closingFlow_ = std::make_unique<TClosingFlow>(*this);
     BuildLayout();
+    recorder_ = std::make_unique<TRecorder>(*this);
+    recorder_->OnFinished = [this] {
+        commands_->SetRecording(false);
+        SetSelectionState(view_->selected);
+        ClipboardChanged();
+        commands_->SetPlayState(playing_);
+        RefreshCaption();
+    };
 
     setAcceptDrops(true);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
@@ -177,6 +186,7 @@ Tmainform::~Tmainform() {
     OnFirstWavePixels = nullptr;
     progressTimer_.stop();
     vizTimer_.stop();
+    recorder_.reset();
     document_->OnReady = nullptr;
     document_->OnAction = nullptr;
     document_->OnLoaded = nullptr;
@@ -217,6 +227,8 @@ void Tmainform::LoadStarting() {
 }
 
 void Tmainform::FollowLoad() {
+    // A take that makes a new sound shows itself (the recorder).
+    if (document_->Recording()) return;
     // Every tick until something shows, then about ten times a second.
     if (!document_->Loading() || (showingLoad_ && loadPoll_.isValid() && loadPoll_.elapsed() < kLoadRedrawMs))
         return;
@@ -274,7 +286,12 @@ void Tmainform::updatecaption(const QString& name) {
 }
 
 void Tmainform::RefreshCaption() {
-    if (!document_->FileName().isEmpty()) updatecaption(document_->FileName());
+    if (!document_->FileName().isEmpty()) return updatecaption(document_->FileName());
+    // A sound of no file yet (a new take): named as the recovery offer names one.
+    if (!Loaded()) return;
+    const QString caption = QStringLiteral("*") + MsgText("untitled") + QStringLiteral(" - Orvane");
+    QGuiApplication::setApplicationDisplayName(caption);
+    setWindowTitle(caption);
 }
 
 void Tmainform::ShowNoDocument() {
@@ -352,6 +369,8 @@ void Tmainform::SetScaleFormat(bool milliseconds) {
 // --- document events ---------------------------------------------------------------------------
 
 void Tmainform::onReady() {
+    // After a take the view shows the document again before anything reads it.
+    recorder_->JobEnded();
     const int64_t frames = document_->Frames();
     if (scroll_->pageStep() > 0 && int64_t(scroll_->pageStep()) > frames) {
         scroll_->setPageStep(int(frames));
@@ -483,7 +502,7 @@ void Tmainform::ProgressTimerTimer() {
     // The bar's page is the visible span (the bar itself may count in halved units).
     const int64_t page = std::min(view_->viewSpan, document_->Frames());
     const bool usable = int64_t(document_->Frames()) - kScrollSlack >= page;
-    scroll_->setEnabled(usable);
+    scroll_->setEnabled(usable && !view_->ShowingTake());
 }
 
 void Tmainform::VizTimerTimer() {

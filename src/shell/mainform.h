@@ -33,6 +33,7 @@ class TClosingFlow;
 class TCommands;
 class TJobControl;
 class TLanguageController;
+class TRecorder;
 class TShellDialogs;
 class TVUMeter;
 class TWaveView;
@@ -104,6 +105,7 @@ public:
     QProgressBar* ProgressBar() const { return progressBar_; }
     QLabel* Panel(int index) const { return panels_.at(size_t(index)); }
     TCommands& Commands() const { return *commands_; }
+    TRecorder& Recorder() const { return *recorder_; }
     // The recent files and the folder the file dialogs start in (kept in Settings).
     TFileHistory& History() { return history_; }
     // Where Open and Save As start: the open file's folder, else the last one used.
@@ -196,6 +198,7 @@ private:
     TJobControl* jobs_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     std::unique_ptr<TCommands> commands_;
+    std::unique_ptr<TRecorder> recorder_;
     TFileHistory history_{Settings};
     std::unique_ptr<TClosingFlow> closingFlow_;
     std::unique_ptr<TShellDialogs> extras_;

@@ -15,6 +15,7 @@
 #include "layoutfit.h"
 #include "mainform.h"
 #include "qttranslation.h"
+#include "recorder.h"
 #include "shelltexts.h"
 
 namespace {
@@ -78,6 +79,9 @@ const std::vector<TTranslatable> kMainTexts = {
     {56, "DeleteMarkerAction", "text"},
     {57, "ExportRegionsAction", "text"},
     {58, "MoveMarkerAction", "text"},
+    {59, "RecordAction", "text"},
+    {61, "AppendRecordAction", "text"},
+    {62, "MonitorAction", "text"},
     {90, "HighPassAction", "text"},
     {91, "LowPassAction", "text"},
     {92, "EqualizerAction", "text"},
@@ -91,6 +95,7 @@ const std::vector<TTranslatable> kMainTexts = {
     {100, "SpectrogramAction", "text"},
     {101, "LogFrequencyAction", "text"},
     {102, "Filters1", "title"},
+    {103, "TempoPitch1", "title"},
     {60, "ContentsAction", "toolTip"},
     {70, "MainSheet", "windowTitle"},
     {71, "SelectionBox", "title"},
@@ -118,7 +123,7 @@ const std::vector<TTranslatable> kMainTexts = {
 const QStringList kMainIgnored = {
     "mainform.windowTitle", "ActionToolBar1.windowTitle", "*Action.toolTip", "timedisplay.text",
     "StatusPanel*.text",    "selstart.text",              "selstop.text",     "ToolAction*",
-    "RecentAction*",        "SpectrumWindowAction*",
+    "RecentAction*",        "SpectrumWindowAction*",      "RecordPanel.*",
 };
 
 // Section "filterform": its caption and group caption are set before each use.
@@ -176,6 +181,7 @@ void Tmainform::RefreshTexts() {
     UseQtTranslation(uint16_t(ActiveLanguageId()));
     // Texts composed from named messages follow the language too.
     if (Loaded()) ShowDocumentFields();
+    recorder_->RefreshTexts();
     panels_[1]->setText(MsgText("cursorpositionstring") + ' ' +
                         PositionText(view_->cursor, view_->cursorMs));
     FitToTexts(*this);

@@ -64,6 +64,9 @@ TEST_F(SettingsStore, EveryValueRoundTripsButTheSaveType) {
     s.spectrogram = 1;
     s.spectrumwindow = 8192;
     s.spectrumlog = 1;
+    s.recdevice = "USB Audio, analog";
+    s.recrate = 48000;
+    s.recchannels = 1;
     s.savetype = 3;
     SaveSettings(s);
     ASSERT_TRUE(QFileInfo::exists(ConfigFile()));
@@ -81,7 +84,7 @@ TEST_F(SettingsStore, ValuesOfAnotherTypeCountAsMissing) {
     WriteRaw(
         "[Settings]\nvolume=loud\nposx=12\nwidth=@ByteArray(abc)\nlang=99999999999\n"
         "tempfolder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x18)\nheight=3.5\n"
-        "spectrumwindow=3000\n");
+        "spectrumwindow=3000\nrecrate=22050\nrecchannels=6\n");
     const TSettings s = LoadSettings();
     EXPECT_EQ(s.volume, -8000);
     EXPECT_EQ(s.posx, 12);
@@ -90,6 +93,9 @@ TEST_F(SettingsStore, ValuesOfAnotherTypeCountAsMissing) {
     EXPECT_EQ(s.height, -1);
     EXPECT_EQ(s.tempfolder, DefaultTempFolder());
     EXPECT_EQ(s.spectrumwindow, 2048);  // not a power of two
+    // A take's format is one the settings dialog offers.
+    EXPECT_EQ(s.recrate, 44100);
+    EXPECT_EQ(s.recchannels, 2);
 }
 
 TEST_F(SettingsStore, UnreadableFileIsNeverOverwritten) {

@@ -268,3 +268,45 @@ TEST_F(SettingsDialog, PlainWheelZoomIsASetting) {
 }
 
 }  // namespace
+
+// The Recording tab: the default entry first, then the devices as the sound system lists them,
+// a chosen device that is not plugged in kept as the choice; each choice set at once.
+TEST_F(SettingsDialog, RecordingTabListsTheDevicesAndKeepsTheChoice) {
+    struct TCase {
+        const char* name;
+        std::vector<std::string> devices;
+        QString chosen;
+        QStringList items;
+        int current;
+    };
+    const TCase cases[] = {
+        {"no device", {}, "", {"Default"}, 0},
+        {"the default chosen", {"Built-in", "USB"}, "", {"Default", "Built-in", "USB"}, 0},
+        {"one chosen", {"Built-in", "USB"}, "USB", {"Default", "Built-in", "USB"}, 2},
+        {"one unplugged", {"Built-in"}, "USB", {"Default", "Built-in", "USB"}, 2},
+    };
+    for (const TCase& k : cases) {
+        SCOPED_TRACE(k.name);
+        Settings.recdevice = k.chosen;
+        TLanguageManager manager;
+        TsettingsForm form(nullptr, &manager, &prompts);
+        form.ListDevices = [&] { return k.devices; };
+        form.FillDevices();
+        QStringList items;
+        for (int i = 0; i < form.DeviceBox->count(); ++i) items.append(form.DeviceBox->itemText(i));
+        EXPECT_EQ(items, k.items);
+        EXPECT_EQ(form.DeviceBox->currentIndex(), k.current);
+        emit form.DeviceBox->activated(1);
+        EXPECT_EQ(Settings.recdevice, QString::fromStdString(k.devices.empty() ? "" : k.devices[0]));
+    }
+    Settings.recrate = 44100;
+    Settings.recchannels = 2;
+    TLanguageManager manager;
+    TsettingsForm form(nullptr, &manager, &prompts);
+    EXPECT_EQ(form.RateBox->currentText(), "44100 Hz");
+    EXPECT_EQ(form.ChannelsBox->currentText(), "Stereo");
+    emit form.RateBox->activated(form.RateBox->findData(48000));
+    emit form.ChannelsBox->activated(form.ChannelsBox->findData(1));
+    EXPECT_EQ(Settings.recrate, 48000);
+    EXPECT_EQ(Settings.recchannels, 1);
+}

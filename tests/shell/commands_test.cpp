@@ -44,16 +44,16 @@ TEST_F(CommandTable, MenusInOrderWithTheirSeparators) {
     EXPECT_EQ(Entries(top[1]->menu()).join(" | "),
               "&Zoom In | Z&oom Out | Zoo&m Full | - | [&Scale Format: &Milliseconds, &Samples] | - | "
               "Mar&kers... | - | S&pectrogram | &Logarithmic Frequency | [Spectrogram &Window Size: "
-              "256, 512, 1024, 2048, 4096, 8192]");
+              "256, 512, 1024, 2048, 4096, 8192] | - | Monitor &Input");
     EXPECT_EQ(Entries(top[2]->menu()).join(" | "),
               "&Undo | &Redo | - | &Cut | C&opy | &Paste | &Delete | - | &Select All | "
               "D&eselect All | - | Add &Marker | Add Re&gion | Pre&vious Marker | Ne&xt Marker");
     EXPECT_EQ(Entries(top[3]->menu()).join(" | "),
-              "Pla&y | P&ause | &Stop | - | &Fade In | Fa&de Out | &Insert Silence | "
+              "Pla&y | P&ause | &Stop | - | Re&cord | Rec&ord at End | - | &Fade In | Fa&de Out | &Insert Silence | "
               "&Normalization | R&everse | In&vert | A&mplify (Decrease) | Amp&lify (Increase) | - | "
-              "Normali&ze Loudness... | &Trim Silence... | Mix to M&ono | Ma&ke Stereo | S&wap Channels | - | "
+              "Normali&ze Loudness... | &Trim Silence... | Mi&x to Mono | Ma&ke Stereo | S&wap Channels | - | "
               "[Filte&rs: &High-pass Filter..., Low-pass Filte&r..., E&qualizer..., &Compressor..., "
-              "Lim&iter...] | Change Tem&po... | Change Pitc&h... | &Change Speed... | - | "
+              "Lim&iter...] | [Tem&po and Pitch: Change Tem&po..., Change Pitc&h..., &Change Speed...] | - | "
               "&Get Noise Profile | Noise Red&uction...");
     EXPECT_EQ(Entries(top[5]->menu()).join(" | "), "&Contents | C&heck Updates... | - | &About");
 }
@@ -71,7 +71,7 @@ TEST_F(CommandTable, ToolbarOrderTipsAndPictures) {
     }
     EXPECT_EQ(tips.join(","),
               "Open,Save,|,Cut,Copy,Paste,Delete,|,Undo,Redo,|,Zoom In,Zoom Out,Zoom Full,|,"
-              "Play,Stop,|,Fade In,Fade Out,Insert Silence,Normalization,Reverse,Invert,"
+              "Play,Stop,Record,|,Fade In,Fade Out,Insert Silence,Normalization,Reverse,Invert,"
               "Amplify (Increase),Amplify (Decrease),|,Help");
 }
 

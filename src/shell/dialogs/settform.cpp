@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "apperror.h"
+#include "capture.h"
 #include "colorbox.h"
 #include "displaycolors.h"
 #include "languagecontroller.h"
@@ -28,6 +29,9 @@
 #include "settings.h"
 
 namespace {
+
+// The rates offered for a take that makes a new sound.
+constexpr int kRecordRates[] = {44100, 48000};
 
 // Identifiers of the dialog's texts in language files: fixed forever, only ever added to.
 std::vector<TTranslatable> TranslationTable() {
@@ -44,6 +48,10 @@ std::vector<TTranslatable> TranslationTable() {
         {16, "HistoryLabel", "text"},    {17, "HistoryLimit", "specialValueText"},
         {18, "DarkPreset", "text"},      {19, "LightPreset", "text"},
         {42, "WheelZoomBox", "text"},
+        {43, "RecordingTab", "windowTitle"},
+        {44, "DeviceLabel", "text"},     {45, "RateLabel", "text"},
+        {46, "ChannelsLabel", "text"},
+        {47, "ChannelsBox", "items[0]"}, {48, "ChannelsBox", "items[1]"},
     };
     // The colour names, once: the other two boxes copy them from the first.
     static const char* const kItems[] = {
@@ -98,6 +106,8 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
 
     pageControl = new QTabWidget(this);
     pageControl->setObjectName(QStringLiteral("pageControl"));
+    // Every tab's caption in full, in every language and scale: the dialog grows to them.
+    pageControl->setUsesScrollButtons(false);
 
     QWidget* languagePage = MakePage(pageControl, "LanguageTab", "Language", this);
     LangBox = new QComboBox(languagePage);
@@ -187,6 +197,29 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     editingLayout->setColumnStretch(2, 1);
     editingLayout->setRowStretch(5, 1);
 
+    QWidget* recordingPage = MakePage(pageControl, "RecordingTab", "Recording", this);
+    auto* recordingLayout = new QGridLayout(recordingPage);
+    auto recordingRow = [&](const char* labelName, const char* caption, const char* boxName,
+                            int row) {
+        auto* label = new QLabel(QString::fromLatin1(caption), recordingPage);
+        label->setObjectName(QString::fromLatin1(labelName));
+        auto* box = new QComboBox(recordingPage);
+        box->setObjectName(QString::fromLatin1(boxName));
+        label->setBuddy(box);
+        recordingLayout->addWidget(label, row, 0);
+        recordingLayout->addWidget(box, row, 1);
+        return box;
+    };
+    DeviceBox = recordingRow("DeviceLabel", "&Input device:", "DeviceBox", 0);
+    DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    RateBox = recordingRow("RateLabel", "&Rate of a new sound:", "RateBox", 1);
+    for (const int rate : kRecordRates) RateBox->addItem(QStringLiteral("%1 Hz").arg(rate), rate);
+    ChannelsBox = recordingRow("ChannelsLabel", "C&hannels of a new sound:", "ChannelsBox", 2);
+    ChannelsBox->addItem(QStringLiteral("Stereo"), 2);
+    ChannelsBox->addItem(QStringLiteral("Mono"), 1);
+    recordingLayout->setColumnStretch(2, 1);
+    recordingLayout->setRowStretch(3, 1);
+
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -216,6 +249,12 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
             [](int mib) { Settings.historylimit = mib; });
     connect(WheelZoomBox, &QCheckBox::toggled, this,
             [](bool on) { Settings.wheelzoom = on ? 1 : 0; });
+    connect(DeviceBox, &QComboBox::activated, this,
+            [this](int i) { Settings.recdevice = DeviceBox->itemData(i).toString(); });
+    connect(RateBox, &QComboBox::activated, this,
+            [this](int i) { Settings.recrate = RateBox->itemData(i).toInt(); });
+    connect(ChannelsBox, &QComboBox::activated, this,
+            [this](int i) { Settings.recchannels = ChannelsBox->itemData(i).toInt(); });
     backColor->OnChange = [this](const QColor& c) {
         Settings.backcolor = SettingFromColor(c);
         DisplayColors.BackColor = c;
@@ -239,12 +278,15 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     translator_ = std::make_unique<TLanguageController>(
         this, TranslationTable(),
         QStringList{"tmpedit.text", "LangBox.*", "scaleColor.*", "waveColor.*", "JoinLength.*",
-                    "HistoryLimit.text", "HistoryLimit.suffix", "HistoryLimit.prefix"},
+                    "HistoryLimit.text", "HistoryLimit.suffix", "HistoryLimit.prefix",
+                    "DeviceBox.*", "RateBox.*"},
         &manager_);
     translator_->SetRetranslateHook([this] {
         copyColorNames();
         // The special text ("No limit") in every language, not cut by the column.
         HistoryLimit->setMinimumWidth(HistoryLimit->sizeHint().width());
+        if (DeviceBox->count() > 0)
+            DeviceBox->setItemText(0, QString::fromStdString(Msg("recdefaultdevice")));
     });
     FormCreate();
     translator_->Bind();
@@ -263,6 +305,9 @@ void TsettingsForm::FormCreate() {
     SnapBox->setChecked(Settings.snapzero != 0);
     WheelZoomBox->setChecked(Settings.wheelzoom != 0);
     HistoryLimit->setValue(Settings.historylimit);
+    RateBox->setCurrentIndex(std::max(0, RateBox->findData(Settings.recrate)));
+    ChannelsBox->setCurrentIndex(std::max(0, ChannelsBox->findData(Settings.recchannels)));
+    FillDevices();
 
     manager_.ScanLanguageFolders();
     const QSignalBlocker quiet(LangBox);
@@ -281,6 +326,26 @@ void TsettingsForm::FormCreate() {
         }
         break;
     }
+}
+
+void TsettingsForm::FillDevices() {
+    std::vector<std::string> names;
+    try {
+        names = ListDevices ? ListDevices() : CaptureDevices();
+    } catch (const std::exception&) {
+        // No sound system: the default entry alone.
+    }
+    const QSignalBlocker quiet(DeviceBox);
+    DeviceBox->clear();
+    DeviceBox->addItem(QString::fromStdString(Msg("recdefaultdevice")), QString());
+    for (const std::string& name : names) {
+        const QString device = QString::fromStdString(name);
+        DeviceBox->addItem(device, device);
+    }
+    // A device chosen before and not plugged in now stays the choice.
+    if (!Settings.recdevice.isEmpty() && DeviceBox->findData(Settings.recdevice) < 0)
+        DeviceBox->addItem(Settings.recdevice, Settings.recdevice);
+    DeviceBox->setCurrentIndex(std::max(0, DeviceBox->findData(Settings.recdevice)));
 }
 
 void TsettingsForm::LangBoxChange(int index) {
@@ -329,5 +394,7 @@ bool TsettingsForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TsettingsForm::showEvent(QShowEvent* event) {
     Button1->setFocus();
+    // Devices come and go (a headset plugged in): listed again each time.
+    FillDevices();
     QDialog::showEvent(event);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// TsettingsForm: the modeless Settings dialog with its four tabs: the interface language, the
-// folder for temporary files, the waveform view's three colours and the editing choices (joins,
-// snapping, the undo history's cap). Every change takes effect
+// TsettingsForm: the modeless Settings dialog with its five tabs: the interface language, the
+// folder for temporary files, the waveform view's three colours, the editing choices (joins,
+// snapping, the undo history's cap) and recording (the input device, the rate and channels of
+// a take that makes a new sound). Every change takes effect
 // the moment it is made, in the settings record and the display colours; both buttons only hide
 // the dialog.
 //
@@ -13,6 +14,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -38,6 +41,11 @@ public:
     // folder chooser centred on the screen of the dialog's parent unless replaced (tests).
     std::function<QString(QWidget* owner, const QString& prompt)> ChooseFolder;
 
+    // The capture devices, the default first; SDL's unless replaced (tests).
+    std::function<std::vector<std::string>()> ListDevices;
+    // The device list again: the default entry, the devices, and the chosen one if missing.
+    void FillDevices();
+
     // Called after a colour box or a preset changed the waveform's colours (the window redraws).
     std::function<void()> OnColorsChanged;
     // Sets the three colour boxes, the settings record and the display colours.
@@ -60,6 +68,9 @@ public:
     QCheckBox* SnapBox;   // snap mouse selections to zero crossings
     QSpinBox* HistoryLimit;  // the undo history's cap in MiB, 0 for none
     QCheckBox* WheelZoomBox;  // the plain wheel zooms too, as Ctrl+wheel does
+    QComboBox* DeviceBox;     // the capture device; item 0 (no name) the default
+    QComboBox* RateBox;
+    QComboBox* ChannelsBox;
     QPushButton* DarkPreset;   // the waveform's colours at once
     QPushButton* LightPreset;
     QPushButton* Button1;  // "&Ok"

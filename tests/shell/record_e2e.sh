@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The real editor records under Xvfb through SDL's disk driver, which "hears" a raw file at the
+# take's own format: open a sound, R records at the cursor (its start), Space stops, Ctrl+S saves,
+# quit. The saved file must be the input's first frames, as many as the take lasted, followed by
+# the sound as it was, sample for sample as sox reads them.
+# usage: record_e2e.sh ORVANE ORVANE_CLI
+# ORVANE_E2E_SHOTS=DIR keeps a picture of the window while it records (ORVANE_E2E_LANG=1031 or
+# 1049 for German or Russian texts).
+set -euo pipefail
+orvane=$1 cli=$2
+here=$(dirname "$(realpath "$0")")
+if [ -z "${ORVANE_E2E_XVFB:-}" ]; then
+  command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v sox >/dev/null ||
+    { echo "needs Xvfb, xdotool and sox"; exit 77; }
+  export ORVANE_E2E_XVFB=1
+  if [ -x "$here/private_xvfb.sh" ]; then exec "$here/private_xvfb.sh" 1600x1000x24 "$0" "$@"; fi
+  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
+export XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work
+export LSAN_OPTIONS="suppressions=$here/desktop_lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+if [ -n "${ORVANE_E2E_LANG:-}" ]; then
+  mkdir -p "$work/config/Quillfen"
+  printf '[Settings]\nlang=%s\n' "$ORVANE_E2E_LANG" >"$work/config/Quillfen/Orvane.conf"
+fi
+pid=
+
+# The sound: half a second of two tones. The input: half a minute of noise at the same format,
+# longer than any take, so each of its frames is told apart from silence and from the tones.
+"$cli" --help >/dev/null
+sox -n -r 8000 -c 2 -b 16 "$work/sound.wav" synth 0.5 sine 300 sine 500 vol 0.7
+cp "$work/sound.wav" "$work/original.wav"
+sox -n -r 8000 -c 2 -b 16 -e signed-integer -t raw "$work/input.raw" synth 30 whitenoise vol 0.5
+# Real time (the driver's default delay): a take lasts about as long as R is held off.
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN=$work/input.raw SDL_DISKAUDIOFILE=/dev/null
+
+"$orvane" "$work/sound.wav" --timings 2>"$work/stderr" &
+pid=$!
+win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
+for _ in $(seq 1 150); do grep -q "timing: first-paint" "$work/stderr" && break; sleep 0.2; done
+grep -q "timing: first-paint" "$work/stderr" || { echo "the sound was not shown"; cat "$work/stderr"; exit 1; }
+
+keys() {
+  xdotool windowfocus --sync "$win"
+  xdotool key --delay 150 "$@"
+  sleep 0.5
+}
+caption_is() {  # caption_is changed|saved
+  for _ in $(seq 1 120); do
+    case "$(xdotool getwindowname "$win")" in
+      \**) [ "$1" = changed ] && return 0 ;;
+      *) [ "$1" = saved ] && return 0 ;;
+    esac
+    sleep 0.25
+  done
+  echo "the caption never showed the sound $1: $(xdotool getwindowname "$win")"
+  exit 1
+}
+keys r
+sleep 2
+if [ -n "${ORVANE_E2E_SHOTS:-}" ]; then
+  mkdir -p "$ORVANE_E2E_SHOTS"
+  import -window root "$ORVANE_E2E_SHOTS/recording${ORVANE_E2E_LANG:+-$ORVANE_E2E_LANG}${QT_SCALE_FACTOR:+-x$QT_SCALE_FACTOR}.png"
+fi
+keys space
+caption_is changed
+keys ctrl+s
+caption_is saved
+keys alt+F4  # Exit, whatever the language of the menus
+for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
+if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
+wait "$pid" || { echo "the editor failed"; cat "$work/stderr"; exit 1; }
+pid=
+
+before=$(soxi -s "$work/original.wav")
+after=$(soxi -s "$work/sound.wav")
+take=$((after - before))
+# At least a second at 8 kHz went by between R and Space; less than the input holds.
+if [ "$take" -lt 8000 ] || [ "$take" -gt 240000 ]; then
+  echo "the take is $take frames long"; exit 1
+fi
+sox "$work/sound.wav" -t raw "$work/saved.raw"
+sox "$work/original.wav" -t raw "$work/original.raw"
+{ head -c $((take * 4)) "$work/input.raw"; cat "$work/original.raw"; } >"$work/expected.raw"
+if cmp -s "$work/saved.raw" "$work/expected.raw"; then
+  echo "saved: the input's first $take frames, then the sound as it was"
+else
+  echo "the saved sound is not the take followed by the sound"
+  cmp "$work/saved.raw" "$work/expected.raw" | head -1 || true
+  exit 1
+fi
