@@ -63,6 +63,8 @@ void ClearVectorUpperState();
 // The delay of `run` in output frames, at this shape; negative when its answer comes early.
 // Kept once measured (it depends on nothing else), so a graph is probed once per process.
 int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate);
+// The probe alone, uncached: what MeasureDelay finds for a run that does not know its delay.
+int64_t ProbeDelay(const TFilterRun& run, int channels, int sampleRate);
 
 // Measures delays ahead of need on a thread of its own, so that the values a dialog is about to
 // be given (the next step of each field) find theirs known: the stretchers' probes take a good
