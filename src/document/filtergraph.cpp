@@ -223,8 +223,21 @@ std::vector<int16_t> Through(const TFilterRun& run, const std::vector<int16_t>& 
     return out;
 }
 
-int64_t Probe(const TFilterRun& run, int channels, int sampleRate, bool background) {
-    const int64_t tail = sampleRate / 2;  // room for the graph's answer to die away
+// Silence after a stretcher's burst, in input frames: a quarter of a second of input and of
+// output is room for several times its window and latency to die away (the onset's measure
+// counts nothing below a tenth of the burst's level); never more than half a second of input.
+int64_t OnsetTail(const TFilterRun& run, int sampleRate) {
+    const int64_t quarter = sampleRate / 4;
+    const auto outQuarter = int64_t(std::ceil(quarter / std::max(run.lengthRatio, 1e-3)));
+    return std::min<int64_t>(sampleRate / 2, std::max(quarter, outQuarter));
+}
+
+int64_t Probe(const TFilterRun& run, int channels, int sampleRate, bool background,
+              int64_t tailFrames) {
+    // Room for the graph's answer to die away.
+    const int64_t tail = tailFrames >= 0                     ? tailFrames
+                         : run.probe == TDelayProbe::kOnset ? OnsetTail(run, sampleRate)
+                                                             : sampleRate / 2;
     if (run.probe == TDelayProbe::kImpulse) {
         std::vector<int16_t> in(size_t(tail) * channels, 0);
         for (int c = 0; c < channels; ++c) in[size_t(c)] = 8192;
@@ -297,7 +310,7 @@ int64_t Measure(const TFilterRun& run, int channels, int sampleRate, bool backgr
     }
     std::optional<TUrgentProbe> urgency;
     if (!background) urgency.emplace();
-    const int64_t d = Probe(run, probed, sampleRate, background);
+    const int64_t d = Probe(run, probed, sampleRate, background, -1);
     std::lock_guard lock(delaysMutex);
     if (delays.size() >= kMaxDelays) delays.clear();
     delays[key] = d;
@@ -306,8 +319,8 @@ int64_t Measure(const TFilterRun& run, int channels, int sampleRate, bool backgr
 
 }  // namespace
 
-int64_t ProbeDelay(const TFilterRun& run, int channels, int sampleRate) {
-    return Probe(run, channels, sampleRate, false);
+int64_t ProbeDelay(const TFilterRun& run, int channels, int sampleRate, int64_t tailFrames) {
+    return Probe(run, channels, sampleRate, false, tailFrames);
 }
 
 int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
