@@ -235,9 +235,9 @@ int64_t OnsetTail(const TFilterRun& run, int sampleRate) {
 int64_t Probe(const TFilterRun& run, int channels, int sampleRate, bool background,
               int64_t tailFrames) {
     // Room for the graph's answer to die away.
-    const int64_t tail = tailFrames >= 0                     ? tailFrames
+    const int64_t tail = tailFrames >= 0                    ? tailFrames
                          : run.probe == TDelayProbe::kOnset ? OnsetTail(run, sampleRate)
-                                                             : sampleRate / 2;
+                                                            : sampleRate / 2;
     if (run.probe == TDelayProbe::kImpulse) {
         std::vector<int16_t> in(size_t(tail) * channels, 0);
         for (int c = 0; c < channels; ++c) in[size_t(c)] = 8192;
