@@ -3,11 +3,13 @@
 // to the sound output, on six seconds of a 44.1 kHz stereo sound of SECONDS. Every value is
 // one not given before (no delay known), but for "step-on": the value a step of the arrows
 // brings, whose delay the preview measures while it plays. Prints "<effect> <start ms>
-// <restart ms> <step-on ms>" (medians of REPEATS); the restarts are held to 100 ms.
+// <restart ms> <step-on ms>" (medians of REPEATS); the restarts are held to 100 ms. EFFECTS
+// (comma-separated names) measures only those.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -82,6 +84,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(7, atoi(argv[1])) : 60;
     const int repeats = argc > 2 ? std::max(1, atoi(argv[2])) : 7;
+    const QStringList only = argc > 3 ? QString(argv[3]).split(',') : QStringList();
     QTemporaryDir dir(QDir::tempPath() + "/orvane-preview-XXXXXX");
     Settings.tempfolder = dir.path() + "/";
     const QString song = dir.path() + "/song.wav";
@@ -110,6 +113,7 @@ int main(int argc, char** argv) {
     std::printf("%-10s %9s %11s %12s\n", "effect", "start ms", "restart ms", "step-on ms");
     const int64_t from = int64_t(seconds / 2) * 44100, to = from + 6 * 44100;
     for (const TRow& row : rows) {
+        if (!only.isEmpty() && !only.contains(row.name)) continue;
         std::vector<double> starts, restarts, steps;
         int k = 0;
         for (int r = 0; r < repeats; ++r) {

@@ -179,29 +179,69 @@ int64_t BurstOnset(const std::vector<int16_t>& v) {
     return -1;
 }
 
-// The first channel of what `graph` makes of `in`.
+// A probe someone waits for (a preview about to start) has the cores to itself: the warm-up
+// probes of values that may come next stop between blocks while one runs, and go on after.
+std::mutex urgentMutex;
+std::condition_variable urgentDone;
+int urgent = 0;
+
+struct TUrgentProbe {
+    TUrgentProbe() {
+        std::lock_guard lock(urgentMutex);
+        ++urgent;
+    }
+    ~TUrgentProbe() {
+        {
+            std::lock_guard lock(urgentMutex);
+            --urgent;
+        }
+        urgentDone.notify_all();
+    }
+    TUrgentProbe(const TUrgentProbe&) = delete;
+    TUrgentProbe& operator=(const TUrgentProbe&) = delete;
+};
+
+void GiveWay() {
+    std::unique_lock lock(urgentMutex);
+    urgentDone.wait(lock, [] { return urgent == 0; });
+}
+
+// The first channel of what `graph` makes of `in`; a background probe gives way between blocks.
 std::vector<int16_t> Through(const TFilterRun& run, const std::vector<int16_t>& in, int channels,
-                             int sampleRate) {
+                             int sampleRate, bool background) {
     std::vector<int16_t> out;
     TFilterGraph graph(run.graph, channels, sampleRate);
     const auto take = [&](const int16_t* p, int64_t count) {
         for (int64_t k = 0; k < count; ++k) out.push_back(p[k * channels]);
     };
-    graph.Push(in.data(), int64_t(in.size()) / channels, take);
+    const int64_t frames = int64_t(in.size()) / channels;
+    for (int64_t f = 0; f < frames; f += kBlockFrames) {
+        if (background) GiveWay();
+        graph.Push(in.data() + f * channels, std::min(kBlockFrames, frames - f), take);
+    }
     graph.Finish(take);
     return out;
 }
 
-}  // namespace
+// Silence after a stretcher's burst, in input frames: a quarter of a second of input and of
+// output is room for several times its window and latency to die away (the onset's measure
+// counts nothing below a tenth of the burst's level); never more than half a second of input.
+int64_t OnsetTail(const TFilterRun& run, int sampleRate) {
+    const int64_t quarter = sampleRate / 4;
+    const auto outQuarter = int64_t(std::ceil(quarter / std::max(run.lengthRatio, 1e-3)));
+    return std::min<int64_t>(sampleRate / 2, std::max(quarter, outQuarter));
+}
 
-namespace {
-
-int64_t Probe(const TFilterRun& run, int channels, int sampleRate) {
-    const int64_t tail = sampleRate / 2;  // room for the graph's answer to die away
+int64_t Probe(const TFilterRun& run, int channels, int sampleRate, bool background,
+              int64_t tailFrames) {
+    // Room for the graph's answer to die away.
+    const int64_t tail = tailFrames >= 0                    ? tailFrames
+                         : run.probe == TDelayProbe::kOnset ? OnsetTail(run, sampleRate)
+                                                            : sampleRate / 2;
     if (run.probe == TDelayProbe::kImpulse) {
         std::vector<int16_t> in(size_t(tail) * channels, 0);
         for (int c = 0; c < channels; ++c) in[size_t(c)] = 8192;
-        const std::vector<int16_t> out = Through(run, in, channels, sampleRate);
+        const std::vector<int16_t> out = Through(run, in, channels, sampleRate, background);
         if (out.empty()) return 0;
         int64_t best = 0;
         for (size_t i = 0; i < out.size(); ++i)
@@ -226,7 +266,7 @@ int64_t Probe(const TFilterRun& run, int channels, int sampleRate) {
                 first[size_t(lead + k)] = v;
                 for (int c = 0; c < channels; ++c) in[size_t((lead + k) * channels + c)] = v;
             }
-            const int64_t at = BurstOnset(Through(run, in, channels, sampleRate));
+            const int64_t at = BurstOnset(Through(run, in, channels, sampleRate, background));
             if (at >= 0)
                 found[size_t(i)] = at - std::llround(double(BurstOnset(first)) * run.lengthRatio);
         } catch (...) {
@@ -258,20 +298,33 @@ std::mutex delaysMutex;
 std::map<TDelayKey, int64_t> delays;
 constexpr size_t kMaxDelays = 1024;
 
-}  // namespace
-
-int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
+int64_t Measure(const TFilterRun& run, int channels, int sampleRate, bool background) {
+    // The stretchers and resamplers keep their channels apart and the probe feeds every channel
+    // the same: one channel finds the same delay at a fraction of the work.
+    const int probed = run.probe == TDelayProbe::kOnset ? 1 : channels;
     const TDelayKey key{run.graph + (run.probe == TDelayProbe::kOnset ? "/onset" : "/impulse"),
-                        run.lengthRatio, channels, sampleRate};
+                        run.lengthRatio, probed, sampleRate};
     {
         std::lock_guard lock(delaysMutex);
         if (const auto it = delays.find(key); it != delays.end()) return it->second;
     }
-    const int64_t d = Probe(run, channels, sampleRate);
+    std::optional<TUrgentProbe> urgency;
+    if (!background) urgency.emplace();
+    const int64_t d = Probe(run, probed, sampleRate, background, -1);
     std::lock_guard lock(delaysMutex);
     if (delays.size() >= kMaxDelays) delays.clear();
     delays[key] = d;
     return d;
+}
+
+}  // namespace
+
+int64_t ProbeDelay(const TFilterRun& run, int channels, int sampleRate, int64_t tailFrames) {
+    return Probe(run, channels, sampleRate, false, tailFrames);
+}
+
+int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate) {
+    return Measure(run, channels, sampleRate, false);
 }
 
 TDelayWarmer::~TDelayWarmer() {
@@ -307,7 +360,7 @@ void TDelayWarmer::Serve() {
         const int channels = channels_, rate = sampleRate_;
         lock.unlock();
         try {
-            MeasureDelay(run, channels, rate);
+            Measure(run, channels, rate, true);
         } catch (const std::exception&) {
             // A graph that fails here fails again, with its message, when it is run.
         }

@@ -63,6 +63,9 @@ void ClearVectorUpperState();
 // The delay of `run` in output frames, at this shape; negative when its answer comes early.
 // Kept once measured (it depends on nothing else), so a graph is probed once per process.
 int64_t MeasureDelay(const TFilterRun& run, int channels, int sampleRate);
+// The probe alone, uncached, with `tailFrames` of silence after its signal (-1: as short as
+// MeasureDelay's, which brings out the whole answer).
+int64_t ProbeDelay(const TFilterRun& run, int channels, int sampleRate, int64_t tailFrames = -1);
 
 // Measures delays ahead of need on a thread of its own, so that the values a dialog is about to
 // be given (the next step of each field) find theirs known: the stretchers' probes take a good

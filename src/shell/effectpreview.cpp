@@ -10,6 +10,9 @@
 namespace {
 // How often a rendering preview is looked at: its end is heard this much late at most.
 constexpr int kPollMs = 10;
+// How often a cancelled render is looked at: it ends at the worker's next block, and the new
+// values' render starts once it has.
+constexpr int kCancelPollMs = 2;
 }  // namespace
 
 TEffectPreview::TEffectPreview(Twavefile& document, TEffect effect, int64_t start, int64_t end,
@@ -25,7 +28,6 @@ TEffectPreview::TEffectPreview(Twavefile& document, TEffect effect, int64_t star
     connect(&debounce_, &QTimer::timeout, this, [this] {
         if (std::exchange(pending_, false)) Render();
     });
-    poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
 }
 
@@ -80,13 +82,13 @@ void TEffectPreview::Render() {
         // The values changed while the last one rendered: it is not worth finishing.
         document_.Cancel();
         stale_ = true;
-        poll_.start();
+        poll_.start(kCancelPollMs);
         return;
     }
     const std::optional<TPreviewEffect> effect = effect_();
     if (!effect || document_.Busy()) return;
     rendering_ = document_.Preview(*effect, start_, end_);
-    if (rendering_) poll_.start();
+    if (rendering_) poll_.start(kPollMs);
 }
 
 void TEffectPreview::Poll() {

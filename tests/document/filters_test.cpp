@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "doctest_util.h"
+#include "filtereffects.h"
 
 namespace {
 
@@ -53,6 +54,27 @@ TEST_F(Filters, RangeKeepsTheRestAndStretchesMoveIt) {
         doc.Undo();
         Wait();
         EXPECT_EQ(Samples(), s) << row.settings.effect;
+    }
+}
+
+// A stretcher's delay is probed on one channel with a short tail of silence: it must be what
+// the full probe (both channels, half a second of tail) finds, at any value.
+TEST(DelayProbe, CheapProbeFindsWhatTheFullOneFinds) {
+    struct TRow {
+        const char* effect;
+        double value;
+    };
+    for (const TRow& row :
+         {TRow{"tempo", 25}, TRow{"tempo", 42}, TRow{"tempo", 50}, TRow{"tempo", 99},
+          TRow{"tempo", 101}, TRow{"tempo", 121}, TRow{"tempo", 200}, TRow{"tempo", 400},
+          TRow{"pitch", -24}, TRow{"pitch", -7}, TRow{"pitch", -1}, TRow{"pitch", 0.5},
+          TRow{"pitch", 5}, TRow{"pitch", 12}, TRow{"pitch", 24}, TRow{"speed", 37},
+          TRow{"speed", 250}}) {
+        for (const int rate : {22050, 44100, 48000}) {
+            const TFilterRun run = BuildFilterRun({row.effect, {row.value}}, rate);
+            EXPECT_EQ(MeasureDelay(run, 2, rate), ProbeDelay(run, 2, rate, rate / 2))
+                << row.effect << " " << row.value << " at " << rate;
+        }
     }
 }
 
