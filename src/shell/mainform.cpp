@@ -193,7 +193,13 @@ Tmainform::~Tmainform() {
     document_->OnMp3Settings = nullptr;
     document_->OnSaveView = nullptr;
     document_->OnRestoreView = nullptr;
-    document_->Cancel();
+    // A take is the user's work: ended by a signal, it ends with what came and stays in the
+    // session for recovery, as after a kill. Any other job is cancelled.
+    const bool takeRunning = document_->Recording();
+    if (takeRunning)
+        document_->StopRecording();
+    else
+        document_->Cancel();
     while (document_->Busy()) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QThread::msleep(2);
@@ -203,7 +209,8 @@ Tmainform::~Tmainform() {
     extras_.reset();
     delete view_;
     view_ = nullptr;
-    document_->Close();
+    // Closing would take the session, and with it the take, which nobody was asked about.
+    if (!(terminated_ && takeRunning)) document_->Close();
     document_.reset();
 }
 
@@ -538,6 +545,7 @@ void Tmainform::FormClose() {
 }
 
 void Tmainform::Terminate() {
+    terminated_ = true;
     closingFlow_->Stop();
     if (!settingsWritten_) FormClose();
     settingsWritten_ = true;

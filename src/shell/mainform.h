@@ -210,6 +210,8 @@ private:
     QTimer vizTimer_;
     bool playing_ = false;
     bool settingsWritten_ = false;
+    // Ended by a signal: nobody was asked, so a running take stays in its session for recovery.
+    bool terminated_ = false;
     bool closing_ = false;
     // The load whose waveform has not been painted yet.
     bool wavePaintPending_ = false;

@@ -2,7 +2,8 @@
 # The real editor records under Xvfb through SDL's disk driver, which "hears" a raw file at the
 # take's own format: open a sound, R records at the cursor (its start), Space stops, Ctrl+S saves,
 # quit. The saved file must be the input's first frames, as many as the take lasted, followed by
-# the sound as it was, sample for sample as sox reads them.
+# the sound as it was, sample for sample as sox reads them. Then a take into a new sound ended by
+# SIGTERM (a kill, a shutdown) must be offered back by recovery, the input's first frames.
 # usage: record_e2e.sh ORVANE ORVANE_CLI
 # ORVANE_E2E_SHOTS=DIR keeps a picture of the window while it records (ORVANE_E2E_LANG=1031 or
 # 1049 for German or Russian texts).
@@ -13,8 +14,7 @@ if [ -z "${ORVANE_E2E_XVFB:-}" ]; then
   command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v sox >/dev/null ||
     { echo "needs Xvfb, xdotool and sox"; exit 77; }
   export ORVANE_E2E_XVFB=1
-  if [ -x "$here/private_xvfb.sh" ]; then exec "$here/private_xvfb.sh" 1600x1000x24 "$0" "$@"; fi
-  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$@"
+  exec "$here/private_xvfb.sh" 1600x1000x24 "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -22,7 +22,8 @@ trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -m 700 "$work/runtime"
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
 export XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work
-export LSAN_OPTIONS="suppressions=$here/desktop_lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+# LeakSanitizer reads one suppressions file (a second "suppressions=" replaces the first).
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/../lsan.supp"
 if [ -n "${ORVANE_E2E_LANG:-}" ]; then
   mkdir -p "$work/config/Quillfen"
   printf '[Settings]\nlang=%s\n' "$ORVANE_E2E_LANG" >"$work/config/Quillfen/Orvane.conf"
@@ -93,3 +94,25 @@ else
   cmp "$work/saved.raw" "$work/expected.raw" | head -1 || true
   exit 1
 fi
+
+# A take that a signal ends is kept for recovery, not thrown away with the run.
+"$orvane" --timings 2>"$work/stderr" &
+pid=$!
+win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
+# No sound to paint: the window's own first paint says it is up.
+for _ in $(seq 1 150); do grep -q "timing: window-paint" "$work/stderr" && break; sleep 0.2; done
+keys r
+sleep 2
+kill -TERM "$pid"
+wait "$pid" || { echo "the editor failed on SIGTERM"; cat "$work/stderr"; exit 1; }
+pid=
+sessions=$("$cli" --recover-list)
+[ "$(printf '%s\n' "$sessions" | grep -c .)" = 1 ] || { echo "recovery offers: '$sessions'"; exit 1; }
+"$cli" --recover "$(printf '%s' "$sessions" | cut -f1)" -o "$work/recovered.wav"
+sox "$work/recovered.wav" -t raw "$work/recovered.raw"
+bytes=$(stat -c %s "$work/recovered.raw")
+# The new sound's format is the settings' (44.1 kHz stereo): a second of it at least.
+[ "$bytes" -ge 176400 ] || { echo "the recovered take holds $bytes bytes"; exit 1; }
+cmp -s "$work/recovered.raw" <(head -c "$bytes" "$work/input.raw") ||
+  { echo "the recovered take is not the input's start"; exit 1; }
+echo "a take ended by SIGTERM is recovered: $bytes bytes of the input"
