@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,26 +19,19 @@
 
 #include "effectpreview.h"
 #include "manualbackend.h"
+#include "playback_util.h"
 #include "player.h"
 #include "settings.h"
 #include "wavfile.h"
 
 namespace {
 
+// A render or a load of the bench's material may take longer than a test's wait.
+constexpr int kWaitMs = 20000;
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(200);
-    }
-    return true;
 }
 
 void WriteSong(const QString& path, int seconds) {
@@ -91,9 +83,9 @@ int main(int argc, char** argv) {
     WriteSong(song, seconds);
     Twavefile doc;
     doc.LoadFile(song);
-    if (!PumpUntil([&] { return doc.Ready() && !doc.Busy(); })) return 1;
+    if (!PumpUntil([&] { return doc.Ready() && !doc.Busy(); }, kWaitMs)) return 1;
     doc.GetNoiseProfile(0, 44100);
-    PumpUntil([&] { return !doc.Busy(); });
+    PumpUntil([&] { return !doc.Busy(); }, kWaitMs);
 
     const std::vector<TRow> rows = {
         {"amplify", [](int k) { auto p = Kind(TPreviewEffect::kAmplify); p.percent = 100 + k; return p; }},
@@ -129,12 +121,13 @@ int main(int argc, char** argv) {
                 // the last (which a held arrow's changes are).
                 QElapsedTimer quiet;
                 quiet.start();
-                PumpUntil([&] { return quiet.elapsed() > 3 * TEffectPreview::kDebounceMs; });
+                PumpUntil([&] { return quiet.elapsed() > 3 * TEffectPreview::kDebounceMs; },
+                          kWaitMs);
                 QElapsedTimer t;
                 t.start();
                 act();
                 PumpUntil([&] { return !preview.Playing(); }, 1000);
-                if (!PumpUntil([&] { return preview.Playing(); })) return false;
+                if (!PumpUntil([&] { return preview.Playing(); }, kWaitMs)) return false;
                 into.push_back(t.nsecsElapsed() / 1e6);
                 return true;
             };
@@ -146,7 +139,7 @@ int main(int argc, char** argv) {
             preview.SetNearby([&] { return std::vector<TPreviewEffect>{row.effect(next)}; });
             now = k++;
             if (!heard([&] { preview.Changed(); }, restarts)) return 1;
-            PumpUntil([&] { return !doc.Busy(); });
+            PumpUntil([&] { return !doc.Busy(); }, kWaitMs);
             QElapsedTimer settle;
             settle.start();
             PumpUntil([&] { return settle.elapsed() > 800; }, 2000);

@@ -27,8 +27,8 @@ std::vector<std::string> CaptureDevices() {
             names.emplace_back(name);
     }
     char* standard = nullptr;
-    SDL_AudioSpec spec{};
-    if (SDL_GetDefaultAudioInfo(&standard, &spec, 1) == 0 && standard) {
+    SDL_AudioSpec defaultFormat{};
+    if (SDL_GetDefaultAudioInfo(&standard, &defaultFormat, 1) == 0 && standard) {
         const std::string first = standard;
         SDL_free(standard);
         names.erase(std::remove(names.begin(), names.end(), first), names.end());

@@ -21,7 +21,8 @@ export XDG_RUNTIME_DIR=$work/runtime TMPDIR=$work SDL_AUDIODRIVER=dummy
 # In the sanitizer build: the libraries' one-off allocations are not our leaks. LeakSanitizer
 # reads one suppressions file (a second "suppressions=" replaces the first): the project's.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/../lsan.supp"
-pid=
+# shellcheck source=e2e_common.sh
+. "$(dirname "$(realpath "$0")")/e2e_common.sh"
 
 # Half a second of two stereo tones: a wrong gain or a missed sample shows in the bytes.
 "$cli" --help >/dev/null
@@ -29,46 +30,8 @@ sox -n -r 8000 -c 2 -b 16 "$work/sound.wav" synth 0.5 sine 300 sine 500 vol 0.7
 cp "$work/sound.wav" "$work/original.wav"
 "$cli" "$work/original.wav" --amplify 10 -o "$work/expected.wav"
 
-"$orvane" "$work/sound.wav" --timings 2>"$work/stderr" &
-pid=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
 # The sound is loaded once its waveform has been painted.
-for _ in $(seq 1 150); do grep -q "timing: first-paint" "$work/stderr" && break; sleep 0.2; done
-grep -q "timing: first-paint" "$work/stderr" || { echo "the sound was not shown"; cat "$work/stderr"; exit 1; }
-
-shot=0
-# Without a window manager nobody gives the focus back when a dialog closes: the main window
-# takes it before each of its own keys; a dialog has it while it is open.
-keys() {
-  [ "$1" = "--dialog" ] && shift || xdotool windowfocus --sync "$win"
-  xdotool key --delay 150 "$@"
-  sleep 0.5
-  # ORVANE_E2E_SHOTS=DIR keeps a picture of the screen after every step, for a failing run.
-  if [ -n "${ORVANE_E2E_SHOTS:-}" ]; then
-    shot=$((shot + 1))
-    import -window root "$ORVANE_E2E_SHOTS/step$shot.png"
-  fi
-}
-# The caption starts with "*" while the document holds changes not on disk: wait for the edit
-# to show it and for the save to take it away (a loaded machine or a sanitizer build is slow).
-caption_is() {  # caption_is changed|saved
-  for _ in $(seq 1 120); do
-    case "$(xdotool getwindowname "$win")" in
-      \**) [ "$1" = changed ] && return 0 ;;
-      *) [ "$1" = saved ] && return 0 ;;
-    esac
-    sleep 0.25
-  done
-  echo "the caption never showed the sound $1: $(xdotool getwindowname "$win")"
-  fail
-}
-# What a failing run needs to be understood: the editor's own output and the windows it shows.
-fail() {
-  echo "--- the editor's stderr:"; cat "$work/stderr"
-  echo "--- visible windows:"
-  for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do xdotool getwindowname "$w"; done
-  exit 1
-}
+start_editor first-paint "$work/sound.wav"
 keys ctrl+a
 keys alt+o m          # Operations > A&mplify (Decrease)
 # A loaded machine may take a while to show the dialog; a key sent before it is lost.
@@ -80,10 +43,7 @@ caption_is changed
 keys ctrl+s
 caption_is saved
 keys alt+f x          # File > E&xit
-for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
-if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
-wait "$pid" || { echo "the editor failed"; pid=; fail; }
-pid=
+editor_exits
 
 if cmp -s "$work/sound.wav" "$work/expected.wav"; then
   echo "saved file is the amplified sound"

@@ -28,7 +28,8 @@ if [ -n "${ORVANE_E2E_LANG:-}" ]; then
   mkdir -p "$work/config/Quillfen"
   printf '[Settings]\nlang=%s\n' "$ORVANE_E2E_LANG" >"$work/config/Quillfen/Orvane.conf"
 fi
-pid=
+# shellcheck source=e2e_common.sh
+. "$here/e2e_common.sh"
 
 # The sound: half a second of two tones. The input: half a minute of noise at the same format,
 # longer than any take, so each of its frames is told apart from silence and from the tones.
@@ -39,28 +40,7 @@ sox -n -r 8000 -c 2 -b 16 -e signed-integer -t raw "$work/input.raw" synth 30 wh
 # Real time (the driver's default delay): a take lasts about as long as R is held off.
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN=$work/input.raw SDL_DISKAUDIOFILE=/dev/null
 
-"$orvane" "$work/sound.wav" --timings 2>"$work/stderr" &
-pid=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
-for _ in $(seq 1 150); do grep -q "timing: first-paint" "$work/stderr" && break; sleep 0.2; done
-grep -q "timing: first-paint" "$work/stderr" || { echo "the sound was not shown"; cat "$work/stderr"; exit 1; }
-
-keys() {
-  xdotool windowfocus --sync "$win"
-  xdotool key --delay 150 "$@"
-  sleep 0.5
-}
-caption_is() {  # caption_is changed|saved
-  for _ in $(seq 1 120); do
-    case "$(xdotool getwindowname "$win")" in
-      \**) [ "$1" = changed ] && return 0 ;;
-      *) [ "$1" = saved ] && return 0 ;;
-    esac
-    sleep 0.25
-  done
-  echo "the caption never showed the sound $1: $(xdotool getwindowname "$win")"
-  exit 1
-}
+start_editor first-paint "$work/sound.wav"
 keys r
 sleep 2
 if [ -n "${ORVANE_E2E_SHOTS:-}" ]; then
@@ -72,10 +52,7 @@ caption_is changed
 keys ctrl+s
 caption_is saved
 keys alt+F4  # Exit, whatever the language of the menus
-for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
-if kill -0 "$pid" 2>/dev/null; then echo "the editor did not close"; exit 1; fi
-wait "$pid" || { echo "the editor failed"; cat "$work/stderr"; exit 1; }
-pid=
+editor_exits
 
 before=$(soxi -s "$work/original.wav")
 after=$(soxi -s "$work/sound.wav")
@@ -96,15 +73,12 @@ else
 fi
 
 # A take that a signal ends is kept for recovery, not thrown away with the run.
-"$orvane" --timings 2>"$work/stderr" &
-pid=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --class orvane | head -1)
 # No sound to paint: the window's own first paint says it is up.
-for _ in $(seq 1 150); do grep -q "timing: window-paint" "$work/stderr" && break; sleep 0.2; done
+start_editor window-paint
 keys r
 sleep 2
 kill -TERM "$pid"
-wait "$pid" || { echo "the editor failed on SIGTERM"; cat "$work/stderr"; exit 1; }
+wait "$pid" || { echo "the editor failed on SIGTERM"; pid=; fail; }
 pid=
 sessions=$("$cli" --recover-list)
 [ "$(printf '%s\n' "$sessions" | grep -c .)" = 1 ] || { echo "recovery offers: '$sessions'"; exit 1; }
