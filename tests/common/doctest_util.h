@@ -9,9 +9,14 @@
 #include <string>
 #include <vector>
 
+#include <QDir>
+#include <utility>
+
 #include "largefile.h"
 #include "notifier.h"
+#include "session.h"
 #include "testutil.h"
+#include "versionfiles.h"
 #include "wavfile.h"
 
 inline void WriteWav(const QString& path, uint16_t channels, uint32_t rate,
@@ -89,4 +94,34 @@ public:
     Twavefile doc;
     std::vector<std::string> events;
     int progressAtReady = -1;
+};
+
+// What a killed run leaves behind, made in a test by a document that is destroyed without
+// Close: its one session and its version files. A live document holds its versions locked, so
+// their bytes are taken while it lives (Keep) and written back unlocked once it is gone
+// (PutBack), as the files of a run that is gone would be.
+struct TKilledRun {
+    QString id;
+    std::vector<std::pair<QString, QByteArray>> versions;
+
+    // False when there is not exactly one session.
+    bool Keep(const Twavefile& doc) {
+        const QStringList sessions =
+            QDir(SessionsFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        if (sessions.size() != 1) return false;
+        id = sessions[0];
+        for (const QString& v : QStringList{doc.TempPath()} + doc.UndoStack().Items()) {
+            bool kept = false;
+            for (const auto& e : versions) kept = kept || e.first == v;
+            if (!kept) versions.emplace_back(v, ReadAll(v));
+        }
+        return true;
+    }
+    void PutBack() const {
+        for (const auto& [path, bytes] : versions) {
+            RemoveVersionFile(path);
+            QFile f(path);
+            if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+        }
+    }
 };

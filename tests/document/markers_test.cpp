@@ -144,8 +144,7 @@ TEST(RecoveredMarkers, ComeBackWithTheirHistory) {
     TEnv state{"XDG_STATE_HOME", QFile::encodeName(dir.path("state")).toStdString()};
     const QString song = dir.path("song.wav");
     WriteWav(song, 1, 44100, Sound());
-    std::vector<std::pair<QString, QByteArray>> versions;
-    QString id;
+    TKilledRun run;
     TMarkerList renamed = MarkersAfterDelete(kStart, 2500, 1000);
     renamed[0].name = "opening";
     {
@@ -158,27 +157,13 @@ TEST(RecoveredMarkers, ComeBackWithTheirHistory) {
         wait(doc);
         ASSERT_TRUE(doc.SetMarkers(renamed));
         doc.Undo();  // the rename is on the redo side
-        const QStringList sessions =
-            QDir(SessionsFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        ASSERT_EQ(sessions.size(), 1);
-        id = sessions[0];
-        for (const QString& v : QStringList{doc.TempPath()} + doc.UndoStack().Items()) {
-            if (std::none_of(versions.begin(), versions.end(),
-                             [&](const auto& e) { return e.first == v; }))
-                versions.emplace_back(v, ReadAll(v));
-        }
+        ASSERT_TRUE(run.Keep(doc));
     }
-    // A document destroyed without Close leaves its session as a killed run would; its versions
-    // are put back unlocked.
-    for (const auto& [path, bytes] : versions) {
-        RemoveVersionFile(path);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    // A document destroyed without Close leaves its session as a killed run would.
+    run.PutBack();
     TRecordingNotifier notifier;
     Twavefile back(&notifier);
-    ASSERT_TRUE(back.Recover(id));
+    ASSERT_TRUE(back.Recover(run.id));
     wait(back);
     ASSERT_TRUE(back.Ready());
     const std::string deleted = Text(MarkersAfterDelete(kStart, 2500, 1000));

@@ -241,10 +241,8 @@ TEST(RecoveredTags, AreTheEditedOnesElseTheFiles) {
         TTags own;
         own.values["title"] = "Old";
         WriteWavTagsOrThrow(song, own);
-        // A document destroyed without Close leaves its session as a killed run would; its
-        // versions stay locked by this process, so they are put back unlocked.
-        std::vector<std::pair<QString, QByteArray>> versions;
-        QString id;
+        // A document destroyed without Close leaves its session as a killed run would.
+        TKilledRun run;
         {
             TRecordingNotifier notifier;
             Twavefile doc(&notifier);
@@ -259,23 +257,12 @@ TEST(RecoveredTags, AreTheEditedOnesElseTheFiles) {
                 tags.pictureMime = "image/png";
                 ASSERT_TRUE(doc.SetTags(tags));
             }
-            const QStringList sessions =
-                QDir(SessionsFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-            ASSERT_EQ(sessions.size(), 1);
-            id = sessions[0];
-            for (const QString& v : QStringList{doc.TempPath()} + doc.UndoStack().Items()) {
-                versions.emplace_back(v, ReadAll(v));
-            }
+            ASSERT_TRUE(run.Keep(doc));
         }
-        for (const auto& [path, bytes] : versions) {
-            RemoveVersionFile(path);
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        }
+        run.PutBack();
         TRecordingNotifier notifier;
         Twavefile back(&notifier);
-        ASSERT_TRUE(back.Recover(id));
+        ASSERT_TRUE(back.Recover(run.id));
         wait(back);
         EXPECT_EQ(back.Tags().values.value("title"), edited ? "New" : "Old") << edited;
         EXPECT_EQ(back.Tags().pictureMime, edited ? "image/png" : "") << edited;
@@ -283,7 +270,7 @@ TEST(RecoveredTags, AreTheEditedOnesElseTheFiles) {
         ASSERT_TRUE(back.Save());
         wait(back);
         EXPECT_EQ(ReadTags(song).values.value("title"), edited ? "New" : "Old") << edited;
-        EXPECT_FALSE(QFile::exists(SessionsFolder() + "/" + id + "/note-tags")) << edited;
+        EXPECT_FALSE(QFile::exists(SessionsFolder() + "/" + run.id + "/note-tags")) << edited;
     }
 }
 
