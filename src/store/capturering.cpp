@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "peakscan.h"
+
 namespace {
 int64_t PowerOfTwoAtLeast(int64_t n) {
     int64_t p = 1024;
@@ -126,22 +128,24 @@ void TCaptureRing::Wait(int ms) {
 void ScanInput(const int16_t* samples, int64_t frames, uint16_t channels,
                std::array<std::atomic<int32_t>, kMaxPeakChannels>& peaks,
                std::atomic<int64_t>& clips) {
-    std::array<int32_t, kMaxPeakChannels> high{};
-    int64_t full = 0;
-    const int64_t n = frames * channels;
-    for (int64_t i = 0; i < n; i += channels) {
-        for (uint16_t c = 0; c < channels && c < kMaxPeakChannels; ++c) {
-            const int32_t v = samples[i + c];
-            const int32_t a = v < 0 ? -v : v;
-            high[c] = std::max(high[c], a);
-            full += (v == 32767) | (v == -32768);
+    const int n = std::min<int>(channels, kMaxPeakChannels);
+    if (n <= 0 || frames <= 0) return;
+    std::array<int16_t, kMaxPeakChannels> mx{}, mn{};
+    ScanExtremes(samples, size_t(frames), channels, mx.data(), mn.data());
+    bool full = false;
+    for (int c = 0; c < n; ++c) {
+        full = full || mx[size_t(c)] == 32767 || mn[size_t(c)] == -32768;
+        const int32_t h =
+            std::min(std::max<int32_t>(mx[size_t(c)], -int32_t(mn[size_t(c)])), 32767);
+        int32_t seen = peaks[size_t(c)].load(std::memory_order_relaxed);
+        while (h > seen &&
+               !peaks[size_t(c)].compare_exchange_weak(seen, h, std::memory_order_relaxed)) {
         }
     }
-    for (uint16_t c = 0; c < channels && c < kMaxPeakChannels; ++c) {
-        const int32_t h = std::min(high[c], 32767);
-        int32_t seen = peaks[c].load(std::memory_order_relaxed);
-        while (h > seen && !peaks[c].compare_exchange_weak(seen, h, std::memory_order_relaxed)) {
-        }
-    }
-    if (full) clips.fetch_add(full, std::memory_order_relaxed);
+    // Counted one by one only in a block that reaches full scale at all.
+    if (!full) return;
+    int64_t count = 0;
+    const int64_t total = frames * channels;
+    for (int64_t i = 0; i < total; ++i) count += (samples[i] == 32767) | (samples[i] == -32768);
+    clips.fetch_add(count, std::memory_order_relaxed);
 }
