@@ -25,6 +25,7 @@ keys() {
   # ORVANE_E2E_SHOTS=DIR keeps a picture of the screen after every step, for a failing run.
   if [ -n "${ORVANE_E2E_SHOTS:-}" ]; then
     shot=$((shot + 1))
+    mkdir -p "$ORVANE_E2E_SHOTS"
     import -window root "$ORVANE_E2E_SHOTS/step$shot.png"
   fi
 }
