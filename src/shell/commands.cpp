@@ -16,6 +16,7 @@
 #include "mainform.h"
 #include "openformats.h"
 #include "paletteicon.h"
+#include "recorder.h"
 #include "settings.h"
 #include "shelltexts.h"
 #include "spectrum.h"
@@ -264,12 +265,14 @@ QAction* TCommands::Make(const char* name, const QString& caption, const QString
 }
 
 void TCommands::Guard(QAction* action, const std::function<void()>& handler) {
-    if (form_.Document().Busy() && needIdle_.contains(action)) {
+    // Record pressed during a take ends it: neither a second job nor a new step.
+    const bool endsTake = action == RecordAction && form_.Recorder().Active();
+    if (!endsTake && form_.Document().Busy() && needIdle_.contains(action)) {
         form_.Dialogs().Ask(QMessageBox::Question, MsgText("operationinprogress"),
                             QMessageBox::Ok);
         return;
     }
-    if (makeVersion_.contains(action)) {
+    if (!endsTake && makeVersion_.contains(action)) {
         steps_.Begin(action, form_.Document().StateKey());
     } else if (action == UndoAction || action == RedoAction) {
         steps_.Forget();
@@ -424,6 +427,10 @@ void TCommands::SetRecording(bool recording) {
     SetLoading(recording);
     PlayAction->setEnabled(!recording && form_.Shown());
     StopAction->setEnabled(recording);
+    // A running take shows as Record pressed; pressing it again ends the take, as Stop does.
+    RecordAction->setCheckable(recording);
+    RecordAction->setChecked(recording);
+    RecordAction->setEnabled(true);
     if (!recording) return;
     for (QAction* a : {CutAction, CopyAction, PasteAction, DeleteAction, SaveSelectedAction})
         a->setEnabled(false);

@@ -214,6 +214,7 @@ void TCommands::DeselectAllActionExecute() {
 // --- Recording ---------------------------------------------------------------------------------
 
 void TCommands::RecordActionExecute(bool append) {
+    if (form_.Recorder().Active()) return form_.Recorder().Stop();
     form_.Recorder().Record(append);
 }
 

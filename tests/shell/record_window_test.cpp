@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 #include <random>
 
 #include "capturering.h"
@@ -96,6 +97,12 @@ protected:
         s->ReadSamples(out.data(), 0, int64_t(out.size()) - 1);
         return out;
     }
+    QToolButton* RecordButton() {
+        for (QToolButton* b : form->findChildren<QToolButton*>())
+            if (b->defaultAction() == Cmd().RecordAction) return b;
+        ADD_FAILURE() << "no Record button";
+        return new QToolButton(form.get());
+    }
     std::pair<uint16_t, uint32_t> asked;
 };
 
@@ -104,9 +111,10 @@ protected:
 // Where a take goes and how it ends, one row each: R with no document makes a new sound at the
 // settings' format; R inserts at the cursor and Space ends it; R over a selection stops by
 // itself at the selection's length; Shift+R appends; Esc leaves the document as it was; P
-// pauses and resumes the same take. A kept take is one undo step that gives the sound back.
+// pauses and resumes the same take; R again ends the take rather than starting a second. A kept
+// take is one undo step that gives the sound back.
 TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
-    enum TEnd { kSpace, kByItself, kEscape };
+    enum TEnd { kSpace, kByItself, kEscape, kRecordAgain };
     struct TCase {
         const char* name;
         bool document;
@@ -123,6 +131,8 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
         {"at the end", true, 500, 0, 0, true, false, kSpace},
         {"cancelled", true, 7001, 0, 0, false, false, kEscape},
         {"paused and resumed", true, 100, 0, 0, false, true, kSpace},
+        {"new sound ended by R", false, 0, 0, 0, false, false, kRecordAgain},
+        {"at the cursor ended by R", true, 7001, 0, 0, false, false, kRecordAgain},
     };
     for (const TCase& k : cases) {
         SCOPED_TRACE(k.name);
@@ -146,12 +156,16 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
         QTest::keyClick(form.get(), Qt::Key_R, k.shift ? Qt::ShiftModifier : Qt::NoModifier);
         ASSERT_TRUE(form->Recorder().Active());
         EXPECT_EQ(asked, (std::pair<uint16_t, uint32_t>(uint16_t(n), k.document ? 8000u : 48000u)));
-        // While it runs: the take in the view, its panel, Stop and Pause, no edits.
+        // While it runs: the take in the view, its panel, Stop and Pause, Record pressed in
+        // the menu and on the tool bar, no edits.
         EXPECT_TRUE(form->View().ShowingTake());
         EXPECT_TRUE(form->Recorder().Panel()->isVisible());
         EXPECT_TRUE(Cmd().StopAction->isEnabled());
         EXPECT_FALSE(Cmd().PlayAction->isEnabled());
-        EXPECT_FALSE(Cmd().RecordAction->isEnabled());
+        EXPECT_TRUE(Cmd().RecordAction->isEnabled());
+        EXPECT_TRUE(Cmd().RecordAction->isChecked());
+        EXPECT_TRUE(RecordButton()->isChecked());
+        EXPECT_FALSE(Cmd().AppendRecordAction->isEnabled());
         EXPECT_FALSE(Cmd().AmplifyIAction->isEnabled());
         const int64_t range = k.selStop - k.selStart;
         TakeReaches(k.end == kByItself ? range : kTake);
@@ -164,11 +178,15 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
         }
         if (k.end == kSpace) QTest::keyClick(&form->View(), Qt::Key_Space);
         if (k.end == kEscape) QTest::keyClick(form.get(), Qt::Key_Escape);
+        if (k.end == kRecordAgain) QTest::keyClick(form.get(), Qt::Key_R);
         Wait();
         ASSERT_FALSE(form->Recorder().Active());
         EXPECT_FALSE(form->View().ShowingTake());
         EXPECT_FALSE(form->Recorder().Panel()->isVisible());
         EXPECT_TRUE(Cmd().RecordAction->isEnabled());
+        EXPECT_FALSE(Cmd().RecordAction->isChecked());
+        EXPECT_FALSE(RecordButton()->isChecked());
+        EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join('\n').toStdString();
         EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
         if (k.end == kEscape) {
             EXPECT_EQ(form->Recorder().LastEnd(), TTakeEnd::kCancelled);
