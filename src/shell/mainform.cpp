@@ -305,6 +305,7 @@ void Tmainform::ShowNoDocument() {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
     setWindowTitle(QStringLiteral("Orvane"));
     for (QLabel* panel : panels_) panel->clear();
+    timedisplay_->setText(mstotime(0));
     SetSelectionState(false);
     commands_->ForgetSteps();
     commands_->SetUndoState(false, false);

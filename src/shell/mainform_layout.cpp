@@ -24,6 +24,7 @@
 #include "layoutfit.h"
 #include "mainform.h"
 #include "settings.h"
+#include "timetext.h"
 #include "vumeter.h"
 #include "waveview.h"
 
@@ -175,7 +176,7 @@ QWidget* Tmainform::BuildBottomPanel() {
     auto* cursorBox = new QGroupBox(QStringLiteral("  Cursor  "), page);
     cursorBox->setObjectName(QStringLiteral("CursorBox"));
     auto* cursorLayout = new QVBoxLayout(cursorBox);
-    timedisplay_ = new QLabel(QStringLiteral("00:00:00"), cursorBox);
+    timedisplay_ = new QLabel(mstotime(0), cursorBox);
     timedisplay_->setObjectName(QStringLiteral("timedisplay"));
     QFont timeFont(QStringLiteral("Arial"));
     timeFont.setBold(true);

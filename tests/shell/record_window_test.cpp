@@ -17,6 +17,7 @@
 #include "shell_fixture.h"
 #include "shelltexts.h"
 #include "testutil.h"
+#include "timetext.h"
 #include "vumeter.h"
 #include "waveview.h"
 #include "wavfile.h"
@@ -166,6 +167,8 @@ TEST_F(RecordWindow, EachWayOfRecordingPutsTheSignalInItsPlace) {
         EXPECT_TRUE(Cmd().RecordAction->isChecked());
         EXPECT_TRUE(RecordButton()->isChecked());
         EXPECT_FALSE(Cmd().AppendRecordAction->isEnabled());
+        // The Cursor box in its one format, also when no sound was there before.
+        EXPECT_EQ(form->timedisplay()->text(), mstotime(form->View().cursorMs));
         EXPECT_FALSE(Cmd().AmplifyIAction->isEnabled());
         const int64_t range = k.selStop - k.selStart;
         TakeReaches(k.end == kByItself ? range : kTake);
