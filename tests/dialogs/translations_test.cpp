@@ -108,6 +108,11 @@ TEST_P(ShippedLanguage, SwitchesTheSettingsDialogIncludingEveryColourList) {
     EXPECT_EQ(form.pageControl->tabText(2), file.Text("settingsForm", 4));
     for (TColorBox* box : {form.backColor, form.waveColor})
         EXPECT_EQ(box->itemText(2), file.Text("settingsForm", 22));  // black
+    // A new sound's rates in the words File Properties uses for a sound's rate.
+    EXPECT_EQ(form.RateBox->itemText(0), QString::fromUtf8(GetParam().rate));
+    EXPECT_EQ(form.RateBox->itemText(1),
+              QString::fromUtf8(GetParam().rate).replace("44100", "48000"));
+    EXPECT_EQ(form.DeviceBox->itemText(0), file.Constant(QStringLiteral("recdefaultdevice")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage,

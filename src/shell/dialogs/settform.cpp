@@ -213,7 +213,7 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
     DeviceBox = recordingRow("DeviceLabel", "&Input device:", "DeviceBox", 0);
     DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     RateBox = recordingRow("RateLabel", "&Rate of a new sound:", "RateBox", 1);
-    for (const int rate : kRecordRates) RateBox->addItem(QStringLiteral("%1 Hz").arg(rate), rate);
+    for (const int rate : kRecordRates) RateBox->addItem(RateText(rate), rate);
     ChannelsBox = recordingRow("ChannelsLabel", "C&hannels of a new sound:", "ChannelsBox", 2);
     ChannelsBox->addItem(QStringLiteral("Stereo"), 2);
     ChannelsBox->addItem(QStringLiteral("Mono"), 1);
@@ -286,13 +286,20 @@ TsettingsForm::TsettingsForm(QWidget* parent, TLanguageManager* manager, TPrompt
         // The special text ("No limit") in every language, not cut by the column.
         HistoryLimit->setMinimumWidth(HistoryLimit->sizeHint().width());
         if (DeviceBox->count() > 0)
-            DeviceBox->setItemText(0, QString::fromStdString(Msg("recdefaultdevice")));
+            DeviceBox->setItemText(0, manager_.MessageText(QStringLiteral("recdefaultdevice")));
+        for (int i = 0; i < RateBox->count(); ++i)
+            RateBox->setItemText(i, RateText(RateBox->itemData(i).toInt()));
     });
     FormCreate();
     translator_->Bind();
 }
 
 TsettingsForm::~TsettingsForm() = default;
+
+QString TsettingsForm::RateText(int rate) const {
+    // In the unit and number format File Properties writes a sound's rate in.
+    return manager_.MessageText(QStringLiteral("unithz")).arg(rate);
+}
 
 void TsettingsForm::FormCreate() {
     tmpedit->setText(Settings.tempfolder);
@@ -337,7 +344,7 @@ void TsettingsForm::FillDevices() {
     }
     const QSignalBlocker quiet(DeviceBox);
     DeviceBox->clear();
-    DeviceBox->addItem(QString::fromStdString(Msg("recdefaultdevice")), QString());
+    DeviceBox->addItem(manager_.MessageText(QStringLiteral("recdefaultdevice")), QString());
     for (const std::string& name : names) {
         const QString device = QString::fromStdString(name);
         DeviceBox->addItem(device, device);

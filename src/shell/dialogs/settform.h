@@ -81,6 +81,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QString RateText(int rate) const;
     void FormCreate();
     void LangBoxChange(int index);
     void copyColorNames();
