@@ -32,8 +32,10 @@ public:
     void Add(int64_t x, int64_t y, QString text) {
         if (x > -1000 && x < 100000) items_.push_back({int(x), int(y), std::move(text)});
     }
-    void Paint(QImage& image) {
-        if (items_.empty()) return;
+    // Paints the labels and gives each one's rectangle, in the order added.
+    std::vector<QRect> Paint(QImage& image) {
+        std::vector<QRect> rects;
+        if (items_.empty()) return rects;
         QPainter p(&image);
         QFont font(QStringLiteral("Arial"));
         font.setPixelSize(kFontPixels);
@@ -42,11 +44,13 @@ public:
         const QFontMetrics fm(font);
         for (const auto& it : items_) {
             // An opaque background in the scale colour, the size of the text's cell.
-            p.fillRect(QRect(it.x, it.y, fm.horizontalAdvance(it.text), fm.height()),
-                       DisplayColors.ScaleColor);
+            const QRect cell(it.x, it.y, fm.horizontalAdvance(it.text), fm.height());
+            p.fillRect(cell, DisplayColors.ScaleColor);
             p.drawText(it.x, it.y + fm.ascent(), it.text);
+            rects.push_back(cell);
         }
         items_.clear();
+        return rects;
     }
 
 private:
@@ -221,12 +225,16 @@ void TWaveRenderer::DrawTimeRuler(TWaveState& state, const TWaveSource& source) 
                 r.VLine(RoundEven(j * minor + double(t)), 0, 2, Rgb(DisplayColors.ScaleTextColor));
             r.VLine(t, 0, 6, Rgb(DisplayColors.ScaleTextColor));
             r.VLine(t, TopMargin, H, Rgb(DisplayColors.GridColor), true);
-            labels.Add(t - 10, 6, state.msScale ? MsRulerLabel(o) : QString::number(o));
+            // A label starts a little left of its tick; one whose tick is off the view would be
+            // cut by the edge and name a tick not shown, and one near the edge starts at it.
+            if (t >= 0)
+                labels.Add(std::max<int64_t>(t - 10, 0), 6,
+                           state.msScale ? MsRulerLabel(o) : QString::number(o));
             t += plan.pixelStep;
             o += plan.valueStep;
         }
     }
-    labels.Paint(backBuffer);
+    timeLabels = labels.Paint(backBuffer);
 }
 
 void TWaveRenderer::DrawWave(const TWaveState& state, const TWaveSource& source) {

@@ -10,9 +10,11 @@
 // Thread: user-interface thread (or the one thread of orvane-cli).
 
 #include <QImage>
+#include <QRect>
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "markers.h"
 #include "cache.h"
@@ -82,6 +84,7 @@ public:
     int32_t lastCursorX = 0;                            // x at which the cursor was last drawn
     QImage backBuffer;                                  // everything is drawn here, then shown
     QImage cleanImage;  // backBuffer as it was just before the cursor was drawn
+    std::vector<QRect> timeLabels;  // the time ruler's labels as last drawn, left to right
 
     int Width() const { return w_; }
     int Height() const { return h_; }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "render_util.h"
+#include "wavemath.h"
 
 namespace {
 
@@ -81,6 +82,59 @@ TEST(Render, WaveAreaRulersAndFrame) {
     EXPECT_EQ(At(img, 690, 100), Rgb(DisplayColors.ScaleColor));  // amplitude ruler
     EXPECT_EQ(At(img, 350, 100), Rgb(DisplayColors.BackColor));   // wave area
     EXPECT_EQ(At(img, 350, 135), Rgb(DisplayColors.WaveColor));   // silence on the centre line
+}
+
+// The time ruler's first label is drawn whole, from the view's left edge at the latest, however
+// the view is zoomed, scrolled or scaled; every later label stays 10 pixels left of its tick.
+TEST(Render, FirstTimeLabelLiesWhollyInsideTheView) {
+    struct TCase {
+        const char* name;
+        int width;
+        qreal dpr;
+        int64_t start, end;
+        bool ms;
+    };
+    const TCase cases[] = {
+        {"from the start", 698, 1, 0, 44100, true},
+        {"from the start at ratio 2", 698, 2, 0, 44100, true},
+        {"a tick 5 pixels in", 698, 1, 6285, 50385, true},
+        {"a tick just off the view", 698, 1, 6700, 50800, true},
+        {"zoomed in", 698, 1, 20000, 20300, true},
+        {"narrow", 240, 2, 0, 100000, true},
+        {"frames from the start", 698, 1, 0, 44100, false},
+        {"frames scrolled at ratio 2", 500, 2, 12345, 30000, false},
+    };
+    TRenderFixture f;
+    f.Show(1, Dc(100000, 1, 0));
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.View(uint32_t(c.start), uint32_t(c.end));
+        f.state.msScale = c.ms;
+        const QImage& img = f.Draw(c.width, 250, c.dpr);
+        const int P = c.width - TWaveRenderer::RightMargin;
+        const TRulerPlan plan = c.ms ? MsRulerPlan(c.start, c.end, 44100, P)
+                                     : FrameRulerPlan(c.start, c.end, P);
+        const std::vector<QRect>& labels = f.renderer.timeLabels;
+        ASSERT_FALSE(labels.empty());
+        const QRect first = labels[0];
+        EXPECT_GE(first.left(), 0);
+        EXPECT_LT(first.right(), P);
+        EXPECT_GE(first.top(), 0);
+        EXPECT_LT(first.bottom(), TWaveRenderer::TopMargin);
+        // Its text is in the picture, and nothing of a cut one left of it.
+        const int d = int(c.dpr);
+        EXPECT_TRUE(HasText(img, first.left() * d, first.top() * d, first.width() * d,
+                            first.height() * d));
+        EXPECT_FALSE(HasText(img, 0, 6 * d, first.left() * d, first.height() * d));
+        std::vector<int64_t> ticks;
+        for (int64_t k = 0, t = plan.firstX; k < plan.labels && t < c.width + 16;
+             ++k, t += plan.pixelStep)
+            if (t >= 0) ticks.push_back(t);
+        ASSERT_EQ(labels.size(), ticks.size());
+        EXPECT_LE(ticks[0] - 10, first.left());
+        EXPECT_LE(first.left(), ticks[0]);
+        for (size_t i = 1; i < labels.size(); ++i) EXPECT_EQ(labels[i].left(), ticks[i] - 10) << i;
+    }
 }
 
 TEST(Render, NoDocumentShowsTwoEmptyBandsAndElevenGridLines) {
