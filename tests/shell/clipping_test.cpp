@@ -1,7 +1,7 @@
 // Nothing clipped: the main window and every dialog, in English, German and Russian, at the
 // scale the run was started with (QT_SCALE_FACTOR, the CTest entries run 1 and 2). A label,
 // button or group title whose text is wider than the room it has fails, by QFontMetrics, and so
-// does a spin box narrower than its own size hint. The
+// does a spin box narrower than its own size hint, or a window larger than the screen. The
 // pictures go to ORVANE_SHOT_DIR (by default build/clipping-shots/scaleN/), for a person to look
 // at.
 #include <gtest/gtest.h>
@@ -139,6 +139,17 @@ TEST_F(Clipping, NoTextIsWiderThanItsPlaceInAnyWindowOrLanguage) {
                                               tabs ? QStringLiteral("-%1").arg(page) : QString());
                 window->grab().save(name);
             }
+            // Each dialog fits the screen too, its buttons within reach.
+            const QRect screen = window->screen()->availableGeometry();
+            if (window != form.get() && !screen.contains(window->frameGeometry()))
+                offScreen << QStringLiteral("%1: %2 %3,%4 %5x%6, screen %7x%8")
+                                 .arg(QLatin1String(code), window->objectName())
+                                 .arg(window->frameGeometry().x())
+                                 .arg(window->frameGeometry().y())
+                                 .arg(window->frameGeometry().width())
+                                 .arg(window->frameGeometry().height())
+                                 .arg(screen.width())
+                                 .arg(screen.height());
             if (window != form.get()) window->hide();
         }
         // The main window stays whole on a desktop's screen (1600 x 1000, at this run's scale).

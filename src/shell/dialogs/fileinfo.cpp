@@ -17,9 +17,13 @@
 #include <QMimeDatabase>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "languagecontroller.h"
@@ -240,16 +244,27 @@ Tfileinfo::Tfileinfo(QWidget* parent) : QDialog(parent) {
     closebutton->setObjectName(QStringLiteral("cancelbutton"));
     connect(closebutton, &QPushButton::clicked, this, &QDialog::hide);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(okbutton);
-    buttons->addWidget(closebutton);
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch(1);
+    buttons_->addWidget(okbutton);
+    buttons_->addWidget(closebutton);
+    // The boxes scroll on a screen too low for them (a large scale); the buttons stay in reach.
+    body_ = new QWidget(this);
+    body_->setObjectName(QStringLiteral("fileinfobody"));
+    auto* bodyLayout = new QVBoxLayout(body_);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->addWidget(group);
+    bodyLayout->addWidget(tagsBox, 1);
+    bodyLayout->addWidget(loudness);
+    bodyLayout->addWidget(history);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("fileinfoscroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(body_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
-    layout->addWidget(tagsBox, 1);
-    layout->addWidget(loudness);
-    layout->addWidget(history);
-    layout->addLayout(buttons);
+    layout->addWidget(scroll, 1);
+    layout->addLayout(buttons_);
     // Room for the eight tag rows without scrolling, and no more: the dialog fits a 768-high
     // screen.
     resize(540, 580);
@@ -407,9 +422,33 @@ void Tfileinfo::hideEvent(QHideEvent* event) {
 }
 
 void Tfileinfo::showEvent(QShowEvent* event) {
+    FitToScreen();
     FillFields();
     historyWatch_->start();
     busyWatch_->start();
     okbutton->setFocus();
     QDialog::showEvent(event);
+}
+
+void Tfileinfo::FitToScreen() {
+    const QScreen* shown = screen();
+    if (!shown) return;
+    const QRect area = shown->availableGeometry();
+    // The frame the window manager adds (none until the window is first shown).
+    const QSize frame = frameGeometry().size() - size();
+    const QMargins margins = layout()->contentsMargins();
+    const int chrome = margins.top() + margins.bottom() + layout()->spacing() +
+                       buttons_->sizeHint().height();
+    const QSize body = body_->minimumSizeHint();
+    // Every box whole where the screen allows, as the dialog was before it could scroll.
+    const int wanted = std::max(height(), body.height() + chrome);
+    const int h = std::min(wanted, area.height() - frame.height());
+    const int bar = h < wanted ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    const int w = std::min(std::max(width(), body.width() + margins.left() + margins.right() + bar),
+                           area.width() - frame.width());
+    if (w != width() || h != height()) resize(w, h);
+    QRect placed = frameGeometry();
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
+    if (placed.topLeft() != frameGeometry().topLeft()) move(placed.topLeft());
 }

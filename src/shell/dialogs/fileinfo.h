@@ -15,6 +15,7 @@
 #include "tags.h"
 #include <memory>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -89,6 +90,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Within the screen's available area, as high as the boxes want where the screen allows.
+    void FitToScreen();
+    QWidget* body_ = nullptr;  // the boxes, in a scroll area
+    QHBoxLayout* buttons_ = nullptr;
     Twavefile* document_ = nullptr;
     QTimer* measureWait_ = nullptr;
     // While shown, the history and free-space fields follow edits, undos and other programs.
