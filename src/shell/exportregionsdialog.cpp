@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -26,8 +27,12 @@ TExportRegionsDialog::TExportRegionsDialog(QWidget* parent, const QString& folde
     auto* row = new QHBoxLayout;
     row->addWidget(folder_);
     row->addWidget(browse);
+    // A row of a layout gets no buddy from the form: its label is given one, so its access key
+    // works and shows as one rather than as a "&".
+    auto* folderLabel = new QLabel(MsgText("exportfolder"), this);
+    folderLabel->setBuddy(folder_);
     auto* form = new QFormLayout;
-    form->addRow(MsgText("exportfolder"), row);
+    form->addRow(folderLabel, row);
     form->addRow(MsgText("exportpattern"), pattern_);
     form->addRow(MsgText("exportformat"), format_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

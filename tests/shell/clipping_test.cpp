@@ -1,7 +1,8 @@
 // Nothing clipped: the main window and every dialog, in English, German and Russian, at the
 // scale the run was started with (QT_SCALE_FACTOR, the CTest entries run 1 and 2). A label,
 // button or group title whose text is wider than the room it has fails, by QFontMetrics, and so
-// does a spin box narrower than its own size hint, or a window larger than the screen. The
+// does a spin box narrower than its own size hint, a window larger than the screen, or a label
+// that shows its access key's "&" for want of a buddy. The
 // pictures go to ORVANE_SHOT_DIR (by default build/clipping-shots/scaleN/), for a person to look
 // at.
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <QTabWidget>
 #include <QTextDocument>
 
+#include "exportregionsdialog.h"
 #include "languagecontroller.h"
 #include "languagemanager.h"
 #include "shell_fixture.h"
@@ -46,6 +48,11 @@ QStringList Clipped(QWidget* top) {
     for (QLabel* label : top->findChildren<QLabel*>()) {
         if (!label->isVisibleTo(top) || label->text().isEmpty() || !label->pixmap().isNull())
             continue;
+        // Without a buddy a label shows its access key's "&" as it is.
+        static const QRegularExpression accessKey(QStringLiteral("&[^&\\s]"));
+        if (!label->buddy() && label->text().contains(accessKey))
+            found << QStringLiteral("%1/%2: '%3' has an access key but no buddy")
+                         .arg(top->objectName(), label->objectName(), label->text());
         const QString text = WithoutAccessKey(label->text());
         const int room = label->contentsRect().width() - 2 * label->margin() -
                          std::max(0, label->indent());
@@ -122,6 +129,8 @@ TEST_F(Clipping, NoTextIsWiderThanItsPlaceInAnyWindowOrLanguage) {
     for (const auto& [language, code] : kLanguages) {
         languages.SetActiveLanguage(language);
         QCoreApplication::processEvents();
+        // Made afresh in the active language each time it is asked for.
+        TExportRegionsDialog exportRegions(form.get(), dir.path());
         QList<QWidget*> windows{form.get()};
         for (QDialog* d : form->findChildren<QDialog*>()) windows << d;
         for (QWidget* window : windows) {
