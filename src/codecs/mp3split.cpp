@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "decoderoutput.h"
-#include "wavcopy.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -120,6 +119,8 @@ void TDecoder::DecodePart(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
         if (use == TMp3Gate::TUse::kWarmUp) {
             out.StartAt(kWavHeaderBytes + gate.FramesBefore() * blockAlign_);
             out.Watch(loading_.get(), gate.FramesBefore(), channels_);
+            // This part's peaks, for the frames from here on, joined to the parts' before.
+            *filter_ = TFilter(channels_, gate.FramesBefore());
             for (AVPacket* held : gate.Held()) {
                 if (avcodec_send_packet(codec_, held) < 0) continue;
                 while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
@@ -262,21 +263,10 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     const TPart& last = *part[size_t(used) - 1];
     const uint64_t total = uint64_t(last.at) * blockAlign_ + last.bytes;
     if (total > room_) throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
-    // The peaks of the parts after the first, read back from the page cache in order.
-    const uint64_t rest = total - out.DataBytes();
-    if (rest > 0) {
-        const int fd =
-            FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) RaiseWriteError(errno, destPath_);
-        try {
-            ScanWithPeaks(fd, destPath_, int64_t(kWavHeaderBytes + out.DataBytes()), int64_t(rest),
-                          *filter_);
-        } catch (...) {
-            FileIO().Close(fd);
-            throw;
-        }
-        FileIO().Close(fd);
-        out.Appended(rest);
-    }
+    // Each part built the peaks of its own frames while it decoded; they meet as its samples do.
+    for (int k = 1; k < used; ++k)
+        if (!filter_->Append(*part[size_t(k)]->decoder->filter_))
+            throw EAppError("The peaks of a split decode do not meet: " + destPath_.toStdString());
+    out.Appended(total - out.DataBytes());
     return split_ = true;
 }

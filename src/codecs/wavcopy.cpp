@@ -62,9 +62,10 @@ public:
     TDest(int fd, const QString& path) : path_(path), fd_(fd), owned_(false) {}
     // keep: an existing file, written in place.
     explicit TDest(const QString& path, bool keep = false) : path_(path) {
-        const int flags = keep ? O_RDWR | O_CLOEXEC : O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
+        const QByteArray name = QFile::encodeName(path);
         do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
+            fd_ = keep ? FileIO().Open(name.constData(), O_RDWR | O_CLOEXEC)
+                       : OpenEmptied(name.constData(), O_RDWR | O_CLOEXEC, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
     }
@@ -261,12 +262,6 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
     out.WriteAt(finalBytes.data(), finalBytes.size(), 0);
     out.Close();
     return done;
-}
-
-void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter) {
-    TDest file(fd, path);
-    for (int64_t done = 0; done < bytes; done += kStepBytes)
-        file.Scan(fd, offset + done, std::min(kStepBytes, bytes - done), filter);
 }
 
 void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header) {

@@ -47,6 +47,3 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
 // the file is then not usable.
 void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header);
 
-// Feeds `bytes` of fd (a file of ours, open for reading) from `offset` to filter, read through
-// the page cache. path: for messages.
-void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter);

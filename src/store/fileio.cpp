@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -25,6 +26,18 @@ std::atomic<TFileIO*> active{&System()};
 
 TFileIO* InstallFileIO(TFileIO* io) {
     return fileio_detail::active.exchange(io ? io : &System(), std::memory_order_acq_rel);
+}
+
+int OpenEmptied(const char* path, int flags, mode_t mode) {
+    const int fd = FileIO().Open(path, (flags & ~O_TRUNC) | O_CREAT, mode);
+    if (fd < 0) return fd;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) return fd;
+    if (::ftruncate(fd, 0) == 0) return fd;
+    const int error = errno;
+    FileIO().Close(fd);
+    errno = error;
+    return -1;
 }
 
 // --- TPosixFileIO -----------------------------------------------------------------------------
