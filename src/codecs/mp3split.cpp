@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <future>
@@ -70,6 +71,19 @@ int64_t Id3v2Bytes(const QString& path, int64_t size) {
     // Four 7-bit bytes, then the header and, when flagged, a footer of ten bytes each.
     const int64_t body = (int64_t(h[6]) << 21) | (int64_t(h[7]) << 14) | (h[8] << 7) | h[9];
     return std::min(body + 10 + ((h[5] & 0x10) != 0 ? 10 : 0), size);
+}
+
+// Skipping a byte (demuxing it without decoding) costs about this share of decoding it.
+constexpr double kSkipCost = 0.05;
+
+// Where part k of `parts` starts, as bytes into a sound of `bytes`: a later part first skips
+// everything before it, so it gets less to decode, and all parts end together.
+int64_t SoundBefore(int64_t bytes, int k, int parts) {
+    // Part j takes T - kSkipCost * x_j, x_j being where it starts: x_k = T (1 - q^k) / kSkipCost
+    // with q = 1 - kSkipCost, and x_parts = bytes.
+    const double q = 1.0 - kSkipCost;
+    const double share = (1.0 - std::pow(q, k)) / (1.0 - std::pow(q, parts));
+    return std::clamp<int64_t>(int64_t(double(bytes) * share), 0, bytes);
 }
 
 }  // namespace
@@ -146,7 +160,7 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     const int64_t body = Id3v2Bytes(sourcePath_, size);
     std::vector<int64_t> cut(size_t(parts) + 1);
     cut[0] = -TMp3Gate::kNoLimit;
-    for (int k = 1; k < parts; ++k) cut[size_t(k)] = body + (size - body) * k / parts;
+    for (int k = 1; k < parts; ++k) cut[size_t(k)] = body + SoundBefore(size - body, k, parts);
     cut[size_t(parts)] = TMp3Gate::kNoLimit;
     const AVRational tb = format_->streams[streamIndex_]->time_base;
 
