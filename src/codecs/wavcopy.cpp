@@ -7,12 +7,12 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <condition_variable>
+#include <cstring>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <memory>
 #include <vector>
 
 #include "apperror.h"
@@ -275,7 +275,8 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
     const auto scan = [&](int k) {
         TFilter& into = k == 0 ? filter : *stretch[size_t(k) - 1];
         std::unique_ptr<TLoadingPeaks::TWriter> shown;
-        if (loading) shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, cut[size_t(k)] / align);
+        if (loading)
+            shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, cut[size_t(k)] / align);
         size_t shownEntries = 0;
         for (int64_t at = cut[size_t(k)]; at < cut[size_t(k) + 1];) {
             const int64_t until = copied.WaitFor(std::min(at + kStepBytes, cut[size_t(k) + 1]));
@@ -298,7 +299,7 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
         TCopied& copied;
         std::vector<std::future<void>>& scans;
         ~TEnd() {
-            copied.Set(0, true);
+            copied.Set(0, true);  // nothing more to scan
             for (std::future<void>& f : scans)
                 if (f.valid()) f.wait();
         }

@@ -2,6 +2,7 @@
 // around its samples, the copy must give the demuxer's file, peaks and levels exactly, and a
 // source the copy cannot match must go the demuxer's way.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -270,7 +269,9 @@ public:
         return real_.PWrite(fd, d, n, o);
     }
     int Allocate(int fd, off_t o, off_t n) override { return real_.Allocate(fd, o, n); }
-    void* Map(size_t n, int p, int f, int fd, off_t o) override { return real_.Map(n, p, f, fd, o); }
+    void* Map(size_t n, int p, int f, int fd, off_t o) override {
+        return real_.Map(n, p, f, fd, o);
+    }
     int Sync(int fd) override { return real_.Sync(fd); }
     ssize_t CopyRange(int in, loff_t* from, int out, loff_t* to, size_t n) override {
         // Once the copy reaches `at`, the source is cut to `keep` bytes.
