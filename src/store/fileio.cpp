@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -196,6 +198,12 @@ int TFailingFileIO::Close(int fd) {
     if (!fail) return result;
     errno = error_.load();
     return -1;
+}
+
+bool MayShareBlocks(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return true;
+    return fs.f_type != EXT4_SUPER_MAGIC && fs.f_type != TMPFS_MAGIC;
 }
 
 int64_t CopyHeadBytes(int64_t from, int64_t to, int64_t bytes) {

@@ -131,6 +131,10 @@ private:
 // back before it returns. -1 with errno on failure.
 int OpenEmptied(const char* path, int flags, mode_t mode);
 
+// Whether a kernel copy into fd's file system may share blocks rather than copy them: false on
+// ext2/3/4 and tmpfs, which always copy, true on any other (XFS, Btrfs and the like).
+bool MayShareBlocks(int fd);
+
 // How many bytes of a kernel copy from offset `from` to offset `to` should go on their own
 // first: file systems that share blocks (XFS, Btrfs) clone only from a block boundary on, so
 // the bytes before the destination's next boundary are split off when the two offsets lie

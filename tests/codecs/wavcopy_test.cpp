@@ -2,6 +2,7 @@
 // around its samples, the copy must give the demuxer's file, peaks and levels exactly, and a
 // source the copy cannot match must go the demuxer's way.
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -253,6 +254,38 @@ TEST_F(WavCopyFailureTest, FullDiskIsReported) {
         EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
     }
     EXPECT_TRUE(io.Fired());
+}
+
+// Where the file system shares blocks the copy is cut on block boundaries and its blocks are
+// the source's; the file and peaks are the demuxer's.
+TEST(WavCopyOnXfs, SharesTheBlocksAndGivesTheDemuxersResult) {
+    TXfsDisk xfs;
+    if (!xfs.ok()) GTEST_SKIP() << xfs.why();
+    TTempFolder temp;
+    const QByteArray wav =
+        Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) + Chunk("data", Noise(2 * 10000001, 23)));
+    for (const QString& source : {xfs.path("in.wav"), temp.path("in.wav")}) {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(wav);
+    }
+    ::sync();
+    const TResult demuxed = Open(temp.path("in.wav"), temp.path("demuxed.wav"), false);
+    struct statvfs before {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(xfs.path()).constData(), &before), 0);
+    const TResult copied = Open(xfs.path("in.wav"), xfs.path("copied.wav"), true, 2);
+    ::sync();
+    struct statvfs after {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(xfs.path()).constData(), &after), 0);
+    ASSERT_TRUE(copied.copied);
+    EXPECT_TRUE(copied.file == demuxed.file);
+    EXPECT_EQ(copied.peaks, demuxed.peaks);
+    // 40 MB copied, less than a megabyte of new blocks: the header's and the first block's.
+    EXPECT_LT(int64_t(before.f_bfree - after.f_bfree) * int64_t(before.f_frsize), 1 << 20);
+    const int fd = ::open(QFile::encodeName(xfs.path("copied.wav")).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(MayShareBlocks(fd));
+    ::close(fd);
 }
 
 // The system calls, except that the source loses its end while the copy is under way.
