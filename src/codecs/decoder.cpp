@@ -495,7 +495,7 @@ bool TDecoder::CopyAsIs(std::atomic<int32_t>& progress) {
     // and elsewhere a full disk fails the copy itself.
     av_packet_unref(packet_);
     copiedBytes_ = CopyWavSpan(fd, *span, destPath_, channels_, sampleRate_, *filter_, progress,
-                               loading_.get());
+                               loading_.get(), scanParts_);
     progress = 0;
     return true;
 }

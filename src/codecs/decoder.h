@@ -57,7 +57,12 @@ public:
 
     // Whether a 16-bit WAV source in our layout may be copied file to file (the default)
     // rather than demuxed; the result is the same either way. For tests and measurements.
-    void AllowCopy(bool allow) { allowCopy_ = allow; }
+    // scanParts: the stretches its peaks are scanned in, one thread each (0: one per hardware
+    // thread, at most 8, each at least 16 MiB).
+    void AllowCopy(bool allow, int scanParts = 0) {
+        allowCopy_ = allow;
+        scanParts_ = scanParts;
+    }
     // Whether Decode copied the samples that way.
     bool Copied() const { return copied_; }
     // Whether an MP3 may be decoded in parts on threads of their own (the default, on a machine
@@ -193,5 +198,6 @@ private:
     bool allowSplit_ = true;
     int64_t splitMinBytes_ = 1 << 20;
     int splitParts_ = 0;
+    int scanParts_ = 0;
     bool split_ = false;
 };

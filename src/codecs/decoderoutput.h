@@ -40,10 +40,10 @@ public:
     // existing: writes into a file another output has made, without emptying it.
     explicit TOutput(const QString& path, bool existing = false)
         : path_(path), buffer_(decoder_detail::kOutputBufferSamples) {
-        const int flags =
-            existing ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+        const QByteArray name = QFile::encodeName(path);
         do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
+            fd_ = existing ? FileIO().Open(name.constData(), O_WRONLY | O_CLOEXEC)
+                           : OpenEmptied(name.constData(), O_WRONLY | O_CLOEXEC, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) decoder_detail::RaiseWriteError(errno, path);
     }

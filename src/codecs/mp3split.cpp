@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <future>
@@ -14,7 +15,6 @@
 #include <vector>
 
 #include "decoderoutput.h"
-#include "wavcopy.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -73,6 +73,19 @@ int64_t Id3v2Bytes(const QString& path, int64_t size) {
     return std::min(body + 10 + ((h[5] & 0x10) != 0 ? 10 : 0), size);
 }
 
+// Skipping a byte (demuxing it without decoding) costs about this share of decoding it.
+constexpr double kSkipCost = 0.05;
+
+// Where part k of `parts` starts, as bytes into a sound of `bytes`: a later part first skips
+// everything before it, so it gets less to decode, and all parts end together.
+int64_t SoundBefore(int64_t bytes, int k, int parts) {
+    // Part j takes T - kSkipCost * x_j, x_j being where it starts: x_k = T (1 - q^k) / kSkipCost
+    // with q = 1 - kSkipCost, and x_parts = bytes.
+    const double q = 1.0 - kSkipCost;
+    const double share = (1.0 - std::pow(q, k)) / (1.0 - std::pow(q, parts));
+    return std::clamp<int64_t>(int64_t(double(bytes) * share), 0, bytes);
+}
+
 }  // namespace
 
 using decoder_detail::kMaxRetries;
@@ -120,6 +133,8 @@ void TDecoder::DecodePart(TOutput& out, TMp3Gate& gate, const std::atomic<bool>&
         if (use == TMp3Gate::TUse::kWarmUp) {
             out.StartAt(kWavHeaderBytes + gate.FramesBefore() * blockAlign_);
             out.Watch(loading_.get(), gate.FramesBefore(), channels_);
+            // This part's peaks, for the frames from here on, joined to the parts' before.
+            *filter_ = TFilter(channels_, gate.FramesBefore());
             for (AVPacket* held : gate.Held()) {
                 if (avcodec_send_packet(codec_, held) < 0) continue;
                 while (avcodec_receive_frame(codec_, frame_) >= 0) av_frame_unref(frame_);
@@ -145,7 +160,7 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     const int64_t body = Id3v2Bytes(sourcePath_, size);
     std::vector<int64_t> cut(size_t(parts) + 1);
     cut[0] = -TMp3Gate::kNoLimit;
-    for (int k = 1; k < parts; ++k) cut[size_t(k)] = body + (size - body) * k / parts;
+    for (int k = 1; k < parts; ++k) cut[size_t(k)] = body + SoundBefore(size - body, k, parts);
     cut[size_t(parts)] = TMp3Gate::kNoLimit;
     const AVRational tb = format_->streams[streamIndex_]->time_base;
 
@@ -262,21 +277,10 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     const TPart& last = *part[size_t(used) - 1];
     const uint64_t total = uint64_t(last.at) * blockAlign_ + last.bytes;
     if (total > room_) throw EAppError(TooLongMessage(sampleRate_, channels_, room_));
-    // The peaks of the parts after the first, read back from the page cache in order.
-    const uint64_t rest = total - out.DataBytes();
-    if (rest > 0) {
-        const int fd =
-            FileIO().Open(QFile::encodeName(destPath_).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) RaiseWriteError(errno, destPath_);
-        try {
-            ScanWithPeaks(fd, destPath_, int64_t(kWavHeaderBytes + out.DataBytes()), int64_t(rest),
-                          *filter_);
-        } catch (...) {
-            FileIO().Close(fd);
-            throw;
-        }
-        FileIO().Close(fd);
-        out.Appended(rest);
-    }
+    // Each part built the peaks of its own frames while it decoded; they meet as its samples do.
+    for (int k = 1; k < used; ++k)
+        if (!filter_->Append(*part[size_t(k)]->decoder->filter_))
+            throw EAppError("The peaks of a split decode do not meet: " + destPath_.toStdString());
+    out.Appended(total - out.DataBytes());
     return split_ = true;
 }

@@ -7,9 +7,12 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "apperror.h"
@@ -62,11 +65,13 @@ public:
     TDest(int fd, const QString& path) : path_(path), fd_(fd), owned_(false) {}
     // keep: an existing file, written in place.
     explicit TDest(const QString& path, bool keep = false) : path_(path) {
-        const int flags = keep ? O_RDWR | O_CLOEXEC : O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
+        const QByteArray name = QFile::encodeName(path);
         do {
-            fd_ = FileIO().Open(QFile::encodeName(path).constData(), flags, 0644);
+            fd_ = keep ? FileIO().Open(name.constData(), O_RDWR | O_CLOEXEC)
+                       : OpenEmptied(name.constData(), O_RDWR | O_CLOEXEC, 0644);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) RaiseWriteError(errno, path);
+        shares_ = MayShareBlocks(fd_);
     }
     ~TDest() {
         if (owned_ && fd_ >= 0) FileIO().Close(fd_);
@@ -89,8 +94,10 @@ public:
     // Copies up to `bytes` from the source at `from` to `to`; fewer only where the source ends.
     int64_t CopyFrom(int source, int64_t from, int64_t to, int64_t bytes) {
         int64_t done = 0;
-        // The part before a block boundary on its own, so the kernel can share the rest.
-        const int64_t head = CopyHeadBytes(from, to, bytes);
+        // The part before a block boundary on its own, so the kernel can share the rest. Where
+        // it cannot (ext4) the copy is cut nowhere: page-aligned copies behind a 44-byte header
+        // are a fifth slower there than the same bytes copied in one.
+        const int64_t head = shares_ ? CopyHeadBytes(from, to, bytes) : 0;
         while (done < bytes) {
             const int64_t want = done < head ? head - done : bytes - done;
             const ssize_t n = kernel_ ? KernelCopy(source, from + done, to + done, want)
@@ -157,6 +164,7 @@ private:
     int fd_ = -1;
     bool owned_ = true;
     bool kernel_ = true;
+    bool shares_ = true;
     std::vector<uint8_t> buffer_;
 };
 
@@ -203,9 +211,47 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
     return TWavSpan{pos, (end - pos) / blockAlign * blockAlign};
 }
 
+namespace {
+
+// How far the copy has come, for the threads that scan behind it.
+class TCopied {
+public:
+    void Set(int64_t bytes, bool final) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            bytes_ = bytes;
+            final_ = final_ || final;
+        }
+        changed_.notify_all();
+    }
+    // Waits until `bytes` are copied, or the copy ended before; what is copied up to then.
+    int64_t WaitFor(int64_t bytes) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return bytes_ >= bytes || final_; });
+        return std::min(bytes_, bytes);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int64_t bytes_ = 0;
+    bool final_ = false;
+};
+
+int ScanParts(int64_t bytes, int parts) {
+    if (parts <= 0) {
+        constexpr int64_t kLeastPartBytes = 2 * kStepBytes;
+        parts = int(std::clamp<int64_t>(bytes / kLeastPartBytes, 1,
+                                        std::max(1u, std::thread::hardware_concurrency())));
+    }
+    return std::clamp(parts, 1, 8);
+}
+
+}  // namespace
+
 int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                     uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress,
-                    TLoadingPeaks* loading) {
+                    TLoadingPeaks* loading, int parts) {
     TDest out(destPath);
     TWavHeader header = TWavHeader::Pcm16(channels, sampleRate, uint64_t(span.bytes));
     const int64_t head = header.HeaderBytes();
@@ -215,58 +261,80 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
     out.WriteAt(headerBytes.data(), headerBytes.size(), 0);
 
     const int64_t align = int64_t(channels) * 2;
-    int64_t done = 0;
-    // The view of the load takes the filter's blocks as they close: no second pass.
-    std::unique_ptr<TLoadingPeaks::TWriter> shown;
-    if (loading) shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, 0);
-    size_t shownEntries = 0;
-    const auto show = [&] {
-        if (!shown) return;
-        const size_t closed = filter.ClosedEntries();
-        const size_t blocks = (closed - shownEntries) / channels;
-        shown->AddBlocks(filter.Entries() + shownEntries, blocks,
-                         int64_t(blocks) * kPeakBlockFrames);
-        shownEntries += blocks * channels;
-        shown->Publish();
+    // The stretches start on peak blocks, so each one's blocks are the joined table's.
+    const int n = ScanParts(span.bytes, parts);
+    const int64_t blocks = span.bytes / align / kPeakBlockFrames;
+    std::vector<int64_t> cut(size_t(n) + 1);
+    for (int k = 0; k < n; ++k) cut[size_t(k)] = blocks * k / n * kPeakBlockFrames * align;
+    cut[size_t(n)] = span.bytes;
+    std::vector<std::unique_ptr<TFilter>> stretch;
+    for (int k = 1; k < n; ++k)
+        stretch.push_back(std::make_unique<TFilter>(channels, cut[size_t(k)] / align));
+
+    // Each stretch is scanned on a thread of its own, a step at a time as soon as the copy has
+    // it, from the source's own pages: the same bytes, and where the copy was a clone (XFS,
+    // Btrfs) the new file's pages are not in the cache at all. The view of the load takes each
+    // filter's blocks as they close: no second pass.
+    TCopied copied;
+    const auto scan = [&](int k) {
+        TFilter& into = k == 0 ? filter : *stretch[size_t(k) - 1];
+        std::unique_ptr<TLoadingPeaks::TWriter> shown;
+        if (loading)
+            shown = std::make_unique<TLoadingPeaks::TWriter>(*loading, cut[size_t(k)] / align);
+        size_t shownEntries = 0;
+        for (int64_t at = cut[size_t(k)]; at < cut[size_t(k) + 1];) {
+            const int64_t until = copied.WaitFor(std::min(at + kStepBytes, cut[size_t(k) + 1]));
+            if (until <= at) break;
+            out.Scan(fd, span.offset + at, until - at, into);
+            at = until;
+            if (shown) {
+                const size_t blocksClosed = (into.ClosedEntries() - shownEntries) / channels;
+                shown->AddBlocks(into.Entries() + shownEntries, blocksClosed,
+                                 int64_t(blocksClosed) * kPeakBlockFrames);
+                shownEntries += blocksClosed * channels;
+                shown->Publish();
+            }
+        }
     };
-    // Each step's peaks are scanned on a second thread while the next step is copied, so the
-    // scan costs no time of its own on a machine with a core to spare. The filter still gets
-    // the steps in order: one scan at a time. Declared after what the scan uses: a copy that
-    // throws (a cancel, a full disk) waits here for the scan before its writer goes.
-    std::future<void> scanning;
+    std::vector<std::future<void>> scanning;
+    // Declared after what the scans use: a copy that throws (a cancel, a full disk) ends them
+    // here and waits for them before anything they use goes.
+    struct TEnd {
+        TCopied& copied;
+        std::vector<std::future<void>>& scans;
+        ~TEnd() {
+            copied.Set(0, true);  // nothing more to scan
+            for (std::future<void>& f : scans)
+                if (f.valid()) f.wait();
+        }
+    } end{copied, scanning};
+    for (int k = 0; k < n; ++k) scanning.push_back(std::async(std::launch::async, scan, k));
+
+    int64_t done = 0;
     while (done < span.bytes) {
         const int64_t want = std::min(kStepBytes, span.bytes - done);
         const int64_t got = out.CopyFrom(fd, span.offset + done, head + done, want);
         // A source cut short meanwhile: keep its whole frames.
         const int64_t whole = got == want ? got : got / align * align;
-        if (scanning.valid()) scanning.get();
-        // The source's own pages are scanned: the same bytes, and where the copy was a clone
-        // (XFS, Btrfs) the new file's pages are not in the cache at all.
-        scanning = std::async(std::launch::async, [&out, &filter, &show, fd,
-                                                   at = span.offset + done, whole] {
-            out.Scan(fd, at, whole, filter);
-            show();
-        });
         done += whole;
+        copied.Set(done, got < want);
         progress.store(int32_t(done * 100 / span.bytes), std::memory_order_relaxed);
         if (got < want) {
-            scanning.get();
             out.Truncate(head + done);
             break;
         }
     }
-    if (scanning.valid()) scanning.get();
+    copied.Set(done, true);
+    for (std::future<void>& f : scanning) f.get();
+    // The stretches the copy reached, in order: each starts where the one before ends.
+    for (int k = 1; k < n && cut[size_t(k)] < done; ++k)
+        if (!filter.Append(*stretch[size_t(k) - 1]))
+            throw EAppError("The peaks of a copied sound do not meet: " + destPath.toStdString());
     header.SetSizes(uint64_t(done));
     const TWavHeaderBytes finalBytes = header.Bytes();
     out.WriteAt(finalBytes.data(), finalBytes.size(), 0);
     out.Close();
     return done;
-}
-
-void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter) {
-    TDest file(fd, path);
-    for (int64_t done = 0; done < bytes; done += kStepBytes)
-        file.Scan(fd, offset + done, std::min(kStepBytes, bytes - done), filter);
 }
 
 void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header) {

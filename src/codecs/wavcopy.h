@@ -35,10 +35,12 @@ std::optional<TWavSpan> FindWavSpan(int fd, const AVFormatContext* format, const
 // that shrinks meanwhile gives the whole frames copied. Raises EAppError / EOSError when the
 // destination cannot be written; the file may then stay behind, partly written. Returns the
 // sample bytes written; a span that needs it is written in the RF64 form. loading, when given,
-// is shown each step's peaks once its bytes are in the destination.
+// is shown each step's peaks once its bytes are in the destination. The peaks are scanned in
+// `parts` stretches on threads of their own as the copy passes them (0: one per hardware thread,
+// at most 8, each at least 16 MiB), and joined into filter.
 int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint16_t channels,
                     uint32_t sampleRate, TFilter& filter, std::atomic<int32_t>& progress,
-                    TLoadingPeaks* loading = nullptr);
+                    TLoadingPeaks* loading = nullptr, int parts = 0);
 
 // Rewrites a file of ours whose header.dataSize sample bytes lie from byte `fromOffset` so that
 // they lie behind `header` (the RF64 one of a sound that outgrew the 44-byte header, or the
@@ -47,6 +49,3 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
 // the file is then not usable.
 void MoveUnderHeader(const QString& path, uint32_t fromOffset, const TWavHeader& header);
 
-// Feeds `bytes` of fd (a file of ours, open for reading) from `offset` to filter, read through
-// the page cache. path: for messages.
-void ScanWithPeaks(int fd, const QString& path, int64_t offset, int64_t bytes, TFilter& filter);

@@ -26,8 +26,22 @@ TFilter::TFilter(int channels)
     : buffer_(static_cast<size_t>(std::max(channels, 1)) * kPeakBlockFrames),
       channels_(std::max(channels, 1)) {}
 
+TFilter::TFilter(int channels, int64_t first) : TFilter(channels) {
+    first_ = std::max<int64_t>(first, 0);
+    const int64_t into = first_ % kPeakBlockFrames;
+    headSamples_ = into == 0 ? 0 : size_t(kPeakBlockFrames - into) * size_t(channels_);
+    head_.reserve(headSamples_);
+}
+
 void TFilter::Feed(const int16_t* samples, size_t bytes) {
     size_t n = bytes / 2;
+    samples_ += int64_t(n);
+    if (head_.size() < headSamples_) {
+        const size_t take = std::min(n, headSamples_ - head_.size());
+        head_.insert(head_.end(), samples, samples + take);
+        samples += take;
+        n -= take;
+    }
     const int32_t capacity = channels_ * static_cast<int32_t>(kPeakBlockFrames);
     while (n > 0) {
         // A block is closed only when the next sample arrives, so the last one stays open.
@@ -91,6 +105,31 @@ void TFilter::ScanBlocks(const int16_t* samples, size_t blocks) {
         }
     }
     level_ = LevelFromPeak(peak_);
+}
+
+bool TFilter::Append(TFilter& next) {
+    if (next.channels_ != channels_ ||
+        first_ * channels_ + samples_ != next.first_ * next.channels_)
+        return false;
+    const int64_t beyond = next.samples_ - int64_t(next.head_.size());
+    Feed(next.head_.data(), next.head_.size() * 2);
+    if (beyond > 0) {
+        // What was fed here now ends on next's first block boundary, in the block still open.
+        if (buffered_ == channels_ * int32_t(kPeakBlockFrames)) CloseBlock();
+        buffered_ = 0;
+        GrowTo(table_, size_t(entries_ + next.entries_));
+        std::copy_n(next.table_.begin(), next.entries_, table_.begin() + entries_);
+        entries_ += next.entries_;
+        buffer_.swap(next.buffer_);
+        buffered_ = next.buffered_;
+        for (int c = 0; c < kMaxPeakChannels; ++c)
+            channelPeak_[c] = std::max(channelPeak_[c], next.channelPeak_[c]);
+        peak_ = std::max(peak_, next.peak_);
+        level_ = LevelFromPeak(peak_);
+        samples_ += beyond;
+    }
+    next = TFilter(channels_, first_ + samples_ / channels_);
+    return true;
 }
 
 void TFilter::ExportPeaks(Tindexdata& table) {

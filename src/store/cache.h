@@ -32,10 +32,15 @@ struct TLevels {
 // 20 * log10(peak / 32768) rounded to nearest (ties to even); -90 for a peak of 0.
 int32_t LevelFromPeak(int32_t peak);
 
-// Peak accumulator fed with every decoded buffer, in order.
+// Peak accumulator fed with every decoded buffer, in order. A sound scanned on several threads
+// gives each stretch a filter of its own, made for the frame it starts at, and appends them in
+// order: the result is exactly that of one filter fed everything.
 class TFilter {
 public:
     explicit TFilter(int channels);
+    // For the frames from `first` on. Its blocks start at the next block boundary; the frames
+    // before it are held for the filter this one is appended to.
+    TFilter(int channels, int64_t first);
 
     // Takes bytes / 2 interleaved samples.
     void Feed(const int16_t* samples, size_t bytes);
@@ -48,6 +53,10 @@ public:
     void ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
                       int32_t& level) const;
     int Channels() const { return channels_; }
+    // Takes over `next`, made for the frame after the last one fed here and fed since, leaving
+    // it empty; neither may have exported yet. False, with nothing changed, when next does not
+    // start there.
+    [[nodiscard]] bool Append(TFilter& next);
     // The entries of the blocks closed so far (the last block stays open until a sample after
     // it comes, or ExportPeaks), for the thread that feeds the filter; valid until it feeds again.
     size_t ClosedEntries() const { return size_t(entries_); }
@@ -59,6 +68,11 @@ private:
     void ScanBlocks(const int16_t* samples, size_t blocks);
 
     std::vector<int16_t> buffer_;
+    // The samples before the first block boundary, when the filter starts between two.
+    std::vector<int16_t> head_;
+    size_t headSamples_ = 0;
+    int64_t first_ = 0;
+    int64_t samples_ = 0;  // fed so far, the head's included
     Tindexdata table_;
     int64_t entries_ = 0;
     int32_t channels_;

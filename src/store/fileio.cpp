@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -25,6 +28,18 @@ std::atomic<TFileIO*> active{&System()};
 
 TFileIO* InstallFileIO(TFileIO* io) {
     return fileio_detail::active.exchange(io ? io : &System(), std::memory_order_acq_rel);
+}
+
+int OpenEmptied(const char* path, int flags, mode_t mode) {
+    const int fd = FileIO().Open(path, (flags & ~O_TRUNC) | O_CREAT, mode);
+    if (fd < 0) return fd;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) return fd;
+    if (::ftruncate(fd, 0) == 0) return fd;
+    const int error = errno;
+    FileIO().Close(fd);
+    errno = error;
+    return -1;
 }
 
 // --- TPosixFileIO -----------------------------------------------------------------------------
@@ -183,6 +198,12 @@ int TFailingFileIO::Close(int fd) {
     if (!fail) return result;
     errno = error_.load();
     return -1;
+}
+
+bool MayShareBlocks(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return true;
+    return fs.f_type != EXT4_SUPER_MAGIC && fs.f_type != TMPFS_MAGIC;
 }
 
 int64_t CopyHeadBytes(int64_t from, int64_t to, int64_t bytes) {

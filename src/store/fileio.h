@@ -125,6 +125,16 @@ private:
     TFileIO* previous_;
 };
 
+// Opens `path` with `flags` (which must allow writing; O_TRUNC is not needed), made with `mode`
+// when missing, and empties it unless it is empty already, which opening with O_TRUNC would
+// not tell apart: on ext4 a truncation to nothing makes the first close write the whole file
+// back before it returns. -1 with errno on failure.
+int OpenEmptied(const char* path, int flags, mode_t mode);
+
+// Whether a kernel copy into fd's file system may share blocks rather than copy them: false on
+// ext2/3/4 and tmpfs, which always copy, true on any other (XFS, Btrfs and the like).
+bool MayShareBlocks(int fd);
+
 // How many bytes of a kernel copy from offset `from` to offset `to` should go on their own
 // first: file systems that share blocks (XFS, Btrfs) clone only from a block boundary on, so
 // the bytes before the destination's next boundary are split off when the two offsets lie

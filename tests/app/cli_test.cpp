@@ -185,7 +185,9 @@ TEST(Cli, InterruptCancelsAndLeavesNothing) {
     ASSERT_TRUE(target.open(QIODevice::ReadOnly));
     const QByteArray before = target.readAll();
     QStringList args{dir.path("in.wav"), "--timings"};
-    for (int i = 0; i < 12; ++i)
+    // Steps enough to run well past the last interrupt at 300 ms: each takes some 15 ms here,
+    // and with fewer the save could end before it.
+    for (int i = 0; i < 48; ++i)
         args << "--reverse"
              << "--invert";
     args << "-o" << dir.path("out.wav");

@@ -48,6 +48,7 @@ struct TOpened {
     bool split = false;
     QByteArray file;
     Tindexdata peaks;
+    Tindexdata rebuilt;
     TLevels levels;
 };
 
@@ -61,6 +62,7 @@ TOpened Open(const QString& source, const QString& dest, int parts) {
     r.split = decoder.Split();
     r.file = ReadAll(dest);
     decoder.Filter()->ExportPeaks(r.peaks);
+    decoder.Filter()->ExportRebuiltPeaks(r.rebuilt);
     decoder.Filter()->ExportLevels(r.levels.channelPeak, r.levels.peak, r.levels.level);
     return r;
 }
@@ -120,6 +122,7 @@ TEST_P(Mp3SplitTest, EveryPartCountGivesWhatOneThreadGives) {
             if (one.file[i] != split.file[i]) firstDifference = i;
         EXPECT_EQ(firstDifference, -1) << "of " << one.file.size() << " bytes";
         EXPECT_EQ(split.peaks, one.peaks);
+        EXPECT_EQ(split.rebuilt, one.rebuilt);
         EXPECT_EQ(split.levels.channelPeak, one.levels.channelPeak);
         EXPECT_EQ(split.levels.level, one.levels.level);
         // No part leaves a file of its own.

@@ -2,12 +2,16 @@
 // around its samples, the copy must give the demuxer's file, peaks and levels exactly, and a
 // source the copy cannot match must go the demuxer's way.
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -155,18 +159,20 @@ struct TResult {
     bool copied = false;
     QByteArray file;
     Tindexdata peaks;
+    Tindexdata rebuilt;
     TLevels levels;
 };
 
-TResult Open(const QString& source, const QString& dest, bool allowCopy) {
+TResult Open(const QString& source, const QString& dest, bool allowCopy, int scanParts = 0) {
     TResult r;
     TDecoder decoder(source, dest);
-    decoder.AllowCopy(allowCopy);
+    decoder.AllowCopy(allowCopy, scanParts);
     std::atomic<int32_t> progress{-1};
     r.ok = decoder.Supported() && decoder.Decode(progress) && progress == 0;
     r.copied = decoder.Copied();
     r.file = ReadAll(dest);
     decoder.Filter()->ExportPeaks(r.peaks);
+    decoder.Filter()->ExportRebuiltPeaks(r.rebuilt);
     decoder.Filter()->ExportLevels(r.levels.channelPeak, r.levels.peak, r.levels.level);
     return r;
 }
@@ -185,18 +191,23 @@ TEST_P(WavCopyTest, GivesTheDemuxersResult) {
         f.write(layout.make());
     }
     const TResult demuxed = Open(source, temp_.path("demuxed.wav"), false);
-    const TResult copied = Open(source, temp_.path("copied.wav"), true);
     ASSERT_TRUE(demuxed.ok);
-    ASSERT_TRUE(copied.ok);
     EXPECT_FALSE(demuxed.copied);
-    EXPECT_EQ(copied.copied, layout.copied);
     EXPECT_GT(demuxed.file.size(), 44);
-    EXPECT_TRUE(copied.file == demuxed.file)
-        << "sizes " << copied.file.size() << " and " << demuxed.file.size();
-    EXPECT_EQ(copied.peaks, demuxed.peaks);
-    EXPECT_EQ(copied.levels.channelPeak, demuxed.levels.channelPeak);
-    EXPECT_EQ(copied.levels.peak, demuxed.levels.peak);
-    EXPECT_EQ(copied.levels.level, demuxed.levels.level);
+    // Scanned in stretches on threads of their own, as many as there are cores or forced.
+    for (const int parts : {0, 1, 2, 3, 8}) {
+        SCOPED_TRACE(parts);
+        const TResult copied = Open(source, temp_.path("copied.wav"), true, parts);
+        ASSERT_TRUE(copied.ok);
+        EXPECT_EQ(copied.copied, layout.copied);
+        EXPECT_TRUE(copied.file == demuxed.file)
+            << "sizes " << copied.file.size() << " and " << demuxed.file.size();
+        EXPECT_EQ(copied.peaks, demuxed.peaks);
+        EXPECT_EQ(copied.rebuilt, demuxed.rebuilt);
+        EXPECT_EQ(copied.levels.channelPeak, demuxed.levels.channelPeak);
+        EXPECT_EQ(copied.levels.peak, demuxed.levels.peak);
+        EXPECT_EQ(copied.levels.level, demuxed.levels.level);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WavCopyTest, ::testing::ValuesIn(kLayouts),
@@ -243,6 +254,107 @@ TEST_F(WavCopyFailureTest, FullDiskIsReported) {
         EXPECT_EQ(std::string(e.what()), Msg("outofmemory"));
     }
     EXPECT_TRUE(io.Fired());
+}
+
+// Where the file system shares blocks the copy is cut on block boundaries and its blocks are
+// the source's; the file and peaks are the demuxer's.
+TEST(WavCopyOnXfs, SharesTheBlocksAndGivesTheDemuxersResult) {
+    TXfsDisk xfs;
+    if (!xfs.ok()) GTEST_SKIP() << xfs.why();
+    TTempFolder temp;
+    const QByteArray wav =
+        Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) + Chunk("data", Noise(2 * 10000001, 23)));
+    for (const QString& source : {xfs.path("in.wav"), temp.path("in.wav")}) {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(wav);
+    }
+    ::sync();
+    const TResult demuxed = Open(temp.path("in.wav"), temp.path("demuxed.wav"), false);
+    struct statvfs before {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(xfs.path()).constData(), &before), 0);
+    const TResult copied = Open(xfs.path("in.wav"), xfs.path("copied.wav"), true, 2);
+    ::sync();
+    struct statvfs after {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(xfs.path()).constData(), &after), 0);
+    ASSERT_TRUE(copied.copied);
+    EXPECT_TRUE(copied.file == demuxed.file);
+    EXPECT_EQ(copied.peaks, demuxed.peaks);
+    // 40 MB copied, less than a megabyte of new blocks: the header's and the first block's.
+    EXPECT_LT(int64_t(before.f_bfree - after.f_bfree) * int64_t(before.f_frsize), 1 << 20);
+    const int fd = ::open(QFile::encodeName(xfs.path("copied.wav")).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(MayShareBlocks(fd));
+    ::close(fd);
+}
+
+// The system calls, except that the source loses its end while the copy is under way.
+class TShrinkingSource final : public TFileIO {
+public:
+    TShrinkingSource(const QString& source, int64_t at, int64_t keep)
+        : source_(QFile::encodeName(source)), at_(at), keep_(keep) {}
+    int Open(const char* p, int f, mode_t m) override { return real_.Open(p, f, m); }
+    int OpenUnique(char* t, int f) override { return real_.OpenUnique(t, f); }
+    ssize_t Read(int fd, void* d, size_t n) override { return real_.Read(fd, d, n); }
+    ssize_t PRead(int fd, void* d, size_t n, off_t o) override { return real_.PRead(fd, d, n, o); }
+    ssize_t Write(int fd, const void* d, size_t n) override { return real_.Write(fd, d, n); }
+    ssize_t PWrite(int fd, const void* d, size_t n, off_t o) override {
+        return real_.PWrite(fd, d, n, o);
+    }
+    int Allocate(int fd, off_t o, off_t n) override { return real_.Allocate(fd, o, n); }
+    void* Map(size_t n, int p, int f, int fd, off_t o) override {
+        return real_.Map(n, p, f, fd, o);
+    }
+    int Sync(int fd) override { return real_.Sync(fd); }
+    ssize_t CopyRange(int in, loff_t* from, int out, loff_t* to, size_t n) override {
+        // Once the copy reaches `at`, the source is cut to `keep` bytes.
+        if (*from >= at_ && !shrunk_.exchange(true) && ::truncate(source_.constData(), keep_) != 0)
+            return -1;
+        return real_.CopyRange(in, from, out, to, n);
+    }
+    int Rename(const char* a, const char* b) override { return real_.Rename(a, b); }
+    int Unlink(const char* p) override { return real_.Unlink(p); }
+    int Close(int fd) override { return real_.Close(fd); }
+
+private:
+    TPosixFileIO real_;
+    QByteArray source_;
+    int64_t at_, keep_;
+    std::atomic<bool> shrunk_{false};
+};
+
+// A source cut short during the copy, in the fourth of eight stretches and half a frame in: the
+// whole frames copied, and their peaks, are what the demuxer reads from the shorter file.
+TEST(WavCopyShrinking, KeepsTheWholeFramesCopied) {
+    TTempFolder temp;
+    const QString source = temp.path("in.wav");
+    const QByteArray whole =
+        Riff(Chunk("fmt ", Fmt(kStereo, 44100, false)) + Chunk("data", Noise(2 * 5300000, 22)));
+    const int64_t step = 8 << 20, keep = 44 + step + (512 << 10) + 3;
+    for (const int parts : {1, 2, 8}) {
+        SCOPED_TRACE(parts);
+        {
+            QFile f(source);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(whole);
+        }
+        TShrinkingSource io(source, 44 + step, keep);
+        TResult copied;
+        {
+            TScopedFileIO scope(io);
+            copied = Open(source, temp.path("copied.wav"), true, parts);
+        }
+        ASSERT_EQ(QFileInfo(source).size(), keep);
+        const TResult demuxed = Open(source, temp.path("demuxed.wav"), false);
+        ASSERT_TRUE(copied.ok);
+        EXPECT_TRUE(copied.copied);
+        EXPECT_EQ(copied.file.size(), 44 + (keep - 44) / 4 * 4);
+        EXPECT_TRUE(copied.file == demuxed.file)
+            << "sizes " << copied.file.size() << " and " << demuxed.file.size();
+        EXPECT_EQ(copied.peaks, demuxed.peaks);
+        EXPECT_EQ(copied.rebuilt, demuxed.rebuilt);
+        EXPECT_EQ(copied.levels.channelPeak, demuxed.levels.channelPeak);
+    }
 }
 
 // A decode that outgrew the 44-byte header has its samples moved up behind the RF64 one, from

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cmath>
 #include <vector>
 
 #include "cache.h"
@@ -117,6 +118,119 @@ TEST(PeakBuilders, AgreeOnMaximaAndLevels) {
     EXPECT_EQ(a.levels.level, 0);
     EXPECT_EQ(r.levels.level, 0);
     for (size_t i = 0; i < r.table.size() - 2; ++i) EXPECT_EQ(a.table[i].max, r.table[i].max) << i;
+}
+
+struct TStretchCase {
+    const char* name;
+    int channels;
+    int64_t frames;
+    std::vector<int64_t> cuts;  // frames where a stretch starts, ascending
+    bool nested = false;        // the later stretches joined to each other first
+};
+
+// A known signal whose blocks all differ: a tone under an envelope that rises and falls, one
+// full-scale sample late in the last channel, and a silent stretch that leaves some blocks'
+// minima above zero.
+std::vector<int16_t> Known(int channels, int64_t frames) {
+    std::vector<int16_t> s(size_t(frames) * size_t(channels));
+    for (int64_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < channels; ++c) {
+            const double envelope = 200 + double((f * 37 + c * 1000) % 20000);
+            double v = envelope * std::sin(double(f) * (0.013 + 0.004 * c));
+            if (f % 1500 < 300) v = 150 + double(f % 7);  // positive only
+            s[size_t(f * channels + c)] = int16_t(std::lround(v));
+        }
+    }
+    if (frames > 700) s[size_t((frames - 600) * channels + channels - 1)] = 32767;
+    return s;
+}
+
+TEST(PeakStretches, JoinedGiveTheOneFeedTableAndLevels) {
+    const TStretchCase kCases[] = {
+        {"CutAtZero", 2, 5 * 512 + 37, {0}},
+        {"CutAtOne", 2, 5 * 512 + 37, {0, 1}},
+        {"CutBeforeABoundary", 2, 5 * 512 + 37, {0, 511}},
+        {"CutOnABoundary", 2, 5 * 512 + 37, {0, 512}},
+        {"CutAfterABoundary", 1, 5 * 512 + 37, {0, 513}},
+        {"CutAtTheLastFrame", 2, 5 * 512 + 37, {0, 5 * 512 + 36}},
+        {"CutAtTheEnd", 2, 5 * 512 + 37, {0, 5 * 512 + 37}},
+        {"SoundEndsOnABoundary", 2, 4 * 512, {0, 513, 4 * 512 - 1}},
+        {"ManyCuts", 2, 9 * 512 + 300, {0, 1, 511, 512, 513, 1030, 4000, 9 * 512 + 299}},
+        {"ManyCutsJoinedFromTheEnd", 1, 9 * 512 + 300, {0, 1, 511, 512, 513, 1030, 4000}, true},
+        {"TwoCutsInOneBlock", 2, 3 * 512, {0, 600, 700}, true},
+        {"CutsInTheFirstBlock", 2, 3 * 512 + 5, {0, 3, 200, 511}, true},
+        {"ShorterThanABlock", 1, 300, {0, 100, 299}},
+        {"EightChannels", 8, 2 * 512 + 9, {0, 511, 1025}},
+    };
+    for (const TStretchCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<int16_t> s = Known(c.channels, c.frames);
+        const auto feed = [&](TFilter& f, int64_t from, int64_t to) {
+            // Odd-sized pieces, one cutting a frame in two.
+            for (int64_t at = from * c.channels, end = to * c.channels; at < end;) {
+                const int64_t n = std::min<int64_t>(end - at, 777);
+                f.Feed(s.data() + at, size_t(n) * 2);
+                at += n;
+            }
+        };
+        TFilter one(c.channels);
+        feed(one, 0, c.frames);
+
+        std::vector<TFilter> part;
+        for (size_t k = 0; k < c.cuts.size(); ++k) {
+            const int64_t to = k + 1 < c.cuts.size() ? c.cuts[k + 1] : c.frames;
+            part.emplace_back(c.channels, c.cuts[k]);
+            feed(part.back(), c.cuts[k], to);
+        }
+        if (c.nested) {
+            for (size_t k = part.size() - 1; k > 0; --k) {
+                ASSERT_TRUE(part[k - 1].Append(part[k]));
+            }
+        } else {
+            for (size_t k = 1; k < part.size(); ++k) {
+                ASSERT_TRUE(part[0].Append(part[k]));
+            }
+        }
+        TFilter& joined = part[0];
+        EXPECT_EQ(joined.ClosedEntries(), one.ClosedEntries());
+        // Fed further, the joined filter goes on as the one feed does.
+        const int16_t more[] = {-5, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+        for (TFilter* f : {&one, &joined}) f->Feed(more, size_t(c.channels) * 2 * 2);
+
+        Built a, b;
+        Tindexdata ra, rb;
+        one.ExportPeaks(a.table);
+        joined.ExportPeaks(b.table);
+        one.ExportRebuiltPeaks(ra);
+        joined.ExportRebuiltPeaks(rb);
+        one.ExportLevels(a.levels.channelPeak, a.levels.peak, a.levels.level);
+        joined.ExportLevels(b.levels.channelPeak, b.levels.peak, b.levels.level);
+        EXPECT_EQ(b.table, a.table);
+        EXPECT_EQ(rb, ra);
+        EXPECT_EQ(b.levels.channelPeak, a.levels.channelPeak);
+        EXPECT_EQ(b.levels.peak, a.levels.peak);
+        EXPECT_EQ(b.levels.level, a.levels.level);
+    }
+}
+
+TEST(PeakStretches, OnlyTheNextStretchIsTaken) {
+    const std::vector<int16_t> s = Known(2, 2000);
+    TFilter a(2), gap(2, 1001), other(1, 1000), next(2, 1000);
+    a.Feed(s.data(), 1000 * 2 * 2);
+    gap.Feed(s.data() + 2002, 4);
+    other.Feed(s.data(), 4);
+    next.Feed(s.data() + 2000, 1000 * 2 * 2);
+    EXPECT_FALSE(a.Append(gap));
+    EXPECT_FALSE(a.Append(other));
+    EXPECT_EQ(a.ClosedEntries(), 2u * 1);  // unchanged, the second block still open
+    ASSERT_TRUE(a.Append(next));
+    EXPECT_EQ(a.ClosedEntries(), 2u * 3);
+    // The stretch taken over is left empty, for the frames after it.
+    EXPECT_EQ(next.ClosedEntries(), 0u);
+    ASSERT_TRUE(a.Append(next));
+    Tindexdata table;
+    a.ExportPeaks(table);
+    EXPECT_EQ(table.size(), 2u * 5);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -60,6 +61,45 @@ INSTANTIATE_TEST_SUITE_P(Calls, FailingFileIO,
                                            TStrikeCase{"second_write_eio", 3, EIO},
                                            TStrikeCase{"close_eio", 5, EIO}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whatever was there, the file opened holds what was written after: nothing older shows
+// through, and a reserved empty name keeps its inode.
+TEST(FileIO, OpenEmptiedLeavesOnlyWhatIsWritten) {
+    const struct {
+        const char* name;
+        const char* before;  // nullptr: no file
+    } kCases[] = {{"Missing", nullptr}, {"Empty", ""}, {"Longer", "older and longer"}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TTempFolder folder;
+        const QByteArray name = QFile::encodeName(folder.path("f"));
+        ino_t inode = 0;
+        if (c.before != nullptr) {
+            QFile f(folder.path("f"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.before);
+            f.close();
+            struct stat st {};
+            ASSERT_EQ(::stat(name.constData(), &st), 0);
+            inode = st.st_ino;
+        }
+        const int fd = OpenEmptied(name.constData(), O_WRONLY | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, "new", 3), 3);
+        struct stat st {};
+        ASSERT_EQ(::fstat(fd, &st), 0);
+        if (inode != 0) {
+            EXPECT_EQ(st.st_ino, inode);
+        }
+        ::close(fd);
+        EXPECT_EQ(ReadAll(folder.path("f")), QByteArray("new"));
+    }
+    TTempFolder folder;
+    errno = 0;
+    EXPECT_EQ(OpenEmptied(QFile::encodeName(folder.path("no/such/f")).constData(), O_WRONLY, 0600),
+              -1);
+    EXPECT_EQ(errno, ENOENT);
+}
 
 TEST(FileIO, InstallingNothingRestoresTheSystemCalls) {
     TFailingFileIO io;
