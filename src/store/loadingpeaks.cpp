@@ -28,7 +28,6 @@ TLoadingPeaks::TLoadingPeaks(int channels)
 
 TLoadingPeaks::TWriter::TWriter(TLoadingPeaks& shared, int64_t first)
     : shared_(shared),
-      first_(first),
       end_(first),
       blockStart_(first),
       open_(size_t(shared.channels_)) {

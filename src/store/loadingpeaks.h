@@ -44,7 +44,6 @@ public:
 
         TLoadingPeaks& shared_;
         size_t slot_;
-        int64_t first_;
         int64_t end_;       // the frame after the last one added
         int64_t published_ = 0;  // end_ as last published
         int64_t blockStart_;      // first frame of the open block's samples
