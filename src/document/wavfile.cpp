@@ -549,10 +549,10 @@ void Twavefile::AdoptDecoded(TDecoder& decoder, const QString& temp) {
     Tindexdata table, exact;
     TLevels levels;
     decoder.Filter()->ExportPeaks(table);
-    decoder.Filter()->ExportRebuiltPeaks(exact);
     decoder.Filter()->ExportLevels(levels.channelPeak, levels.peak, levels.level);
-    // The accumulator's own table goes now, not with the decoder: for a long sound it is as
-    // large as each of the two taken from it.
+    // The accumulator's own table becomes the exact one rather than a third copy beside the
+    // two: for a long sound each is tens of megabytes.
+    decoder.Filter()->TakeRebuiltPeaks(exact);
     *decoder.Filter() = TFilter(decoder.Channels());
     const TWavFormat f = InterpretHeader(TWavHeader::Parse(store->ReadHeader().data()));
     if (f.frames == 0) {

@@ -141,6 +141,16 @@ void TFilter::ExportPeaks(Tindexdata& table) {
     });
 }
 
+void TFilter::TakeRebuiltPeaks(Tindexdata& table) {
+    table_.resize(size_t(entries_));
+    if (lastBlockFrames_ == int32_t(kPeakBlockFrames)) {
+        table_.insert(table_.end(), size_t(channels_), TPeakEntry{0, INT16_MAX});
+    }
+    table.swap(table_);
+    Tindexdata().swap(table_);
+    entries_ = 0;
+}
+
 void TFilter::ExportRebuiltPeaks(Tindexdata& table) const {
     table.assign(table_.begin(), table_.begin() + entries_);
     // A rebuild closes one more block, empty, when the sound ends on a block boundary.

@@ -50,6 +50,9 @@ public:
     // After ExportPeaks: the table RebuildPeaks gives for the same samples (true block minima,
     // and an empty last block of (0, 32767) when the sound ends on a block boundary).
     void ExportRebuiltPeaks(Tindexdata& table) const;
+    // The same, handing over the filter's own table instead of copying it (a long sound's is
+    // tens of megabytes); the filter is then spent.
+    void TakeRebuiltPeaks(Tindexdata& table);
     void ExportLevels(std::array<int16_t, kMaxPeakChannels>& channelPeak, int16_t& peak,
                       int32_t& level) const;
     int Channels() const { return channels_; }
