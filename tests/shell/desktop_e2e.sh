@@ -45,10 +45,5 @@ caption_is saved
 keys alt+f x          # File > E&xit
 editor_exits
 
-if cmp -s "$work/sound.wav" "$work/expected.wav"; then
-  echo "saved file is the amplified sound"
-else
-  echo "saved file differs from orvane-cli's result"
-  cmp "$work/sound.wav" "$work/expected.wav" | head -1 || true
-  exit 1
-fi
+same_file "$work/sound.wav" "$work/expected.wav" "saved file is the amplified sound" \
+  "saved file differs from orvane-cli's result"

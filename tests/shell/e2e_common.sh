@@ -53,6 +53,13 @@ editor_exits() {
 }
 
 # The editor's own output and the windows it shows.
+same_file() {  # same_file GOT WANT PASS-TEXT FAIL-TEXT: compares two files byte for byte
+  if cmp -s "$1" "$2"; then echo "$3"; return 0; fi
+  echo "$4"
+  cmp "$1" "$2" | head -1 || true
+  exit 1
+}
+
 fail() {
   echo "--- the editor's stderr:"; cat "$work/stderr"
   echo "--- visible windows:"

@@ -64,13 +64,9 @@ fi
 sox "$work/sound.wav" -t raw "$work/saved.raw"
 sox "$work/original.wav" -t raw "$work/original.raw"
 { head -c $((take * 4)) "$work/input.raw"; cat "$work/original.raw"; } >"$work/expected.raw"
-if cmp -s "$work/saved.raw" "$work/expected.raw"; then
-  echo "saved: the input's first $take frames, then the sound as it was"
-else
-  echo "the saved sound is not the take followed by the sound"
-  cmp "$work/saved.raw" "$work/expected.raw" | head -1 || true
-  exit 1
-fi
+same_file "$work/saved.raw" "$work/expected.raw" \
+  "saved: the input's first $take frames, then the sound as it was" \
+  "the saved sound is not the take followed by the sound"
 
 # A take that a signal ends is kept for recovery, not thrown away with the run.
 # No sound to paint: the window's own first paint says it is up.
