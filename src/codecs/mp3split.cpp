@@ -280,7 +280,7 @@ bool TDecoder::DecodeInParts(TOutput& out, std::atomic<int32_t>& progress) {
     // Each part built the peaks of its own frames while it decoded; they meet as its samples do.
     for (int k = 1; k < used; ++k)
         if (!filter_->Append(*part[size_t(k)]->decoder->filter_))
-            throw EAppError("The peaks of a split decode do not meet: " + destPath_.toStdString());
+            throw EOSError(EIO, destPath_.toStdString());  // the parts met: never expected
     out.Appended(total - out.DataBytes());
     return split_ = true;
 }

@@ -329,7 +329,7 @@ int64_t CopyWavSpan(int fd, const TWavSpan& span, const QString& destPath, uint1
     // The stretches the copy reached, in order: each starts where the one before ends.
     for (int k = 1; k < n && cut[size_t(k)] < done; ++k)
         if (!filter.Append(*stretch[size_t(k) - 1]))
-            throw EAppError("The peaks of a copied sound do not meet: " + destPath.toStdString());
+            throw EOSError(EIO, destPath.toStdString());  // never expected: as a failed read
     header.SetSizes(uint64_t(done));
     const TWavHeaderBytes finalBytes = header.Bytes();
     out.WriteAt(finalBytes.data(), finalBytes.size(), 0);
